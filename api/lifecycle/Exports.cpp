@@ -1,0 +1,198 @@
+// The exported C functions of lifecycle, status, streaming and raw access.
+#include "QDX_API.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "lifecycle/Library.h"
+
+using qdx::Library;
+
+namespace {
+
+Library& lib()
+{
+    return Library::instance();
+}
+
+// Reads a fixed-size record and hands out its first `length` bytes; the
+// caller's buffer stays untouched when the transfer fails.
+template <std::size_t N>
+int readRecord(const qdx::SetupPacket& setup, unsigned int length, unsigned char* buffer)
+{
+    if (!buffer && length > 0)
+        return -1;
+    std::array<uint8_t, N> record{};
+    if (!lib().request(setup, record.data()))
+        return 1;
+    std::copy_n(record.data(), std::min<std::size_t>(length, N), buffer);
+    return 0;
+}
+
+bool validLength(int length, const void* buffer)
+{
+    return length >= 0 && length <= 0xFFFF && (buffer || length == 0);
+}
+
+// A raw read goes through a buffer of ours so that the caller's stays
+// unchanged when the transfer fails.
+int rawRead(const qdx::SetupPacket& setup, unsigned char* buffer)
+{
+    std::vector<uint8_t> data(setup.wLength);
+    if (!lib().request(setup, data.data()))
+        return 1;
+    std::copy(data.begin(), data.end(), buffer);
+    return 0;
+}
+
+int rawWrite(const qdx::SetupPacket& setup, const unsigned char* buffer)
+{
+    std::vector<uint8_t> data(buffer, buffer + setup.wLength);
+    return lib().request(setup, data.data()) ? 0 : 1;
+}
+
+}  // namespace
+
+extern "C" {
+
+QDX_EXPORT int QDX_Init(void)
+{
+    lib().init();
+    return 0;
+}
+
+QDX_EXPORT int QDX_Term(void)
+{
+    lib().term();
+    return 0;
+}
+
+QDX_EXPORT int QDX_GetVersion(unsigned int* version)
+{
+    if (!version)
+        return -1;
+    *version = lib().version();
+    return 0;
+}
+
+QDX_EXPORT int QDX_GetDevInfo(unsigned int length, unsigned char* buffer)
+{
+    return readRecord<qdx::kDeviceInfoSize>(qdx::deviceInfoRequest(), length, buffer);
+}
+
+QDX_EXPORT int QDX_GetDevFormatInfo(int formatIndex, unsigned int length, unsigned char* buffer)
+{
+    return readRecord<qdx::kFormatInfoSize>(qdx::formatInfoRequest(formatIndex), length, buffer);
+}
+
+QDX_EXPORT int QDX_GetDevStatus(unsigned int length, unsigned char* buffer)
+{
+    if (!buffer && length > 0)
+        return -1;
+    std::array<uint8_t, qdx::kDeviceStatusSize> record{};
+    if (!lib().readStatus(record.data()))
+        return 1;
+    std::copy_n(record.data(), std::min<std::size_t>(length, record.size()), buffer);
+    return 0;
+}
+
+QDX_EXPORT int QDX_SetDevStatus(int recordIndex, const unsigned char* record)
+{
+    if (!record)
+        return -1;
+    std::array<uint8_t, qdx::kDeviceControlSize> data{};
+    std::copy_n(record, data.size(), data.data());
+    return lib().request(qdx::deviceControlRequest(recordIndex), data.data()) ? 0 : 1;
+}
+
+QDX_EXPORT int QDX_GetFpgaStatus(unsigned int length, unsigned char* mask)
+{
+    if (!mask)
+        return -1;
+    std::array<uint8_t, qdx::kDeviceStatusSize> record{};
+    if (!lib().readStatus(record.data()))
+        return 1;
+    lib().changeMask().take(mask, length);
+    return 0;
+}
+
+QDX_EXPORT int QDX_GetFrame(unsigned char* buffer, unsigned int bufferLength, unsigned int* frameLength)
+{
+    if (!buffer)
+        return -1;
+    return lib().withStream(
+        [&](qdx::FrameStream& stream) { return stream.copyNewestFrame(buffer, bufferLength, frameLength); }, -1);
+}
+
+QDX_EXPORT int QDX_GetIndex(int* counter)
+{
+    if (!counter)
+        return -1;
+    *counter = lib().withStream(
+        [](qdx::FrameStream& stream) { return static_cast<int>(stream.frameCounter()); }, 0);
+    return 0;
+}
+
+QDX_EXPORT int QDX_GetDataSemaphoHandle(QDX_HANDLE* handle)
+{
+    if (!handle)
+        return -1;
+    *handle = lib().withStream(
+        [](qdx::FrameStream& stream) { return static_cast<QDX_HANDLE>(stream.semaphore()); },
+        static_cast<QDX_HANDLE>(nullptr));
+    return 0;
+}
+
+QDX_EXPORT int QDX_GetStatus(int* status)
+{
+    if (!status)
+        return -1;
+    *status = lib().withStream([](qdx::FrameStream& stream) { return stream.connected() ? 1 : 0; }, 0);
+    return 0;
+}
+
+QDX_EXPORT int QDX_I2CRead(int slaveAddress, int length, unsigned char* buffer)
+{
+    if (!validLength(length, buffer))
+        return -1;
+    return rawRead(qdx::i2cRequest(true, slaveAddress, static_cast<uint16_t>(length)), buffer);
+}
+
+QDX_EXPORT int QDX_I2CWrite(int slaveAddress, int length, const unsigned char* buffer)
+{
+    if (!validLength(length, buffer))
+        return -1;
+    return rawWrite(qdx::i2cRequest(false, slaveAddress, static_cast<uint16_t>(length)), buffer);
+}
+
+QDX_EXPORT int QDX_FlashRead(int memoryType, unsigned int address, int length, unsigned char* buffer)
+{
+    if (!validLength(length, buffer))
+        return -1;
+    return rawRead(qdx::memoryRequest(true, memoryType, address, static_cast<uint16_t>(length)), buffer);
+}
+
+QDX_EXPORT int QDX_FlashWrite(int memoryType, unsigned int address, int length, const unsigned char* buffer)
+{
+    if (!validLength(length, buffer))
+        return -1;
+    return rawWrite(qdx::memoryRequest(false, memoryType, address, static_cast<uint16_t>(length)), buffer);
+}
+
+QDX_EXPORT int QDX_DeviceRead(int device, int firstRegister, int length, unsigned char* buffer)
+{
+    if (!validLength(length, buffer))
+        return -1;
+    return rawRead(qdx::registerRequest(true, device, firstRegister, static_cast<uint16_t>(length)), buffer);
+}
+
+QDX_EXPORT int QDX_DeviceWrite(int device, int firstRegister, int length, const unsigned char* buffer)
+{
+    if (!validLength(length, buffer))
+        return -1;
+    return rawWrite(qdx::registerRequest(false, device, firstRegister, static_cast<uint16_t>(length)), buffer);
+}
+
+}  // extern "C"

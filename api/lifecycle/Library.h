@@ -1,0 +1,55 @@
+// The process-wide library: its start and stop, the link to the camera, the
+// frame stream and the sticky change mask. The C exports are thin calls into it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+
+#include "lifecycle/ChangeMask.h"
+#include "link/Link.h"
+#include "streaming/FrameStream.h"
+
+namespace qdx {
+
+class Library {
+public:
+    static Library& instance();
+
+    // Called from one thread (the host's main thread), never concurrently.
+    void init();
+    void term();
+
+    uint32_t version() const { return version_.load(std::memory_order_acquire); }
+
+    // One control transfer; false when the library is stopped, no camera is
+    // open or the transfer failed. Thread-safe.
+    bool request(const SetupPacket& setup, uint8_t* data);
+
+    // Reads a device status record and merges its change bits. Thread-safe.
+    bool readStatus(uint8_t* record);
+
+    ChangeMask& changeMask() { return changeMask_; }
+
+    // Runs f(stream) while the library runs; returns fallback otherwise.
+    template <typename F, typename R>
+    R withStream(F&& f, R fallback)
+    {
+        std::shared_lock lock(runMutex_);
+        return stream_ ? f(*stream_) : fallback;
+    }
+
+private:
+    Library() = default;
+
+    std::mutex lifecycleMutex_;     // serialises init() and term()
+    std::shared_mutex runMutex_;    // protects link_ and stream_: calls share it, init()/term() swap them
+    std::unique_ptr<Link> link_;
+    std::unique_ptr<FrameStream> stream_;
+    std::atomic<uint32_t> version_{0};
+    ChangeMask changeMask_;
+};
+
+}  // namespace qdx

@@ -1,0 +1,104 @@
+// The link to the simulated camera on the in-process bus.
+#include <atomic>
+#include <shared_mutex>
+
+#include "link/Link.h"
+#include "SimBus.h"
+
+namespace qdx {
+
+namespace {
+
+class SimLink final : public Link {
+public:
+    SimLink() : bus_(sim::SimBus::instance()) {}
+    ~SimLink() override { close(); }
+
+    OpenResult open() override
+    {
+        std::unique_lock lock(mutex_);
+        if (camera_)
+            return OpenResult::Opened;
+        // Cameras enumerate in bus order; the first one present is opened.
+        for (int i = 0; i < sim::kSimCameraCount; ++i) {
+            auto& candidate = bus_.camera(i);
+            const uint64_t generation = candidate.generation();
+            if (candidate.attach(generation)) {
+                camera_ = &candidate;
+                generation_ = generation;
+                gone_.store(false, std::memory_order_release);
+                return OpenResult::Opened;
+            }
+        }
+        return OpenResult::NotFound;
+    }
+
+    void close() override
+    {
+        std::unique_lock lock(mutex_);
+        if (camera_)
+            camera_->detach();
+        camera_ = nullptr;
+    }
+
+    bool isOpen() const override
+    {
+        std::shared_lock lock(mutex_);
+        return camera_ != nullptr;
+    }
+
+    bool isOpenDevicePresent() override
+    {
+        std::shared_lock lock(mutex_);
+        if (!camera_)
+            return true;
+        return !gone_.load(std::memory_order_acquire) && camera_->isPresent(generation_);
+    }
+
+    bool controlTransfer(const SetupPacket& setup, uint8_t* data) override
+    {
+        std::shared_lock lock(mutex_);
+        if (!camera_)
+            return false;
+        const auto outcome = camera_->control(generation_, setup, data);
+        if (outcome == sim::ControlOutcome::NoDevice)
+            gone_.store(true, std::memory_order_release);
+        return outcome == sim::ControlOutcome::Ok;
+    }
+
+    ReadResult bulkRead(uint8_t* buffer, std::size_t size, std::size_t& received, std::chrono::milliseconds limit,
+                        const std::atomic<bool>& keepReading) override
+    {
+        received = 0;
+        std::shared_lock lock(mutex_);
+        if (!camera_)
+            return ReadResult::Failed;
+        const ReadResult result = camera_->read(generation_, buffer, size, received, limit, keepReading);
+        if (result == ReadResult::Failed && !camera_->isPresent(generation_))
+            gone_.store(true, std::memory_order_release);
+        return result;
+    }
+
+    void interruptRead() override
+    {
+        std::shared_lock lock(mutex_);
+        if (camera_)
+            camera_->interruptRead();
+    }
+
+private:
+    sim::SimBus& bus_;
+    mutable std::shared_mutex mutex_;  // protects camera_ and generation_: requests share it, open/close own it
+    sim::SimCamera* camera_ = nullptr;
+    uint64_t generation_ = 0;
+    std::atomic<bool> gone_{false};  // a transfer found the opened camera unplugged
+};
+
+}  // namespace
+
+std::unique_ptr<Link> makeSimLink()
+{
+    return std::make_unique<SimLink>();
+}
+
+}  // namespace qdx

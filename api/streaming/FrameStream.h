@@ -1,0 +1,85 @@
+// Keeps the camera's frames flowing: the connection thread opens the camera
+// when it appears and closes it when it leaves; while it is open the reader
+// thread reads one bulk transfer after another into a ring of four slots and
+// releases the data semaphore once per frame.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <semaphore.h>
+#include <thread>
+
+#include "link/Link.h"
+#include "protocol/FrameFormat.h"
+
+namespace qdx {
+
+// Thread states of the start/stop hand-shakes.
+enum ThreadState : int { kThreadStarting = 0, kThreadRunning = 1, kThreadEnded = 2 };
+
+inline constexpr int kSemaphoreMax = 60;
+inline constexpr std::chrono::milliseconds kConnectionPeriod{50};
+
+class FrameStream {
+public:
+    // Allocates the ring and the data semaphore. The link must outlive the stream.
+    FrameStream(Link& link, std::chrono::milliseconds readLimit);
+    ~FrameStream();
+    FrameStream(const FrameStream&) = delete;
+    FrameStream& operator=(const FrameStream&) = delete;
+
+    // Starts the connection thread; returns once it runs. Called once.
+    void start();
+    // Stops both threads and closes the link; returns once they have ended.
+    void stop();
+
+    bool connected() const { return connected_.load(std::memory_order_acquire); }
+    uint32_t frameCounter() const { return counter_.load(std::memory_order_acquire); }
+    sem_t* semaphore() { return &semaphore_; }
+
+    // The newest frame: -1 none since the reader started, 0 new, 1 the same as last time.
+    int copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_t* frameLength);
+
+private:
+    void connectionLoop();
+    void readerLoop();
+    void startReader();
+    void stopReader();
+    void releaseSemaphore();
+    // Sleeps up to d, or less when a stop is requested.
+    void pause(std::chrono::milliseconds d);
+
+    Link& link_;
+    const std::chrono::milliseconds readLimit_;
+
+    // The ring. Slot data is written by the reader thread without a lock: it
+    // only ever writes slot (counter mod 4), never the newest frame's slot,
+    // and it takes ringMutex_ before it starts on a slot so that it waits for
+    // a copy of that slot still in progress.
+    std::array<std::unique_ptr<uint8_t[]>, kSlotCount> slots_;
+    std::mutex ringMutex_;  // protects lengths_, lastReturned_, frameAvailable_, counter_ updates and copies out
+    std::array<uint32_t, kSlotCount> lengths_{};
+    int64_t lastReturned_ = -1;
+    bool frameAvailable_ = false;
+    std::atomic<uint32_t> counter_{0};  // written by the reader under ringMutex_, read anywhere
+
+    sem_t semaphore_;
+
+    std::atomic<bool> connected_{false};  // written by the connection thread
+    std::atomic<bool> connectionRun_{false};
+    std::atomic<int> connectionState_{kThreadStarting};
+    std::atomic<bool> readerRun_{false};  // also the reader's keep-reading flag
+    std::atomic<int> readerState_{kThreadStarting};
+    std::thread connectionThread_;  // started by start(), joined by stop()
+    std::thread readerThread_;      // started and joined by the connection thread
+
+    std::mutex pauseMutex_;  // pairs with pauseCv_ to cut the polling sleeps short on stop
+    std::condition_variable pauseCv_;
+};
+
+}  // namespace qdx

@@ -1,0 +1,35 @@
+# Shared by scripts/run and scripts/test: installs what the build needs and
+# configures and builds the project. Sourced, not run.
+
+QDX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+QDX_PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    libusb-1.0-0-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+)
+
+# Installs the Debian packages that are missing, as root or through sudo.
+qdx_install_packages() {
+    local missing=()
+    for pkg in "${QDX_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "Need root or sudo to install ${missing[*]}" >&2; return 1; }
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# qdx_build BUILD_DIR [cmake options...]
+qdx_build() {
+    local dir=$1
+    shift
+    cmake -S "$QDX_ROOT" -B "$dir" -G Ninja "$@" >/dev/null &&
+        cmake --build "$dir" --parallel "$(nproc)"
+}

@@ -1,0 +1,72 @@
+/**
+ * @file QDX_SIM.h
+ * @brief Control of the simulated camera built into libQDX_API.
+ *
+ * The library talks to the simulated camera instead of USB when the
+ * environment variable QDX_CAMERA is "sim" at QDX_Init. These functions steer
+ * it like a hand on the hardware: plug it in and out, slow it down, make it
+ * fail. They work whether or not the library is running; each returns 0 on
+ * success and -1 on a bad argument. Thread-safe.
+ *
+ * Start state from the environment: QDX_SIM_STATE_DIR (a folder where both
+ * EEPROM images persist across runs), QDX_SIM_FPS (frame rate, default 30;
+ * 0 streams as fast as the host reads), QDX_SIM_SECOND_CAMERA=1 (a second
+ * camera is plugged in), QDX_SIM_EEPROM_WRITE_US (EEPROM write-cycle time).
+ */
+#ifndef QDX_SIM_H
+#define QDX_SIM_H
+
+#include "QDX_API.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/** Fresh camera: blank (0xFF) EEPROMs, registers at power-on values, plugged in, 30 fps, no faults; camera 1 unplugged. */
+QDX_EXPORT int QDXSim_Reset(void);
+
+/** Plugs camera 0 (the one the library opens first) or camera 1 (a second camera) in or out. */
+QDX_EXPORT int QDXSim_SetPlugged(int camera, int plugged);
+
+/** Time between frames of both cameras; 0 streams as fast as the host reads. */
+QDX_EXPORT int QDXSim_SetFrameInterval(unsigned int microseconds);
+
+/** The camera stops (1) or resumes (0) sending frames. */
+QDX_EXPORT int QDXSim_SetStalled(int stalled);
+
+/** The next count frames are short (kind 1: half a frame) or carry a wrong end marker (kind 2). */
+QDX_EXPORT int QDXSim_InjectFrames(int kind, int count);
+
+/** The next count control transfers with that bRequest fail (bRequest -1: any). */
+QDX_EXPORT int QDXSim_FailRequests(int bRequest, int count);
+
+/**
+ * The next statusReads status records report this state (0 ready, 1 busy,
+ * 2 error, 3 absent) for the memory (0 FX2 EEPROM, 1 CIS EEPROM);
+ * statusReads -1: until changed again, 0: back to the memory's own state.
+ */
+QDX_EXPORT int QDXSim_SetMemoryState(int memoryType, int state, int statusReads);
+
+/** Reads or writes camera 0's EEPROM contents directly (memoryType 0 FX2, 1 CIS). */
+QDX_EXPORT int QDXSim_ReadMemory(int memoryType, unsigned int address, int length, unsigned char* out);
+QDX_EXPORT int QDXSim_WriteMemory(int memoryType, unsigned int address, int length, const unsigned char* in);
+
+/** Reads or sets an FPGA register (0..65535) of camera 0 as the camera itself would; with reportChange the register's change-mask bit is set (registers 0..47). */
+QDX_EXPORT int QDXSim_GetRegister(int reg, int* value);
+QDX_EXPORT int QDXSim_SetRegister(int reg, int value, int reportChange);
+
+/** Control transfers received by the cameras since the last reset with that bRequest (-1: all); -1 for a bad argument. */
+QDX_EXPORT int QDXSim_GetRequestCount(int bRequest);
+
+/** The setup packet of the last control transfer camera 0 received, as its 8 bytes on the wire (little-endian fields). */
+QDX_EXPORT int QDXSim_GetLastSetup(unsigned char packet[8]);
+
+/** Bulk-read figures of camera 0 since the last reset: frames delivered, frames lost because no read was pending, reads the host abandoned. Null pointers are skipped. */
+QDX_EXPORT int QDXSim_GetBulkStats(unsigned long long* delivered, unsigned long long* dropped,
+                                   unsigned long long* abandoned);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QDX_SIM_H */

@@ -1,0 +1,75 @@
+#include "SimBus.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+
+namespace qdx::sim {
+
+namespace {
+
+const char* env(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+}  // namespace
+
+SimBus& SimBus::instance()
+{
+    // Never destroyed: library threads and a host that skips QDX_Term may
+    // still reach the bus while static objects are torn down at exit.
+    static SimBus* bus = new SimBus();
+    return *bus;
+}
+
+SimBus::SimBus()
+{
+    std::string dir;
+    if (const char* stateDir = env("QDX_SIM_STATE_DIR")) {
+        dir = stateDir;
+        if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+            dir.clear();
+    }
+    for (int i = 0; i < kSimCameraCount; ++i)
+        cameras_[static_cast<std::size_t>(i)] =
+            std::make_unique<SimCamera>(i, dir.empty() ? std::string() : dir + "/camera" + std::to_string(i));
+    camera(0).setPlugged(true);
+    applyEnvironment();
+}
+
+void SimBus::applyEnvironment()
+{
+    if (const char* fps = env("QDX_SIM_FPS")) {
+        const double rate = std::strtod(fps, nullptr);
+        const auto interval = rate > 0 ? std::chrono::microseconds(static_cast<long>(1e6 / rate))
+                                       : std::chrono::microseconds(0);
+        for (auto& cam : cameras_)
+            cam->setFrameInterval(interval);
+    }
+    if (const char* cycle = env("QDX_SIM_EEPROM_WRITE_US")) {
+        const auto us = std::chrono::microseconds(std::strtol(cycle, nullptr, 10));
+        for (auto& cam : cameras_)
+            cam->withModel([&](CameraModel& model) { model.setEepromWriteCycle(us); });
+    }
+    if (const char* second = env("QDX_SIM_SECOND_CAMERA"))
+        camera(1).setPlugged(std::string(second) == "1");
+}
+
+void SimBus::reset()
+{
+    camera(0).reset(true);
+    camera(1).reset(false);
+}
+
+uint64_t SimBus::requestCount(int bRequest) const
+{
+    uint64_t total = 0;
+    for (const auto& cam : cameras_)
+        total += cam->requestCount(bRequest);
+    return total;
+}
+
+}  // namespace qdx::sim

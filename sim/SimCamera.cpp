@@ -1,0 +1,298 @@
+#include "SimCamera.h"
+
+#include <algorithm>
+#include <cstring>
+#include <pthread.h>
+
+#include "TestPattern.h"
+#include "protocol/FrameFormat.h"
+
+namespace qdx::sim {
+
+SimCamera::SimCamera(int index, const std::string& stateFilePrefix)
+    : index_(index), model_(stateFilePrefix), frameInterval_(kDefaultFrameInterval)
+{
+}
+
+SimCamera::~SimCamera()
+{
+    detach();
+}
+
+void SimCamera::reset(bool plugged)
+{
+    std::lock_guard lock(mutex_);
+    model_.blankMemories();
+    model_.setCisPresent(true);
+    model_.powerOn();
+    if (plugged && !plugged_)
+        ++generation_;
+    plugged_ = plugged;
+    frameInterval_ = kDefaultFrameInterval;
+    intervalChanged_ = true;
+    stalled_ = false;
+    fault_ = FrameFault::None;
+    faultCount_ = 0;
+    failRequest_ = 0;
+    failCount_ = 0;
+    requestCounts_.fill(0);
+    lastSetup_ = {};
+    stats_ = {};
+    cv_.notify_all();
+}
+
+void SimCamera::setPlugged(bool plugged)
+{
+    std::lock_guard lock(mutex_);
+    if (plugged == plugged_)
+        return;
+    plugged_ = plugged;
+    if (plugged) {
+        ++generation_;
+        // A camera powers up when it is plugged in.
+        model_.powerOn();
+    }
+    cv_.notify_all();
+}
+
+bool SimCamera::plugged() const
+{
+    std::lock_guard lock(mutex_);
+    return plugged_;
+}
+
+uint64_t SimCamera::generation() const
+{
+    std::lock_guard lock(mutex_);
+    return generation_;
+}
+
+bool SimCamera::isPresent(uint64_t generation) const
+{
+    std::lock_guard lock(mutex_);
+    return plugged_ && generation == generation_;
+}
+
+bool SimCamera::attach(uint64_t generation)
+{
+    std::lock_guard lock(mutex_);
+    if (!plugged_ || generation != generation_)
+        return false;
+    if (!streamRun_) {
+        streamRun_ = true;
+        streamThread_ = std::thread(&SimCamera::streamLoop, this);
+    }
+    return true;
+}
+
+void SimCamera::detach()
+{
+    {
+        std::lock_guard lock(mutex_);
+        streamRun_ = false;
+        cv_.notify_all();
+    }
+    if (streamThread_.joinable())
+        streamThread_.join();
+}
+
+ControlOutcome SimCamera::control(uint64_t generation, const SetupPacket& setup, uint8_t* data)
+{
+    std::lock_guard lock(mutex_);
+    if (!plugged_ || generation != generation_)
+        return ControlOutcome::NoDevice;
+    ++requestCounts_[setup.bRequest];
+    lastSetup_ = setup;
+    if (failCount_ > 0 && (failRequest_ == -1 || failRequest_ == setup.bRequest)) {
+        --failCount_;
+        return ControlOutcome::Stalled;
+    }
+    return model_.handleControl(setup, data, SimClock::now()) ? ControlOutcome::Ok : ControlOutcome::Stalled;
+}
+
+ReadResult SimCamera::read(uint64_t generation, uint8_t* buffer, std::size_t size, std::size_t& received,
+                           std::chrono::milliseconds limit, const std::atomic<bool>& keepReading)
+{
+    received = 0;
+    std::unique_lock lock(mutex_);
+    const auto gone = [&] { return !plugged_ || generation != generation_; };
+    if (gone() || readState_ != ReadState::Idle)
+        return ReadResult::Failed;
+
+    readBuffer_ = buffer;
+    readSize_ = size;
+    readReceived_ = 0;
+    readState_ = ReadState::Waiting;
+    cv_.notify_all();
+
+    const auto deadline = SimClock::now() + limit;
+    cv_.wait_until(lock, deadline, [&] {
+        return readState_ == ReadState::Done || !keepReading.load(std::memory_order_acquire) || gone();
+    });
+    // The camera may be writing into the buffer right now; like a cancelled
+    // USB transfer, the buffer is the caller's again only once that is over.
+    cv_.wait(lock, [&] { return readState_ != ReadState::Filling; });
+
+    const bool done = readState_ == ReadState::Done;
+    readState_ = ReadState::Idle;
+    readBuffer_ = nullptr;
+    if (gone())
+        return ReadResult::Failed;
+    if (done) {
+        received = readReceived_;
+        return ReadResult::Received;
+    }
+    ++stats_.abandoned;
+    return ReadResult::Abandoned;
+}
+
+void SimCamera::interruptRead()
+{
+    // Taking the lock orders the caller's keepReading store before the
+    // reader's next look at it, so the wake-up cannot be lost.
+    std::lock_guard lock(mutex_);
+    cv_.notify_all();
+}
+
+void SimCamera::setFrameInterval(std::chrono::microseconds interval)
+{
+    std::lock_guard lock(mutex_);
+    frameInterval_ = interval;
+    intervalChanged_ = true;
+    cv_.notify_all();
+}
+
+void SimCamera::setStalled(bool stalled)
+{
+    std::lock_guard lock(mutex_);
+    stalled_ = stalled;
+    cv_.notify_all();
+}
+
+void SimCamera::injectFrames(FrameFault fault, int count)
+{
+    std::lock_guard lock(mutex_);
+    fault_ = fault;
+    faultCount_ = count;
+}
+
+void SimCamera::failRequests(int bRequest, int count)
+{
+    std::lock_guard lock(mutex_);
+    failRequest_ = bRequest;
+    failCount_ = count;
+}
+
+uint64_t SimCamera::requestCount(int bRequest) const
+{
+    std::lock_guard lock(mutex_);
+    if (bRequest >= 0)
+        return requestCounts_[static_cast<std::size_t>(bRequest & 0xFF)];
+    uint64_t total = 0;
+    for (auto n : requestCounts_)
+        total += n;
+    return total;
+}
+
+SetupPacket SimCamera::lastSetup() const
+{
+    std::lock_guard lock(mutex_);
+    return lastSetup_;
+}
+
+BulkStats SimCamera::bulkStats() const
+{
+    std::lock_guard lock(mutex_);
+    return stats_;
+}
+
+// The camera's frame clock: a picture is due every frame interval; it goes
+// out when the host has a bulk read pending and is lost otherwise, as on the
+// real camera whose FIFO cannot hold a whole picture. With interval 0 the
+// camera sends whenever the host reads.
+void SimCamera::streamLoop()
+{
+    const std::string name = "qdx-sim-cam" + std::to_string(index_);
+    pthread_setname_np(pthread_self(), name.c_str());
+
+    std::unique_lock lock(mutex_);
+    auto due = SimClock::now() + frameInterval_;
+    while (streamRun_) {
+        if (frameInterval_.count() > 0) {
+            cv_.wait_until(lock, due, [&] { return !streamRun_ || intervalChanged_; });
+            if (!streamRun_)
+                break;
+            if (intervalChanged_) {
+                intervalChanged_ = false;
+                due = SimClock::now() + frameInterval_;
+                continue;
+            }
+            if (SimClock::now() < due)
+                continue;
+        } else {
+            cv_.wait(lock, [&] {
+                return !streamRun_ || intervalChanged_ || (readState_ == ReadState::Waiting && !stalled_);
+            });
+            if (!streamRun_)
+                break;
+            if (intervalChanged_) {
+                intervalChanged_ = false;
+                due = SimClock::now() + frameInterval_;
+                continue;
+            }
+        }
+
+        if (!stalled_ && plugged_) {
+            if (readState_ == ReadState::Waiting)
+                deliverFrame(lock);
+            else
+                ++stats_.dropped;
+        }
+        ++frameNumber_;
+
+        // Keep the cadence; after a long hold-up start afresh instead of bursting.
+        due += frameInterval_;
+        const auto now = SimClock::now();
+        if (due + frameInterval_ < now)
+            due = now + frameInterval_;
+    }
+}
+
+void SimCamera::deliverFrame(std::unique_lock<std::mutex>& lock)
+{
+    readState_ = ReadState::Filling;
+    const FrameSettings settings = model_.frameSettings();
+    FrameFault fault = FrameFault::None;
+    if (faultCount_ > 0) {
+        fault = fault_;
+        --faultCount_;
+    }
+    uint8_t* const buffer = readBuffer_;
+    const std::size_t size = readSize_;
+    const uint64_t number = frameNumber_;
+
+    // Render outside the lock: control requests go on meanwhile, as on the
+    // camera where the FPGA streams while the FX2 answers the control pipe.
+    lock.unlock();
+    std::size_t length = kFrameBytes;
+    if (size >= kFrameBytes) {
+        renderTestPattern(settings, number, buffer);
+    } else {
+        scratch_.resize(kFrameBytes);
+        renderTestPattern(settings, number, scratch_.data());
+        std::memcpy(buffer, scratch_.data(), size);
+        length = size;
+    }
+    if (fault == FrameFault::BadEndMarker && length == kFrameBytes)
+        buffer[kFrameBytes - 2] = static_cast<uint8_t>(kEndMarker1 + 1);
+    if (fault == FrameFault::Short)
+        length = std::min(length, kFrameBytes / 2);
+    lock.lock();
+
+    readReceived_ = length;
+    readState_ = ReadState::Done;
+    ++stats_.delivered;
+    cv_.notify_all();
+}
+
+}  // namespace qdx::sim

@@ -1,0 +1,161 @@
+// The exported QDXSim_* interface over the simulated bus.
+#include "QDX_SIM.h"
+
+#include <chrono>
+#include <climits>
+
+#include "SimBus.h"
+
+using qdx::sim::CameraModel;
+using qdx::sim::SimBus;
+
+namespace {
+
+qdx::sim::SimCamera& firstCamera()
+{
+    return SimBus::instance().camera(0);
+}
+
+bool validMemory(int memoryType, unsigned int address, int length, const void* buffer)
+{
+    if (memoryType != qdx::kMemoryFx2 && memoryType != qdx::kMemoryCis)
+        return false;
+    if (length < 0 || (length > 0 && !buffer))
+        return false;
+    const std::size_t size = memoryType == qdx::kMemoryCis ? qdx::sim::kCisEepromSize : qdx::sim::kFx2EepromSize;
+    return address <= size && static_cast<std::size_t>(length) <= size - address;
+}
+
+}  // namespace
+
+extern "C" {
+
+QDX_EXPORT int QDXSim_Reset(void)
+{
+    SimBus::instance().reset();
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_SetPlugged(int camera, int plugged)
+{
+    if (camera < 0 || camera >= qdx::sim::kSimCameraCount)
+        return -1;
+    SimBus::instance().camera(camera).setPlugged(plugged != 0);
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_SetFrameInterval(unsigned int microseconds)
+{
+    auto& bus = SimBus::instance();
+    for (int i = 0; i < qdx::sim::kSimCameraCount; ++i)
+        bus.camera(i).setFrameInterval(std::chrono::microseconds(microseconds));
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_SetStalled(int stalled)
+{
+    firstCamera().setStalled(stalled != 0);
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_InjectFrames(int kind, int count)
+{
+    if ((kind != 1 && kind != 2) || count < 0)
+        return -1;
+    firstCamera().injectFrames(static_cast<qdx::sim::FrameFault>(kind), count);
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_FailRequests(int bRequest, int count)
+{
+    if (bRequest < -1 || bRequest > 255 || count < 0)
+        return -1;
+    firstCamera().failRequests(bRequest, count);
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_SetMemoryState(int memoryType, int state, int statusReads)
+{
+    if ((memoryType != qdx::kMemoryFx2 && memoryType != qdx::kMemoryCis) || state < 0 || state > 3 ||
+        statusReads < -1)
+        return -1;
+    firstCamera().withModel([&](CameraModel& model) { model.overrideMemoryState(memoryType, state, statusReads); });
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_ReadMemory(int memoryType, unsigned int address, int length, unsigned char* out)
+{
+    if (!validMemory(memoryType, address, length, out))
+        return -1;
+    firstCamera().withModel([&](CameraModel& model) {
+        model.memory(memoryType).read(address, static_cast<std::size_t>(length), out);
+    });
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_WriteMemory(int memoryType, unsigned int address, int length, const unsigned char* in)
+{
+    if (!validMemory(memoryType, address, length, in))
+        return -1;
+    firstCamera().withModel([&](CameraModel& model) {
+        model.memory(memoryType).write(address, static_cast<std::size_t>(length), in);
+    });
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_GetRegister(int reg, int* value)
+{
+    if (!value || reg < 0 || reg >= qdx::sim::kRegisterCount)
+        return -1;
+    *value = firstCamera().withModel([&](CameraModel& model) { return static_cast<int>(model.reg(reg)); });
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_SetRegister(int reg, int value, int reportChange)
+{
+    if (reg < 0 || reg >= qdx::sim::kRegisterCount || value < 0 || value > 0xFFFF)
+        return -1;
+    firstCamera().withModel([&](CameraModel& model) {
+        model.setRegister(reg, static_cast<uint16_t>(value), reportChange != 0);
+    });
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_GetRequestCount(int bRequest)
+{
+    if (bRequest < -1 || bRequest > 255)
+        return -1;
+    const uint64_t count = SimBus::instance().requestCount(bRequest);
+    return count > INT_MAX ? INT_MAX : static_cast<int>(count);
+}
+
+QDX_EXPORT int QDXSim_GetLastSetup(unsigned char packet[8])
+{
+    if (!packet)
+        return -1;
+    const qdx::SetupPacket setup = firstCamera().lastSetup();
+    packet[0] = setup.bmRequestType;
+    packet[1] = setup.bRequest;
+    packet[2] = static_cast<unsigned char>(setup.wValue & 0xFF);
+    packet[3] = static_cast<unsigned char>(setup.wValue >> 8);
+    packet[4] = static_cast<unsigned char>(setup.wIndex & 0xFF);
+    packet[5] = static_cast<unsigned char>(setup.wIndex >> 8);
+    packet[6] = static_cast<unsigned char>(setup.wLength & 0xFF);
+    packet[7] = static_cast<unsigned char>(setup.wLength >> 8);
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_GetBulkStats(unsigned long long* delivered, unsigned long long* dropped,
+                                   unsigned long long* abandoned)
+{
+    const auto stats = firstCamera().bulkStats();
+    if (delivered)
+        *delivered = stats.delivered;
+    if (dropped)
+        *dropped = stats.dropped;
+    if (abandoned)
+        *abandoned = stats.abandoned;
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,124 @@
+// Unplugging and plugging in cameras while the library streams.
+#include <semaphore.h>
+#include <time.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "api/SimCameraFixture.h"
+
+namespace qdx::test {
+namespace {
+
+using HotPlugTest = SimCameraTest;
+
+// Guards the connection edges: status follows the plug, the counter starts
+// again from 0 and the semaphore stays the same object.
+TEST_F(HotPlugTest, ReplugRestartsTheCounterAndKeepsTheSemaphore)
+{
+    startConnected();
+    waitForFrames(5);
+    QDX_HANDLE before = nullptr, after = nullptr;
+    QDX_GetDataSemaphoHandle(&before);
+
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(waitUntil([] { return status() == 0; }, std::chrono::milliseconds(500)));
+    // The last frame stays available while the camera is away.
+    std::vector<uint8_t> frame(kFrameBytes);
+    EXPECT_GE(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), 0);
+
+    QDXSim_SetStalled(1);
+    QDXSim_SetPlugged(0, 1);
+    ASSERT_TRUE(waitUntil([] { return status() == 1; }));
+    EXPECT_EQ(frameIndex(), 0);
+    EXPECT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), -1) << "no frame yet since the reconnection";
+    QDX_GetDataSemaphoHandle(&after);
+    EXPECT_EQ(before, after);
+    QDXSim_SetStalled(0);
+    waitForFrames(2);
+}
+
+// Guards against crashes, hangs and use of a released device while a
+// consumer streams and another thread sends requests through repeated
+// unplugs. Run it under TSan and ASan.
+TEST_F(HotPlugTest, UnplugWhileStreamingAndRequesting)
+{
+    QDXSim_SetFrameInterval(5000);
+    startConnected();
+    std::atomic<bool> run{true};
+    std::atomic<int> framesTaken{0}, requestsOk{0};
+
+    std::thread consumer([&] {
+        QDX_HANDLE handle = nullptr;
+        QDX_GetDataSemaphoHandle(&handle);
+        auto* sem = static_cast<sem_t*>(handle);
+        std::vector<uint8_t> frame(kFrameBytes);
+        int last = -1;
+        while (run.load()) {
+            timespec deadline{};
+            clock_gettime(CLOCK_REALTIME, &deadline);
+            deadline.tv_nsec += 50'000'000;
+            if (deadline.tv_nsec >= 1'000'000'000) {
+                deadline.tv_sec += 1;
+                deadline.tv_nsec -= 1'000'000'000;
+            }
+            if (sem_timedwait(sem, &deadline) != 0)
+                continue;
+            while (sem_trywait(sem) == 0) {
+            }
+            const int index = frameIndex();
+            if (index == last)
+                continue;
+            last = index;
+            if (QDX_GetFrame(frame.data(), kFrameBytes, nullptr) >= 0)
+                ++framesTaken;
+        }
+    });
+    std::thread requester([&] {
+        std::array<uint8_t, 16> status{};
+        std::array<uint8_t, 2> reg{};
+        while (run.load()) {
+            if (QDX_GetDevStatus(16, status.data()) == 0)
+                ++requestsOk;
+            if (QDX_DeviceRead(0, 255, 2, reg.data()) == 0)
+                ++requestsOk;
+        }
+    });
+
+    for (int cycle = 0; cycle < 5; ++cycle) {
+        waitForFrames(3);
+        QDXSim_SetPlugged(0, 0);
+        EXPECT_TRUE(waitUntil([] { return status() == 0; }, std::chrono::milliseconds(500)))
+            << "unplug not noticed within the connection period (cycle " << cycle << ")";
+        QDXSim_SetPlugged(0, 1);
+        EXPECT_TRUE(waitUntil([] { return status() == 1; })) << "cycle " << cycle;
+    }
+    waitForFrames(3);
+    run = false;
+    consumer.join();
+    requester.join();
+    EXPECT_GT(framesTaken.load(), 10);
+    EXPECT_GT(requestsOk.load(), 10);
+}
+
+// Guards the library staying attached to a vanished camera while a second
+// camera of the same kind is still plugged in: it must notice that its own
+// device left and open the remaining one.
+TEST_F(HotPlugTest, UnplugOpenedCameraWhileSecondRemains)
+{
+    QDXSim_SetPlugged(1, 1);
+    startConnected();
+    waitForFrames(3);
+    QDXSim_SetPlugged(0, 0);
+    // The counter restarts only through a new connection.
+    ASSERT_TRUE(waitUntil([] { return frameIndex() < 3; }, std::chrono::milliseconds(1000)))
+        << "still attached to the unplugged camera";
+    ASSERT_TRUE(waitUntil([] { return status() == 1; }));
+    waitForFrames(3);
+    std::array<uint8_t, 48> info{};
+    EXPECT_EQ(QDX_GetDevInfo(48, info.data()), 0) << "requests reach the second camera";
+}
+
+}  // namespace
+}  // namespace qdx::test

@@ -1,0 +1,175 @@
+// Frame streaming through the ring, the frame counter and the data semaphore.
+#include <semaphore.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "api/SimCameraFixture.h"
+
+namespace qdx::test {
+namespace {
+
+uint16_t wordAt(const std::vector<uint8_t>& frame, std::size_t index)
+{
+    return static_cast<uint16_t>(frame[2 * index] | (frame[2 * index + 1] << 8));
+}
+
+using StreamingTest = SimCameraTest;
+
+// Guards against handing out stale or uninitialised ring contents.
+TEST_F(StreamingTest, NoFrameBeforeTheFirstArrives)
+{
+    QDXSim_SetStalled(1);
+    startConnected();
+    std::vector<uint8_t> buffer(kFrameBytes, 0x42);
+    unsigned int length = 1234;
+    EXPECT_EQ(QDX_GetFrame(buffer.data(), kFrameBytes, &length), -1);
+    EXPECT_EQ(length, 1234u);
+    EXPECT_EQ(buffer[0], 0x42);
+    EXPECT_EQ(frameIndex(), 0);
+}
+
+TEST_F(StreamingTest, FramesArriveWholeWithTheirMarkers)
+{
+    startConnected();
+    waitForFrames(2);
+    std::vector<uint8_t> frame(kFrameBytes + 16);
+    unsigned int length = 0;
+    ASSERT_EQ(QDX_GetFrame(frame.data(), static_cast<unsigned>(frame.size()), &length), 0);
+    ASSERT_EQ(length, kFrameBytes);
+    EXPECT_EQ(wordAt(frame, 0), 0xFF00);
+    EXPECT_EQ(wordAt(frame, 1), 0x0080);
+    EXPECT_EQ(wordAt(frame, kFrameBytes / 2 - 2), 0xFF00);
+    EXPECT_EQ(wordAt(frame, kFrameBytes / 2 - 1), 0x009D);
+}
+
+// Guards the new/same result: a consumer must be able to tell a repeated frame.
+TEST_F(StreamingTest, SameFrameTwiceGivesZeroThenOneAndTheSameBytes)
+{
+    startConnected();
+    waitForFrames(1);
+    QDXSim_SetStalled(1);
+    // Let a frame already being delivered land before comparing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::vector<uint8_t> first(kFrameBytes), second(kFrameBytes);
+    unsigned int length = 0;
+    ASSERT_EQ(QDX_GetFrame(first.data(), kFrameBytes, &length), 0);
+    ASSERT_EQ(QDX_GetFrame(second.data(), kFrameBytes, nullptr), 1);
+    EXPECT_EQ(first, second);
+}
+
+// Guards the copy length against the caller's buffer and the reported length.
+TEST_F(StreamingTest, ShortBufferGetsThePrefixAndTheFullLength)
+{
+    startConnected();
+    waitForFrames(1);
+    std::vector<uint8_t> small(100, 0xEE);
+    unsigned int length = 0;
+    ASSERT_GE(QDX_GetFrame(small.data(), 64, &length), 0);
+    EXPECT_EQ(length, kFrameBytes);
+    EXPECT_EQ(small[0], 0x00);
+    EXPECT_EQ(small[1], 0xFF);
+    EXPECT_EQ(small[64], 0xEE) << "wrote past the given buffer length";
+}
+
+// Guards that a short transfer is still a frame: counted, with its own length.
+TEST_F(StreamingTest, ShortFramesCount)
+{
+    startConnected();
+    waitForFrames(1);
+    QDXSim_SetStalled(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const int before = frameIndex();
+    QDXSim_InjectFrames(1, 1);
+    QDXSim_SetStalled(0);
+    waitForFrames(before + 1);
+    QDXSim_SetStalled(1);
+    std::vector<uint8_t> frame(kFrameBytes);
+    unsigned int length = 0;
+    // The frame right after the stall is the short one.
+    ASSERT_TRUE(waitUntil([&] {
+        QDX_GetFrame(frame.data(), kFrameBytes, &length);
+        return frameIndex() == before + 1;
+    }));
+    EXPECT_EQ(length, kFrameBytes / 2);
+}
+
+// Guards the semaphore's maximum: 60 frames not waited for, then releases are lost.
+TEST_F(StreamingTest, SemaphoreStopsCountingAtSixty)
+{
+    QDXSim_SetFrameInterval(1000);
+    startConnected();
+    QDX_HANDLE handle = nullptr;
+    ASSERT_EQ(QDX_GetDataSemaphoHandle(&handle), 0);
+    ASSERT_NE(handle, nullptr);
+    waitForFrames(90);
+    int value = 0;
+    sem_getvalue(static_cast<sem_t*>(handle), &value);
+    EXPECT_EQ(value, 60);
+}
+
+// Guards the 3-second limit (shortened here): a silent camera gives abandoned
+// reads that are retried, and the stream resumes when the camera does.
+TEST_F(StreamingTest, StalledCameraIsRetriedAndResumes)
+{
+    setenv("QDX_BULK_READ_LIMIT_MS", "100", 1);
+    startConnected();
+    unsetenv("QDX_BULK_READ_LIMIT_MS");
+    waitForFrames(1);
+    QDXSim_SetStalled(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int stalledAt = frameIndex();
+    unsigned long long abandoned = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        QDXSim_GetBulkStats(nullptr, nullptr, &abandoned);
+        return abandoned >= 3;
+    }));
+    EXPECT_EQ(frameIndex(), stalledAt);
+    EXPECT_EQ(status(), 1) << "a silent camera is still connected";
+    QDXSim_SetStalled(0);
+    waitForFrames(stalledAt + 3);
+}
+
+// Guards the hand-over of frames to a slow consumer: it always gets the newest
+// frame, and a copy is never torn by frames landing meanwhile.
+TEST_F(StreamingTest, FastCameraNeverTearsACopy)
+{
+    QDXSim_SetFrameInterval(0);
+    startConnected();
+    waitForFrames(1);
+    std::vector<uint8_t> frame(kFrameBytes);
+    constexpr std::size_t rowBytes = 404 * 4;
+    int copies = 0, newFrames = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
+    while (std::chrono::steady_clock::now() < end) {
+        unsigned int length = 0;
+        const int result = QDX_GetFrame(frame.data(), kFrameBytes, &length);
+        ASSERT_GE(result, 0);
+        ++copies;
+        newFrames += result == 0 ? 1 : 0;
+        // The test picture repeats one row down the upper part of the frame;
+        // a tear shows as rows of two pictures with the bar in different places.
+        for (std::size_t row = 2; row < 300; ++row)
+            ASSERT_EQ(std::memcmp(&frame[rowBytes], &frame[row * rowBytes], rowBytes), 0) << "torn at row " << row;
+    }
+    EXPECT_GT(newFrames, 50) << "frames landed during the copies: the check had something to catch";
+}
+
+// Guards against use of freed buffers after QDX_Term.
+TEST_F(StreamingTest, AfterTermNothingIsHandedOut)
+{
+    startConnected();
+    waitForFrames(1);
+    ASSERT_EQ(QDX_Term(), 0);
+    std::vector<uint8_t> frame(kFrameBytes);
+    EXPECT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), -1);
+    QDX_HANDLE handle = &frame;
+    ASSERT_EQ(QDX_GetDataSemaphoHandle(&handle), 0);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(status(), 0);
+}
+
+}  // namespace
+}  // namespace qdx::test
