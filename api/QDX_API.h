@@ -129,6 +129,139 @@ QDX_EXPORT int QDX_DeviceRead(int device, int firstRegister, int length, unsigne
 /** Writes length / 2 consecutive 16-bit registers of the device from firstRegister on. */
 QDX_EXPORT int QDX_DeviceWrite(int device, int firstRegister, int length, const unsigned char* buffer);
 
+/* ---- Camera settings ----------------------------------------------------
+ * One setter and one getter per setting, each one register write or read of
+ * the FPGA. Indexed settings take an index first. Results: 0 success,
+ * 1 no camera or transfer failed, -1 index out of range or null value pointer
+ * (nothing is sent then). No value ranges are checked: values travel as their
+ * low 16 bits (U16), sign and magnitude modulo 256 (SM8, -255..255) or low
+ * 9 bits (S9, -256..255). Successful writes and reads of most settings are
+ * kept in the register shadow that QDX_Save_Param stores.
+ */
+
+/** index 0 "Mode" (0 manual, 1 automatic exposure, 3 automatic gain and exposure), index 1 "ALC". */
+QDX_EXPORT int QDX_Set_ControlMode(int index, int value);
+QDX_EXPORT int QDX_Get_ControlMode(int index, int* value);
+QDX_EXPORT int QDX_Set_BlackLevel(int value);
+QDX_EXPORT int QDX_Get_BlackLevel(int* value);
+/** 0.072 ms a step. */
+QDX_EXPORT int QDX_Set_ExposureTime(int value);
+QDX_EXPORT int QDX_Get_ExposureTime(int* value);
+/** 1/16 a step: 16 is unity gain. */
+QDX_EXPORT int QDX_Set_RawGain(int value);
+QDX_EXPORT int QDX_Get_RawGain(int* value);
+QDX_EXPORT int QDX_Set_ControlTarget(int value);
+QDX_EXPORT int QDX_Get_ControlTarget(int* value);
+/** index 0..3: A1, A2, B1, B2. */
+QDX_EXPORT int QDX_Set_Hysteresis(int index, int value);
+QDX_EXPORT int QDX_Get_Hysteresis(int index, int* value);
+QDX_EXPORT int QDX_Set_ControlSpeed(int value);
+QDX_EXPORT int QDX_Get_ControlSpeed(int* value);
+/** index 0 area, index 1 inside (0) or outside (1). */
+QDX_EXPORT int QDX_Set_ControlMonitor(int index, int value);
+QDX_EXPORT int QDX_Get_ControlMonitor(int index, int* value);
+/** Writing 1 starts a one-push white balance; it reads 0 again once the new red and blue gains are stored. */
+QDX_EXPORT int QDX_Set_AWB(int value);
+QDX_EXPORT int QDX_Get_AWB(int* value);
+/** index 0 red, 1 blue; SM8, 0.0352 dB a step. */
+QDX_EXPORT int QDX_Set_GainRB(int index, int value);
+QDX_EXPORT int QDX_Get_GainRB(int index, int* value);
+/** index 0..8: Rr Rg Rb Gr Gg Gb Br Bg Bb; S9, 128 is 1.0. */
+QDX_EXPORT int QDX_Set_ColorMatrix(int index, int value);
+QDX_EXPORT int QDX_Get_ColorMatrix(int index, int* value);
+/** index 0 Y, 1 Cb, 2 Cr; SM8, 0.0352 dB a step. */
+QDX_EXPORT int QDX_Set_GainYC(int index, int value);
+QDX_EXPORT int QDX_Get_GainYC(int index, int* value);
+/** 0 off, 1..3 the gamma table at 0xC000, 0xD000, 0xE000. */
+QDX_EXPORT int QDX_Set_Gamma(int value);
+QDX_EXPORT int QDX_Get_Gamma(int* value);
+/** 0 normal, 1 horizontal, 2 vertical, 3 both. */
+QDX_EXPORT int QDX_Set_ImageFlip(int value);
+QDX_EXPORT int QDX_Get_ImageFlip(int* value);
+/** 0, 90, 180, 270 degrees as 0..3. */
+QDX_EXPORT int QDX_Set_ImageRotation(int value);
+QDX_EXPORT int QDX_Get_ImageRotation(int* value);
+QDX_EXPORT int QDX_Set_DVIImageSize(int value);
+QDX_EXPORT int QDX_Get_DVIImageSize(int* value);
+QDX_EXPORT int QDX_Set_DP_Corr(int value);
+QDX_EXPORT int QDX_Get_DP_Corr(int* value);
+QDX_EXPORT int QDX_Set_FPN_Corr(int value);
+QDX_EXPORT int QDX_Get_FPN_Corr(int* value);
+/** 0 off, 1 low, 2 mid, 3 high. */
+QDX_EXPORT int QDX_Set_NoiseReduction(int value);
+QDX_EXPORT int QDX_Get_NoiseReduction(int* value);
+QDX_EXPORT int QDX_Set_EdgeEnhancement(int value);
+QDX_EXPORT int QDX_Get_EdgeEnhancement(int* value);
+QDX_EXPORT int QDX_Set_VFPN_Corr(int value);
+QDX_EXPORT int QDX_Get_VFPN_Corr(int* value);
+/** 1 while the sensor head is connected. */
+QDX_EXPORT int QDX_Get_CIS_Connect(int* value);
+/** Sensor-head clock phase, 0..15. */
+QDX_EXPORT int QDX_Set_CIS_ClockPhase(int value);
+QDX_EXPORT int QDX_Get_CIS_ClockPhase(int* value);
+/** FPGA version: bits 4..7 major, 0..3 minor, 8..11 variant. */
+QDX_EXPORT int QDX_Get_FPGA_Ver(int* value);
+
+/** Selects data format 0 (colour) or 1 (sensor luma in the Y words) with device control record 2. */
+QDX_EXPORT int QDX_Set_DataFormat(int format);
+/** Reads the data format from the status record (and merges its change mask). */
+QDX_EXPORT int QDX_Get_DataFormat(int* format);
+
+/* ---- Correction tables --------------------------------------------------
+ * Entries are 16-bit big-endian, moved 32 registers a request; a transfer
+ * stops at the first failed request. 0 success, 1 no camera or failed,
+ * -1 null data.
+ */
+
+/** Defect-pixel table (256 bytes: 64 entries of two coordinates): index 1 at 0x180, any other at 0x100. */
+QDX_EXPORT int QDX_Set_DP_Table(int index, const unsigned char* data);
+QDX_EXPORT int QDX_Get_DP_Table(int index, unsigned char* data);
+/** Fixed-pattern-noise table, 82,416 bytes at 0x1000..0xB0F7. */
+QDX_EXPORT int QDX_Set_FPN_Table(const unsigned char* data);
+QDX_EXPORT int QDX_Get_FPN_Table(unsigned char* data);
+/** Gamma table (8,192 bytes): index 1 at 0xD000, 2 at 0xE000, any other at 0xC000. */
+QDX_EXPORT int QDX_Set_Gamma_Table(int index, const unsigned char* data);
+QDX_EXPORT int QDX_Get_Gamma_Table(int index, unsigned char* data);
+
+/* ---- Parameter store in the camera's EEPROMs -----------------------------
+ * Results: 0 success; 1 no camera or a transfer failed; 2 stored magic is not
+ * "QDX\0"; 3 stored format version is not 1; 4 stored state byte is not 0;
+ * 5 a read of the stored data failed; 6 the memory did not become ready
+ * (error, absent, no camera, or busy for over a second); 7 a write failed;
+ * -1 null pointer. Writes go in 64-byte pages, each after the memory reports
+ * ready; a failed save leaves the pages before it written.
+ */
+
+/** Stores the first 256 bytes of the register shadow as the saved (FX2 0x4000) or default (0x6000) parameter block. Argument reserved, pass 0. */
+QDX_EXPORT int QDX_Save_Param(int reserved);
+QDX_EXPORT int QDX_Save_Default_Param(int reserved);
+/** Invalidates the default parameter block (zeroes its header). */
+QDX_EXPORT int QDX_Clear_Default_Param(int reserved);
+/**
+ * Checks and reads a parameter block, copies it into the register shadow and
+ * writes its 35 settings to the camera. Returns 1, 2, 3, 4 or 5 as above
+ * (nothing changed), else the number of register writes that failed.
+ */
+QDX_EXPORT int QDX_Load_Param(int reserved);
+QDX_EXPORT int QDX_Load_Default_Param(int reserved);
+/** Gamma table of 8,192 bytes in the FX2 EEPROM: index 1 at 0xA000, 2 at 0xC000, any other at 0x8000. */
+QDX_EXPORT int QDX_Save_Gamma_Table(int index, const unsigned char* data);
+QDX_EXPORT int QDX_Load_Gamma_Table(int index, unsigned char* data);
+/** Defect-pixel table of 256 bytes in the CIS EEPROM: index 1 at 0x300, any other at 0x200. */
+QDX_EXPORT int QDX_Save_CIS_DP_Table(int index, const unsigned char* data);
+QDX_EXPORT int QDX_Load_CIS_DP_Table(int index, unsigned char* data);
+/** FPN table (82,416 bytes at CIS 0x2000) and the raw gain it was taken at (CIS 0x0028). Save: 1 when the gain could not be stored. */
+QDX_EXPORT int QDX_Save_CIS_FPN_Table(const unsigned char* data, int gain);
+/** Load: 5 when the table read failed, -1 for a null gain (after reading the table), 1 when the gain read failed (gain 0). */
+QDX_EXPORT int QDX_Load_CIS_FPN_Table(unsigned char* data, int* gain);
+/** 14 bytes of serial number text at CIS 0x0010, not terminated when all 14 are used. */
+QDX_EXPORT int QDX_Save_CIS_SerialNo(const unsigned char* serialNumber);
+QDX_EXPORT int QDX_Load_CIS_SerialNo(unsigned char* serialNumber);
+/** state 0: no CIS EEPROM, 1: present without a valid header, 2: present and valid. Returns 0, -1, or -2 when the status or header read failed. */
+QDX_EXPORT int QDX_Check_CISFlash(int* state);
+/** Writes the CIS header; mode 0 also clears the serial number, both defect-pixel tables and the FPN table (with the current raw gain). */
+QDX_EXPORT int QDX_Init_CISFlash(int mode);
+
 #ifdef __cplusplus
 }
 #endif

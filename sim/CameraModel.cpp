@@ -1,6 +1,7 @@
 #include "CameraModel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace qdx::sim {
@@ -28,8 +29,16 @@ CameraModel::CameraModel(const std::string& stateFilePrefix)
 void CameraModel::powerOn()
 {
     std::fill(registers_.begin(), registers_.end(), uint16_t{0});
-    registers_[kRegCisConnected] = cisPresent_ ? 1 : 0;
-    registers_[kRegFpgaVersion] = kFpgaVersion;
+    registers_[reg::kCisConnected] = cisPresent_ ? 1 : 0;
+    registers_[reg::kFpgaVersion] = kFpgaVersion;
+    // The camera starts with a neutral picture at 28.8 ms and unity gain.
+    registers_[reg::kExposureTime] = 400;
+    registers_[reg::kRawGain] = 16;
+    registers_[reg::kControlTarget] = 50;
+    for (int i : {0, 4, 8})
+        registers_[static_cast<std::size_t>(reg::kColorMatrix + i)] = 128;
+    loadPowerOnTables();
+    whiteBalanceBusy_ = false;
     changeBits_ = 0;
     dataFormat_ = 0;
     sensorHeadPointer_ = 0;
@@ -66,6 +75,41 @@ void CameraModel::powerOn()
     sensorHeadRegisters_[0x02] = 0x01;  // revision
 }
 
+// Empty defect-pixel tables, a zero FPN table, and three gamma curves
+// (exponents 1/1.8, 1/2.2 and 1/2.6) from 12-bit input to 12-bit output.
+void CameraModel::loadPowerOnTables()
+{
+    for (int i = 0; i < 2 * reg::kDpTableRegisters; ++i)
+        registers_[static_cast<std::size_t>(reg::kDpTable0 + i)] = reg::kDpEmpty;
+    const double exponents[3] = {1 / 1.8, 1 / 2.2, 1 / 2.6};
+    const int bases[3] = {reg::kGammaTable0, reg::kGammaTable1, reg::kGammaTable2};
+    for (int t = 0; t < 3; ++t) {
+        for (int i = 0; i < reg::kGammaTableRegisters; ++i) {
+            const double out = 4095.0 * std::pow(i / 4095.0, exponents[t]);
+            registers_[static_cast<std::size_t>(bases[t] + i)] = static_cast<uint16_t>(std::lround(out));
+        }
+    }
+}
+
+void CameraModel::advance(SimClock::time_point now)
+{
+    if (whiteBalanceBusy_ && now >= whiteBalanceDone_)
+        finishWhiteBalance();
+}
+
+// The scene is lit a little warm: red comes out 2 dB high and blue 3 dB low.
+// The gains that neutralise it are stored and reported like any change the
+// camera makes itself.
+void CameraModel::finishWhiteBalance()
+{
+    constexpr double dbPerStep = 0.0352;
+    const auto sm8 = [](int v) { return static_cast<uint16_t>((v < 0 ? 0x100 : 0) | (std::abs(v) & 0xFF)); };
+    setRegister(reg::kRedGain, sm8(static_cast<int>(std::lround(-2.0 / dbPerStep))), true);
+    setRegister(reg::kBlueGain, sm8(static_cast<int>(std::lround(3.0 / dbPerStep))), true);
+    setRegister(reg::kOnePushAwb, 0, true);
+    whiteBalanceBusy_ = false;
+}
+
 void CameraModel::blankMemories()
 {
     fx2_->blank();
@@ -87,7 +131,7 @@ void CameraModel::overrideMemoryState(int memoryType, int state, int statusReads
 void CameraModel::setCisPresent(bool present)
 {
     cisPresent_ = present;
-    registers_[kRegCisConnected] = present ? 1 : 0;
+    registers_[reg::kCisConnected] = present ? 1 : 0;
 }
 
 void CameraModel::setEepromWriteCycle(std::chrono::microseconds cycle)
@@ -111,6 +155,7 @@ bool CameraModel::handleControl(const SetupPacket& setup, uint8_t* data, SimCloc
     // each request is defined for.
     if ((setup.bmRequestType & 0x7F) != 0x40)
         return false;
+    advance(now);
 
     switch (setup.bRequest) {
     case request::kDeviceInfo:
@@ -254,9 +299,14 @@ bool CameraModel::registerWrite(int device, int first, std::size_t length, const
     for (std::size_t i = 0; i < count; ++i) {
         const auto address = static_cast<std::size_t>(first) + i;
         // The sensor-head presence and the FPGA version are read-only.
-        if (address == kRegCisConnected || address == kRegFpgaVersion)
+        if (address == reg::kCisConnected || address == reg::kFpgaVersion)
             continue;
-        registers_[address] = static_cast<uint16_t>((data[2 * i] << 8) | data[2 * i + 1]);
+        const auto value = static_cast<uint16_t>((data[2 * i] << 8) | data[2 * i + 1]);
+        registers_[address] = value;
+        if (address == reg::kOnePushAwb && value == 1 && !whiteBalanceBusy_) {
+            whiteBalanceBusy_ = true;
+            whiteBalanceDone_ = SimClock::now() + kWhiteBalanceTime;
+        }
     }
     return true;
 }

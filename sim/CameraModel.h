@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Eeprom.h"
+#include "protocol/Registers.h"
 #include "protocol/VendorRequests.h"
 
 namespace qdx::sim {
@@ -21,8 +22,6 @@ inline constexpr int kSensorHeadI2CAddress = 0x58;
 inline constexpr int kRegisterCount = 65536;
 inline constexpr int kChangeMaskRegisters = 48;
 
-inline constexpr int kRegCisConnected = 48;
-inline constexpr int kRegFpgaVersion = 255;
 inline constexpr uint16_t kFpgaVersion = 0x0021;  // 2.1, variant A
 inline constexpr uint8_t kFirmwareMajor = 1;
 inline constexpr uint8_t kFirmwareMinor = 4;
@@ -41,6 +40,9 @@ public:
 
     // Power-on state of everything but the EEPROM contents.
     void powerOn();
+
+    // Lets the camera's own activity advance to `now` (one-push white balance).
+    void advance(SimClock::time_point now);
     void blankMemories();
 
     // One control transfer. IN requests fill setup.wLength bytes of data.
@@ -58,6 +60,7 @@ public:
     // The next statusReads status records report this state (-1: until changed).
     void overrideMemoryState(int memoryType, int state, int statusReads);
     void setCisPresent(bool present);
+    bool cisPresent() const { return cisPresent_; }
     void setEepromWriteCycle(std::chrono::microseconds cycle);
 
 private:
@@ -70,6 +73,8 @@ private:
     bool registerRead(int device, int first, std::size_t length, uint8_t* data);
     bool registerWrite(int device, int first, std::size_t length, const uint8_t* data);
     uint8_t memoryState(int type, SimClock::time_point now);
+    void loadPowerOnTables();
+    void finishWhiteBalance();
 
     struct StateOverride {
         int state = 0;
@@ -88,6 +93,12 @@ private:
     std::array<StateOverride, 2> stateOverride_{};
     bool cisPresent_ = true;
     int dataFormat_ = 0;
+    bool whiteBalanceBusy_ = false;
+    SimClock::time_point whiteBalanceDone_{};
 };
+
+// A one-push white balance takes this long (a few frames) before the new
+// red and blue gains appear.
+inline constexpr std::chrono::milliseconds kWhiteBalanceTime{150};
 
 }  // namespace qdx::sim

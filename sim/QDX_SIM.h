@@ -40,6 +40,9 @@ QDX_EXPORT int QDXSim_InjectFrames(int kind, int count);
 /** The next count control transfers with that bRequest fail (bRequest -1: any). */
 QDX_EXPORT int QDXSim_FailRequests(int bRequest, int count);
 
+/** As QDXSim_FailRequests, after letting the next skip such transfers pass. */
+QDX_EXPORT int QDXSim_FailRequestsAfter(int bRequest, int skip, int count);
+
 /**
  * The next statusReads status records report this state (0 ready, 1 busy,
  * 2 error, 3 absent) for the memory (0 FX2 EEPROM, 1 CIS EEPROM);
@@ -60,6 +63,16 @@ QDX_EXPORT int QDXSim_GetRequestCount(int bRequest);
 
 /** The setup packet of the last control transfer camera 0 received, as its 8 bytes on the wire (little-endian fields). */
 QDX_EXPORT int QDXSim_GetLastSetup(unsigned char packet[8]);
+
+/**
+ * Copies the setup packets camera 0 received since the last reset, oldest
+ * first, 8 bytes each as on the wire, at most maxPackets of them (the newest
+ * 8192 are kept). Returns the number copied, -1 for a bad argument.
+ */
+QDX_EXPORT int QDXSim_GetRequestLog(int maxPackets, unsigned char* packets);
+
+/** Connects (1) or removes (0) camera 0's sensor head: without it register 48 reads 0, the CIS EEPROM reports state 3 (absent) and does not answer. */
+QDX_EXPORT int QDXSim_SetCisPresent(int present);
 
 /** Bulk-read figures of camera 0 since the last reset: frames delivered, frames lost because no read was pending, reads the host abandoned. Null pointers are skipped. */
 QDX_EXPORT int QDXSim_GetBulkStats(unsigned long long* delivered, unsigned long long* dropped,

@@ -35,8 +35,11 @@ void SimCamera::reset(bool plugged)
     faultCount_ = 0;
     failRequest_ = 0;
     failCount_ = 0;
+    failSkip_ = 0;
     requestCounts_.fill(0);
     lastSetup_ = {};
+    requestLog_.clear();
+    requestLogNext_ = 0;
     stats_ = {};
     cv_.notify_all();
 }
@@ -103,9 +106,18 @@ ControlOutcome SimCamera::control(uint64_t generation, const SetupPacket& setup,
         return ControlOutcome::NoDevice;
     ++requestCounts_[setup.bRequest];
     lastSetup_ = setup;
+    if (requestLog_.size() < kRequestLogSize)
+        requestLog_.push_back(setup);
+    else
+        requestLog_[requestLogNext_] = setup;
+    requestLogNext_ = (requestLogNext_ + 1) % kRequestLogSize;
     if (failCount_ > 0 && (failRequest_ == -1 || failRequest_ == setup.bRequest)) {
-        --failCount_;
-        return ControlOutcome::Stalled;
+        if (failSkip_ > 0) {
+            --failSkip_;
+        } else {
+            --failCount_;
+            return ControlOutcome::Stalled;
+        }
     }
     return model_.handleControl(setup, data, SimClock::now()) ? ControlOutcome::Ok : ControlOutcome::Stalled;
 }
@@ -176,11 +188,12 @@ void SimCamera::injectFrames(FrameFault fault, int count)
     faultCount_ = count;
 }
 
-void SimCamera::failRequests(int bRequest, int count)
+void SimCamera::failRequests(int bRequest, int count, int skip)
 {
     std::lock_guard lock(mutex_);
     failRequest_ = bRequest;
     failCount_ = count;
+    failSkip_ = skip;
 }
 
 uint64_t SimCamera::requestCount(int bRequest) const
@@ -198,6 +211,18 @@ SetupPacket SimCamera::lastSetup() const
 {
     std::lock_guard lock(mutex_);
     return lastSetup_;
+}
+
+std::vector<SetupPacket> SimCamera::requestLog() const
+{
+    std::lock_guard lock(mutex_);
+    if (requestLog_.size() < kRequestLogSize)
+        return requestLog_;
+    std::vector<SetupPacket> ordered(requestLog_.begin() + static_cast<std::ptrdiff_t>(requestLogNext_),
+                                     requestLog_.end());
+    ordered.insert(ordered.end(), requestLog_.begin(),
+                   requestLog_.begin() + static_cast<std::ptrdiff_t>(requestLogNext_));
+    return ordered;
 }
 
 BulkStats SimCamera::bulkStats() const
@@ -242,6 +267,7 @@ void SimCamera::streamLoop()
             }
         }
 
+        model_.advance(SimClock::now());
         if (!stalled_ && plugged_) {
             if (readState_ == ReadState::Waiting)
                 deliverFrame(lock);

@@ -57,10 +57,13 @@ public:
     void setFrameInterval(std::chrono::microseconds interval);
     void setStalled(bool stalled);
     void injectFrames(FrameFault fault, int count);
-    void failRequests(int bRequest, int count);
+    // The next count transfers with bRequest (-1 any) fail, after skip of them pass.
+    void failRequests(int bRequest, int count, int skip = 0);
     uint64_t requestCount(int bRequest) const;
     BulkStats bulkStats() const;
     SetupPacket lastSetup() const;
+    // The setup packets received since the reset, oldest first (the newest kRequestLogSize).
+    std::vector<SetupPacket> requestLog() const;
 
     // Runs f(model) under the camera's lock.
     template <typename F>
@@ -91,8 +94,11 @@ private:
     int faultCount_ = 0;
     int failRequest_ = 0;  // bRequest to refuse, -1 any
     int failCount_ = 0;
+    int failSkip_ = 0;
     std::array<uint64_t, 256> requestCounts_{};
     SetupPacket lastSetup_{};
+    std::vector<SetupPacket> requestLog_;  // ring of the newest kRequestLogSize packets
+    std::size_t requestLogNext_ = 0;
     uint64_t frameNumber_ = 0;
     BulkStats stats_;
 
@@ -108,5 +114,6 @@ private:
 };
 
 inline constexpr std::chrono::microseconds kDefaultFrameInterval{33333};
+inline constexpr std::size_t kRequestLogSize = 8192;
 
 }  // namespace qdx::sim

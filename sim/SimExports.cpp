@@ -2,6 +2,7 @@
 #include "QDX_SIM.h"
 
 #include <chrono>
+#include <algorithm>
 #include <climits>
 
 #include "SimBus.h"
@@ -24,6 +25,19 @@ bool validMemory(int memoryType, unsigned int address, int length, const void* b
         return false;
     const std::size_t size = memoryType == qdx::kMemoryCis ? qdx::sim::kCisEepromSize : qdx::sim::kFx2EepromSize;
     return address <= size && static_cast<std::size_t>(length) <= size - address;
+}
+
+// The 8 bytes of a setup packet on the wire.
+void putSetup(const qdx::SetupPacket& setup, unsigned char* packet)
+{
+    packet[0] = setup.bmRequestType;
+    packet[1] = setup.bRequest;
+    packet[2] = static_cast<unsigned char>(setup.wValue & 0xFF);
+    packet[3] = static_cast<unsigned char>(setup.wValue >> 8);
+    packet[4] = static_cast<unsigned char>(setup.wIndex & 0xFF);
+    packet[5] = static_cast<unsigned char>(setup.wIndex >> 8);
+    packet[6] = static_cast<unsigned char>(setup.wLength & 0xFF);
+    packet[7] = static_cast<unsigned char>(setup.wLength >> 8);
 }
 
 }  // namespace
@@ -71,6 +85,14 @@ QDX_EXPORT int QDXSim_FailRequests(int bRequest, int count)
     if (bRequest < -1 || bRequest > 255 || count < 0)
         return -1;
     firstCamera().failRequests(bRequest, count);
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_FailRequestsAfter(int bRequest, int skip, int count)
+{
+    if (bRequest < -1 || bRequest > 255 || count < 0 || skip < 0)
+        return -1;
+    firstCamera().failRequests(bRequest, count, skip);
     return 0;
 }
 
@@ -133,15 +155,24 @@ QDX_EXPORT int QDXSim_GetLastSetup(unsigned char packet[8])
 {
     if (!packet)
         return -1;
-    const qdx::SetupPacket setup = firstCamera().lastSetup();
-    packet[0] = setup.bmRequestType;
-    packet[1] = setup.bRequest;
-    packet[2] = static_cast<unsigned char>(setup.wValue & 0xFF);
-    packet[3] = static_cast<unsigned char>(setup.wValue >> 8);
-    packet[4] = static_cast<unsigned char>(setup.wIndex & 0xFF);
-    packet[5] = static_cast<unsigned char>(setup.wIndex >> 8);
-    packet[6] = static_cast<unsigned char>(setup.wLength & 0xFF);
-    packet[7] = static_cast<unsigned char>(setup.wLength >> 8);
+    putSetup(firstCamera().lastSetup(), packet);
+    return 0;
+}
+
+QDX_EXPORT int QDXSim_GetRequestLog(int maxPackets, unsigned char* packets)
+{
+    if (maxPackets < 0 || (maxPackets > 0 && !packets))
+        return -1;
+    const auto log = firstCamera().requestLog();
+    const std::size_t count = std::min(log.size(), static_cast<std::size_t>(maxPackets));
+    for (std::size_t i = 0; i < count; ++i)
+        putSetup(log[i], packets + 8 * i);
+    return static_cast<int>(count);
+}
+
+QDX_EXPORT int QDXSim_SetCisPresent(int present)
+{
+    firstCamera().withModel([&](CameraModel& model) { model.setCisPresent(present != 0); });
     return 0;
 }
 

@@ -46,6 +46,7 @@ void Library::init()
     version_.store(packVersion(QDX_VERSION_MAJOR, QDX_VERSION_MINOR, QDX_VERSION_BUILD, QDX_VERSION_REVISION),
                    std::memory_order_release);
     changeMask_.clear();
+    shadow_.reset();
 
     auto link = makeLinkFromEnvironment();
     auto stream = std::make_unique<FrameStream>(*link, bulkReadLimit());

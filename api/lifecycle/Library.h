@@ -8,6 +8,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "control/RegisterShadow.h"
 #include "lifecycle/ChangeMask.h"
 #include "link/Link.h"
 #include "streaming/FrameStream.h"
@@ -32,6 +33,7 @@ public:
     bool readStatus(uint8_t* record);
 
     ChangeMask& changeMask() { return changeMask_; }
+    RegisterShadow& shadow() { return shadow_; }
 
     // Runs f(stream) while the library runs; returns fallback otherwise.
     template <typename F, typename R>
@@ -50,6 +52,7 @@ private:
     std::unique_ptr<FrameStream> stream_;
     std::atomic<uint32_t> version_{0};
     ChangeMask changeMask_;
+    RegisterShadow shadow_;  // fresh at every QDX_Init, kept across camera reconnections
 };
 
 }  // namespace qdx

@@ -245,7 +245,7 @@ private:
     // Protects handle_ and bulkIn_ against release while in use: requests and
     // bulk reads hold it shared for the whole transfer, open() and close()
     // exclusively to install and release the handle.
-    mutable std::shared_mutex handleMutex_;
+    std::shared_mutex handleMutex_;
     libusb_device_handle* handle_ = nullptr;
     uint8_t bulkIn_ = 0;
 

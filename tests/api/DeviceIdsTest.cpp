@@ -55,23 +55,38 @@ INSTANTIATE_TEST_SUITE_P(DeviceIds, MalformedUsbId,
                                            "104b4:1003", "04b4:10030", "g4b4:1003", "04b4;1003", "04 b4:1003",
                                            "-4b4:1003", "+4b4:1003", "04b4:-1", ":", "\xff\xfe:1"));
 
+// The test build may set the built-in list to "cafe:0001" to check how it joins
+// the environment list; without it the built-in list is empty.
+#ifdef QDX_BUILTIN_USB_IDS
+const std::vector<UsbId> kBuiltIn = {{0xCAFE, 0x0001}};
+#else
+const std::vector<UsbId> kBuiltIn = {};
+#endif
+
+std::vector<UsbId> followedByBuiltIn(std::vector<UsbId> ids)
+{
+    ids.insert(ids.end(), kBuiltIn.begin(), kBuiltIn.end());
+    return ids;
+}
+
 // Guards the sources and their order: the environment list comes first, the
-// built-in list (QDX_BUILTIN_USB_IDS, "cafe:0001" in this test build) after it,
-// and a malformed environment does not lose the built-in IDs.
+// built-in list after it, and a malformed environment does not lose the
+// built-in IDs.
 TEST(DeviceIds, ConfiguredListJoinsEnvironmentAndBuiltIn)
 {
     ASSERT_EQ(setenv("QDX_USB_IDS", "04b4:1003", 1), 0);
-    EXPECT_EQ(configuredUsbIds().ids, (std::vector<UsbId>{{0x04B4, 0x1003}, {0xCAFE, 0x0001}}));
+    const UsbIdList fromEnvironment = configuredUsbIds();
+    EXPECT_EQ(fromEnvironment.ids, followedByBuiltIn({{0x04B4, 0x1003}}));
+    EXPECT_TRUE(fromEnvironment.contains({0x04B4, 0x1003}));
+    EXPECT_FALSE(fromEnvironment.contains({0x1003, 0x04B4}));
 
     ASSERT_EQ(setenv("QDX_USB_IDS", "zz", 1), 0);
     const UsbIdList malformed = configuredUsbIds();
-    EXPECT_EQ(malformed.ids, (std::vector<UsbId>{{0xCAFE, 0x0001}}));
+    EXPECT_EQ(malformed.ids, kBuiltIn);
     EXPECT_EQ(malformed.rejected, std::vector<std::string>{"zz"});
 
     ASSERT_EQ(unsetenv("QDX_USB_IDS"), 0);
-    EXPECT_EQ(configuredUsbIds().ids, (std::vector<UsbId>{{0xCAFE, 0x0001}}));
-    EXPECT_TRUE(configuredUsbIds().contains({0xCAFE, 0x0001}));
-    EXPECT_FALSE(configuredUsbIds().contains({0x0001, 0xCAFE}));
+    EXPECT_EQ(configuredUsbIds().ids, kBuiltIn);
 }
 
 }  // namespace

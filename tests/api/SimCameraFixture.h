@@ -76,3 +76,43 @@ protected:
 };
 
 }  // namespace qdx::test
+
+namespace qdx::test {
+
+struct Packet {
+    uint8_t bmRequestType, bRequest;
+    uint16_t wValue, wIndex, wLength;
+};
+
+// The setup packets the camera received since the reset, oldest first.
+inline std::vector<Packet> requestLog()
+{
+    std::vector<uint8_t> raw(8 * 8192);
+    const int n = QDXSim_GetRequestLog(8192, raw.data());
+    std::vector<Packet> log;
+    for (int i = 0; i < n; ++i) {
+        const uint8_t* p = &raw[8 * static_cast<std::size_t>(i)];
+        log.push_back({p[0], p[1], static_cast<uint16_t>(p[2] | p[3] << 8), static_cast<uint16_t>(p[4] | p[5] << 8),
+                       static_cast<uint16_t>(p[6] | p[7] << 8)});
+    }
+    return log;
+}
+
+// The setup packets received after the camera's request count stood at
+// countBefore (QDXSim_GetRequestCount(-1)), oldest first.
+inline std::vector<Packet> requestsSince(int countBefore)
+{
+    const auto log = requestLog();
+    const auto wanted = static_cast<std::size_t>(QDXSim_GetRequestCount(-1) - countBefore);
+    EXPECT_LE(wanted, log.size()) << "the request log no longer holds them all";
+    return {log.end() - static_cast<std::ptrdiff_t>(std::min(wanted, log.size())), log.end()};
+}
+
+inline int simRegister(int reg)
+{
+    int value = -1;
+    QDXSim_GetRegister(reg, &value);
+    return value;
+}
+
+}  // namespace qdx::test

@@ -1,0 +1,326 @@
+// The parameter store in the camera's two EEPROMs: parameter blocks and gamma
+// tables in the FX2 EEPROM, the sensor head's identity and calibration in the
+// CIS EEPROM. Writes go in 64-byte pages, each after the memory reports ready.
+#include "QDX_API.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "control/RegisterShadow.h"
+#include "lifecycle/Library.h"
+#include "protocol/Registers.h"
+
+namespace qdx {
+namespace {
+
+// Results of the store calls.
+enum StoreResult : int {
+    kOk = 0,
+    kFailed = 1,
+    kBadMagic = 2,
+    kBadVersion = 3,
+    kBadState = 4,
+    kReadFailed = 5,
+    kNotReady = 6,
+    kWriteFailed = 7,
+};
+
+constexpr std::size_t kPageSize = 64;
+// A memory that stays busy this long is broken, not busy.
+constexpr std::chrono::seconds kReadyLimit{1};
+
+// FX2 EEPROM.
+constexpr uint32_t kSavedParameters = 0x4000;
+constexpr uint32_t kDefaultParameters = 0x6000;
+constexpr uint32_t kGammaStore[3] = {0x8000, 0xA000, 0xC000};
+constexpr std::size_t kGammaTableBytes = 2 * reg::kGammaTableRegisters;
+
+// CIS EEPROM.
+constexpr uint32_t kCisHeader = 0x0000;
+constexpr uint32_t kCisSerialNumber = 0x0010;
+constexpr std::size_t kSerialNumberBytes = 14;
+constexpr uint32_t kCisFpnGain = 0x0028;
+constexpr uint32_t kCisDpTable[2] = {0x0200, 0x0300};
+constexpr std::size_t kDpTableBytes = 2 * reg::kDpTableRegisters;
+constexpr uint32_t kCisFpnTable = 0x2000;
+constexpr std::size_t kFpnTableBytes = 2 * reg::kFpnTableRegisters;
+
+constexpr std::size_t kHeaderBytes = 6;  // magic, version, state byte
+
+// The registers a loaded parameter block restores, in the order the camera
+// expects them (hysteresis from B2 down, so that A1 lands last).
+constexpr int kRestoreOrder[] = {0,  1,  2,  3,  4,  9,  8,  7,  6,  5,  10, 11, 12, 17, 18, 19, 20, 21,
+                                 22, 23, 24, 25, 26, 27, 28, 29, 30, 33, 34, 35, 36, 39, 40, 41, 50};
+
+Library& lib()
+{
+    return Library::instance();
+}
+
+bool memoryRead(int type, uint32_t address, std::size_t length, uint8_t* out)
+{
+    std::array<uint8_t, kPageSize> chunk{};
+    if (!lib().request(memoryRequest(true, type, address, static_cast<uint16_t>(length)), chunk.data()))
+        return false;
+    std::copy_n(chunk.begin(), length, out);
+    return true;
+}
+
+bool memoryWrite(int type, uint32_t address, std::size_t length, const uint8_t* in)
+{
+    std::array<uint8_t, kPageSize> chunk{};
+    std::copy_n(in, length, chunk.begin());
+    return lib().request(memoryRequest(false, type, address, static_cast<uint16_t>(length)), chunk.data());
+}
+
+// Polls the status record until the memory is ready. Fails when the status
+// cannot be read, the memory reports an error or absence, or it stays busy
+// for longer than a page write can take.
+bool waitMemoryReady(int type)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kReadyLimit;
+    std::array<uint8_t, kDeviceStatusSize> status{};
+    for (;;) {
+        if (!lib().readStatus(status.data()))
+            return false;
+        const uint8_t state = status[type == kMemoryCis ? status::kCisMemoryState : status::kFx2MemoryState];
+        if (state == kMemoryReady)
+            return true;
+        if (state != kMemoryBusy || std::chrono::steady_clock::now() > deadline)
+            return false;
+    }
+}
+
+int chunkedSave(int type, uint32_t base, const uint8_t* data, std::size_t length)
+{
+    for (std::size_t offset = 0; offset < length; offset += kPageSize) {
+        const std::size_t n = std::min(kPageSize, length - offset);
+        if (!waitMemoryReady(type))
+            return kNotReady;
+        if (!memoryWrite(type, base + static_cast<uint32_t>(offset), n, data + offset))
+            return kWriteFailed;
+    }
+    return kOk;
+}
+
+int chunkedLoad(int type, uint32_t base, uint8_t* data, std::size_t length)
+{
+    for (std::size_t offset = 0; offset < length; offset += kPageSize) {
+        const std::size_t n = std::min(kPageSize, length - offset);
+        if (!memoryRead(type, base + static_cast<uint32_t>(offset), n, data + offset))
+            return kReadFailed;
+    }
+    return kOk;
+}
+
+// 0 for a valid header "QDX\0", version 1, state 0; else the code of the first wrong field.
+int checkHeader(const uint8_t* header)
+{
+    if (std::memcmp(header, kBlockMagic, sizeof kBlockMagic) != 0)
+        return kBadMagic;
+    if (header[4] != kBlockFormatVersion)
+        return kBadVersion;
+    if (header[5] != 0)
+        return kBadState;
+    return kOk;
+}
+
+int saveParameters(uint32_t base)
+{
+    const ParameterBlock block = lib().shadow().parameterBlock();
+    return chunkedSave(kMemoryFx2, base, block.data(), block.size());
+}
+
+int loadParameters(uint32_t base)
+{
+    std::array<uint8_t, 16> header{};
+    if (!memoryRead(kMemoryFx2, base, header.size(), header.data()))
+        return kFailed;
+    if (const int bad = checkHeader(header.data()))
+        return bad;
+    ParameterBlock block{};
+    if (chunkedLoad(kMemoryFx2, base, block.data(), block.size()) != kOk)
+        return kReadFailed;
+
+    auto& shadow = lib().shadow();
+    shadow.loadParameterBlock(block);
+    int failed = 0;
+    for (int r : kRestoreOrder) {
+        auto bytes = shadow.registerBytes(r);
+        if (!lib().request(registerRequest(false, kDeviceFpga, r, 2), bytes.data()))
+            ++failed;
+    }
+    return failed;
+}
+
+uint32_t gammaStore(int index)
+{
+    return index == 1 ? kGammaStore[1] : index == 2 ? kGammaStore[2] : kGammaStore[0];
+}
+
+uint32_t dpStore(int index)
+{
+    return index == 1 ? kCisDpTable[1] : kCisDpTable[0];
+}
+
+}  // namespace
+}  // namespace qdx
+
+using namespace qdx;
+
+extern "C" {
+
+QDX_EXPORT int QDX_Save_Param(int)
+{
+    return saveParameters(kSavedParameters);
+}
+
+QDX_EXPORT int QDX_Save_Default_Param(int)
+{
+    return saveParameters(kDefaultParameters);
+}
+
+QDX_EXPORT int QDX_Clear_Default_Param(int)
+{
+    if (!waitMemoryReady(kMemoryFx2))
+        return kNotReady;
+    const std::array<uint8_t, kHeaderBytes> zeros{};
+    return memoryWrite(kMemoryFx2, kDefaultParameters, zeros.size(), zeros.data()) ? kOk : kWriteFailed;
+}
+
+QDX_EXPORT int QDX_Load_Param(int)
+{
+    return loadParameters(kSavedParameters);
+}
+
+QDX_EXPORT int QDX_Load_Default_Param(int)
+{
+    return loadParameters(kDefaultParameters);
+}
+
+QDX_EXPORT int QDX_Save_Gamma_Table(int index, const unsigned char* data)
+{
+    if (!data)
+        return -1;
+    return chunkedSave(kMemoryFx2, gammaStore(index), data, kGammaTableBytes);
+}
+
+QDX_EXPORT int QDX_Load_Gamma_Table(int index, unsigned char* data)
+{
+    if (!data)
+        return -1;
+    return chunkedLoad(kMemoryFx2, gammaStore(index), data, kGammaTableBytes);
+}
+
+QDX_EXPORT int QDX_Save_CIS_DP_Table(int index, const unsigned char* data)
+{
+    if (!data)
+        return -1;
+    return chunkedSave(kMemoryCis, dpStore(index), data, kDpTableBytes);
+}
+
+QDX_EXPORT int QDX_Load_CIS_DP_Table(int index, unsigned char* data)
+{
+    if (!data)
+        return -1;
+    return chunkedLoad(kMemoryCis, dpStore(index), data, kDpTableBytes);
+}
+
+QDX_EXPORT int QDX_Save_CIS_FPN_Table(const unsigned char* data, int gain)
+{
+    if (!data)
+        return -1;
+    if (const int result = chunkedSave(kMemoryCis, kCisFpnTable, data, kFpnTableBytes))
+        return result;
+    if (!waitMemoryReady(kMemoryCis))
+        return kFailed;
+    const uint8_t bytes[2] = {static_cast<uint8_t>((gain >> 8) & 0xFF), static_cast<uint8_t>(gain & 0xFF)};
+    return memoryWrite(kMemoryCis, kCisFpnGain, 2, bytes) ? kOk : kFailed;
+}
+
+QDX_EXPORT int QDX_Load_CIS_FPN_Table(unsigned char* data, int* gain)
+{
+    if (!data)
+        return -1;
+    if (chunkedLoad(kMemoryCis, kCisFpnTable, data, kFpnTableBytes) != kOk)
+        return kReadFailed;
+    if (!gain)
+        return -1;
+    *gain = 0;
+    uint8_t bytes[2] = {};
+    if (!memoryRead(kMemoryCis, kCisFpnGain, 2, bytes))
+        return kFailed;
+    *gain = bytes[0] * 256 + bytes[1];
+    return kOk;
+}
+
+QDX_EXPORT int QDX_Save_CIS_SerialNo(const unsigned char* serialNumber)
+{
+    if (!serialNumber)
+        return -1;
+    if (!waitMemoryReady(kMemoryCis))
+        return kFailed;
+    return memoryWrite(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? kOk : kFailed;
+}
+
+QDX_EXPORT int QDX_Load_CIS_SerialNo(unsigned char* serialNumber)
+{
+    if (!serialNumber)
+        return -1;
+    return memoryRead(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? kOk : kFailed;
+}
+
+QDX_EXPORT int QDX_Check_CISFlash(int* state)
+{
+    if (!state)
+        return -1;
+    *state = 0;
+    std::array<uint8_t, kDeviceStatusSize> status{};
+    if (!lib().readStatus(status.data()))
+        return -2;
+    if (status[status::kCisMemoryState] == kMemoryAbsent)
+        return 0;
+    *state = 1;
+    std::array<uint8_t, 16> header{};
+    if (!memoryRead(kMemoryCis, kCisHeader, header.size(), header.data()))
+        return -2;
+    if (checkHeader(header.data()) == kOk)
+        *state = 2;
+    return 0;
+}
+
+QDX_EXPORT int QDX_Init_CISFlash(int mode)
+{
+    if (!waitMemoryReady(kMemoryCis))
+        return kFailed;
+    const uint8_t header[kHeaderBytes] = {kBlockMagic[0], kBlockMagic[1], kBlockMagic[2], kBlockMagic[3],
+                                          kBlockFormatVersion, 0x00};
+    if (!memoryWrite(kMemoryCis, kCisHeader, sizeof header, header))
+        return kFailed;
+    if (mode != 0)
+        return kOk;
+
+    const std::array<uint8_t, kSerialNumberBytes> noSerial{};
+    if (const int result = QDX_Save_CIS_SerialNo(noSerial.data()))
+        return result;
+
+    std::vector<uint8_t> table(kFpnTableBytes, 0);
+    for (std::size_t i = 0; i < kDpTableBytes; i += 2) {
+        table[i] = reg::kDpEmpty >> 8;
+        table[i + 1] = reg::kDpEmpty & 0xFF;
+    }
+    for (int index : {0, 1}) {
+        if (const int result = QDX_Save_CIS_DP_Table(index, table.data()))
+            return result;
+    }
+
+    std::fill(table.begin(), table.end(), uint8_t{0});
+    int gain = 0;
+    QDX_Get_RawGain(&gain);  // a silent camera leaves the gain at 0
+    return QDX_Save_CIS_FPN_Table(table.data(), gain);
+}
+
+}  // extern "C"
