@@ -34,11 +34,14 @@ void CameraModel::powerOn()
     // The camera starts with a neutral picture at 28.8 ms and unity gain.
     registers_[reg::kExposureTime] = 400;
     registers_[reg::kRawGain] = 16;
-    registers_[reg::kControlTarget] = 50;
+    registers_[reg::kControlTarget] = 1600;
+    registers_[reg::kCisClockPhase] = kBestClockPhase;
     for (int i : {0, 4, 8})
         registers_[static_cast<std::size_t>(reg::kColorMatrix + i)] = 128;
     loadPowerOnTables();
-    whiteBalanceBusy_ = false;
+    exposureActive_ = false;
+    levelActive_ = false;
+    whiteBalanceFrames_ = 0;
     changeBits_ = 0;
     dataFormat_ = 0;
     sensorHeadPointer_ = 0;
@@ -91,25 +94,6 @@ void CameraModel::loadPowerOnTables()
     }
 }
 
-void CameraModel::advance(SimClock::time_point now)
-{
-    if (whiteBalanceBusy_ && now >= whiteBalanceDone_)
-        finishWhiteBalance();
-}
-
-// The scene is lit a little warm: red comes out 2 dB high and blue 3 dB low.
-// The gains that neutralise it are stored and reported like any change the
-// camera makes itself.
-void CameraModel::finishWhiteBalance()
-{
-    constexpr double dbPerStep = 0.0352;
-    const auto sm8 = [](int v) { return static_cast<uint16_t>((v < 0 ? 0x100 : 0) | (std::abs(v) & 0xFF)); };
-    setRegister(reg::kRedGain, sm8(static_cast<int>(std::lround(-2.0 / dbPerStep))), true);
-    setRegister(reg::kBlueGain, sm8(static_cast<int>(std::lround(3.0 / dbPerStep))), true);
-    setRegister(reg::kOnePushAwb, 0, true);
-    whiteBalanceBusy_ = false;
-}
-
 void CameraModel::blankMemories()
 {
     fx2_->blank();
@@ -143,8 +127,173 @@ void CameraModel::setEepromWriteCycle(std::chrono::microseconds cycle)
 FrameSettings CameraModel::frameSettings() const
 {
     FrameSettings settings;
-    settings.dataFormat = dataFormat_;
+    takeFrameSettings(settings);
     return settings;
+}
+
+void CameraModel::takeFrameSettings(FrameSettings& out) const
+{
+    out.dataFormat = dataFormat_;
+    out.scene = scene_;
+    std::copy_n(registers_.begin(), out.registers.size(), out.registers.begin());
+    const auto at = [&](int r) { return registers_.begin() + r; };
+    out.dpTables.assign(at(reg::kDpTable0), at(reg::kDpTable0 + 2 * reg::kDpTableRegisters));
+    if (registers_[reg::kFpnCorrection] != 0)
+        out.fpnTable.assign(at(reg::kFpnTable), at(reg::kFpnTable + reg::kFpnTableRegisters));
+    else
+        out.fpnTable.clear();
+    const int gamma = registers_[reg::kGamma];
+    if (gamma >= 1 && gamma <= 3) {
+        const int base = gamma == 1 ? reg::kGammaTable0 : gamma == 2 ? reg::kGammaTable1 : reg::kGammaTable2;
+        out.gammaTable.assign(at(base), at(base + reg::kGammaTableRegisters));
+    } else {
+        out.gammaTable.clear();
+    }
+}
+
+namespace {
+
+int fromSm8(uint16_t v)
+{
+    return (v & 0x100) ? -(v & 0xFF) : (v & 0xFF);
+}
+
+uint16_t toSm8(int v)
+{
+    v = std::clamp(v, -255, 255);
+    return static_cast<uint16_t>((v < 0 ? 0x100 : 0) | std::abs(v));
+}
+
+constexpr int kMaxExposure = 438;  // 31.5 ms, the frame time
+constexpr int kMinGain = 16;
+constexpr int kMaxGain = 255;
+
+}  // namespace
+
+void CameraModel::applyStatistics(const FrameStatistics& stats)
+{
+    if (!stats.valid)
+        return;
+    runExposureControl(stats);
+    runLevelControl(stats);
+    runWhiteBalance(stats);
+}
+
+// Automatic exposure (mode 1) and exposure with gain (mode 3): move toward the
+// target by a share of the error each frame (the speed), starting once the
+// error leaves the outer band (A2) and resting once it is inside the inner
+// band (A1). Gain comes in only when the exposure is at its limit, and goes
+// out first when the picture is too bright.
+void CameraModel::runExposureControl(const FrameStatistics& stats)
+{
+    const int mode = registers_[reg::kControlMode];
+    if (mode != 1 && mode != 3) {
+        exposureActive_ = false;
+        return;
+    }
+    const double target = registers_[reg::kControlTarget];
+    const double error = target - stats.meteredLuma;
+    const double rest = std::max<double>(registers_[reg::kHysteresisA1], 8);
+    const double start = std::max<double>(registers_[reg::kHysteresisA1 + 1], rest);
+    if (std::abs(error) > start)
+        exposureActive_ = true;
+    else if (std::abs(error) <= rest)
+        exposureActive_ = false;
+    if (!exposureActive_)
+        return;
+
+    const double share = (registers_[reg::kControlSpeed] % 8 + 1) / 8.0;
+    const double ratio = std::clamp(target / std::max(stats.meteredLuma, 1.0), 0.05, 20.0);
+    const double wanted = 1.0 + share * (ratio - 1.0);  // overall change this frame
+
+    const int exposure = registers_[reg::kExposureTime];
+    const int gain = registers_[reg::kRawGain];
+    if (mode == 3 && wanted < 1.0 && gain > kMinGain) {
+        const int newGain = std::clamp(static_cast<int>(std::lround(gain * wanted)), kMinGain, gain - 1);
+        setRegister(reg::kRawGain, static_cast<uint16_t>(newGain), true);
+        return;
+    }
+    const int newExposure = std::clamp(static_cast<int>(std::lround(std::max(exposure, 1) * wanted)), 1, kMaxExposure);
+    if (newExposure != exposure)
+        setRegister(reg::kExposureTime, static_cast<uint16_t>(newExposure), true);
+    if (mode == 3 && wanted > 1.0 && newExposure == kMaxExposure && exposure == kMaxExposure) {
+        const int newGain = std::clamp(static_cast<int>(std::lround(gain * wanted)), gain + 1, kMaxGain);
+        if (newGain != gain)
+            setRegister(reg::kRawGain, static_cast<uint16_t>(newGain), true);
+    }
+}
+
+// Automatic level control: the digital Y gain brings the output level to the
+// target, with the B bands as hysteresis.
+void CameraModel::runLevelControl(const FrameStatistics& stats)
+{
+    if (registers_[reg::kAlc] != 1) {
+        levelActive_ = false;
+        return;
+    }
+    const int yGain = fromSm8(registers_[reg::kYGain]);
+    const double level = stats.meteredLuma * std::pow(10.0, yGain * kGainDbPerStep / 20.0);
+    const double target = registers_[reg::kControlTarget];
+    const double error = target - level;
+    const double rest = std::max<double>(registers_[reg::kHysteresisA1 + 2], 8);
+    const double start = std::max<double>(registers_[reg::kHysteresisA1 + 3], rest);
+    if (std::abs(error) > start)
+        levelActive_ = true;
+    else if (std::abs(error) <= rest)
+        levelActive_ = false;
+    if (!levelActive_ || level <= 0)
+        return;
+    const double share = (registers_[reg::kControlSpeed] % 8 + 1) / 8.0;
+    const double db = share * 20.0 * std::log10(std::max(target, 1.0) / level);
+    const int newGain = std::clamp(yGain + static_cast<int>(std::lround(db / kGainDbPerStep)), -255, 255);
+    if (newGain != yGain)
+        setRegister(reg::kYGain, toSm8(newGain), true);
+}
+
+// One-push white balance: over a few frames, find the parts of the picture
+// that are grey under the current light and set the red and blue gains that
+// make them neutral.
+void CameraModel::runWhiteBalance(const FrameStatistics& stats)
+{
+    if (registers_[reg::kOnePushAwb] != 1)
+        return;
+    if (whiteBalanceFrames_ == 0)
+        whiteBalanceSums_ = {};
+
+    // Start from the average of everything, then keep only what is near
+    // grey under that estimate, twice.
+    double redGain = 1, blueGain = 1;
+    for (int pass = 0; pass < 3; ++pass) {
+        double r = 0, g = 0, b = 0;
+        for (const auto& s : stats.samples) {
+            if (s[1] < 100 || s[1] > 3800)
+                continue;
+            if (pass > 0) {
+                const double rr = s[0] * redGain / s[1], bb = s[2] * blueGain / s[1];
+                if (std::abs(rr - 1) > 0.15 || std::abs(bb - 1) > 0.15)
+                    continue;
+            }
+            r += s[0];
+            g += s[1];
+            b += s[2];
+        }
+        if (r <= 0 || b <= 0 || g <= 0)
+            break;
+        redGain = g / r;
+        blueGain = g / b;
+    }
+    whiteBalanceSums_[0] += redGain;
+    whiteBalanceSums_[2] += blueGain;
+    if (++whiteBalanceFrames_ < kWhiteBalanceFrames)
+        return;
+
+    const auto steps = [](double ratio) {
+        return static_cast<int>(std::lround(20.0 * std::log10(ratio) / kGainDbPerStep));
+    };
+    setRegister(reg::kRedGain, toSm8(steps(whiteBalanceSums_[0] / kWhiteBalanceFrames)), true);
+    setRegister(reg::kBlueGain, toSm8(steps(whiteBalanceSums_[2] / kWhiteBalanceFrames)), true);
+    setRegister(reg::kOnePushAwb, 0, true);
+    whiteBalanceFrames_ = 0;
 }
 
 bool CameraModel::handleControl(const SetupPacket& setup, uint8_t* data, SimClock::time_point now)
@@ -155,7 +304,6 @@ bool CameraModel::handleControl(const SetupPacket& setup, uint8_t* data, SimCloc
     // each request is defined for.
     if ((setup.bmRequestType & 0x7F) != 0x40)
         return false;
-    advance(now);
 
     switch (setup.bRequest) {
     case request::kDeviceInfo:
@@ -302,11 +450,10 @@ bool CameraModel::registerWrite(int device, int first, std::size_t length, const
         if (address == reg::kCisConnected || address == reg::kFpgaVersion)
             continue;
         const auto value = static_cast<uint16_t>((data[2 * i] << 8) | data[2 * i + 1]);
+        // A white balance already running keeps its measurements.
+        if (address == reg::kOnePushAwb && value == 1 && registers_[address] != 1)
+            whiteBalanceFrames_ = 0;
         registers_[address] = value;
-        if (address == reg::kOnePushAwb && value == 1 && !whiteBalanceBusy_) {
-            whiteBalanceBusy_ = true;
-            whiteBalanceDone_ = SimClock::now() + kWhiteBalanceTime;
-        }
     }
     return true;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Eeprom.h"
+#include "Scene.h"
 #include "protocol/Registers.h"
 #include "protocol/VendorRequests.h"
 
@@ -25,11 +26,29 @@ inline constexpr int kChangeMaskRegisters = 48;
 inline constexpr uint16_t kFpgaVersion = 0x0021;  // 2.1, variant A
 inline constexpr uint8_t kFirmwareMajor = 1;
 inline constexpr uint8_t kFirmwareMinor = 4;
+// The sensor-head clock phase that samples the pixels sharply.
+inline constexpr uint16_t kBestClockPhase = 2;
 
 // What a frame needs to know of the camera's settings, taken under the
 // owner's lock so that rendering can run without it.
 struct FrameSettings {
     int dataFormat = 0;
+    SceneKind scene = SceneKind::Chart;
+    std::array<uint16_t, 64> registers{};  // registers 0..63
+    std::vector<uint16_t> dpTables;        // 0x100..0x1FF: both defect-pixel tables
+    std::vector<uint16_t> fpnTable;        // 0x1000..0xB0F7, empty while FPN correction is off
+    std::vector<uint16_t> gammaTable;      // the chosen gamma table, empty while gamma is off
+
+    int reg(int r) const { return registers[static_cast<std::size_t>(r)]; }
+};
+
+// What the camera measured on a frame, for its automatic controls.
+struct FrameStatistics {
+    bool valid = false;
+    double meteredLuma = 0;  // mean linear luma above the pedestal in the metering area, 12-bit
+    // Linear red, green and blue above the pedestal on a sparse grid of the
+    // picture, before white balance; the white balance searches it for grey.
+    std::vector<std::array<float, 3>> samples;
 };
 
 class CameraModel {
@@ -41,8 +60,6 @@ public:
     // Power-on state of everything but the EEPROM contents.
     void powerOn();
 
-    // Lets the camera's own activity advance to `now` (one-push white balance).
-    void advance(SimClock::time_point now);
     void blankMemories();
 
     // One control transfer. IN requests fill setup.wLength bytes of data.
@@ -50,6 +67,14 @@ public:
     bool handleControl(const SetupPacket& setup, uint8_t* data, SimClock::time_point now);
 
     FrameSettings frameSettings() const;
+    // As frameSettings(), reusing the buffers of `out`.
+    void takeFrameSettings(FrameSettings& out) const;
+
+    // The automatic controls act on each frame's measurements: exposure and
+    // gain (register 0), level (register 1) and one-push white balance (16).
+    void applyStatistics(const FrameStatistics& stats);
+
+    void setScene(SceneKind scene) { scene_ = scene; }
 
     uint16_t reg(int address) const { return registers_[static_cast<std::size_t>(address)]; }
     // A change the camera makes itself; optionally reported in the change mask.
@@ -74,7 +99,9 @@ private:
     bool registerWrite(int device, int first, std::size_t length, const uint8_t* data);
     uint8_t memoryState(int type, SimClock::time_point now);
     void loadPowerOnTables();
-    void finishWhiteBalance();
+    void runExposureControl(const FrameStatistics& stats);
+    void runLevelControl(const FrameStatistics& stats);
+    void runWhiteBalance(const FrameStatistics& stats);
 
     struct StateOverride {
         int state = 0;
@@ -93,12 +120,15 @@ private:
     std::array<StateOverride, 2> stateOverride_{};
     bool cisPresent_ = true;
     int dataFormat_ = 0;
-    bool whiteBalanceBusy_ = false;
-    SimClock::time_point whiteBalanceDone_{};
+    SceneKind scene_ = SceneKind::Chart;
+    bool exposureActive_ = false;  // the exposure loop is correcting (hysteresis state)
+    bool levelActive_ = false;
+    int whiteBalanceFrames_ = 0;   // frames measured so far by a running one-push white balance
+    std::array<double, 3> whiteBalanceSums_{};
 };
 
-// A one-push white balance takes this long (a few frames) before the new
-// red and blue gains appear.
-inline constexpr std::chrono::milliseconds kWhiteBalanceTime{150};
+// A one-push white balance measures this many frames before it decides.
+inline constexpr int kWhiteBalanceFrames = 4;
+inline constexpr double kGainDbPerStep = 0.0352;
 
 }  // namespace qdx::sim

@@ -11,7 +11,8 @@
  * Start state from the environment: QDX_SIM_STATE_DIR (a folder where both
  * EEPROM images persist across runs), QDX_SIM_FPS (frame rate, default 30;
  * 0 streams as fast as the host reads), QDX_SIM_SECOND_CAMERA=1 (a second
- * camera is plugged in), QDX_SIM_EEPROM_WRITE_US (EEPROM write-cycle time).
+ * camera is plugged in), QDX_SIM_EEPROM_WRITE_US (EEPROM write-cycle time),
+ * QDX_SIM_SCENE (the scene number of QDXSim_SetScene).
  */
 #ifndef QDX_SIM_H
 #define QDX_SIM_H
@@ -73,6 +74,13 @@ QDX_EXPORT int QDXSim_GetRequestLog(int maxPackets, unsigned char* packets);
 
 /** Connects (1) or removes (0) camera 0's sensor head: without it register 48 reads 0, the CIS EEPROM reports state 3 (absent) and does not answer. */
 QDX_EXPORT int QDXSim_SetCisPresent(int present);
+
+/**
+ * What camera 0 looks at: 0 a colour chart with grey steps, saturated
+ * patches, fine detail and a moving disc (the default); 1 an evenly lit grey
+ * card; 2 darkness (lens capped); 3 the camera's colour-bar test pattern.
+ */
+QDX_EXPORT int QDXSim_SetScene(int scene);
 
 /** Bulk-read figures of camera 0 since the last reset: frames delivered, frames lost because no read was pending, reads the host abandoned. Null pointers are skipped. */
 QDX_EXPORT int QDXSim_GetBulkStats(unsigned long long* delivered, unsigned long long* dropped,

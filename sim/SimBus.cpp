@@ -54,6 +54,11 @@ void SimBus::applyEnvironment()
         for (auto& cam : cameras_)
             cam->withModel([&](CameraModel& model) { model.setEepromWriteCycle(us); });
     }
+    if (const char* scene = env("QDX_SIM_SCENE")) {
+        const long kind = std::strtol(scene, nullptr, 10);
+        if (kind >= 0 && kind <= 3)
+            camera(0).withModel([&](CameraModel& model) { model.setScene(static_cast<SceneKind>(kind)); });
+    }
     if (const char* second = env("QDX_SIM_SECOND_CAMERA"))
         camera(1).setPlugged(std::string(second) == "1");
 }

@@ -25,6 +25,7 @@ void SimCamera::reset(bool plugged)
     model_.blankMemories();
     model_.setCisPresent(true);
     model_.powerOn();
+    model_.setScene(SceneKind::Chart);
     if (plugged && !plugged_)
         ++generation_;
     plugged_ = plugged;
@@ -141,10 +142,6 @@ ReadResult SimCamera::read(uint64_t generation, uint8_t* buffer, std::size_t siz
     cv_.wait_until(lock, deadline, [&] {
         return readState_ == ReadState::Done || !keepReading.load(std::memory_order_acquire) || gone();
     });
-    // The camera may be writing into the buffer right now; like a cancelled
-    // USB transfer, the buffer is the caller's again only once that is over.
-    cv_.wait(lock, [&] { return readState_ != ReadState::Filling; });
-
     const bool done = readState_ == ReadState::Done;
     readState_ = ReadState::Idle;
     readBuffer_ = nullptr;
@@ -231,10 +228,12 @@ BulkStats SimCamera::bulkStats() const
     return stats_;
 }
 
-// The camera's frame clock: a picture is due every frame interval; it goes
-// out when the host has a bulk read pending and is lost otherwise, as on the
-// real camera whose FIFO cannot hold a whole picture. With interval 0 the
-// camera sends whenever the host reads.
+// The camera's frame clock: a picture is due every frame interval. The camera
+// takes and processes it whether or not the host reads (its automatic
+// controls see every frame); it goes out when the host has a bulk read
+// pending and is lost otherwise, as on the real camera whose FIFO cannot hold
+// a whole picture. With interval 0 the camera takes a picture whenever the
+// host reads.
 void SimCamera::streamLoop()
 {
     const std::string name = "qdx-sim-cam" + std::to_string(index_);
@@ -267,13 +266,8 @@ void SimCamera::streamLoop()
             }
         }
 
-        model_.advance(SimClock::now());
-        if (!stalled_ && plugged_) {
-            if (readState_ == ReadState::Waiting)
-                deliverFrame(lock);
-            else
-                ++stats_.dropped;
-        }
+        if (!stalled_ && plugged_)
+            produceFrame(lock);
         ++frameNumber_;
 
         // Keep the cadence; after a long hold-up start afresh instead of bursting.
@@ -284,37 +278,34 @@ void SimCamera::streamLoop()
     }
 }
 
-void SimCamera::deliverFrame(std::unique_lock<std::mutex>& lock)
+void SimCamera::produceFrame(std::unique_lock<std::mutex>& lock)
 {
-    readState_ = ReadState::Filling;
-    const FrameSettings settings = model_.frameSettings();
-    FrameFault fault = FrameFault::None;
-    if (faultCount_ > 0) {
-        fault = fault_;
-        --faultCount_;
-    }
-    uint8_t* const buffer = readBuffer_;
-    const std::size_t size = readSize_;
+    model_.takeFrameSettings(settings_);
     const uint64_t number = frameNumber_;
 
     // Render outside the lock: control requests go on meanwhile, as on the
     // camera where the FPGA streams while the FX2 answers the control pipe.
     lock.unlock();
-    std::size_t length = kFrameBytes;
-    if (size >= kFrameBytes) {
-        renderTestPattern(settings, number, buffer);
-    } else {
-        scratch_.resize(kFrameBytes);
-        renderTestPattern(settings, number, scratch_.data());
-        std::memcpy(buffer, scratch_.data(), size);
-        length = size;
-    }
-    if (fault == FrameFault::BadEndMarker && length == kFrameBytes)
-        buffer[kFrameBytes - 2] = static_cast<uint8_t>(kEndMarker1 + 1);
-    if (fault == FrameFault::Short)
-        length = std::min(length, kFrameBytes / 2);
+    frame_.resize(kFrameBytes);
+    const FrameStatistics stats = renderer_.render(settings_, number, frame_.data());
     lock.lock();
 
+    model_.applyStatistics(stats);
+    if (readState_ != ReadState::Waiting) {
+        ++stats_.dropped;
+        return;
+    }
+    FrameFault fault = FrameFault::None;
+    if (faultCount_ > 0) {
+        fault = fault_;
+        --faultCount_;
+    }
+    std::size_t length = std::min(readSize_, kFrameBytes);
+    std::memcpy(readBuffer_, frame_.data(), length);
+    if (fault == FrameFault::BadEndMarker && length == kFrameBytes)
+        readBuffer_[kFrameBytes - 2] = static_cast<uint8_t>(kEndMarker1 + 1);
+    if (fault == FrameFault::Short)
+        length = std::min(length, kFrameBytes / 2);
     readReceived_ = length;
     readState_ = ReadState::Done;
     ++stats_.delivered;

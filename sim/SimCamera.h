@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CameraModel.h"
+#include "FrameRenderer.h"
 #include "link/Link.h"
 
 namespace qdx::sim {
@@ -74,10 +75,10 @@ public:
     }
 
 private:
-    enum class ReadState { Idle, Waiting, Filling, Done };
+    enum class ReadState { Idle, Waiting, Done };
 
     void streamLoop();
-    void deliverFrame(std::unique_lock<std::mutex>& lock);
+    void produceFrame(std::unique_lock<std::mutex>& lock);
 
     const int index_;
 
@@ -107,7 +108,11 @@ private:
     uint8_t* readBuffer_ = nullptr;
     std::size_t readSize_ = 0;
     std::size_t readReceived_ = 0;
-    std::vector<uint8_t> scratch_;  // for a host buffer smaller than a frame
+
+    // Owned by the stream thread while it renders (outside mutex_).
+    FrameRenderer renderer_;
+    FrameSettings settings_;
+    std::vector<uint8_t> frame_;
 
     bool streamRun_ = false;
     std::thread streamThread_;  // owned by attach()/detach(), which the link calls from one thread

@@ -176,6 +176,14 @@ QDX_EXPORT int QDXSim_SetCisPresent(int present)
     return 0;
 }
 
+QDX_EXPORT int QDXSim_SetScene(int scene)
+{
+    if (scene < 0 || scene > 3)
+        return -1;
+    firstCamera().withModel([&](CameraModel& model) { model.setScene(static_cast<qdx::sim::SceneKind>(scene)); });
+    return 0;
+}
+
 QDX_EXPORT int QDXSim_GetBulkStats(unsigned long long* delivered, unsigned long long* dropped,
                                    unsigned long long* abandoned)
 {

@@ -137,6 +137,7 @@ TEST_F(StreamingTest, StalledCameraIsRetriedAndResumes)
 TEST_F(StreamingTest, FastCameraNeverTearsACopy)
 {
     QDXSim_SetFrameInterval(0);
+    QDXSim_SetScene(3);
     startConnected();
     waitForFrames(1);
     std::vector<uint8_t> frame(kFrameBytes);

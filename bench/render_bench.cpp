@@ -1,0 +1,59 @@
+// Frames the simulated camera renders per second on one core: the sensor
+// model and every pipeline stage switched on, and the plain picture.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "CameraModel.h"
+#include "FrameRenderer.h"
+#include "protocol/FrameFormat.h"
+
+namespace {
+
+using qdx::sim::CameraModel;
+using qdx::sim::FrameRenderer;
+using qdx::sim::FrameSettings;
+
+FrameSettings settings(bool everyStage)
+{
+    CameraModel model("");
+    if (everyStage) {
+        namespace reg = qdx::reg;
+        for (auto [r, v] : {std::pair{reg::kDpCorrection, 1}, {reg::kFpnCorrection, 2}, {reg::kVfpnCorrection, 1},
+                            {reg::kGamma, 2}, {reg::kNoiseReduction, 2}, {reg::kEdgeEnhancement, 2},
+                            {reg::kImageRotation, 1}, {reg::kRedGain, 20}, {reg::kCisClockPhase, 7}})
+            model.setRegister(r, static_cast<uint16_t>(v), false);
+        for (int i = 0; i < reg::kFpnTableRegisters; ++i)
+            model.setRegister(reg::kFpnTable + i, static_cast<uint16_t>(i * 2654435761u >> 16), false);
+    }
+    return model.frameSettings();
+}
+
+void renderFrames(benchmark::State& state, bool everyStage)
+{
+    const FrameSettings s = settings(everyStage);
+    FrameRenderer renderer;
+    std::vector<uint8_t> frame(qdx::kFrameBytes);
+    uint64_t number = 0;
+    for (auto _ : state) {
+        renderer.render(s, number++, frame.data());
+        benchmark::DoNotOptimize(frame.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_RenderEveryStage(benchmark::State& state)
+{
+    renderFrames(state, true);
+}
+BENCHMARK(BM_RenderEveryStage)->Unit(benchmark::kMillisecond);
+
+void BM_RenderPowerOn(benchmark::State& state)
+{
+    renderFrames(state, false);
+}
+BENCHMARK(BM_RenderPowerOn)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
