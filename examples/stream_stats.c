@@ -29,6 +29,15 @@ static unsigned word_at(const unsigned char* frame, unsigned index)
     return (unsigned)frame[2 * index] | ((unsigned)frame[2 * index + 1] << 8);
 }
 
+/* Mean luma of the picture, 12-bit: a quick look at what the camera sees. */
+static unsigned mean_luma(const unsigned char* frame)
+{
+    unsigned long long sum = 0;
+    for (unsigned i = 1; i < FRAME_BYTES / 2; i += 2)
+        sum += word_at(frame, i) >> 4;
+    return (unsigned)(sum / (FRAME_BYTES / 4));
+}
+
 static int is_whole(const unsigned char* frame, unsigned length)
 {
     const unsigned last = FRAME_BYTES / 2 - 1;
@@ -88,8 +97,8 @@ int main(int argc, char** argv)
             whole += (unsigned)is_whole(frame, length);
         }
         QDX_GetStatus(&status);
-        printf("camera %s  %3u fps  %9llu bytes/s  %3u whole frames  index %d\n",
-               status ? "connected" : "absent   ", frames, bytes, whole, index);
+        printf("camera %s  %3u fps  %9llu bytes/s  %3u whole frames  index %d  mean Y %u\n",
+               status ? "connected" : "absent   ", frames, bytes, whole, index, whole ? mean_luma(frame) : 0u);
         fflush(stdout);
     }
 

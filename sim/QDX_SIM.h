@@ -12,7 +12,8 @@
  * EEPROM images persist across runs), QDX_SIM_FPS (frame rate, default 30;
  * 0 streams as fast as the host reads), QDX_SIM_SECOND_CAMERA=1 (a second
  * camera is plugged in), QDX_SIM_EEPROM_WRITE_US (EEPROM write-cycle time),
- * QDX_SIM_SCENE (the scene number of QDXSim_SetScene).
+ * QDX_SIM_SCENE (the scene number of QDXSim_SetScene), QDX_SIM_CONTROL_US (time
+ * a control transfer takes, default 100).
  */
 #ifndef QDX_SIM_H
 #define QDX_SIM_H

@@ -54,6 +54,11 @@ void SimBus::applyEnvironment()
         for (auto& cam : cameras_)
             cam->withModel([&](CameraModel& model) { model.setEepromWriteCycle(us); });
     }
+    if (const char* latency = env("QDX_SIM_CONTROL_US")) {
+        const auto us = std::chrono::microseconds(std::strtol(latency, nullptr, 10));
+        for (auto& cam : cameras_)
+            cam->setControlLatency(us);
+    }
     if (const char* scene = env("QDX_SIM_SCENE")) {
         const long kind = std::strtol(scene, nullptr, 10);
         if (kind >= 0 && kind <= 3)

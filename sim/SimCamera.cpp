@@ -102,6 +102,17 @@ void SimCamera::detach()
 
 ControlOutcome SimCamera::control(uint64_t generation, const SetupPacket& setup, uint8_t* data)
 {
+    // A control transfer takes the bus a few microframes; without this a
+    // host polling the status record would spin thousands of times per
+    // EEPROM page, which no real camera allows.
+    std::chrono::microseconds latency;
+    {
+        std::lock_guard lock(mutex_);
+        latency = controlLatency_;
+    }
+    if (latency.count() > 0)
+        std::this_thread::sleep_for(latency);
+
     std::lock_guard lock(mutex_);
     if (!plugged_ || generation != generation_)
         return ControlOutcome::NoDevice;
@@ -169,6 +180,12 @@ void SimCamera::setFrameInterval(std::chrono::microseconds interval)
     frameInterval_ = interval;
     intervalChanged_ = true;
     cv_.notify_all();
+}
+
+void SimCamera::setControlLatency(std::chrono::microseconds latency)
+{
+    std::lock_guard lock(mutex_);
+    controlLatency_ = latency;
 }
 
 void SimCamera::setStalled(bool stalled)

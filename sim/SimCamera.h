@@ -19,6 +19,9 @@
 
 namespace qdx::sim {
 
+inline constexpr std::chrono::microseconds kDefaultFrameInterval{33333};
+inline constexpr std::chrono::microseconds kDefaultControlLatency{100};
+
 enum class ControlOutcome { Ok, Stalled, NoDevice };
 
 enum class FrameFault { None = 0, Short = 1, BadEndMarker = 2 };
@@ -57,6 +60,7 @@ public:
     // Faults and the test interface.
     void setFrameInterval(std::chrono::microseconds interval);
     void setStalled(bool stalled);
+    void setControlLatency(std::chrono::microseconds latency);
     void injectFrames(FrameFault fault, int count);
     // The next count transfers with bRequest (-1 any) fail, after skip of them pass.
     void failRequests(int bRequest, int count, int skip = 0);
@@ -91,6 +95,7 @@ private:
     std::chrono::microseconds frameInterval_;
     bool intervalChanged_ = false;
     bool stalled_ = false;
+    std::chrono::microseconds controlLatency_{kDefaultControlLatency};
     FrameFault fault_ = FrameFault::None;
     int faultCount_ = 0;
     int failRequest_ = 0;  // bRequest to refuse, -1 any
@@ -118,7 +123,6 @@ private:
     std::thread streamThread_;  // owned by attach()/detach(), which the link calls from one thread
 };
 
-inline constexpr std::chrono::microseconds kDefaultFrameInterval{33333};
 inline constexpr std::size_t kRequestLogSize = 8192;
 
 }  // namespace qdx::sim
