@@ -52,6 +52,9 @@ QDX_EXPORT int QDXSim_FailRequestsAfter(int bRequest, int skip, int count);
  */
 QDX_EXPORT int QDXSim_SetMemoryState(int memoryType, int state, int statusReads);
 
+/** How long camera 0's EEPROMs stay busy after each page write (default 500). */
+QDX_EXPORT int QDXSim_SetEepromWriteTime(unsigned int microseconds);
+
 /** Reads or writes camera 0's EEPROM contents directly (memoryType 0 FX2, 1 CIS). */
 QDX_EXPORT int QDXSim_ReadMemory(int memoryType, unsigned int address, int length, unsigned char* out);
 QDX_EXPORT int QDXSim_WriteMemory(int memoryType, unsigned int address, int length, const unsigned char* in);

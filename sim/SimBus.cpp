@@ -52,7 +52,7 @@ void SimBus::applyEnvironment()
     if (const char* cycle = env("QDX_SIM_EEPROM_WRITE_US")) {
         const auto us = std::chrono::microseconds(std::strtol(cycle, nullptr, 10));
         for (auto& cam : cameras_)
-            cam->withModel([&](CameraModel& model) { model.setEepromWriteCycle(us); });
+            cam->setDefaultEepromWriteCycle(us);
     }
     if (const char* latency = env("QDX_SIM_CONTROL_US")) {
         const auto us = std::chrono::microseconds(std::strtol(latency, nullptr, 10));

@@ -26,6 +26,7 @@ void SimCamera::reset(bool plugged)
     model_.setCisPresent(true);
     model_.powerOn();
     model_.setScene(SceneKind::Chart);
+    model_.setEepromWriteCycle(eepromWriteCycle_);
     if (plugged && !plugged_)
         ++generation_;
     plugged_ = plugged;
@@ -186,6 +187,13 @@ void SimCamera::setControlLatency(std::chrono::microseconds latency)
 {
     std::lock_guard lock(mutex_);
     controlLatency_ = latency;
+}
+
+void SimCamera::setDefaultEepromWriteCycle(std::chrono::microseconds cycle)
+{
+    std::lock_guard lock(mutex_);
+    eepromWriteCycle_ = cycle;
+    model_.setEepromWriteCycle(cycle);
 }
 
 void SimCamera::setStalled(bool stalled)

@@ -21,6 +21,7 @@ namespace qdx::sim {
 
 inline constexpr std::chrono::microseconds kDefaultFrameInterval{33333};
 inline constexpr std::chrono::microseconds kDefaultControlLatency{100};
+inline constexpr std::chrono::microseconds kDefaultEepromWriteCycle{500};
 
 enum class ControlOutcome { Ok, Stalled, NoDevice };
 
@@ -61,6 +62,8 @@ public:
     void setFrameInterval(std::chrono::microseconds interval);
     void setStalled(bool stalled);
     void setControlLatency(std::chrono::microseconds latency);
+    // The EEPROM write-cycle time this camera starts with after a reset.
+    void setDefaultEepromWriteCycle(std::chrono::microseconds cycle);
     void injectFrames(FrameFault fault, int count);
     // The next count transfers with bRequest (-1 any) fail, after skip of them pass.
     void failRequests(int bRequest, int count, int skip = 0);
@@ -96,6 +99,7 @@ private:
     bool intervalChanged_ = false;
     bool stalled_ = false;
     std::chrono::microseconds controlLatency_{kDefaultControlLatency};
+    std::chrono::microseconds eepromWriteCycle_{kDefaultEepromWriteCycle};
     FrameFault fault_ = FrameFault::None;
     int faultCount_ = 0;
     int failRequest_ = 0;  // bRequest to refuse, -1 any

@@ -105,6 +105,13 @@ QDX_EXPORT int QDXSim_SetMemoryState(int memoryType, int state, int statusReads)
     return 0;
 }
 
+QDX_EXPORT int QDXSim_SetEepromWriteTime(unsigned int microseconds)
+{
+    firstCamera().withModel(
+        [&](CameraModel& model) { model.setEepromWriteCycle(std::chrono::microseconds(microseconds)); });
+    return 0;
+}
+
 QDX_EXPORT int QDXSim_ReadMemory(int memoryType, unsigned int address, int length, unsigned char* out)
 {
     if (!validMemory(memoryType, address, length, out))

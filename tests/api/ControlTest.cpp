@@ -137,6 +137,7 @@ TEST_F(ControlTest, DataFormatRoundTrip)
 // gains, both reported in the change mask.
 TEST_F(ControlTest, OnePushWhiteBalanceFinishesWithNewGains)
 {
+    QDXSim_SetScene(0);  // the test pattern bypasses the sensor: nothing to measure
     startConnected();
     std::array<uint8_t, 6> mask{};
     QDX_GetFpgaStatus(6, mask.data());

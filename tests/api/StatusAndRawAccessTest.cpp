@@ -205,6 +205,7 @@ TEST_F(RawAccessTest, I2CSubAddressWriteThenRead)
 
 TEST_F(RawAccessTest, MemoryWriteLandsAtTheTwentyBitAddress)
 {
+    QDXSim_SetEepromWriteTime(200000);  // long enough to see the busy state on any build
     startConnected();
     const uint8_t data[4] = {1, 2, 3, 4};
     ASSERT_EQ(QDX_FlashWrite(1, 0x12000, 4, data), 0);

@@ -53,6 +53,7 @@ protected:
     void SetUp() override
     {
         SimCameraTest::SetUp();
+        QDXSim_SetScene(0);
         QDXSim_SetFrameInterval(0);  // as fast as we read: the tests need many frames
         startConnected();
     }
