@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "QDX_API.h"
 #include "QDX_SIM.h"
 
@@ -15,24 +16,10 @@ namespace {
 
 constexpr std::size_t kFpnBytes = 82416;
 
-bool startLibrary()
-{
-    QDXSim_Reset();
-    QDX_Init();
-    for (int i = 0; i < 3000; ++i) {
-        int status = 0;
-        QDX_GetStatus(&status);
-        if (status)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
-
 template <typename F>
 void measureTransfer(benchmark::State& state, F&& transfer)
 {
-    if (!startLibrary()) {
+    if (!qdx::bench::startLibrary()) {
         state.SkipWithError("simulated camera not connected");
         QDX_Term();
         return;
@@ -68,11 +55,4 @@ BENCHMARK(BM_SaveCisFpnTable)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    setenv("QDX_CAMERA", "sim", 1);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QDX_SIM_BENCHMARK_MAIN()

@@ -16,24 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "QDX_API.h"
 #include "QDX_SIM.h"
 
 namespace {
 
 constexpr unsigned kFrameBytes = 652864;
-
-bool waitConnected()
-{
-    for (int i = 0; i < 3000; ++i) {
-        int status = 0;
-        QDX_GetStatus(&status);
-        if (status == 1)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
 
 // Nanoseconds of CPU time per thread name, from the scheduler's statistics.
 std::map<std::string, double> threadCpuNs()
@@ -78,14 +67,12 @@ bool takeFrame(sem_t* sem, int& lastIndex, std::vector<uint8_t>& frame)
 
 void BM_StreamThroughput(benchmark::State& state)
 {
-    QDXSim_Reset();
-    QDXSim_SetFrameInterval(0);
-    QDX_Init();
-    if (!waitConnected()) {
+    if (!qdx::bench::startLibrary(true)) {
         state.SkipWithError("simulated camera not connected");
         QDX_Term();
         return;
     }
+    QDXSim_SetScene(3);  // the test pattern: measure the library, not the camera model
     QDX_HANDLE handle = nullptr;
     QDX_GetDataSemaphoHandle(&handle);
     auto* sem = static_cast<sem_t*>(handle);
@@ -124,9 +111,7 @@ BENCHMARK(BM_MemcpyCeiling)->Unit(benchmark::kMicrosecond);
 // share of one core used by the library's threads and by the camera model.
 void BM_IdleCostAt30Fps(benchmark::State& state)
 {
-    QDXSim_Reset();
-    QDX_Init();
-    if (!waitConnected()) {
+    if (!qdx::bench::startLibrary()) {
         state.SkipWithError("simulated camera not connected");
         QDX_Term();
         return;
@@ -158,11 +143,4 @@ BENCHMARK(BM_IdleCostAt30Fps)->Iterations(5)->UseRealTime()->Unit(benchmark::kSe
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    setenv("QDX_CAMERA", "sim", 1);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+QDX_SIM_BENCHMARK_MAIN()

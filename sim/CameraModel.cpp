@@ -422,13 +422,18 @@ bool CameraModel::memoryWrite(int type, uint32_t address, std::size_t length, co
     return memory(type).programPage(address, length, data, now);
 }
 
+// The FPGA answers whole registers inside its address space only.
+bool CameraModel::validRegisterRange(int device, int first, std::size_t length) const
+{
+    return device == kDeviceFpga && length > 0 && length % 2 == 0 &&
+           static_cast<std::size_t>(first) + length / 2 <= registers_.size();
+}
+
 bool CameraModel::registerRead(int device, int first, std::size_t length, uint8_t* data)
 {
-    if (device != kDeviceFpga || length == 0 || length % 2 != 0)
+    if (!validRegisterRange(device, first, length))
         return false;
     const std::size_t count = length / 2;
-    if (static_cast<std::size_t>(first) + count > registers_.size())
-        return false;
     for (std::size_t i = 0; i < count; ++i) {
         const uint16_t v = registers_[static_cast<std::size_t>(first) + i];
         data[2 * i] = static_cast<uint8_t>(v >> 8);
@@ -439,11 +444,9 @@ bool CameraModel::registerRead(int device, int first, std::size_t length, uint8_
 
 bool CameraModel::registerWrite(int device, int first, std::size_t length, const uint8_t* data)
 {
-    if (device != kDeviceFpga || length == 0 || length % 2 != 0)
+    if (!validRegisterRange(device, first, length))
         return false;
     const std::size_t count = length / 2;
-    if (static_cast<std::size_t>(first) + count > registers_.size())
-        return false;
     for (std::size_t i = 0; i < count; ++i) {
         const auto address = static_cast<std::size_t>(first) + i;
         // The sensor-head presence and the FPGA version are read-only.

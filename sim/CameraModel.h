@@ -95,6 +95,7 @@ private:
     bool i2cWrite(int slave, std::size_t length, const uint8_t* data);
     bool memoryRead(int type, uint32_t address, std::size_t length, uint8_t* data);
     bool memoryWrite(int type, uint32_t address, std::size_t length, const uint8_t* data, SimClock::time_point now);
+    bool validRegisterRange(int device, int first, std::size_t length) const;
     bool registerRead(int device, int first, std::size_t length, uint8_t* data);
     bool registerWrite(int device, int first, std::size_t length, const uint8_t* data);
     uint8_t memoryState(int type, SimClock::time_point now);

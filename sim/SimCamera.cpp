@@ -267,29 +267,24 @@ void SimCamera::streamLoop()
     std::unique_lock lock(mutex_);
     auto due = SimClock::now() + frameInterval_;
     while (streamRun_) {
-        if (frameInterval_.count() > 0) {
-            cv_.wait_until(lock, due, [&] { return !streamRun_ || intervalChanged_; });
-            if (!streamRun_)
-                break;
-            if (intervalChanged_) {
-                intervalChanged_ = false;
-                due = SimClock::now() + frameInterval_;
-                continue;
-            }
-            if (SimClock::now() < due)
-                continue;
-        } else {
-            cv_.wait(lock, [&] {
-                return !streamRun_ || intervalChanged_ || (readState_ == ReadState::Waiting && !stalled_);
-            });
-            if (!streamRun_)
-                break;
-            if (intervalChanged_) {
-                intervalChanged_ = false;
-                due = SimClock::now() + frameInterval_;
-                continue;
-            }
+        // Paced: wait for the frame time. Unpaced: wait for a read.
+        const auto woken = [&] {
+            return !streamRun_ || intervalChanged_ ||
+                   (frameInterval_.count() == 0 && readState_ == ReadState::Waiting && !stalled_);
+        };
+        if (frameInterval_.count() > 0)
+            cv_.wait_until(lock, due, woken);
+        else
+            cv_.wait(lock, woken);
+        if (!streamRun_)
+            break;
+        if (intervalChanged_) {
+            intervalChanged_ = false;
+            due = SimClock::now() + frameInterval_;
+            continue;
         }
+        if (frameInterval_.count() > 0 && SimClock::now() < due)
+            continue;
 
         if (!stalled_ && plugged_)
             produceFrame(lock);
