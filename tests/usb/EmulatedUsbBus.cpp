@@ -130,3 +130,20 @@ FakeUsbCamera* EmulatedUsbBus::cameraAt(const char* node) const
 }
 
 }  // namespace qdx::test::usb
+
+#if defined(__SANITIZE_THREAD__)
+// umockdev hands work to its worker thread through glib, whose mutexes are
+// futexes that ThreadSanitizer cannot see (glib is not instrumented); races
+// inside those two libraries are not ours to find. The preload library and
+// libusb synchronise with pthreads and sockets, which it does see. libudev
+// keeps global state unguarded; only a test process has two users of it
+// (umockdev sending uevents, libusb's monitor receiving them).
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:libumockdev.so.0\n"
+           "race:libglib-2.0.so.0\n"
+           "race:libgio-2.0.so.0\n"
+           "race:libgobject-2.0.so.0\n"
+           "race:libudev.so.1\n";
+}
+#endif
