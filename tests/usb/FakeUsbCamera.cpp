@@ -26,11 +26,6 @@ constexpr uint32_t kCapabilities = USBDEVFS_CAP_BULK_SCATTER_GATHER | USBDEVFS_C
                                    USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT |
                                    USBDEVFS_CAP_ZERO_PACKET;
 
-// The emulated node always polls ready, so libusb reaps in a loop while a
-// transfer is pending. A reap that finds nothing waits up to this long for
-// work before it answers EAGAIN, which keeps that loop from eating a core.
-constexpr std::chrono::milliseconds kIdleReapWait{1};
-
 constexpr uint8_t kGetDescriptor = 0x06;
 constexpr uint8_t kDescriptorDevice = 0x01;
 constexpr uint8_t kDescriptorConfiguration = 0x02;
@@ -425,8 +420,8 @@ void FakeUsbCamera::reap(Lock& lock, UMockdevIoctlClient* client, UMockdevIoctlD
     };
 
     auto urb = nextDone();
-    if (urb == urbs_.end() && !gone_) {
-        changed_.wait_until(lock, std::min(Clock::now() + kIdleReapWait, nextFrameDue()));
+    if (urb == urbs_.end() && !gone_ && spec_.idleReapWait.count() > 0) {
+        changed_.wait_until(lock, std::min(Clock::now() + spec_.idleReapWait, nextFrameDue()));
         urb = nextDone();
     }
     if (urb == urbs_.end()) {

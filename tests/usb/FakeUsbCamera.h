@@ -43,6 +43,10 @@ struct DeviceSpec {
     std::string msOs10Guid;             // not empty: OS string and extended properties naming it
     bool streaming = true;              // frames flow from the plug-in on
     std::chrono::microseconds frameInterval{33333};  // 0: a frame whenever a read is pending
+    // The emulated node always polls ready, so libusb reaps in a loop while a
+    // transfer is pending; a reap that finds nothing waits up to this long for
+    // work before it answers EAGAIN, which keeps that loop from eating a core.
+    std::chrono::microseconds idleReapWait{1000};
 };
 
 // One control transfer as the device saw it.
