@@ -46,13 +46,14 @@ TEST_P(UsbRequestTest, ReachesTheDeviceExactly)
 
     std::array<uint8_t, 64> buffer{};
     buffer.fill(0x5A);
-    ASSERT_EQ(GetParam().call(buffer.data()), 0);
+    const int result = GetParam().call(buffer.data());
 
     const auto requests = camera.cameraRequests();
     ASSERT_EQ(requests.size(), before + 1) << "one call, one control transfer";
     const ControlExchange& sent = requests.back();
     EXPECT_EQ(sent.setup, GetParam().setup);
     EXPECT_EQ(sent.dataOut, GetParam().dataOut);
+    ASSERT_EQ(result, 0);
     EXPECT_EQ(sent.status, 0);
     if (sent.setup[0] & 0x80) {
         EXPECT_TRUE(std::equal(sent.dataIn.begin(), sent.dataIn.end(), buffer.begin()))
