@@ -580,7 +580,7 @@ Clock::time_point FakeUsbCamera::nextFrameDue() const
 void FakeUsbCamera::deliverFrames(Clock::time_point now)
 {
     while (Urb* urb = oldestPendingBulk()) {
-        std::size_t length = kFrameBytes;
+        std::size_t length = std::min(spec_.frameBytes, kFrameBytes);
         const bool isShort = !shortFrames_.empty();
         if (isShort) {
             length = std::min(shortFrames_.front(), kFrameBytes);
@@ -612,7 +612,7 @@ void FakeUsbCamera::deliverFrames(Clock::time_point now)
         length = std::min(length, static_cast<std::size_t>(std::max(urb->bufferLength, 0)));
         // A short transfer is the end of a frame, as when reading starts mid-frame.
         urb->payload.assign(frame_.end() - static_cast<std::ptrdiff_t>(length), frame_.end());
-        if (isShort)
+        if (length < kFrameBytes)
             ++counters_.shortFrames;
         else
             ++counters_.frames;

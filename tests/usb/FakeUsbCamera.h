@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "CameraModel.h"
+#include "protocol/FrameFormat.h"
 #include "usb/UsbDescriptors.h"
 
 using UMockdevIoctlClient = struct _UMockdevIoctlClient;
@@ -43,6 +44,7 @@ struct DeviceSpec {
     std::string msOs10Guid;             // not empty: OS string and extended properties naming it
     bool streaming = true;              // frames flow from the plug-in on
     std::chrono::microseconds frameInterval{33333};  // 0: a frame whenever a read is pending
+    std::size_t frameBytes = kFrameBytes;  // less: every transfer is the end of a frame
     // The emulated node always polls ready, so libusb reaps in a loop while a
     // transfer is pending; a reap that finds nothing waits up to this long for
     // work before it answers EAGAIN, which keeps that loop from eating a core.
