@@ -45,7 +45,8 @@ struct EmulatedUsbBusSignals {
 
     static void onClientConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
     {
-        if (FakeUsbCamera* camera = static_cast<EmulatedUsbBus*>(self)->cameraAt(umockdev_ioctl_client_get_devnode(client)))
+        auto* bus = static_cast<EmulatedUsbBus*>(self);
+        if (FakeUsbCamera* camera = bus->cameraAt(umockdev_ioctl_client_get_devnode(client)))
             camera->clientConnected();
     }
 };
@@ -55,8 +56,8 @@ EmulatedUsbBus::EmulatedUsbBus()
     testbed_ = umockdev_testbed_new();
     handler_ = umockdev_ioctl_base_new();
     g_signal_connect(handler_, "handle-ioctl", reinterpret_cast<GCallback>(&EmulatedUsbBusSignals::onIoctl), this);
-    g_signal_connect(handler_, "client-connected", reinterpret_cast<GCallback>(&EmulatedUsbBusSignals::onClientConnected),
-                     this);
+    g_signal_connect(handler_, "client-connected",
+                     reinterpret_cast<GCallback>(&EmulatedUsbBusSignals::onClientConnected), this);
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(testbed_, rootHubRecord().c_str(), &error)) {
         std::fprintf(stderr, "emulated bus: no root hub: %s\n", error ? error->message : "?");
@@ -88,11 +89,13 @@ FakeUsbCamera& EmulatedUsbBus::plug(const DeviceSpec& spec)
     // open it as soon as the add uevent arrives.
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(testbed_, camera->node().c_str(), handler_, &error)) {
-        std::fprintf(stderr, "emulated bus: cannot attach %s: %s\n", camera->node().c_str(), error ? error->message : "?");
+        std::fprintf(stderr, "emulated bus: cannot attach %s: %s\n", camera->node().c_str(),
+                     error ? error->message : "?");
         g_clear_error(&error);
     }
     if (!umockdev_testbed_add_from_string(testbed_, camera->udevRecord().c_str(), &error)) {
-        std::fprintf(stderr, "emulated bus: cannot add %s: %s\n", camera->sysPath().c_str(), error ? error->message : "?");
+        std::fprintf(stderr, "emulated bus: cannot add %s: %s\n", camera->sysPath().c_str(),
+                     error ? error->message : "?");
         g_clear_error(&error);
     }
     return *camera;

@@ -88,7 +88,8 @@ SetupPacket parseSetup(const std::array<uint8_t, 8>& bytes)
 // A descriptor request answers at most wLength bytes of the descriptor.
 bool answerWith(const Bytes& descriptor, std::vector<uint8_t>& data)
 {
-    data.assign(descriptor.begin(), descriptor.begin() + static_cast<std::ptrdiff_t>(std::min(descriptor.size(), data.size())));
+    const auto length = static_cast<std::ptrdiff_t>(std::min(descriptor.size(), data.size()));
+    data.assign(descriptor.begin(), descriptor.begin() + length);
     return true;
 }
 
@@ -385,7 +386,8 @@ void FakeUsbCamera::submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg)
         ControlExchange exchange;
         std::copy_n(buffer.get()->data, 8, exchange.setup.begin());
         const SetupPacket setup = parseSetup(exchange.setup);
-        const auto length = std::min<std::size_t>(setup.wLength, static_cast<std::size_t>(submitted->buffer_length - 8));
+        const auto length =
+            std::min<std::size_t>(setup.wLength, static_cast<std::size_t>(submitted->buffer_length - 8));
         if (!setup.isDeviceToHost())
             exchange.dataOut.assign(buffer.get()->data + 8, buffer.get()->data + 8 + length);
         urb.control = true;

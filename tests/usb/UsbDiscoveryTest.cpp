@@ -65,8 +65,10 @@ TEST_P(UsbIdentityTest, GuidInMicrosoftOsDescriptorsDecides)
 const IdentityCase kIdentityCases[] = {
     {"MsOs20NamesTheCamera", {.vendor = 0x1209, .product = 0x0001, .msOs20Guid = std::string(kCameraGuid)}, true},
     {"MsOs10NamesTheCamera", {.vendor = 0x1209, .product = 0x0002, .msOs10Guid = std::string(kCameraGuid)}, true},
-    {"MsOs20NamesAnotherInterface", {.vendor = 0x1209, .product = 0x0003, .msOs20Guid = std::string(kOtherGuid)}, false},
-    {"MsOs10NamesAnotherInterface", {.vendor = 0x1209, .product = 0x0004, .msOs10Guid = std::string(kOtherGuid)}, false},
+    {"MsOs20NamesAnotherInterface",
+     {.vendor = 0x1209, .product = 0x0003, .msOs20Guid = std::string(kOtherGuid)}, false},
+    {"MsOs10NamesAnotherInterface",
+     {.vendor = 0x1209, .product = 0x0004, .msOs10Guid = std::string(kOtherGuid)}, false},
     {"NoOsDescriptors", {.vendor = 0x1209, .product = 0x0005}, false},
 };
 
@@ -82,6 +84,7 @@ TEST_F(UsbDiscoveryTest, ProbesAnUnknownDeviceOncePerPlugIn)
     auto& device = bus_->plug({.vendor = 0x1209, .product = 0x0005});
     ASSERT_EQ(QDX_Init(), 0);
     ASSERT_TRUE(waitUntil([&] { return device.opens() == 1 && !device.controlLog().empty(); }));
+    std::this_thread::sleep_for(100ms);  // the probe's last question
     const auto questions = device.controlLog().size();
     std::this_thread::sleep_for(kSeveralPeriods);
     EXPECT_EQ(device.opens(), 1);
