@@ -6,6 +6,7 @@ QDX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QDX_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libusb-1.0-0-dev
+    umockdev libumockdev-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
 )
 

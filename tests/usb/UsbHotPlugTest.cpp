@@ -1,0 +1,150 @@
+// Pulling the camera out while the library uses it, and plugging it back.
+#include "usb/UsbCameraFixture.h"
+
+#include <semaphore.h>
+#include <time.h>
+
+#include <array>
+#include <atomic>
+#include <future>
+#include <thread>
+
+namespace qdx::test::usb {
+namespace {
+
+using namespace std::chrono_literals;
+
+using UsbHotPlugTest = UsbCameraTest;
+
+double milliseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Guards the unplug edge while frames flow: the failing read and the
+// vanished device are noticed within the connection period, the last frame
+// stays readable, and the next plug-in counts frames from 0 again.
+TEST_F(UsbHotPlugTest, UnplugWhileStreamingThenPlugInAgain)
+{
+    auto& camera = bus_->plug();
+    startConnected();
+    waitForFrames(3);
+
+    const auto start = Clock::now();
+    bus_->unplug(camera);
+    ASSERT_TRUE(waitUntil([] { return status() == 0; }, kNoticeTimeout)) << "still connected to a vanished camera";
+    std::printf("unplug noticed after %.1f ms\n", milliseconds(Clock::now() - start));
+    std::vector<uint8_t> frame(kFrameBytes);
+    EXPECT_GE(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), 0);
+
+    auto& again = bus_->plug({.streaming = false});
+    ASSERT_TRUE(waitUntil([] { return status() == 1; }));
+    EXPECT_EQ(frameIndex(), 0);
+    EXPECT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), -1) << "no frame yet since the plug-in";
+    again.startStreaming();
+    waitForFrames(3);
+}
+
+// Guards a request that is in flight on another thread when the camera goes:
+// it fails at once with the device instead of waiting out its time-out, and
+// the library neither hangs nor touches the released handle afterwards.
+TEST_F(UsbHotPlugTest, UnplugWhileAnotherThreadWaitsInARequest)
+{
+    auto& camera = bus_->plug();
+    startConnected();
+    camera.holdControlRequests(true);
+    std::array<uint8_t, 48> info{};
+    auto request = std::async(std::launch::async, [&info] { return QDX_GetDevInfo(48, info.data()); });
+    ASSERT_TRUE(waitUntil([&] { return camera.cameraRequests().size() == 1; }));
+
+    const auto start = Clock::now();
+    bus_->unplug(camera);
+    ASSERT_EQ(request.wait_for(1500ms), std::future_status::ready) << "the request hangs after the unplug";
+    EXPECT_EQ(request.get(), 1);
+    EXPECT_LT(Clock::now() - start, 1000ms) << "the request waited for its time-out instead";
+    EXPECT_TRUE(waitUntil([] { return status() == 0; }, kNoticeTimeout));
+
+    bus_->plug();
+    ASSERT_TRUE(waitUntil([] { return status() == 1; }));
+    EXPECT_EQ(QDX_GetDevInfo(48, info.data()), 0);
+}
+
+// Guards against crashes, hangs and use of a released device handle while a
+// consumer takes frames and another thread sends requests through repeated
+// unplugs; the sanitizer builds run it too.
+TEST_F(UsbHotPlugTest, RepeatedUnplugUnderLoad)
+{
+    FakeUsbCamera* camera = &bus_->plug({.frameInterval = 5ms});
+    startConnected();
+    std::atomic<bool> run{true};
+    std::atomic<int> framesTaken{0}, requestsOk{0};
+
+    std::thread consumer([&] {
+        QDX_HANDLE handle = nullptr;
+        QDX_GetDataSemaphoHandle(&handle);
+        auto* sem = static_cast<sem_t*>(handle);
+        std::vector<uint8_t> frame(kFrameBytes);
+        while (run.load()) {
+            timespec deadline{};
+            clock_gettime(CLOCK_REALTIME, &deadline);
+            deadline.tv_nsec += 50'000'000;
+            if (deadline.tv_nsec >= 1'000'000'000) {
+                deadline.tv_sec += 1;
+                deadline.tv_nsec -= 1'000'000'000;
+            }
+            if (sem_timedwait(sem, &deadline) != 0)
+                continue;
+            while (sem_trywait(sem) == 0) {
+            }
+            if (QDX_GetFrame(frame.data(), kFrameBytes, nullptr) == 0)
+                ++framesTaken;
+        }
+    });
+    std::thread requester([&] {
+        std::array<uint8_t, 16> record{};
+        while (run.load()) {
+            if (QDX_GetDevStatus(16, record.data()) == 0)
+                ++requestsOk;
+            if (QDX_DeviceRead(0, 3, 2, record.data()) == 0)
+                ++requestsOk;
+        }
+    });
+
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        waitForFrames(3);
+        bus_->unplug(*camera);
+        EXPECT_TRUE(waitUntil([] { return status() == 0; }, kNoticeTimeout)) << "cycle " << cycle;
+        camera = &bus_->plug({.frameInterval = 5ms});
+        EXPECT_TRUE(waitUntil([] { return status() == 1; })) << "cycle " << cycle;
+    }
+    waitForFrames(3);
+    run = false;
+    consumer.join();
+    requester.join();
+    EXPECT_GT(framesTaken.load(), 10);
+    EXPECT_GT(requestsOk.load(), 10);
+}
+
+// Guards the library staying attached to a vanished camera because another
+// camera of the same kind is still on the bus: it must notice that its own
+// device left and open the remaining one.
+TEST_F(UsbHotPlugTest, UnplugTheOpenedCameraWhileASecondRemains)
+{
+    auto& first = bus_->plug({.port = 1});
+    auto& second = bus_->plug({.port = 2});
+    startConnected();
+    waitForFrames(3);
+    ASSERT_EQ(second.claims(), 0);
+
+    bus_->unplug(first);
+    ASSERT_TRUE(waitUntil([&] { return second.counters().submitted > 0; }, 1000ms))
+        << "still attached to the unplugged camera";
+    EXPECT_TRUE(waitUntil([] { return status() == 1; }));
+    waitForFrames(3);
+    std::array<uint8_t, 48> info{};
+    EXPECT_EQ(QDX_GetDevInfo(48, info.data()), 0);
+    EXPECT_FALSE(second.cameraRequests().empty()) << "requests do not reach the remaining camera";
+}
+
+}  // namespace
+}  // namespace qdx::test::usb
