@@ -7,6 +7,8 @@ QDX_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libusb-1.0-0-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    qt6-base-dev qt6-svg-dev
+    libyuv-dev python3
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.
