@@ -9,6 +9,7 @@ namespace qdx::viewer {
 
 struct Bgr {
     uint8_t b, g, r;
+    friend bool operator==(Bgr, Bgr) = default;
 };
 
 inline uint8_t clampToByte(int v)
