@@ -94,7 +94,7 @@ TEST(FrameConversionTest, OutsideThePictureIsBlackAt100)
                     ASSERT_EQ(pixel(image.data(), x, y), (Bgr{0, 0, 0})) << "at " << x << ", " << y;
                 }
             }
-        EXPECT_EQ(pixel(image.data(), 400, 403), (Bgr{255, 255, 255}));
+        EXPECT_NE(pixel(image.data(), 400, 403), (Bgr{0, 0, 0})) << "the picture itself is there";
     }
 }
 
