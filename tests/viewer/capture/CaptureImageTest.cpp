@@ -33,17 +33,6 @@ TEST(CaptureImageTest, BorderIsCutOffAndRowsAreStoredBottomUp)
     EXPECT_EQ(capturePixel(picture.data(), 404, 3, 2), (Bgr{255, 255, 255}));
 }
 
-// Guards the grey variant reading the luma word's high byte.
-TEST(CaptureImageTest, GreyTakesTheHighByteOfLuma)
-{
-    auto frame = makeFrame();
-    setPair(frame, 5, 5, {0x1111, 0xABC0, 0x2222, 0x0100});
-    std::vector<uint8_t> picture(kCaptureBytes);
-    convertToCapture(picture.data(), frame.data(), true, 404);
-    EXPECT_EQ(capturePixel(picture.data(), 404, 10, 5), (Bgr{0xAB, 0xAB, 0xAB}));
-    EXPECT_EQ(capturePixel(picture.data(), 404, 11, 5), (Bgr{1, 1, 1}));
-}
-
 // Guards a reader (recording) against a picture changing under it: while held,
 // refreshes are skipped and not counted; afterwards they resume.
 TEST(CaptureImageTest, RefreshWaitsForNoReaderAndCounts)

@@ -8,7 +8,6 @@
 #include "api/SimCameraFixture.h"
 #include "capture/CaptureImage.h"
 #include "live/DisplayLoop.h"
-#include "live/FrameCheck.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
@@ -17,74 +16,43 @@ namespace {
 using qdx::test::waitUntil;
 using std::chrono::milliseconds;
 
-// Records what the display thread reports.
-class RecordingSink final : public LiveViewSink {
+// Records what the display thread reports and does, in order.
+class Recorder final : public LiveViewSink, public FrameTasks {
 public:
-    void pictureReady(int target) override
+    void pictureReady(int) override
     {
         if (onPicture)
             onPicture();
         std::lock_guard lock(mutex_);
-        pictures_.push_back(target);
+        ++pictures_;
     }
     void ratesChanged(int target, const std::string& text) override
     {
         std::lock_guard lock(mutex_);
         rates_.push_back({target, text});
     }
-    void csvExportEnded() override
+    void csvExportEnded() override { record("csv ended"); }
+    void stillCapture(const uint8_t*) override { record("still, capture count " + std::to_string(capture->count())); }
+    int appendCsvFrame(const uint8_t*, bool first) override
     {
-        std::lock_guard lock(mutex_);
-        events_.push_back("csv ended");
-    }
-
-    std::size_t pictureCount()
-    {
-        std::lock_guard lock(mutex_);
-        return pictures_.size();
-    }
-    std::vector<std::pair<int, std::string>> rates()
-    {
-        std::lock_guard lock(mutex_);
-        return rates_;
-    }
-    void record(std::string event)
-    {
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
-    }
-    std::vector<std::string> events()
-    {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-
-    std::function<void()> onPicture;  // runs on the display thread; set before start
-
-private:
-    std::mutex mutex_;
-    std::vector<int> pictures_;
-    std::vector<std::pair<int, std::string>> rates_;
-    std::vector<std::string> events_;
-};
-
-class RecordingTasks final : public FrameTasks {
-public:
-    RecordingTasks(RecordingSink& sink, CaptureImage& capture) : sink_(sink), capture_(capture) {}
-    void stillCapture(const uint8_t* frame) override
-    {
-        sink_.record("still, capture count " + std::to_string(capture_.count()) + whole(frame));
-    }
-    int appendCsvFrame(const uint8_t* frame, bool first) override
-    {
-        sink_.record(std::string("csv") + (first ? " first" : "") + whole(frame));
+        record(first ? "csv first" : "csv");
         return 0;
     }
 
+    std::size_t pictureCount() { std::lock_guard lock(mutex_); return pictures_; }
+    std::vector<std::pair<int, std::string>> rates() { std::lock_guard lock(mutex_); return rates_; }
+    std::vector<std::string> events() { std::lock_guard lock(mutex_); return events_; }
+
+    std::function<void()> onPicture;  // runs on the display thread; set before start
+    CaptureImage* capture = nullptr;
+
 private:
-    static std::string whole(const uint8_t* frame) { return checkFrame(frame, kFrameBytes) == 0 ? "" : " torn"; }
-    RecordingSink& sink_;
-    CaptureImage& capture_;
+    void record(std::string event) { std::lock_guard lock(mutex_); events_.push_back(std::move(event)); }
+
+    std::mutex mutex_;  // Protects the records below
+    std::size_t pictures_ = 0;
+    std::vector<std::pair<int, std::string>> rates_;
+    std::vector<std::string> events_;
 };
 
 struct Parsed {
@@ -112,12 +80,17 @@ protected:
             << "only " << sink.rates().size() << " rates lines";
     }
 
+    void SetUp() override
+    {
+        SimCameraTest::SetUp();
+        sink.capture = &capture;
+    }
+
     ViewerState state;
     DisplayImage image;
     CaptureImage capture;
-    RecordingSink sink;
-    RecordingTasks tasks{sink, capture};
-    DisplayLoop loop{state, image, &capture, sink, tasks};
+    Recorder sink;
+    DisplayLoop loop{state, image, &capture, sink, sink};
 };
 
 // Guards the rate counting end to end: both rates follow the camera, and
@@ -245,22 +218,6 @@ TEST_F(DisplayLoopTest, StillCaptureAndCsvAreServedByTheSameFrames)
     EXPECT_EQ(state.stillCaptureRequest.load(), 0);
     EXPECT_EQ(state.csvExportActive.load(), 0);
     EXPECT_EQ(capture.count(), 4u);
-}
-
-// Guards counting and drawing: without a target nothing is drawn or counted;
-// a file playing on the Picture page keeps the live picture off it but the
-// frame still counts; on the Calibration page the live picture is drawn.
-TEST_F(DisplayLoopTest, TargetAndPlaybackDecideDrawingAndCounting)
-{
-    const auto frame = makeFrame();
-    EXPECT_FALSE(loop.present(frame.data()));
-    state.displayTarget = kPicturePage;
-    state.playbackState = 1;
-    EXPECT_TRUE(loop.present(frame.data()));
-    EXPECT_EQ(sink.pictureCount(), 0u);
-    state.displayTarget = kCalibrationPage;
-    EXPECT_TRUE(loop.present(frame.data()));
-    EXPECT_EQ(sink.pictureCount(), 1u);
 }
 
 }  // namespace

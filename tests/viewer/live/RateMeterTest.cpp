@@ -65,11 +65,5 @@ const IndexJump kJumps[] = {
 INSTANTIATE_TEST_SUITE_P(Jumps, RateJumpTest, ::testing::ValuesIn(kJumps),
                          [](const auto& p) { return std::string(p.param.name); });
 
-// Guards the text against overflowing its 36 characters with the largest counts.
-TEST(RatesTextTest, LargestCountsFit)
-{
-    EXPECT_EQ(ratesText({4294967295u, 4294967295u}), "fps DISP:4294967295 / USB:4294967295");
-}
-
 }  // namespace
 }  // namespace qdx::viewer::test

@@ -30,18 +30,6 @@ protected:
     QString path = dir.filePath(QStringLiteral("QDX_Viewer.ini"));
 };
 
-// Guards the first start: the file is created with both keys 0 in its section.
-TEST_F(ConfigFileTest, FirstStartCreatesTheFileWithZeros)
-{
-    const ViewerConfig config = loadAndWriteBackConfig(path);
-    EXPECT_EQ(config.windowMode, 0);
-    EXPECT_EQ(config.expertMode, 0);
-    const QString text = read();
-    EXPECT_TRUE(text.contains(QStringLiteral("[QDX_Viewer]"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("WindowMode=0"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("ExpertMode=0"))) << text.toStdString();
-}
-
 // Guards values other than 0 and 1: any non-zero mode counts as on, and the
 // value is written back unchanged rather than normalised.
 TEST_F(ConfigFileTest, NonZeroValuesAreKeptAsWritten)
@@ -67,14 +55,6 @@ TEST_F(ConfigFileTest, BadValueReadsZeroAndOtherEntriesSurvive)
     EXPECT_EQ(settings.value(QStringLiteral("QDX_Viewer/WindowMode")).toString(), QStringLiteral("0"));
     EXPECT_EQ(settings.value(QStringLiteral("Other/Keep")).toString(), QStringLiteral("yes"));
     EXPECT_EQ(settings.value(QStringLiteral("QDX_Viewer/Note")).toString(), QStringLiteral("mine"));
-}
-
-// Guards a folder the viewer cannot write: defaults, and no failure.
-TEST_F(ConfigFileTest, UnwritableFolderGivesDefaults)
-{
-    const ViewerConfig config = loadAndWriteBackConfig(QStringLiteral("/proc/qdx-no-such-folder/QDX_Viewer.ini"));
-    EXPECT_EQ(config.windowMode, 0);
-    EXPECT_EQ(config.expertMode, 0);
 }
 
 }  // namespace

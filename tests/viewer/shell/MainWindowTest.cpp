@@ -113,6 +113,8 @@ TEST_F(MainWindowTest, FirstStartWritesIniAndShowsOperatorMenus)
               (QStringList{QStringLiteral("Load Parameter  [Data Read]"), QStringLiteral("Save Parameter  [Data Write]"),
                            QStringLiteral("-"), QStringLiteral("Load Default Parameter  [Default]")}));
     EXPECT_FALSE(window->config().wide());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("QDX Viewer"));
+    EXPECT_FALSE(window->windowIcon().isNull()) << "the icon's resource was not linked in";
 }
 
 // Guards expert mode: every one of the 17 commands is in the menu once, each

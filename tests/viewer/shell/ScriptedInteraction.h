@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <deque>
 #include <vector>
@@ -24,30 +23,21 @@ public:
                           MessageButtons buttons) override
     {
         messages.push_back({title, text, icon, buttons});
-        if (answers.empty())
-            return MessageAnswer::Ok;
-        const MessageAnswer answer = answers.front();
-        answers.pop_front();
+        const MessageAnswer answer = answers.empty() ? MessageAnswer::Ok : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
         return answer;
     }
-
     QString fileName(QWidget*, const FileDialogRequest& request) override
     {
         dialogs.push_back(request);
-        if (fileNames.empty())
-            return {};
-        const QString name = fileNames.front();
-        fileNames.pop_front();
-        return name;
+        return {};  // cancelled
     }
+    void setWaitCursor(bool) override {}
 
-    void setWaitCursor(bool on) override { waitCursor.push_back(on); }
-
-    std::deque<MessageAnswer> answers;  // default: OK
-    std::deque<QString> fileNames;      // default: cancelled
+    std::deque<MessageAnswer> answers;  // then OK
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> dialogs;
-    std::vector<bool> waitCursor;
 };
 
 }  // namespace qdx::viewer::test
