@@ -101,7 +101,9 @@ TEST_P(BorderTest, BorderAndOutsideAreBlackUnlessBoundaryPixelsAreShown)
     const bool zoom200 = GetParam();
     const int extent = zoom200 ? kDisplaySide : kCameraSide;
     const int border = zoom200 ? 4 : 2;
-    const auto frame = makeFrame(0xFFF0);
+    auto frame = makeFrame(0xFFF0);
+    for (std::size_t marker : {std::size_t{0}, std::size_t{1}, kFrameWords - 2, kFrameWords - 1})
+        setWord(frame, marker, 0xFFF0);  // a marker's grey is 0: keep every pixel bright
     for (bool grey : {false, true}) {
         for (bool show : {false, true}) {
             std::vector<uint8_t> image(kDisplayBytes, 0xA5);
