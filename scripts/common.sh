@@ -8,6 +8,8 @@ QDX_PACKAGES=(
     libusb-1.0-0-dev
     umockdev libumockdev-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    qt6-base-dev qt6-svg-dev
+    libyuv-dev python3
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.

@@ -35,6 +35,9 @@ using LifecycleTest = SimCameraTest;
 TEST_F(LifecycleTest, InitTwiceStartsOneConnectionThread)
 {
     startConnected();
+    // A new thread carries its creator's name until it renames itself; once
+    // frames flow, every thread has its own name.
+    waitForFrames(1);
     QDX_HANDLE first = nullptr, second = nullptr;
     QDX_GetDataSemaphoHandle(&first);
     ASSERT_EQ(QDX_Init(), 0);

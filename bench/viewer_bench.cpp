@@ -1,0 +1,168 @@
+// The viewer's live view per frame:
+//  - each of the four picture routines (colour/grey, 100%/200%), beside
+//    libyuv's UYVYToARGB on the same 404 x 404 pixels (8-bit samples made from
+//    the frame's high bytes) as the yardstick;
+//  - the display thread's whole cost for a frame: fetch from the library,
+//    whole-frame check, conversion, hand-over to the screen (buffer swap and
+//    notification) and capture image refresh;
+//  - the GUI thread's repaint of the picture area from the display image.
+#include <benchmark/benchmark.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "QDX_API.h"
+#include "QDX_SIM.h"
+#include "capture/CaptureImage.h"
+#include "live/DisplayLoop.h"
+#include "live/FrameCheck.h"
+#include "live/FrameConversion.h"
+#include "live/FrameLayout.h"
+
+#if QDX_HAVE_LIBYUV
+#include <libyuv/convert_argb.h>
+#endif
+
+namespace {
+
+using namespace qdx::viewer;
+
+std::vector<uint8_t> randomFrame()
+{
+    std::mt19937 rng(1);
+    std::vector<uint8_t> frame(kFrameBytes);
+    for (auto& byte : frame)
+        byte = static_cast<uint8_t>(rng());
+    const uint16_t markers[4] = {0xFF00, 0x0080, 0xFF00, 0x009D};
+    const std::size_t at[4] = {0, 1, kFrameWords - 2, kFrameWords - 1};
+    for (int i = 0; i < 4; ++i) {
+        frame[2 * at[i]] = static_cast<uint8_t>(markers[i]);
+        frame[2 * at[i] + 1] = static_cast<uint8_t>(markers[i] >> 8);
+    }
+    return frame;
+}
+
+template <void (*Routine)(const uint8_t*, uint8_t*)>
+void BM_Picture(benchmark::State& state)
+{
+    const auto frame = randomFrame();
+    std::vector<uint8_t> image(kDisplayBytes);
+    for (auto _ : state) {
+        Routine(frame.data(), image.data());
+        benchmark::DoNotOptimize(image.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Picture<convertColour100>)->Name("Picture/Colour100")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Picture<convertColour200>)->Name("Picture/Colour200")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Picture<convertGrey100>)->Name("Picture/Grey100")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Picture<convertGrey200>)->Name("Picture/Grey200")->Unit(benchmark::kMicrosecond);
+
+#if QDX_HAVE_LIBYUV
+void BM_LibyuvUYVYToARGB(benchmark::State& state)
+{
+    const auto frame = randomFrame();
+    std::vector<uint8_t> uyvy(kFrameBytes / 2);  // the high byte of every word
+    for (std::size_t i = 0; i < uyvy.size(); ++i)
+        uyvy[i] = frame[2 * i + 1];
+    std::vector<uint8_t> argb(static_cast<std::size_t>(kCameraSide) * kCameraSide * 4);
+    for (auto _ : state) {
+        libyuv::UYVYToARGB(uyvy.data(), kCameraSide * 2, argb.data(), kCameraSide * 4, kCameraSide, kCameraSide);
+        benchmark::DoNotOptimize(argb.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LibyuvUYVYToARGB)->Name("Yardstick/libyuv_UYVYToARGB_404x404")->Unit(benchmark::kMicrosecond);
+#endif
+
+class CountingSink final : public LiveViewSink {
+public:
+    void pictureReady(int) override { pictures.fetch_add(1, std::memory_order_relaxed); }
+    void ratesChanged(int, const std::string&) override {}
+    void csvExportEnded() override {}
+    std::atomic<long> pictures{0};
+};
+
+class NoTasks final : public FrameTasks {
+public:
+    void stillCapture(const uint8_t*) override {}
+    int appendCsvFrame(const uint8_t*, bool) override { return 0; }
+};
+
+// Fetch, check, convert, hand over and capture refresh for one frame, with
+// the simulated camera streaming; zoom and grey from the arguments.
+void BM_DisplayThreadPerFrame(benchmark::State& state)
+{
+    setenv("QDX_CAMERA", "sim", 1);
+    QDXSim_Reset();
+    QDX_Init();
+    int status = 0;
+    for (int i = 0; i < 3000 && status != 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        QDX_GetStatus(&status);
+    }
+    std::vector<uint8_t> frame(kFrameBytes);
+    unsigned length = 0;
+    while (QDX_GetFrame(frame.data(), kFrameBytes, &length) < 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    ViewerState viewerState;
+    viewerState.displayTarget = kPicturePage;
+    viewerState.displayZoom = static_cast<int>(state.range(0));
+    viewerState.calibrationView = static_cast<int>(state.range(1));
+    DisplayImage image;
+    CaptureImage capture;
+    CountingSink sink;
+    NoTasks tasks;
+    DisplayLoop loop(viewerState, image, &capture, sink, tasks);
+    for (auto _ : state) {
+        QDX_GetFrame(frame.data(), kFrameBytes, &length);
+        if (checkFrame(frame.data(), length) != kFrameWhole) {
+            state.SkipWithError("damaged frame");
+            break;
+        }
+        loop.present(frame.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+    QDX_Term();
+}
+BENCHMARK(BM_DisplayThreadPerFrame)
+    ->Name("DisplayThread/PerFrame")
+    ->ArgNames({"zoom200", "grey"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+
+// What the GUI thread does for each shown frame: draw the display image
+// into a window-sized ARGB surface.
+void BM_RepaintPictureArea(benchmark::State& state)
+{
+    DisplayImage image;
+    image.fillBlue();
+    QImage surface(kDisplaySide, kDisplaySide, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        const QImage picture(image.front(), kDisplaySide, kDisplaySide, static_cast<qsizetype>(kDisplayStride),
+                             QImage::Format_BGR888);
+        QPainter painter(&surface);
+        painter.drawImage(0, 0, picture);
+        painter.end();
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RepaintPictureArea)->Name("Gui/RepaintPictureArea")->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

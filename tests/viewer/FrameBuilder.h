@@ -1,0 +1,61 @@
+// Camera frames made to order, and reading pixels of the display image.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+#include "live/FrameConversion.h"
+#include "live/FrameLayout.h"
+
+namespace qdx::viewer::test {
+
+// A whole frame: every word `fill`, marker words in place.
+inline std::vector<uint8_t> makeFrame(uint16_t fill = 0x8000)
+{
+    std::vector<uint8_t> frame(kFrameBytes);
+    for (std::size_t i = 0; i < kFrameWords; ++i) {
+        frame[2 * i] = static_cast<uint8_t>(fill);
+        frame[2 * i + 1] = static_cast<uint8_t>(fill >> 8);
+    }
+    auto set = [&](std::size_t i, uint16_t w) {
+        frame[2 * i] = static_cast<uint8_t>(w);
+        frame[2 * i + 1] = static_cast<uint8_t>(w >> 8);
+    };
+    set(0, 0xFF00);
+    set(1, 0x0080);
+    set(kFrameWords - 2, 0xFF00);
+    set(kFrameWords - 1, 0x009D);
+    return frame;
+}
+
+inline void setWord(std::vector<uint8_t>& frame, std::size_t index, uint16_t word)
+{
+    frame[2 * index] = static_cast<uint8_t>(word);
+    frame[2 * index + 1] = static_cast<uint8_t>(word >> 8);
+}
+
+// The four words of pixel pair p of camera row r.
+inline void setPair(std::vector<uint8_t>& frame, int row, int pair, const uint16_t (&words)[4])
+{
+    const std::size_t first = static_cast<std::size_t>(row) * kCameraSide * 2 + static_cast<std::size_t>(pair) * 4;
+    for (std::size_t k = 0; k < 4; ++k)
+        setWord(frame, first + k, words[k]);
+}
+
+inline Bgr pixel(const uint8_t* image, int x, int y)
+{
+    const uint8_t* p = image + static_cast<std::size_t>(y) * kDisplayStride + static_cast<std::size_t>(x) * 3;
+    return {p[0], p[1], p[2]};
+}
+
+}  // namespace qdx::viewer::test
+
+namespace qdx::viewer {
+
+inline void PrintTo(Bgr c, std::ostream* os)
+{
+    *os << "(" << int(c.b) << ", " << int(c.g) << ", " << int(c.r) << ")";
+}
+
+}  // namespace qdx::viewer

@@ -1,0 +1,224 @@
+// The display thread against the simulated camera.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "api/SimCameraFixture.h"
+#include "capture/CaptureImage.h"
+#include "live/DisplayLoop.h"
+#include "viewer/FrameBuilder.h"
+
+namespace qdx::viewer::test {
+namespace {
+
+using qdx::test::waitUntil;
+using std::chrono::milliseconds;
+
+// Records what the display thread reports and does, in order.
+class Recorder final : public LiveViewSink, public FrameTasks {
+public:
+    void pictureReady(int) override
+    {
+        if (onPicture)
+            onPicture();
+        std::lock_guard lock(mutex_);
+        ++pictures_;
+    }
+    void ratesChanged(int target, const std::string& text) override
+    {
+        std::lock_guard lock(mutex_);
+        rates_.push_back({target, text});
+    }
+    void csvExportEnded() override { record("csv ended"); }
+    void stillCapture(const uint8_t*) override { record("still, capture count " + std::to_string(capture->count())); }
+    int appendCsvFrame(const uint8_t*, bool first) override
+    {
+        record(first ? "csv first" : "csv");
+        return 0;
+    }
+
+    std::size_t pictureCount() { std::lock_guard lock(mutex_); return pictures_; }
+    std::vector<std::pair<int, std::string>> rates() { std::lock_guard lock(mutex_); return rates_; }
+    std::vector<std::string> events() { std::lock_guard lock(mutex_); return events_; }
+
+    std::function<void()> onPicture;  // runs on the display thread; set before start
+    CaptureImage* capture = nullptr;
+
+private:
+    void record(std::string event) { std::lock_guard lock(mutex_); events_.push_back(std::move(event)); }
+
+    std::mutex mutex_;  // Protects the records below
+    std::size_t pictures_ = 0;
+    std::vector<std::pair<int, std::string>> rates_;
+    std::vector<std::string> events_;
+};
+
+struct Parsed {
+    unsigned disp = 0, usb = 0;
+};
+
+Parsed parseRates(const std::string& text)
+{
+    Parsed p;
+    EXPECT_EQ(std::sscanf(text.c_str(), "fps DISP:%u / USB:%u", &p.disp, &p.usb), 2) << text;
+    return p;
+}
+
+class DisplayLoopTest : public qdx::test::SimCameraTest {
+protected:
+    void TearDown() override
+    {
+        loop.stop();
+        SimCameraTest::TearDown();
+    }
+
+    void waitForRatesLines(std::size_t count, milliseconds timeout = milliseconds(8000))
+    {
+        ASSERT_TRUE(waitUntil([&] { return sink.rates().size() >= count; }, timeout))
+            << "only " << sink.rates().size() << " rates lines";
+    }
+
+    void SetUp() override
+    {
+        SimCameraTest::SetUp();
+        sink.capture = &capture;
+    }
+
+    ViewerState state;
+    DisplayImage image;
+    CaptureImage capture;
+    Recorder sink;
+    DisplayLoop loop{state, image, &capture, sink, sink};
+};
+
+// Guards the rate counting end to end: both rates follow the camera, and
+// every shown frame reaches the display target.
+TEST_F(DisplayLoopTest, RatesFollowTheCamera)
+{
+    QDXSim_SetFrameInterval(50000);  // 20 frames a second
+    startConnected();
+    state.displayTarget = kPicturePage;
+    loop.start();
+    waitForRatesLines(4);
+    const auto lines = sink.rates();
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].first, kPicturePage);
+        const Parsed rates = parseRates(lines[i].second);
+        EXPECT_GE(rates.usb, 14u) << lines[i].second;
+        EXPECT_LE(rates.usb, 26u) << lines[i].second;
+        EXPECT_GE(rates.disp, 5u) << lines[i].second;
+        EXPECT_LE(rates.disp, rates.usb + 1) << lines[i].second;
+    }
+    EXPECT_GT(sink.pictureCount(), 20u);
+    EXPECT_GT(capture.count(), 20u);
+}
+
+// Guards the start without a camera: a blue picture at once and a rates line
+// of zeros every second instead of a stuck or stale display.
+TEST_F(DisplayLoopTest, NoCameraShowsBlueAndZeroRates)
+{
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_EQ(QDX_Init(), 0);
+    state.displayTarget = kCalibrationPage;
+    loop.start();
+    waitForRatesLines(2, milliseconds(4000));
+    for (const auto& [target, text] : sink.rates()) {
+        EXPECT_EQ(target, kCalibrationPage);
+        EXPECT_EQ(text, "fps DISP:0 / USB:0");
+    }
+    EXPECT_EQ(sink.pictureCount(), 1u) << "only the blue fill is shown";
+    const uint8_t* front = image.front();
+    for (std::size_t i = 0; i < kDisplayBytes; i += 3)
+        ASSERT_TRUE(front[i] == 255 && front[i + 1] == 0 && front[i + 2] == 0) << "pixel " << i / 3;
+}
+
+// Guards newest-frame-only: a display slower than the camera must skip to
+// the newest frame each time, never work through a backlog.
+TEST_F(DisplayLoopTest, SlowDisplayAlwaysTakesTheNewestFrame)
+{
+    std::mutex mutex;
+    std::vector<std::pair<uint32_t, uint32_t>> shown;  // (frame taken, newest index when the previous was done)
+    uint32_t newestAfterPrevious = 0;
+    sink.onPicture = [&] {
+        const uint32_t taken = loop.lastIndex();
+        if (taken == 0xFFFFFFFF)
+            return;  // the blue fill
+        std::this_thread::sleep_for(milliseconds(150));
+        std::lock_guard lock(mutex);
+        shown.push_back({taken, newestAfterPrevious});
+        newestAfterPrevious = static_cast<uint32_t>(qdx::test::frameIndex());
+    };
+    startConnected();
+    state.displayTarget = kPicturePage;
+    loop.start();
+    ASSERT_TRUE(waitUntil([&] { std::lock_guard lock(mutex); return shown.size() >= 8; }, milliseconds(8000)));
+    loop.stop();
+    std::lock_guard lock(mutex);
+    for (std::size_t i = 1; i < shown.size(); ++i)
+        EXPECT_GE(shown[i].first, shown[i].second) << "frame " << i << " is older than the newest one available";
+    EXPECT_GE(shown.back().first - shown.front().first, 2 * (shown.size() - 1)) << "no frames were skipped";
+}
+
+// Guards the frame check in the loop: frames with a wrong end marker (last
+// word 0x009E) are neither drawn nor counted, though the library received them.
+TEST_F(DisplayLoopTest, DamagedFramesAreNotShownOrCounted)
+{
+    QDXSim_InjectFrames(2, 1000000);
+    startConnected();
+    state.displayTarget = kPicturePage;
+    loop.start();
+    waitForRatesLines(3);
+    const Parsed last = parseRates(sink.rates().back().second);
+    EXPECT_EQ(last.disp, 0u);
+    EXPECT_GT(last.usb, 5u);
+    EXPECT_EQ(sink.pictureCount(), 1u) << "only the blue fill is shown";
+    EXPECT_EQ(capture.count(), 0u);
+}
+
+// Guards the USB rate across a reconnection, when the library's index starts
+// again from 0: that second shows the displayed count, never a wrapped number.
+TEST_F(DisplayLoopTest, ReconnectionShowsTheDisplayedCountForUsb)
+{
+    startConnected();
+    state.displayTarget = kPicturePage;
+    loop.start();
+    waitForFrames(40);  // the index is well above what a second brings after the restart
+    waitForRatesLines(2);
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(waitUntil([] { return qdx::test::status() == 0; }));
+    QDXSim_SetPlugged(0, 1);
+    ASSERT_TRUE(waitUntil([] { return qdx::test::status() == 1; }));
+    const std::size_t before = sink.rates().size();
+    waitForRatesLines(before + 3);
+    bool substituted = false;
+    for (const auto& [target, text] : sink.rates()) {
+        const Parsed rates = parseRates(text);
+        EXPECT_LE(rates.usb, 100u) << text;
+        substituted |= rates.usb == rates.disp && rates.disp > 0;
+    }
+    EXPECT_TRUE(substituted);
+}
+
+// Guards the order and the once-only service of the frame tasks: the capture
+// image is refreshed before a still capture, one request takes one frame, a
+// CSV export takes exactly its frames, the first flagged, and then ends.
+TEST_F(DisplayLoopTest, StillCaptureAndCsvAreServedByTheSameFrames)
+{
+    const auto frame = makeFrame();
+    state.displayTarget = kPicturePage;
+    state.stillCaptureRequest = 1;
+    state.csvFrameCount = 3;
+    state.csvFramesRemaining = 3;
+    state.csvExportActive = 1;
+    for (int i = 0; i < 4; ++i)
+        loop.present(frame.data());
+    EXPECT_EQ(sink.events(), (std::vector<std::string>{"still, capture count 1", "csv first", "csv", "csv", "csv ended"}));
+    EXPECT_EQ(state.stillCaptureRequest.load(), 0);
+    EXPECT_EQ(state.csvExportActive.load(), 0);
+    EXPECT_EQ(capture.count(), 4u);
+}
+
+}  // namespace
+}  // namespace qdx::viewer::test

@@ -1,0 +1,128 @@
+// The display conversion against known vectors; the whole-picture comparison
+// with an independent reference is conversion_reference.py.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "viewer/FrameBuilder.h"
+
+namespace qdx::viewer::test {
+namespace {
+
+struct PairVector {
+    const char* name;
+    uint16_t words[4];
+    Bgr first, second;
+};
+
+const PairVector kVectors[] = {
+    {"GreyAndWhite", {0x8000, 0x8000, 0x8000, 0xFFF0}, {128, 128, 128}, {255, 255, 255}},
+    {"RedChromaWithBlackClamp", {0x8000, 0x8000, 0xBE80, 0x0000}, {128, 83, 215}, {0, 0, 87}},
+    {"MarkerWords", {0xFF00, 0x0080, 0x8000, 0x8000}, {225, 0, 0}, {255, 84, 128}},
+};
+
+class ColourVectorTest : public ::testing::TestWithParam<std::tuple<PairVector, bool>> {};
+
+// Guards the fixed-point colour arithmetic, its rounding towards minus
+// infinity and its clamping, and where each pixel of a pair lands at either zoom.
+TEST_P(ColourVectorTest, PairConvertsToExpectedPixels)
+{
+    const auto& [vector, zoom200] = GetParam();
+    auto frame = makeFrame();
+    const int row = 10, pair = 5;
+    setPair(frame, row, pair, vector.words);
+    std::vector<uint8_t> image(kDisplayBytes);
+    (zoom200 ? convertColour200 : convertColour100)(frame.data(), image.data());
+    const int scale = zoom200 ? 2 : 1;
+    for (int dy = 0; dy < scale; ++dy) {
+        for (int dx = 0; dx < scale; ++dx) {
+            EXPECT_EQ(pixel(image.data(), scale * 2 * pair + dx, scale * row + dy), vector.first);
+            EXPECT_EQ(pixel(image.data(), scale * (2 * pair + 1) + dx, scale * row + dy), vector.second);
+        }
+    }
+    // The neighbours keep the background's mid grey.
+    EXPECT_EQ(pixel(image.data(), scale * (2 * pair + 2), scale * row), (Bgr{128, 128, 128}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, ColourVectorTest, ::testing::Combine(::testing::ValuesIn(kVectors), ::testing::Bool()),
+                         [](const auto& p) {
+                             return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "At200" : "At100");
+                         });
+
+// Guards that the frame's own leading markers, a real pixel pair, are computed
+// like any other and then hidden by the border unless boundary pixels are shown.
+TEST(FrameConversionTest, LeadingMarkersLieInTheHiddenBorder)
+{
+    const auto frame = makeFrame();
+    std::vector<uint8_t> image(kDisplayBytes);
+    renderFrame(frame.data(), image.data(), ViewOptions{false, false, true});
+    EXPECT_EQ(pixel(image.data(), 0, 0), (Bgr{225, 0, 0}));
+    EXPECT_EQ(pixel(image.data(), 1, 0), (Bgr{255, 84, 128}));
+    renderFrame(frame.data(), image.data(), ViewOptions{false, false, false});
+    EXPECT_EQ(pixel(image.data(), 0, 0), (Bgr{0, 0, 0}));
+    EXPECT_EQ(pixel(image.data(), 1, 0), (Bgr{0, 0, 0}));
+}
+
+using Routine = void (*)(const uint8_t*, uint8_t*);
+
+// Guards that precision below the 12-bit samples (colour) and the 8-bit grey
+// level cannot change the picture.
+TEST(FrameConversionTest, LowBitsOfSamplesHaveNoEffect)
+{
+    std::mt19937 rng(7);
+    auto frame = makeFrame();
+    for (std::size_t i = 2; i < kFrameWords - 2; ++i)
+        setWord(frame, i, static_cast<uint16_t>(rng()));
+    auto noisy4 = frame, noisy8 = frame;
+    for (std::size_t i = 2; i < kFrameWords - 2; ++i) {
+        noisy4[2 * i] = static_cast<uint8_t>((frame[2 * i] & 0xF0) | (rng() & 0x0F));
+        noisy8[2 * i] = static_cast<uint8_t>(rng());
+    }
+    std::vector<uint8_t> a(kDisplayBytes), b(kDisplayBytes);
+    for (Routine routine : {convertColour100, convertColour200}) {
+        routine(frame.data(), a.data());
+        routine(noisy4.data(), b.data());
+        EXPECT_EQ(a, b);
+    }
+    for (Routine routine : {convertGrey100, convertGrey200}) {
+        routine(frame.data(), a.data());
+        routine(noisy8.data(), b.data());
+        EXPECT_EQ(a, b);
+    }
+}
+
+class BorderTest : public ::testing::TestWithParam<bool> {};
+
+// Guards the border width at each zoom (2 pixels, 4 at 200%) on all four
+// edges and nothing inside, showing boundary pixels skipping it, and, at
+// 100%, stale pixels outside the 404 x 404 picture being cleared.
+TEST_P(BorderTest, BorderAndOutsideAreBlackUnlessBoundaryPixelsAreShown)
+{
+    const bool zoom200 = GetParam();
+    const int extent = zoom200 ? kDisplaySide : kCameraSide;
+    const int border = zoom200 ? 4 : 2;
+    auto frame = makeFrame(0xFFF0);
+    for (std::size_t marker : {std::size_t{0}, std::size_t{1}, kFrameWords - 2, kFrameWords - 1})
+        setWord(frame, marker, 0xFFF0);  // a marker's grey is 0: keep every pixel bright
+    for (bool grey : {false, true}) {
+        for (bool show : {false, true}) {
+            std::vector<uint8_t> image(kDisplayBytes, 0xA5);
+            renderFrame(frame.data(), image.data(), ViewOptions{zoom200, grey, show});
+            for (int y = 0; y < kDisplaySide; ++y) {
+                for (int x = 0; x < kDisplaySide; ++x) {
+                    const bool outside = x >= extent || y >= extent;
+                    const bool inBorder = x < border || y < border || x >= extent - border || y >= extent - border;
+                    const bool black = pixel(image.data(), x, y) == Bgr{0, 0, 0};
+                    ASSERT_EQ(black, outside || (inBorder && !show))
+                        << x << ", " << y << (grey ? " grey" : " colour") << (show ? " shown" : "");
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zoom, BorderTest, ::testing::Bool(),
+                         [](const auto& p) { return p.param ? std::string("At200") : std::string("At100"); });
+
+}  // namespace
+}  // namespace qdx::viewer::test

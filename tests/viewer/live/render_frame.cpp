@@ -1,0 +1,35 @@
+// Test helper: runs the display conversion on a frame file and writes the
+// display image, so that an independent script can check it.
+//   qdx_render_frame FRAME OUT zoom200(0|1) grey(0|1) showBoundary(0|1)
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "live/FrameConversion.h"
+#include "live/FrameLayout.h"
+
+int main(int argc, char** argv)
+{
+    using namespace qdx::viewer;
+    if (argc != 6) {
+        std::fprintf(stderr, "usage: %s FRAME OUT zoom200 grey showBoundary\n", argv[0]);
+        return 2;
+    }
+    std::vector<uint8_t> frame(kFrameBytes);
+    std::FILE* in = std::fopen(argv[1], "rb");
+    if (!in || std::fread(frame.data(), 1, frame.size(), in) != frame.size()) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 1;
+    }
+    std::fclose(in);
+    // Stale content must not survive the conversion.
+    std::vector<uint8_t> image(kDisplayBytes, 0xA5);
+    renderFrame(frame.data(), image.data(),
+                ViewOptions{std::atoi(argv[3]) != 0, std::atoi(argv[4]) != 0, std::atoi(argv[5]) != 0});
+    std::FILE* out = std::fopen(argv[2], "wb");
+    if (!out || std::fwrite(image.data(), 1, image.size(), out) != image.size() || std::fclose(out) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", argv[2]);
+        return 1;
+    }
+    return 0;
+}

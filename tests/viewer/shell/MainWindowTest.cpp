@@ -1,0 +1,288 @@
+// The main window on an offscreen display, with the simulated camera.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "QDX_SIM.h"
+#include "pages/Page.h"
+#include "pages/PictureView.h"
+#include "shell/Commands.h"
+#include "shell/ContentScrollArea.h"
+#include "shell/MainWindow.h"
+#include "shell/ViewerProgram.h"
+#include "viewer/shell/ScriptedInteraction.h"
+
+namespace qdx::viewer::test {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Runs the event loop until pred holds or the time-out passes.
+bool processUntil(const std::function<bool()>& pred, milliseconds timeout = milliseconds(5000))
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// The texts of a menu's items, separators as "-".
+QStringList menuTexts(QMenuBar* bar, const QString& title)
+{
+    QStringList texts;
+    for (QAction* menu : bar->actions()) {
+        if (menu->text() != title || !menu->menu())
+            continue;
+        for (QAction* item : menu->menu()->actions())
+            texts << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    }
+    return texts;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { QDXSim_Reset(); }
+
+    void TearDown() override
+    {
+        window.reset();
+        program.shutDown();
+    }
+
+    void open(const QByteArray& ini = {})
+    {
+        if (!ini.isEmpty()) {
+            QFile file(configPath);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(ini);
+        }
+        program.startUp();
+        window = std::make_unique<MainWindow>(program, interaction, configPath);
+        window->show();
+    }
+
+    int displayState() { return program.state().display.state.load(); }
+
+    // The DISP count of a page's rates line, or -1 while it has none.
+    int shownDisp(int page)
+    {
+        static const QRegularExpression pattern(QStringLiteral("^fps DISP:(\\d+) / USB:(\\d+)$"));
+        const auto match = pattern.match(window->page(page)->ratesLabel()->text());
+        return match.hasMatch() ? match.captured(1).toInt() : -1;
+    }
+
+    QTemporaryDir dir;
+    QString configPath = dir.filePath(QStringLiteral("QDX_Viewer.ini"));
+    ViewerProgram program;
+    ScriptedInteraction interaction;
+    std::unique_ptr<MainWindow> window;
+};
+
+// Guards the first start in an empty folder: the file appears with both keys
+// 0, and the operator menus lack the three expert items (but keep separators).
+TEST_F(MainWindowTest, FirstStartWritesIniAndShowsOperatorMenus)
+{
+    open();
+    QFile file(configPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("WindowMode=0")) && text.contains(QStringLiteral("ExpertMode=0")))
+        << text.toStdString();
+    for (int id : {kCmdDebug, kCmdSaveDefault, kCmdClearDefault})
+        EXPECT_EQ(window->action(id), nullptr) << id;
+    EXPECT_EQ(menuTexts(window->menuBar(), QStringLiteral("&Option")), QStringList{QStringLiteral("Display Boundary Pixels")});
+    EXPECT_EQ(menuTexts(window->menuBar(), QStringLiteral("EEPROM")),
+              (QStringList{QStringLiteral("Load Parameter  [Data Read]"), QStringLiteral("Save Parameter  [Data Write]"),
+                           QStringLiteral("-"), QStringLiteral("Load Default Parameter  [Default]")}));
+    EXPECT_FALSE(window->config().wide());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("QDX Viewer"));
+    EXPECT_FALSE(window->windowIcon().isNull()) << "the icon's resource was not linked in";
+}
+
+// Guards expert mode: every one of the 17 commands is in the menu once, each
+// item carrying its identifier, in the order of the identifiers' menus.
+TEST_F(MainWindowTest, ExpertModeHasEveryCommandOnce)
+{
+    open("[QDX_Viewer]\nExpertMode=1\n");
+    QStringList titles;
+    std::vector<int> ids;
+    for (QAction* menu : window->menuBar()->actions()) {
+        titles << menu->text();
+        for (QAction* item : menu->menu()->actions())
+            if (!item->isSeparator())
+                ids.push_back(item->property("controlId").toInt());
+    }
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("Capture"), QStringLiteral("&Option"),
+                                   QStringLiteral("EEPROM"), QStringLiteral("Help")}));
+    EXPECT_EQ(ids, (std::vector<int>{40005, 40006, 40007, 40011, 40012, 40002, 40008, 40009, 40010, 40003, 40004,
+                                     40013, 40014, 40015, 40016, 40017, 40001}));
+    EXPECT_EQ(window->action(kCmdSaveDefault)->text(), QStringLiteral("Save Parameter as Default"));
+}
+
+// Guards the version box: its title and both lines word for word, the
+// program's version and the library's, through the interaction seam.
+TEST_F(MainWindowTest, VersionBoxShowsProgramAndLibraryVersions)
+{
+    open();
+    window->action(kCmdVersion)->trigger();
+    ASSERT_EQ(interaction.messages.size(), 1u);
+    EXPECT_EQ(interaction.messages[0].title, QStringLiteral("info"));
+    EXPECT_EQ(interaction.messages[0].text, QStringLiteral("App Version 1.1.0.0\nAPI Version 1.1.0.0\n"));
+    EXPECT_EQ(interaction.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(interaction.messages[0].buttons, MessageButtons::Ok);
+}
+
+// Guards the boundary option: its check mark follows the state, and choosing
+// it twice returns to the start.
+TEST_F(MainWindowTest, BoundaryPixelsTwiceReturnsToStart)
+{
+    open();
+    QAction* item = window->action(kCmdBoundaryPixels);
+    ASSERT_NE(item, nullptr);
+    EXPECT_FALSE(item->isChecked());
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_EQ(program.state().showBoundaryPixels.load(), 1);
+    item->trigger();
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_EQ(program.state().showBoundaryPixels.load(), 0);
+}
+
+// Guards the live view end to end: frames of the camera reach the Picture
+// page's picture area and rates line, and the controls carry their identifiers.
+TEST_F(MainWindowTest, LivePictureAndRatesReachThePicturePage)
+{
+    open();
+    EXPECT_EQ(window->tabs()->property("controlId").toInt(), kTabControlId);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(window->page(i)->pictureView()->property("controlId").toInt(), kPictureAreaId);
+        EXPECT_EQ(window->page(i)->pictureView()->size(), QSize(808, 808));
+        EXPECT_EQ(window->page(i)->ratesLabel()->property("controlId").toInt(), kRatesTextId);
+    }
+    EXPECT_EQ(window->tabs()->tabText(0), QStringLiteral("Picture"));
+    EXPECT_EQ(window->tabs()->tabText(1), QStringLiteral("Calibration"));
+    EXPECT_EQ(displayState(), 1);
+    ASSERT_TRUE(processUntil([&] { return shownDisp(0) > 0; })) << window->page(0)->ratesLabel()->text().toStdString();
+    const QImage shown = window->page(0)->pictureView()->grab().toImage();
+    const QColor inside = shown.pixelColor(200, 100), outside = shown.pixelColor(600, 600);
+    EXPECT_NE(inside, QColor(Qt::black));
+    EXPECT_NE(inside, QColor(Qt::blue));
+    EXPECT_EQ(outside, QColor(Qt::black)) << "a 100% picture leaves the rest black";
+}
+
+// Guards the page notifications on tab switches: the shown page becomes the
+// display target, the Calibration page's picture is grey, the rates follow.
+TEST_F(MainWindowTest, TabSwitchMovesTheLiveViewBetweenPages)
+{
+    open();
+    EXPECT_EQ(program.state().displayTarget.load(), kPicturePage);
+    window->tabs()->setCurrentIndex(1);
+    EXPECT_EQ(program.state().displayTarget.load(), kCalibrationPage);
+    EXPECT_EQ(program.state().calibrationView.load(), 1);
+    ASSERT_TRUE(processUntil([&] { return shownDisp(1) > 0; }));
+    ASSERT_TRUE(processUntil([&] {
+        const QColor c = window->page(1)->pictureView()->grab().toImage().pixelColor(150, 100);
+        return c.red() == c.green() && c.green() == c.blue() && c.red() > 0;
+    })) << "the Calibration page shows grey levels";
+    window->tabs()->setCurrentIndex(0);
+    EXPECT_EQ(program.state().displayTarget.load(), kPicturePage);
+    EXPECT_EQ(program.state().calibrationView.load(), 0);
+}
+
+// Guards the close sequence while frames stream: the display thread is
+// stopped with the window, nothing hangs, and shutdown completes.
+TEST_F(MainWindowTest, CloseWhileStreamingStopsTheLiveViewFirst)
+{
+    open();
+    ASSERT_TRUE(processUntil([&] { return shownDisp(0) > 0; }));
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(displayState(), 2);
+    EXPECT_EQ(program.state().displayTarget.load(), kNoTarget);
+    window.reset();
+    program.shutDown();
+    EXPECT_EQ(program.state().monitor.state.load(), 2);
+}
+
+// Guards "Exit": it closes the window through the same close sequence.
+TEST_F(MainWindowTest, ExitClosesTheWindow)
+{
+    open();
+    window->action(kCmdExit)->trigger();
+    ASSERT_TRUE(processUntil([&] { return !window->isVisible(); }));
+    EXPECT_EQ(displayState(), 2);
+}
+
+// Guards the window modes: the wide window has room for all three control
+// groups beside the picture, the compact one for one.
+TEST_F(MainWindowTest, WideWindowModeWidensTheContent)
+{
+    open("[QDX_Viewer]\nWindowMode=2\n");
+    EXPECT_TRUE(window->config().wide());
+    EXPECT_GE(window->tabs()->minimumWidth(), 1867);
+    window.reset();
+    program.shutDown();
+    open("[QDX_Viewer]\nWindowMode=0\n");
+    EXPECT_GE(window->tabs()->minimumWidth(), 1182);
+    EXPECT_LT(window->tabs()->minimumWidth(), 1867);
+}
+
+// Guards scrolling a window smaller than its content: one page per wheel
+// step, sideways with exactly Shift or exactly Ctrl, downwards otherwise
+// (Shift+Ctrl too), and a resize starts again at the top-left.
+TEST_F(MainWindowTest, WheelScrollsByPagesAndResizeResets)
+{
+    open();
+    window->resize(420, 320);
+    ASSERT_TRUE(processUntil([&] { return window->size() == QSize(420, 320); }));
+    auto* area = window->findChild<ContentScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    QScrollBar* h = area->horizontalScrollBar();
+    QScrollBar* v = area->verticalScrollBar();
+    const int hp = h->pageStep(), vp = v->pageStep();
+    ASSERT_GT(h->maximum(), hp);
+    ASSERT_GT(v->maximum(), vp);
+    auto wheel = [&](int delta, Qt::KeyboardModifiers keys) {
+        const QPointF at(50, 50);
+        QWheelEvent event(at, area->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, keys,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(area->viewport(), &event);
+    };
+    wheel(-120, Qt::ShiftModifier);
+    EXPECT_EQ(h->value(), hp);
+    EXPECT_EQ(v->value(), 0);
+    wheel(-15, Qt::ControlModifier);  // a small step still pages, and the end stops it
+    const int far = std::min(2 * hp, h->maximum());
+    EXPECT_EQ(h->value(), far);
+    wheel(120, Qt::ShiftModifier);
+    EXPECT_EQ(h->value(), far - hp);
+    wheel(-120, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(v->value(), vp);
+    wheel(-120, Qt::NoModifier);
+    EXPECT_EQ(v->value(), std::min(2 * vp, v->maximum()));
+    EXPECT_EQ(h->value(), far - hp);
+    window->resize(440, 340);
+    ASSERT_TRUE(processUntil([&] { return window->size() == QSize(440, 340); }));
+    EXPECT_EQ(h->value(), 0);
+    EXPECT_EQ(v->value(), 0);
+}
+
+}  // namespace
+}  // namespace qdx::viewer::test

@@ -1,0 +1,43 @@
+// The interaction seam for tests: answers from a script, and a word-for-word
+// record of every message and dialog shown.
+#pragma once
+
+#include <QString>
+
+#include <deque>
+#include <vector>
+
+#include "shell/Interaction.h"
+
+namespace qdx::viewer::test {
+
+struct ShownMessage {
+    QString title, text;
+    MessageIcon icon;
+    MessageButtons buttons;
+};
+
+class ScriptedInteraction final : public Interaction {
+public:
+    MessageAnswer message(QWidget*, const QString& title, const QString& text, MessageIcon icon,
+                          MessageButtons buttons) override
+    {
+        messages.push_back({title, text, icon, buttons});
+        const MessageAnswer answer = answers.empty() ? MessageAnswer::Ok : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return answer;
+    }
+    QString fileName(QWidget*, const FileDialogRequest& request) override
+    {
+        dialogs.push_back(request);
+        return {};  // cancelled
+    }
+    void setWaitCursor(bool) override {}
+
+    std::deque<MessageAnswer> answers;  // then OK
+    std::vector<ShownMessage> messages;
+    std::vector<FileDialogRequest> dialogs;
+};
+
+}  // namespace qdx::viewer::test

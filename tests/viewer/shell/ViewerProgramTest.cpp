@@ -1,0 +1,132 @@
+// Start-up and shutdown of the viewer program: the order of the library, the
+// monitor and display threads and the pictures.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "api/SimCameraFixture.h"
+#include "capture/CaptureImage.h"
+#include "shell/ViewerProgram.h"
+
+namespace qdx::viewer::test {
+namespace {
+
+using qdx::test::waitUntil;
+using std::chrono::milliseconds;
+
+bool libraryRunning()
+{
+    QDX_HANDLE handle = nullptr;
+    QDX_GetDataSemaphoHandle(&handle);
+    return handle != nullptr;
+}
+
+// Notes every call it gets, and whether the library was up at the time.
+class WatchingClient final : public MonitorClient, public LiveViewSink {
+public:
+    void cameraArrived() override { note(arrivals); }
+    void cameraPresent() override { note(presences); }
+    void cameraRemoved() override { note(removals); }
+    void pictureReady(int) override { note(pictures); }
+    void ratesChanged(int, const std::string&) override { note(ratesLines); }
+    void csvExportEnded() override {}
+
+    std::atomic<int> arrivals{0}, presences{0}, removals{0}, pictures{0}, ratesLines{0};
+    std::atomic<int> callsWithoutLibrary{0};
+
+private:
+    void note(std::atomic<int>& counter)
+    {
+        if (!libraryRunning())
+            ++callsWithoutLibrary;
+        ++counter;
+    }
+};
+
+class ViewerProgramTest : public qdx::test::SimCameraTest {
+protected:
+    void TearDown() override
+    {
+        program.shutDown();
+        SimCameraTest::TearDown();
+    }
+
+    void setAllReady()
+    {
+        program.state().mainWindowReady = 1;
+        program.state().picturePageReady = 1;
+        program.state().calibrationPageReady = 1;
+    }
+
+    ViewerProgram program;
+    WatchingClient client;
+};
+
+// Guards the order of start-up (library, then the monitor running before any
+// window can exist, then the pictures) and of shutdown: both viewer threads
+// have ended before the library stops, so none calls into a stopped library
+// (whose semaphore the display thread waits on), and everything is released.
+TEST_F(ViewerProgramTest, LibraryIsUpLongerThanEveryViewerThread)
+{
+    program.startUp();
+    EXPECT_TRUE(libraryRunning());
+    EXPECT_EQ(program.state().monitor.state.load(), 1);
+    EXPECT_EQ(program.state().display.state.load(), 0) << "the Picture page starts the display thread";
+    ASSERT_NE(program.displayImage(), nullptr);
+    ASSERT_NE(program.captureImage(), nullptr);
+    program.attachMonitor(&client);
+    program.attachLiveView(&client);
+    program.state().displayTarget = kPicturePage;
+    program.startDisplay();
+    setAllReady();
+    ASSERT_TRUE(waitUntil([&] { return client.arrivals > 0 && client.presences > 2 && client.ratesLines > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return client.pictures > 3; }));
+    program.shutDown();
+    EXPECT_EQ(program.state().display.state.load(), 2);
+    EXPECT_EQ(program.state().monitor.state.load(), 2);
+    EXPECT_FALSE(libraryRunning());
+    EXPECT_EQ(program.displayImage(), nullptr);
+    EXPECT_EQ(program.captureImage(), nullptr);
+    EXPECT_EQ(client.callsWithoutLibrary.load(), 0);
+    program.shutDown();  // harmless twice
+}
+
+// Guards the monitor against reporting into a window that is not built yet:
+// it polls the camera only once all three ready flags are set.
+TEST_F(ViewerProgramTest, MonitorWaitsForWindowAndBothPages)
+{
+    program.startUp();
+    program.attachMonitor(&client);
+    ASSERT_TRUE(waitUntil([] { return qdx::test::status() == 1; }));
+    program.state().mainWindowReady = 1;
+    program.state().picturePageReady = 1;
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(client.arrivals + client.presences, 0);
+    program.state().calibrationPageReady = 1;
+    ASSERT_TRUE(waitUntil([&] { return client.arrivals == 1; }, milliseconds(2000)))
+        << "a camera already plugged in counts as arriving";
+}
+
+// Guards the camera's removal: it is reported once and the target's picture
+// turns blue.
+TEST_F(ViewerProgramTest, RemovalIsReportedAndPaintsThePictureBlue)
+{
+    program.startUp();
+    program.attachMonitor(&client);
+    program.attachLiveView(&client);
+    program.state().displayTarget = kCalibrationPage;
+    setAllReady();
+    ASSERT_TRUE(waitUntil([&] { return client.arrivals == 1; }));
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(waitUntil([&] { return client.removals == 1; }));
+    EXPECT_EQ(client.pictures.load(), 1);
+    const uint8_t* front = program.displayImage()->front();
+    EXPECT_EQ(front[0], 255);
+    EXPECT_EQ(front[kDisplayBytes - 1], 0);
+    std::this_thread::sleep_for(milliseconds(300));
+    EXPECT_EQ(client.removals.load(), 1);
+    EXPECT_EQ(client.arrivals.load(), 1);
+}
+
+}  // namespace
+}  // namespace qdx::viewer::test

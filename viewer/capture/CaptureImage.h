@@ -1,0 +1,53 @@
+// The capture picture: the frame as still capture and recording take it,
+// 404 x 404 (boundary pixels shown) or 400 x 400 (border cut off), 3 bytes a
+// pixel blue-green-red, rows stored bottom-up.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace qdx::viewer {
+
+inline constexpr std::size_t kCaptureBytes = 404 * 404 * 3;  // 489,648
+
+// Side of the capture picture for the boundary option.
+inline int captureSide(bool showBoundary)
+{
+    return showBoundary ? 404 : 400;
+}
+
+// Converts a whole frame into dest (side x side x 3 bytes; side 404 or 400),
+// colour or grey with the display's arithmetic.
+void convertToCapture(uint8_t* dest, const uint8_t* frame, bool grey, int side);
+
+// The program's capture image, refreshed by the display thread from every
+// frame it shows and read by recording while it holds the image.
+class CaptureImage {
+public:
+    CaptureImage();  // zero-filled
+
+    // Display thread: converts frame into the image and counts the refresh,
+    // unless a reader holds the image (then it is left alone). Returns whether
+    // it refreshed.
+    bool refresh(const uint8_t* frame, bool grey, bool showBoundary);
+
+    // Reader: the image stays unchanged while the returned lock is held.
+    std::unique_lock<std::mutex> hold() { return std::unique_lock(mutex_); }
+    // With hold() in force: the pixels and the picture's side.
+    const uint8_t* pixels() const { return pixels_.get(); }
+    int side() const { return side_; }
+
+    // Refreshes so far. Any thread.
+    uint32_t count() const { return count_.load(std::memory_order_acquire); }
+
+private:
+    std::mutex mutex_;  // Protects pixels_' contents and side_ (refresh writes, hold() readers)
+    std::unique_ptr<uint8_t[]> pixels_;
+    int side_ = 404;
+    std::atomic<uint32_t> count_{0};  // written by the display thread
+};
+
+}  // namespace qdx::viewer

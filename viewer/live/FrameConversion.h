@@ -1,0 +1,53 @@
+// Camera frame to display image: colour or grey, 100% or 200%, and the black
+// border that hides the 2 boundary pixels. Integer arithmetic only, one pass,
+// no allocation; the display thread runs these for every frame it shows.
+#pragma once
+
+#include <cstdint>
+
+namespace qdx::viewer {
+
+struct Bgr {
+    uint8_t b, g, r;
+    friend bool operator==(Bgr, Bgr) = default;
+};
+
+inline uint8_t clampToByte(int v)
+{
+    return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+// One pixel from its 12-bit luma and its chroma centred on 0 (-2048..2047).
+// Fixed-point 1.402, 0.714, 0.346 and 1.771 in 1/65536; the shift by 20 also
+// scales 12 bits to 8. Every intermediate fits in 32 bits; >> on a negative
+// value rounds towards minus infinity (C++20), as intended.
+inline Bgr yuvToBgr(int y, int cb, int cr)
+{
+    const int base = y * 65536;
+    return {clampToByte((base + 116064 * cb) >> 20), clampToByte((base - 46825 * cr - 22649 * cb) >> 20),
+            clampToByte((base + 91894 * cr) >> 20)};
+}
+
+// The picture routines clear the whole display image (kDisplayBytes) and
+// write the picture: at 100% into the top-left 404 x 404 pixels, at 200% each
+// camera pixel as a 2 x 2 block. frame is a whole camera frame.
+void convertColour100(const uint8_t* frame, uint8_t* image);
+void convertColour200(const uint8_t* frame, uint8_t* image);
+void convertGrey100(const uint8_t* frame, uint8_t* image);
+void convertGrey200(const uint8_t* frame, uint8_t* image);
+
+// Paint the picture's 2-pixel border black (4 display pixels at 200%); run
+// after the picture routine of the same zoom.
+void blackenBorder100(uint8_t* image);
+void blackenBorder200(uint8_t* image);
+
+struct ViewOptions {
+    bool zoom200 = false;       // display zoom "200%"
+    bool grey = false;          // calibration view
+    bool showBoundary = false;  // "Display Boundary Pixels"
+};
+
+// The routines the display thread picks for the options.
+void renderFrame(const uint8_t* frame, uint8_t* image, ViewOptions options);
+
+}  // namespace qdx::viewer

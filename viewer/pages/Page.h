@@ -1,0 +1,57 @@
+// A tab page of the main window: the live picture area (1002) with its rates
+// line (1003), a control column to its right and rows above and below for
+// page-wide buttons. Each page's own controls are added by its class.
+#pragma once
+
+#include <QWidget>
+
+class QBoxLayout;
+class QLabel;
+
+namespace qdx::viewer {
+
+class DisplayImage;
+class PictureView;
+class ViewerProgram;
+struct ViewerState;
+
+class Page : public QWidget {
+    Q_OBJECT
+
+public:
+    // target: the display target this page stands for. program outlives the page.
+    Page(ViewerProgram& program, int target, bool wide, QWidget* parent);
+
+    int target() const { return target_; }
+    PictureView* pictureView() const { return pictureView_; }
+    QLabel* ratesLabel() const { return rates_; }
+
+    // The tab has just become visible / been hidden.
+    virtual void activated() = 0;
+    virtual void deactivated() {}
+
+    // From the live view, GUI thread.
+    void showNewPicture();
+    void setRatesText(const QString& text);
+
+protected:
+    ViewerProgram& program() { return program_; }
+    ViewerState& state();
+    bool wide() const { return wide_; }
+    // Where the page's own controls go.
+    QBoxLayout* topRow() const { return topRow_; }
+    QBoxLayout* controlColumn() const { return controlColumn_; }
+    QBoxLayout* bottomRow() const { return bottomRow_; }
+
+private:
+    ViewerProgram& program_;
+    const int target_;
+    const bool wide_;
+    PictureView* pictureView_;
+    QLabel* rates_;
+    QBoxLayout* topRow_;
+    QBoxLayout* controlColumn_;
+    QBoxLayout* bottomRow_;
+};
+
+}  // namespace qdx::viewer

@@ -1,0 +1,69 @@
+// The viewer's only top-level window: the menu bar, and the tab control with
+// the "Picture" and "Calibration" pages inside a scrolled area. Built in the
+// compact or the wide form and with operator or expert menus, as
+// "QDX_Viewer.ini" says. GUI thread.
+#pragma once
+
+#include <QMainWindow>
+
+#include <array>
+#include <map>
+
+#include "ViewerConfig.h"
+
+class QAction;
+class QTabWidget;
+
+namespace qdx::viewer {
+
+class ContentScrollArea;
+class Interaction;
+class LiveViewBridge;
+class Page;
+class ViewerProgram;
+
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // program must be started up and outlive the window; interaction too.
+    // configPath: the "QDX_Viewer.ini" to read and write back.
+    MainWindow(ViewerProgram& program, Interaction& interaction, const QString& configPath,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The one dispatch point of menu commands (40001..40017), also for page
+    // buttons that stand for a command. Unknown identifiers are ignored.
+    void command(int id);
+
+    const ViewerConfig& config() const { return config_; }
+    // 0 Picture, 1 Calibration; null for another index.
+    Page* page(int index) const;
+    // The menu item of a command; null when the menu does not have it.
+    QAction* action(int command) const;
+    QTabWidget* tabs() const { return tabs_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildPages();
+    void sizeToContent();
+    void onCurrentTabChanged(int index);
+    void stopLiveView();
+    void showVersion();
+    void toggleBoundaryPixels();
+
+    ViewerProgram& program_;
+    Interaction& interaction_;
+    ViewerConfig config_;
+    LiveViewBridge* bridge_;
+    ContentScrollArea* scroll_;
+    QTabWidget* tabs_;
+    std::array<Page*, 2> pages_{};
+    std::map<int, QAction*> actions_;
+    int currentTab_ = -1;
+};
+
+}  // namespace qdx::viewer

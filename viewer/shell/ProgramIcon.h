@@ -1,0 +1,10 @@
+// The program's icon, drawn from its SVG at the usual sizes.
+#pragma once
+
+#include <QIcon>
+
+namespace qdx::viewer {
+
+QIcon programIcon();
+
+}  // namespace qdx::viewer

@@ -1,0 +1,107 @@
+#include "ViewerProgram.h"
+
+#include <new>
+
+#include "QDX_API.h"
+#include "capture/CaptureImage.h"
+
+namespace qdx::viewer {
+
+ProgramVersion programVersion()
+{
+    return {QDX_VIEWER_VERSION_MAJOR, QDX_VIEWER_VERSION_MINOR, QDX_VIEWER_VERSION_BUILD,
+            QDX_VIEWER_VERSION_REVISION};
+}
+
+ViewerProgram::ViewerProgram() = default;
+
+ViewerProgram::~ViewerProgram()
+{
+    shutDown();
+}
+
+void ViewerProgram::startUp()
+{
+    if (libraryUp_)
+        return;
+    state_.mainWindowReady.store(0);
+    state_.picturePageReady.store(0);
+    state_.calibrationPageReady.store(0);
+    version_ = programVersion();
+    // Without a capture image the viewer still runs; capturing finds nothing.
+    captureImage_.reset(new (std::nothrow) CaptureImage);
+    QDX_Init();  // a failure shows later as "no camera"
+    libraryUp_ = true;
+    monitor_ = std::make_unique<MonitorLoop>(state_, monitorDispatch_);
+    monitor_->start();  // returns once the monitor runs: before any window exists
+    displayImage_ = std::make_unique<DisplayImage>();
+    display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, captureImage_.get(), liveOutput_, frameTasks_);
+}
+
+void ViewerProgram::shutDown()
+{
+    if (!libraryUp_)
+        return;
+    display_.reset();  // stops the display thread first: it draws into the display image
+    // The monitor paints the display image blue when the camera goes, so the
+    // image is released only after the monitor thread has ended too.
+    monitor_.reset();
+    displayImage_.reset();
+    QDX_Term();
+    libraryUp_ = false;
+    captureImage_.reset();
+}
+
+void ViewerProgram::startDisplay()
+{
+    if (display_)
+        display_->start();
+}
+
+void ViewerProgram::stopDisplay()
+{
+    if (display_)
+        display_->stop();
+}
+
+void ViewerProgram::fillBlue()
+{
+    if (displayImage_)
+        viewer::fillBlue(state_, *displayImage_, liveOutput_);
+}
+
+void ViewerProgram::attachMonitor(MonitorClient* client)
+{
+    monitorDispatch_.attach(client);
+}
+
+void ViewerProgram::MonitorDispatch::attach(MonitorClient* client)
+{
+    std::lock_guard lock(mutex_);
+    client_ = client;
+}
+
+void ViewerProgram::MonitorDispatch::cameraArrived()
+{
+    std::lock_guard lock(mutex_);
+    if (client_)
+        client_->cameraArrived();
+}
+
+void ViewerProgram::MonitorDispatch::cameraPresent()
+{
+    std::lock_guard lock(mutex_);
+    if (client_)
+        client_->cameraPresent();
+}
+
+void ViewerProgram::MonitorDispatch::cameraRemoved()
+{
+    // The picture of a camera that is gone turns blue.
+    program_.fillBlue();
+    std::lock_guard lock(mutex_);
+    if (client_)
+        client_->cameraRemoved();
+}
+
+}  // namespace qdx::viewer

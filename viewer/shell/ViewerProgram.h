@@ -1,0 +1,97 @@
+// The viewer program: brings the library, the viewer's threads and the
+// pictures up in order and takes them down in the reverse order, so that the
+// library is up strictly longer than any viewer thread that calls it.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "MonitorLoop.h"
+#include "ViewerState.h"
+#include "live/DisplayImage.h"
+#include "live/DisplayLoop.h"
+#include "live/LiveViewSink.h"
+
+namespace qdx::viewer {
+
+class CaptureImage;
+
+// The version compiled into the program (1.1.0.0 for this release).
+ProgramVersion programVersion();
+
+class ViewerProgram {
+public:
+    ViewerProgram();
+    ~ViewerProgram();  // shuts down if still up
+    ViewerProgram(const ViewerProgram&) = delete;
+    ViewerProgram& operator=(const ViewerProgram&) = delete;
+
+    // Clears the ready flags, reads the version, allocates the capture image,
+    // starts the library, starts the monitor thread and waits until it runs,
+    // creates the display image. Then the main window may be built.
+    void startUp();
+
+    // After the main window has ended: stops the display thread and the
+    // monitor thread, releases the display image, stops the library, releases
+    // the capture image. Harmless twice.
+    void shutDown();
+
+    ViewerState& state() { return state_; }
+    const ProgramVersion& version() const { return version_; }
+    // Between startUp and shutDown; null otherwise.
+    DisplayImage* displayImage() { return displayImage_.get(); }
+    CaptureImage* captureImage() { return captureImage_.get(); }
+
+    // The display thread (started by the Picture page). GUI thread.
+    void startDisplay();
+    void stopDisplay();
+
+    // Paints the display target's picture blue. Any thread.
+    void fillBlue();
+
+    // The main window attaches its sinks while it exists (nullptr detaches;
+    // returns once no call into the old one is in progress).
+    void attachLiveView(LiveViewSink* sink) { liveOutput_.attach(sink); }
+    void attachMonitor(MonitorClient* client);
+
+    // The library has been started and not yet stopped.
+    bool libraryUp() const { return libraryUp_; }
+
+private:
+    // Edges seen by the monitor thread: the program's own reaction, then the
+    // attached client's.
+    class MonitorDispatch final : public MonitorClient {
+    public:
+        explicit MonitorDispatch(ViewerProgram& program) : program_(program) {}
+        void attach(MonitorClient* client);
+        void cameraArrived() override;
+        void cameraPresent() override;
+        void cameraRemoved() override;
+
+    private:
+        ViewerProgram& program_;
+        std::mutex mutex_;  // Protects client_, and keeps it alive during a call
+        MonitorClient* client_ = nullptr;
+    };
+
+    // Still capture and CSV export are not part of this program yet: their
+    // requests are served by doing nothing.
+    class NoFrameTasks final : public FrameTasks {
+    public:
+        void stillCapture(const uint8_t*) override {}
+        int appendCsvFrame(const uint8_t*, bool) override { return 0; }
+    };
+
+    ViewerState state_;
+    ProgramVersion version_;
+    LiveOutput liveOutput_;
+    NoFrameTasks frameTasks_;
+    MonitorDispatch monitorDispatch_{*this};
+    std::unique_ptr<CaptureImage> captureImage_;
+    std::unique_ptr<DisplayImage> displayImage_;
+    std::unique_ptr<MonitorLoop> monitor_;
+    std::unique_ptr<DisplayLoop> display_;
+    bool libraryUp_ = false;  // entry thread only
+};
+
+}  // namespace qdx::viewer
