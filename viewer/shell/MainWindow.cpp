@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "pages/PanelLinks.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
@@ -120,6 +122,16 @@ void MainWindow::sizeToContent()
 Page* MainWindow::page(int index) const
 {
     return index >= 0 && index < static_cast<int>(pages_.size()) ? pages_[static_cast<std::size_t>(index)] : nullptr;
+}
+
+PicturePanel* MainWindow::picturePanel() const
+{
+    return dynamic_cast<PicturePanel*>(pages_[0]);
+}
+
+CalibrationPanel* MainWindow::calibrationPanel() const
+{
+    return dynamic_cast<CalibrationPanel*>(pages_[1]);
 }
 
 QAction* MainWindow::action(int id) const

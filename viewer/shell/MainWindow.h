@@ -19,7 +19,9 @@ namespace qdx::viewer {
 class ContentScrollArea;
 class Interaction;
 class LiveViewBridge;
+class CalibrationPanel;
 class Page;
+class PicturePanel;
 class ViewerProgram;
 
 class MainWindow final : public QMainWindow {
@@ -39,6 +41,10 @@ public:
     const ViewerConfig& config() const { return config_; }
     // 0 Picture, 1 Calibration; null for another index.
     Page* page(int index) const;
+    // The pages' operations for each other and the device monitor; null
+    // while a page does not offer them.
+    PicturePanel* picturePanel() const;
+    CalibrationPanel* calibrationPanel() const;
     // The menu item of a command; null when the menu does not have it.
     QAction* action(int command) const;
     QTabWidget* tabs() const { return tabs_; }

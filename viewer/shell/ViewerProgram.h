@@ -8,6 +8,7 @@
 
 #include "MonitorLoop.h"
 #include "ViewerState.h"
+#include "pages/PanelLinks.h"
 #include "live/DisplayImage.h"
 #include "live/DisplayLoop.h"
 #include "live/LiveViewSink.h"
@@ -37,6 +38,8 @@ public:
     void shutDown();
 
     ViewerState& state() { return state_; }
+    // Values the two pages share (GUI thread only).
+    PanelShared& panelShared() { return panelShared_; }
     const ProgramVersion& version() const { return version_; }
     // Between startUp and shutDown; null otherwise.
     DisplayImage* displayImage() { return displayImage_.get(); }
@@ -83,6 +86,7 @@ private:
     };
 
     ViewerState state_;
+    PanelShared panelShared_;
     ProgramVersion version_;
     LiveOutput liveOutput_;
     NoFrameTasks frameTasks_;
