@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 
 #include "PictureView.h"
@@ -15,6 +16,20 @@ namespace {
 constexpr int kGroupColumnWidth = 340;
 constexpr int kWideColumnWidth = 3 * kGroupColumnWidth;
 
+// The "Camera Info" lines: caption, its identifier (the value's is 100 more)
+// and the value shown until the device monitor writes it.
+struct CameraInfoLine {
+    const char* caption;
+    int captionId;
+    const char* initial;
+};
+constexpr CameraInfoLine kInfoLines[] = {
+    {"CIS EEPROM : ", 6001, "Yes"},        {"CIS S/N : ", 6002, "??????????????"},
+    {"Defect Pixel Data : ", 6005, "Yes"}, {"FPN Data : ", 6006, "Yes"},
+    {"Firmware Ver. : ", 6007, "1.0"},     {"FPGA Ver. : ", 6008, "1.0"},
+};
+constexpr int kCameraInfoGroupId = 7021;
+
 }  // namespace
 
 Page::Page(ViewerProgram& program, int target, bool wide, QWidget* parent)
@@ -26,7 +41,8 @@ Page::Page(ViewerProgram& program, int target, bool wide, QWidget* parent)
       rates_(new QLabel(this)),
       topRow_(new QHBoxLayout),
       controlColumn_(new QVBoxLayout),
-      bottomRow_(new QHBoxLayout)
+      bottomRow_(new QHBoxLayout),
+      cameraInfoGroup_(new QGroupBox(QStringLiteral("Camera Info"), this))
 {
     rates_->setProperty("controlId", kRatesTextId);
     rates_->setMinimumWidth(rates_->fontMetrics().horizontalAdvance(QStringLiteral("fps DISP:9999 / USB:9999")));
@@ -47,6 +63,22 @@ Page::Page(ViewerProgram& program, int target, bool wide, QWidget* parent)
     column->setMinimumWidth(wide ? kWideColumnWidth : kGroupColumnWidth);
     column->setLayout(controlColumn_);
     controlColumn_->setContentsMargins(0, 0, 0, 0);
+    cameraInfoGroup_->setProperty("controlId", kCameraInfoGroupId);
+    auto* info = new QGridLayout(cameraInfoGroup_);
+    info->setVerticalSpacing(2);
+    for (int i = 0; i < 6; ++i) {
+        const CameraInfoLine& line = kInfoLines[i];
+        auto* caption = new QLabel(QString::fromUtf8(line.caption), cameraInfoGroup_);
+        caption->setProperty("controlId", line.captionId);
+        auto* value = new QLabel(QString::fromUtf8(line.initial), cameraInfoGroup_);
+        value->setProperty("controlId", line.captionId + 100);
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("WWWWWWWWWWWWWW")));
+        info->addWidget(caption, i, 0);
+        info->addWidget(value, i, 1);
+        cameraInfo_[static_cast<std::size_t>(i)] = value;
+    }
+    info->setColumnStretch(2, 1);
+    controlColumn_->addWidget(cameraInfoGroup_);
     controlColumn_->addStretch(1);
     grid->addWidget(column, 0, 1, 3, 1);
     grid->setColumnStretch(1, 1);
@@ -66,6 +98,19 @@ void Page::showNewPicture()
 void Page::setRatesText(const QString& text)
 {
     rates_->setText(text);
+}
+
+void Page::setCameraInfo(int line, const QString& text)
+{
+    if (line >= 0 && line < static_cast<int>(cameraInfo_.size()))
+        cameraInfo_[static_cast<std::size_t>(line)]->setText(text);
+}
+
+QString Page::cameraInfo(int line) const
+{
+    if (line < 0 || line >= static_cast<int>(cameraInfo_.size()))
+        return {};
+    return cameraInfo_[static_cast<std::size_t>(line)]->text();
 }
 
 }  // namespace qdx::viewer

@@ -5,7 +5,10 @@
 
 #include <QWidget>
 
+#include <array>
+
 class QBoxLayout;
+class QGroupBox;
 class QLabel;
 
 namespace qdx::viewer {
@@ -34,6 +37,11 @@ public:
     void showNewPicture();
     void setRatesText(const QString& text);
 
+    // "Camera Info" line 0..5 (value labels 6101, 6102, 6105..6108), written
+    // by the device monitor.
+    void setCameraInfo(int line, const QString& text);
+    QString cameraInfo(int line) const;
+
 protected:
     ViewerProgram& program() { return program_; }
     ViewerState& state();
@@ -52,6 +60,8 @@ private:
     QBoxLayout* topRow_;
     QBoxLayout* controlColumn_;
     QBoxLayout* bottomRow_;
+    QGroupBox* cameraInfoGroup_;
+    std::array<QLabel*, 6> cameraInfo_{};
 };
 
 }  // namespace qdx::viewer

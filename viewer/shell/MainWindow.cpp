@@ -15,6 +15,7 @@
 #include "ContentScrollArea.h"
 #include "Interaction.h"
 #include "LiveViewBridge.h"
+#include "MonitorBridge.h"
 #include "ProgramIcon.h"
 #include "QDX_API.h"
 #include "ViewerProgram.h"
@@ -56,12 +57,14 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     program_.attachLiveView(bridge_);
     buildPages();
     sizeToContent();
+    attachMonitor();
     program_.state().mainWindowReady.store(1, std::memory_order_release);
 }
 
 MainWindow::~MainWindow()
 {
-    // The threads must be done with the pages and the bridge before they go.
+    // The threads must be done with the pages and the bridges before they go.
+    program_.attachMonitor(nullptr);
     stopLiveView();
     program_.attachLiveView(nullptr);
 }
@@ -107,6 +110,25 @@ void MainWindow::buildPages()
     tabs_->setCurrentIndex(0);
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::onCurrentTabChanged);
     onCurrentTabChanged(0);
+}
+
+void MainWindow::attachMonitor()
+{
+    monitorBridge_ = new MonitorBridge(
+        [this] {
+            auto* picture = qobject_cast<PicturePage*>(pages_[0]);
+            PanelTargets to;
+            to.picture = picture;
+            to.calibration = picture ? picture->calibrationPanel() : calibrationPanel();
+            to.shared = &program_.panelShared();
+            to.cameraInfo = [this](int line, const std::string& text) {
+                for (Page* page : pages_)
+                    page->setCameraInfo(line, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+            };
+            return to;
+        },
+        this);
+    program_.attachMonitor(monitorBridge_);
 }
 
 void MainWindow::sizeToContent()

@@ -19,6 +19,7 @@ namespace qdx::viewer {
 class ContentScrollArea;
 class Interaction;
 class LiveViewBridge;
+class MonitorBridge;
 class CalibrationPanel;
 class Page;
 class PicturePanel;
@@ -39,6 +40,7 @@ public:
     void command(int id);
 
     const ViewerConfig& config() const { return config_; }
+    Interaction& interaction() const { return interaction_; }
     // 0 Picture, 1 Calibration; null for another index.
     Page* page(int index) const;
     // The pages' operations for each other and the device monitor; null
@@ -56,6 +58,7 @@ private:
     void buildMenus();
     void buildPages();
     void sizeToContent();
+    void attachMonitor();
     void onCurrentTabChanged(int index);
     void stopLiveView();
     void showVersion();
@@ -65,6 +68,7 @@ private:
     Interaction& interaction_;
     ViewerConfig config_;
     LiveViewBridge* bridge_;
+    MonitorBridge* monitorBridge_ = nullptr;
     ContentScrollArea* scroll_;
     QTabWidget* tabs_;
     std::array<Page*, 2> pages_{};

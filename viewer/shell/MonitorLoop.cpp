@@ -37,6 +37,8 @@ void MonitorLoop::run()
 {
     const auto running = [this] { return state_.monitor.run.load(std::memory_order_acquire) == 1; };
     int previous = 0;
+    MonitorMemory memory;  // monitor thread only
+    memory.forget();
     while (running()) {
         // Nothing to report into until the window and both pages exist.
         if (state_.mainWindowReady.load(std::memory_order_acquire) == 0 ||
@@ -48,12 +50,22 @@ void MonitorLoop::run()
         int status = previous;  // a failing read leaves the old status
         QDX_GetStatus(&status);
         const bool now = status & 1, before = previous & 1;
-        if (now && !before)
+        PanelUpdate update;
+        if (now && !before) {
+            readCameraInfo(memory, update);
+            readVersions(update);
+            readAll(update);
             client_.cameraArrived();
-        else if (now)
+        } else if (now) {
+            readCameraInfo(memory, update);
+            readChanges(update);
             client_.cameraPresent();
-        else if (before)
+        } else if (before) {
+            clearCameraInfo(memory, update);
             client_.cameraRemoved();
+        }
+        if (!update.empty())
+            client_.panelsChanged(std::move(update));
         previous = status;
         // Sliced, so that shutdown does not wait out a whole period.
         for (auto slept = std::chrono::milliseconds(0); slept < kPollPeriod && running(); slept += kSleepSlice)

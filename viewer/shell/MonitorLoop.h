@@ -1,9 +1,11 @@
 // The monitor thread: once the main window and both pages are built it polls
-// the library's status every 100 ms and reports the camera's arrival,
-// presence and removal.
+// the library's status every 100 ms, reports the camera's arrival, presence
+// and removal, and reads what the pages must show (Camera Info, versions,
+// every setting on arrival, the settings the camera changed itself).
 #pragma once
 
 #include "HandshakeThread.h"
+#include "PanelRefresh.h"
 #include "ViewerState.h"
 
 namespace qdx::viewer {
@@ -14,6 +16,9 @@ public:
     virtual void cameraArrived() {}
     virtual void cameraPresent() {}
     virtual void cameraRemoved() {}
+    // After an edge, when the pages have something to show; for the GUI
+    // thread to apply (applyPanelUpdate), in the order delivered.
+    virtual void panelsChanged(PanelUpdate&&) {}
 
 protected:
     ~MonitorClient() = default;

@@ -104,4 +104,11 @@ void ViewerProgram::MonitorDispatch::cameraRemoved()
         client_->cameraRemoved();
 }
 
+void ViewerProgram::MonitorDispatch::panelsChanged(PanelUpdate&& update)
+{
+    std::lock_guard lock(mutex_);
+    if (client_)
+        client_->panelsChanged(std::move(update));
+}
+
 }  // namespace qdx::viewer

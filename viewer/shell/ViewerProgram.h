@@ -70,6 +70,7 @@ private:
         void cameraArrived() override;
         void cameraPresent() override;
         void cameraRemoved() override;
+        void panelsChanged(PanelUpdate&& update) override;
 
     private:
         ViewerProgram& program_;

@@ -1,0 +1,36 @@
+#include "MonitorBridge.h"
+
+#include <QMetaObject>
+
+namespace qdx::viewer {
+
+MonitorBridge::MonitorBridge(std::function<PanelTargets()> targets, QObject* parent)
+    : QObject(parent), targets_(std::move(targets))
+{
+}
+
+void MonitorBridge::panelsChanged(PanelUpdate&& update)
+{
+    std::lock_guard lock(mutex_);
+    pending_.push_back(std::move(update));
+    if (posted_)
+        return;
+    posted_ = true;
+    QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+}
+
+void MonitorBridge::deliver()
+{
+    std::vector<PanelUpdate> updates;
+    {
+        std::lock_guard lock(mutex_);
+        updates.swap(pending_);
+        posted_ = false;
+    }
+    // Updates are changes, not states: every one counts, in order.
+    const PanelTargets to = targets_();
+    for (const PanelUpdate& update : updates)
+        applyPanelUpdate(update, to);
+}
+
+}  // namespace qdx::viewer
