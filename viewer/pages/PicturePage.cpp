@@ -28,8 +28,8 @@ namespace {
 
 using namespace picture;
 
-constexpr int kGroupWidth = 330;
-constexpr int kSliderWidth = 150;
+constexpr int kGroupWidth = 350;
+constexpr int kSliderWidth = 130;
 constexpr int kComboWidth = 100;
 constexpr int kGroupIds[3] = {7011, 7012, 7013};
 constexpr int kExecId = 3007, kExecCaptionId = 7008;
@@ -160,8 +160,8 @@ QGroupBox* PicturePage::buildGroup(int g)
     box->setFixedWidth(kGroupWidth);
     auto* grid = new QGridLayout(box);
     grid->setVerticalSpacing(4);
-    grid->setColumnMinimumWidth(0, 120);
-    grid->setColumnMinimumWidth(2, 56);
+    grid->setColumnMinimumWidth(0, 128);
+    grid->setColumnMinimumWidth(2, 60);
     int r = 0;
     for (const Row& row : kGroupRows[g]) {
         switch (row.kind) {
