@@ -114,21 +114,22 @@ void MainWindow::buildPages()
 
 void MainWindow::attachMonitor()
 {
-    monitorBridge_ = new MonitorBridge(
-        [this] {
-            auto* picture = qobject_cast<PicturePage*>(pages_[0]);
-            PanelTargets to;
-            to.picture = picture;
-            to.calibration = picture ? picture->calibrationPanel() : calibrationPanel();
-            to.shared = &program_.panelShared();
-            to.cameraInfo = [this](int line, const std::string& text) {
-                for (Page* page : pages_)
-                    page->setCameraInfo(line, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-            };
-            return to;
-        },
-        this);
+    monitorBridge_ = new MonitorBridge([this] { return panelTargets(); }, this);
     program_.attachMonitor(monitorBridge_);
+}
+
+PanelTargets MainWindow::panelTargets()
+{
+    auto* picture = qobject_cast<PicturePage*>(pages_[0]);
+    PanelTargets to;
+    to.picture = picture;
+    to.calibration = picture ? picture->calibrationPanel() : calibrationPanel();
+    to.shared = &program_.panelShared();
+    to.cameraInfo = [this](int line, const std::string& text) {
+        for (Page* page : pages_)
+            page->setCameraInfo(line, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    };
+    return to;
 }
 
 void MainWindow::sizeToContent()

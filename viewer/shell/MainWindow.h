@@ -9,6 +9,7 @@
 #include <array>
 #include <map>
 
+#include "PanelRefresh.h"
 #include "ViewerConfig.h"
 
 class QAction;
@@ -47,6 +48,10 @@ public:
     // while a page does not offer them.
     PicturePanel* picturePanel() const;
     CalibrationPanel* calibrationPanel() const;
+    // Where an update read from the camera goes: both pages' values and
+    // Camera Info lines (after a parameter set is loaded too: readAll, then
+    // applyPanelUpdate with these).
+    PanelTargets panelTargets();
     // The menu item of a command; null when the menu does not have it.
     QAction* action(int command) const;
     QTabWidget* tabs() const { return tabs_; }

@@ -308,7 +308,7 @@ TEST_P(FpgaVersionTest, ShowsVariantAndVfpnAvailability)
 INSTANTIATE_TEST_SUITE_P(Versions, FpgaVersionTest,
                          ::testing::Values(std::make_tuple(0x123, "2.3 (B)", true),
                                            std::make_tuple(0x012, "1.2 (A)", false)),
-                         [](const auto& info) { return "Fpga" + std::to_string(std::get<0>(info.param)); });
+                         [](const auto& p) { return "Fpga" + std::to_string(std::get<0>(p.param)); });
 
 // Guards Camera Info through plugging: the blank sensor-head memory ("Yes",
 // no S/N, "No", "No", both Save buttons told), emptied lines and a blue
