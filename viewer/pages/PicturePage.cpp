@@ -265,9 +265,9 @@ void PicturePage::abortCsvExport()
         return;
     main->interaction().message(this, QStringLiteral("info"), QStringLiteral("CSV File Save Aborted."),
                                 MessageIcon::Warning, MessageButtons::Ok);
-    if (QAction* saveCsv = main->action(kCmdSaveCsv))
-        saveCsv->setEnabled(true);
-    // The Calibration page's CSV controls: "Save as CSV", the frame count and its arrows.
+    // "Save as CSV" stays greyed here: an export works only on the Calibration
+    // page, whose activation enables it again. That page's own CSV controls
+    // ("Save as CSV", the frame count and its arrows) are usable again.
     if (Page* calibration = main->page(kCalibrationPage))
         for (QWidget* w : calibration->findChildren<QWidget*>())
             if (const int id = w->property("controlId").toInt(); id >= 7018 && id <= 7020)
@@ -388,9 +388,10 @@ void PicturePage::onFpnChosen(int selection)
     if (selection != 1 && selection != 2)
         return;
     int& saved = program().panelShared().savedFpnGain;
-    if (selection == 2)
+    if (selection == 2) {
         QDX_Get_RawGain(&saved);  // a failed read keeps the saved gain
-    saved = std::min(saved, 64);
+        saved = std::min(saved, 64);
+    }
     selectCombo(kMode, 1);
     QDX_Set_ControlMode(0, 1);
     if (selection == 2)

@@ -2,7 +2,9 @@
 // simulated camera and a stand-in for the Calibration page's operations.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
+#include <QTabWidget>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QSlider>
@@ -17,6 +19,7 @@
 #include "QDX_API.h"
 #include "QDX_SIM.h"
 #include "pages/PicturePage.h"
+#include "shell/Commands.h"
 #include "shell/Interaction.h"
 #include "shell/MainWindow.h"
 #include "shell/ViewerProgram.h"
@@ -375,6 +378,22 @@ TEST_F(PicturePageTest, WhiteBalanceGivesUpAfterFiveSecondsOrShowsTheNewGains)
     EXPECT_EQ(page->slider(8), red);
     EXPECT_EQ(page->slider(9), blue);
     EXPECT_EQ(camera(QDX_Get_AWB), 0) << "the camera finished";
+}
+
+// Guards the Picture page's activation during a CSV export: the export is
+// aborted with its notice, and "Save as CSV" stays greyed on this page (where
+// an export of luma values cannot run) instead of being offered again.
+TEST_F(PicturePageTest, ActivationAbortsACsvExport)
+{
+    open();
+    window->tabs()->setCurrentIndex(kCalibrationPage);
+    program.state().csvFramesRemaining = 5;
+    program.state().csvExportActive = 1;
+    window->tabs()->setCurrentIndex(kPicturePage);
+    EXPECT_EQ(interaction.messages, QStringList{QStringLiteral("CSV File Save Aborted.")});
+    EXPECT_EQ(program.state().csvExportActive.load(), 0);
+    EXPECT_EQ(program.state().csvFramesRemaining.load(), 0);
+    EXPECT_FALSE(window->action(kCmdSaveCsv)->isEnabled());
 }
 
 }  // namespace
