@@ -78,6 +78,8 @@ std::array<Setting, kMaskRegisters> changeMaskSettings()
 // Reads the setting; false (and nothing shown) when the getter fails.
 bool readInto(const Setting& s, PanelUpdate& out, int* read = nullptr)
 {
+    if (s.show == Show::None)
+        return false;  // a register the viewer does not follow: nothing to read
     int v = 0;
     if ((s.get ? s.get(&v) : s.getAt(s.at, &v)) != 0)
         return false;

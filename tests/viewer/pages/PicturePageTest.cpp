@@ -261,8 +261,9 @@ TEST_F(PicturePageTest, OperatorChoicesCoupleAsTheRulesSay)
 
 // Guards the monitor's arrival and the camera's own changes: the camera's
 // values fill both pages; automatic exposure moves "Exposure Time" on both
-// pages through the change mask; FPN Mode2 reported by the camera forces
-// "MGC+AEC" and caps the gain.
+// pages through the change mask; a changed register the viewer does not
+// follow (crashed the monitor once) only runs the enabling; FPN Mode2
+// reported by the camera forces "MGC+AEC" and caps the gain.
 TEST_F(PicturePageTest, MonitorShowsTheCamerasValuesAndItsOwnChanges)
 {
     QDXSim_SetRegister(2, 77, 0);
@@ -279,6 +280,13 @@ TEST_F(PicturePageTest, MonitorShowsTheCamerasValuesAndItsOwnChanges)
     ASSERT_TRUE(processUntil([&] { return page->slider(1) == camera(QDX_Get_ExposureTime); }));
     EXPECT_EQ(control<QSlider>(5102)->value(), page->slider(1));
     EXPECT_EQ(calibration.sliders[1], page->slider(1));
+
+    // Bits of registers the viewer does not follow (AWB; byte 4 bit 0) read
+    // nothing but still end in the enabling rules.
+    const int rulesBefore = calibration.fpnRuleCalls;
+    QDXSim_SetRegister(16, 0, 1);
+    QDXSim_SetRegister(32, 0, 1);
+    ASSERT_TRUE(processUntil([&] { return calibration.fpnRuleCalls > rulesBefore; }));
 
     choose(0, 0);
     QDXSim_SetRegister(4, 100, 0);
