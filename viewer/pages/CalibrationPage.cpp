@@ -30,7 +30,7 @@ using namespace calibration;
 
 // Sizes of the page design (dialog units of 8-point Tahoma) in pixels.
 constexpr int kGroupWidth = 333;
-constexpr int kSliderWidth = 150;
+constexpr int kSliderWidth = 140;
 constexpr int kComboWidth = 90;
 constexpr QSize kGroupButton(75, 20);
 
@@ -234,21 +234,31 @@ QGroupBox* CalibrationPage::buildGroup(int g)
 {
     const GroupSpec& spec = kGroupSpecs[static_cast<std::size_t>(g)];
     auto* box = tagged(new QGroupBox(QString::fromUtf8(spec.title), this), spec.id);
-    box->setFixedWidth(kGroupWidth);
+    box->setMinimumWidth(kGroupWidth);
     auto* grid = new QGridLayout(box);
-    grid->setColumnMinimumWidth(0, 110);
+    grid->setHorizontalSpacing(10);
+    grid->setColumnMinimumWidth(0, 125);  // the widest caption: controls of all groups line up
+    grid->setColumnStretch(2, 1);
     grid->setVerticalSpacing(4);
-    auto addButton = [&](const ButtonSpec& b, int row, int column) {
-        if (b.id == 0)
-            return;
+    auto addButton = [&](const ButtonSpec& b) {
         auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), box), b.id);
         button->setFixedSize(kGroupButton);
         connect(button, &QPushButton::clicked, this, [this, id = b.id] { tableCommand(id); });
-        grid->addWidget(button, row, column, Qt::AlignLeft);
         if (b.id == kDpSaveId)
             dpSave_ = button;
         if (b.id == kFpnSaveId)
             fpnSave_ = button;
+        return button;
+    };
+    // The button columns of a row: the second one 105 pixels right of the first.
+    auto addButtons = [&](const Row& row, int r) {
+        auto* pair = new QHBoxLayout;
+        pair->setSpacing(105 - kGroupButton.width());
+        for (const ButtonSpec& b : {row.first, row.second})
+            if (b.id != 0)
+                pair->addWidget(addButton(b));
+        pair->addStretch(1);
+        grid->addLayout(pair, r, 1, 1, 2);
     };
     int r = 0;
     for (const Row& row : spec.rows) {
@@ -292,13 +302,11 @@ QGroupBox* CalibrationPage::buildGroup(int g)
         }
         case Row::CaptionButton:
             grid->addWidget(caption("Detection", row.index, box), r, 0);
-            addButton(row.first, r, 1);
-            if (row.first.id == 0)
-                grid->setRowMinimumHeight(r, kGroupButton.height());
+            addButtons(row, r);
+            grid->setRowMinimumHeight(r, kGroupButton.height());
             break;
         case Row::Buttons:
-            addButton(row.first, r, 1);
-            addButton(row.second, r, 2);
+            addButtons(row, r);
             break;
         case Row::Result: {
             auto* result = tagged(new QPlainTextEdit(box), row.index);
