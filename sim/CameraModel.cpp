@@ -31,7 +31,9 @@ void CameraModel::powerOn()
     std::fill(registers_.begin(), registers_.end(), uint16_t{0});
     registers_[reg::kCisConnected] = cisPresent_ ? 1 : 0;
     registers_[reg::kFpgaVersion] = kFpgaVersion;
-    // The camera starts with a neutral picture at 28.8 ms and unity gain.
+    // The camera starts at 28.8 ms and unity gain, with the display gamma
+    // curve (Curve2); white balance is left to the operator.
+    registers_[reg::kGamma] = 2;
     registers_[reg::kExposureTime] = 400;
     registers_[reg::kRawGain] = 16;
     registers_[reg::kControlTarget] = 1600;

@@ -56,6 +56,7 @@ protected:
         QDXSim_SetScene(0);
         QDXSim_SetFrameInterval(0);  // as fast as we read: the tests need many frames
         startConnected();
+        set(33, 0);  // measure in linear light unless a test chooses a curve
     }
 
     // The next frame rendered after everything set so far.
