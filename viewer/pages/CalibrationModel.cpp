@@ -9,7 +9,7 @@
 namespace qdx::viewer::calibration {
 namespace {
 
-constexpr std::array<SliderSpec, kCalibrationSliders> kSliders{{
+constexpr std::array<SliderEntry, kCalibrationSliders> kSliders{{
     {5101, "Black Level", 0, 255, 0, LabelFormat::Integer, QDX_Set_BlackLevel},
     {5102, "Exposure Time", 0, 438, 400, LabelFormat::Milliseconds, QDX_Set_ExposureTime},
     {5103, "RAW Gain", 16, 255, 16, LabelFormat::Gain, QDX_Set_RawGain},
@@ -23,7 +23,7 @@ constexpr const char* kDpModeEntries[] = {"OFF", "ON"};
 constexpr const char* kDpTypeEntries[] = {"Dark", "Bright"};
 constexpr const char* kFpnModeEntries[] = {"OFF", "ON (Mode2)"};
 
-constexpr std::array<ComboSpec, kCalibrationCombos> kCombos{{
+constexpr std::array<ComboEntry, kCalibrationCombos> kCombos{{
     {4102, "Mode", kGammaEntries},
     {4103, "Mode", kDpModeEntries},
     {4104, "Defect Pixel Type", kDpTypeEntries},
@@ -37,12 +37,12 @@ constexpr const char* kZoomEntries[] = {"100%", "200%"};
 
 }  // namespace
 
-std::span<const SliderSpec, kCalibrationSliders> sliders()
+std::span<const SliderEntry, kCalibrationSliders> sliders()
 {
     return kSliders;
 }
 
-std::span<const ComboSpec, kCalibrationCombos> combos()
+std::span<const ComboEntry, kCalibrationCombos> combos()
 {
     return kCombos;
 }
@@ -57,15 +57,15 @@ std::span<const char* const> zoomEntries()
     return kZoomEntries;
 }
 
-int pageStep(const SliderSpec& spec)
+int pageStep(const SliderEntry& entry)
 {
-    return (spec.maximum - spec.minimum) / 10;
+    return (entry.maximum - entry.minimum) / 10;
 }
 
-std::string labelText(const SliderSpec& spec, int value)
+std::string labelText(const SliderEntry& entry, int value)
 {
     char text[32];
-    switch (spec.format) {
+    switch (entry.format) {
     case LabelFormat::Milliseconds:
         std::snprintf(text, sizeof text, "%.1fms", value * 0.072);
         break;

@@ -17,7 +17,7 @@ namespace qdx::viewer::calibration {
 
 enum class LabelFormat { Integer, Milliseconds, Gain };
 
-struct SliderSpec {
+struct SliderEntry {
     int id;           // trackbar 51xx; caption 50xx and label 52xx share its last two digits
     const char* caption;
     int minimum, maximum, defaultValue;
@@ -25,14 +25,14 @@ struct SliderSpec {
     int (*send)(int value);  // the camera setter; null: nothing is sent
 };
 
-struct ComboSpec {
+struct ComboEntry {
     int id;  // 41xx; caption 40xx
     const char* caption;
     std::span<const char* const> entries;
 };
 
 // A push button of a group; what it does is dispatched by its id.
-struct ButtonSpec {
+struct ButtonEntry {
     int id;
     const char* text;
 };
@@ -40,17 +40,17 @@ struct ButtonSpec {
 inline constexpr int kGroups = 4;
 inline constexpr int kCsvFramesMax = 20;
 
-std::span<const SliderSpec, kCalibrationSliders> sliders();
-std::span<const ComboSpec, kCalibrationCombos> combos();
+std::span<const SliderEntry, kCalibrationSliders> sliders();
+std::span<const ComboEntry, kCalibrationCombos> combos();
 // The group selector's entries, by group index.
 std::span<const char* const, kGroups> groupNames();
 // The display zoom entries.
 std::span<const char* const> zoomEntries();
 
 // A trackbar's page step: a tenth of its range.
-int pageStep(const SliderSpec& spec);
+int pageStep(const SliderEntry& entry);
 // The value label's text for a slider value ("28.8ms", "x1.000", "128").
-std::string labelText(const SliderSpec& spec, int value);
+std::string labelText(const SliderEntry& entry, int value);
 
 // Control identifiers other code addresses.
 inline constexpr int kGroupSelectorId = 7003;

@@ -39,11 +39,11 @@ constexpr QSize kGroupButton(75, 20);
 struct Row {
     enum Kind { Slider, Combo, Separator, CaptionButton, Buttons, Result } kind;
     int index = 0;                 // slider or combo index; caption id of CaptionButton; result box id
-    ButtonSpec first{}, second{};  // the button columns (second.id 0: none)
+    ButtonEntry first{}, second{};  // the button columns (second.id 0: none)
     int height = 0;                // result box height
 };
 
-struct GroupSpec {
+struct GroupEntry {
     int id;
     const char* title;
     std::span<const Row> rows;
@@ -75,7 +75,7 @@ constexpr Row kFpnRows[] = {
     {Row::Result, kFpnResultId, {}, {}, 435},
 };
 
-constexpr std::array<GroupSpec, kGroups> kGroupSpecs{{
+constexpr std::array<GroupEntry, kGroups> kGroupTable{{
     {7011, "Exposure/Gain Control", kExposureRows},
     {7012, "Gamma Setting", kGammaRows},
     {7014, "Defect Pixel Detection", kDefectRows},
@@ -232,15 +232,15 @@ void CalibrationPage::buildGroups()
 
 QGroupBox* CalibrationPage::buildGroup(int g)
 {
-    const GroupSpec& spec = kGroupSpecs[static_cast<std::size_t>(g)];
-    auto* box = tagged(new QGroupBox(QString::fromUtf8(spec.title), this), spec.id);
+    const GroupEntry& group = kGroupTable[static_cast<std::size_t>(g)];
+    auto* box = tagged(new QGroupBox(QString::fromUtf8(group.title), this), group.id);
     box->setMinimumWidth(kGroupWidth);
     auto* grid = new QGridLayout(box);
     grid->setHorizontalSpacing(10);
     grid->setColumnMinimumWidth(0, 125);  // the widest caption: controls of all groups line up
     grid->setColumnStretch(2, 1);
     grid->setVerticalSpacing(4);
-    auto addButton = [&](const ButtonSpec& b) {
+    auto addButton = [&](const ButtonEntry& b) {
         auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), box), b.id);
         button->setFixedSize(kGroupButton);
         connect(button, &QPushButton::clicked, this, [this, id = b.id] { tableCommand(id); });
@@ -254,17 +254,17 @@ QGroupBox* CalibrationPage::buildGroup(int g)
     auto addButtons = [&](const Row& row, int r) {
         auto* pair = new QHBoxLayout;
         pair->setSpacing(105 - kGroupButton.width());
-        for (const ButtonSpec& b : {row.first, row.second})
+        for (const ButtonEntry& b : {row.first, row.second})
             if (b.id != 0)
                 pair->addWidget(addButton(b));
         pair->addStretch(1);
         grid->addLayout(pair, r, 1, 1, 2);
     };
     int r = 0;
-    for (const Row& row : spec.rows) {
+    for (const Row& row : group.rows) {
         switch (row.kind) {
         case Row::Slider: {
-            const SliderSpec& s = sliders()[static_cast<std::size_t>(row.index)];
+            const SliderEntry& s = sliders()[static_cast<std::size_t>(row.index)];
             const auto k = static_cast<std::size_t>(row.index);
             sliderCaptions_[k] = caption(s.caption, s.id - 100, box);
             sliders_[k] = tagged(new QSlider(Qt::Horizontal, box), s.id);
@@ -282,7 +282,7 @@ QGroupBox* CalibrationPage::buildGroup(int g)
             break;
         }
         case Row::Combo: {
-            const ComboSpec& c = combos()[static_cast<std::size_t>(row.index)];
+            const ComboEntry& c = combos()[static_cast<std::size_t>(row.index)];
             auto* combo = tagged(new QComboBox(box), c.id);
             for (const char* entry : c.entries)
                 combo->addItem(QString::fromUtf8(entry));
@@ -425,9 +425,9 @@ void CalibrationPage::cisMemoryValidChanged(bool valid)
 
 void CalibrationPage::sendSlider(int index)
 {
-    const SliderSpec& spec = sliders()[static_cast<std::size_t>(index)];
-    if (spec.send)
-        spec.send(values_.sliders[static_cast<std::size_t>(index)]);
+    const SliderEntry& entry = sliders()[static_cast<std::size_t>(index)];
+    if (entry.send)
+        entry.send(values_.sliders[static_cast<std::size_t>(index)]);
 }
 
 void CalibrationPage::applyDefaults(bool allSliders)
