@@ -244,9 +244,9 @@ TEST_P(FpnMode2Test, GainCapModeAndSaveButton)
 
 INSTANTIATE_TEST_SUITE_P(Gains, FpnMode2Test,
                          ::testing::Values(Mode2Case{40, true, 40, "x2.500"}, Mode2Case{200, false, 64, "x4.000"}),
-                         [](const auto& param) {
-                             return "Gain" + std::to_string(param.param.cameraGain) +
-                                    (param.param.cisValid ? "CisValid" : "CisInvalid");
+                         [](const auto& c) {
+                             return "Gain" + std::to_string(c.param.cameraGain) +
+                                    (c.param.cisValid ? "CisValid" : "CisInvalid");
                          });
 
 // Guards the CSV frame count: arrows running past 1..20, a typed number beyond
