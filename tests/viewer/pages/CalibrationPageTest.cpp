@@ -91,7 +91,10 @@ protected:
         program.shutDown();
     }
 
-    void open(const QByteArray& ini = {})
+    // withCamera: the library has opened the camera before the window is
+    // built (setters fail quietly before), and the test body runs no events,
+    // so the device monitor's updates do not mix with the page's own.
+    void open(const QByteArray& ini = {}, bool withCamera = false)
     {
         if (!ini.isEmpty()) {
             QFile file(configPath);
@@ -99,6 +102,12 @@ protected:
             file.write(ini);
         }
         program.startUp();
+        if (withCamera) {
+            ASSERT_TRUE(processUntil([] {
+                int status = 0;
+                return QDX_GetStatus(&status) == 0 && (status & 1) != 0;
+            }));
+        }
         window = std::make_unique<MainWindow>(program, interaction, configPath);
         window->show();
         page = dynamic_cast<CalibrationPage*>(window->page(1));
@@ -106,15 +115,7 @@ protected:
         page->setPicturePanelSource([this] { return &picture; });
     }
 
-    // Setters fail quietly until the library has opened the camera.
-    void openWithCamera()
-    {
-        open();
-        ASSERT_TRUE(processUntil([] {
-            int status = 0;
-            return QDX_GetStatus(&status) == 0 && (status & 1) != 0;
-        }));
-    }
+    void openWithCamera() { open({}, true); }
 
     template <typename W = QWidget>
     W* control(int id)
@@ -150,7 +151,7 @@ protected:
 // or a camera write while building.
 TEST_F(CalibrationPageTest, BuiltPageShowsDefaultsAndSendsNothing)
 {
-    openWithCamera();
+    ASSERT_NO_FATAL_FAILURE(openWithCamera());
     EXPECT_EQ((QStringList{label(0), label(1), label(2), label(3), label(4)}),
               (QStringList{"0", "28.8ms", "x1.000", "50", "128"}));
     EXPECT_EQ(control<QLineEdit>(7020)->text(), QStringLiteral("1"));
@@ -173,7 +174,7 @@ TEST_F(CalibrationPageTest, BuiltPageShowsDefaultsAndSendsNothing)
 // the camera switches to data format 1.
 TEST_F(CalibrationPageTest, EveryActivationTurnsFpnOffEverywhere)
 {
-    openWithCamera();
+    ASSERT_NO_FATAL_FAILURE(openWithCamera());
     for (int round = 0; round < 2; ++round) {
         window->tabs()->setCurrentIndex(1);
         choose(4105, 1);
@@ -215,7 +216,7 @@ class FpnMode2Test : public CalibrationPageTest, public ::testing::WithParamInte
 TEST_P(FpnMode2Test, GainCapModeAndSaveButton)
 {
     const Mode2Case c = GetParam();
-    openWithCamera();
+    ASSERT_NO_FATAL_FAILURE(openWithCamera());
     window->tabs()->setCurrentIndex(1);
     QDXSim_SetRegister(4, c.cameraGain, 0);
     program.panelShared().cisMemoryValid = c.cisValid;
@@ -253,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(Gains, FpnMode2Test,
 // 20 counted as such, or the box rewritten when its text changes.
 TEST_F(CalibrationPageTest, CsvFrameCountStaysWithinOneToTwenty)
 {
-    open();
+    ASSERT_NO_FATAL_FAILURE(open());
     struct Step {
         const char* text;
         int arrow;  // +1 up, -1 down, 0 only typed
@@ -281,7 +282,7 @@ TEST_F(CalibrationPageTest, CsvFrameCountStaysWithinOneToTwenty)
 // shown there, the defect-pixel mode and the zoom not followed.
 TEST_F(CalibrationPageTest, ChangesReachTheCameraAndThePicturePage)
 {
-    openWithCamera();
+    ASSERT_NO_FATAL_FAILURE(openWithCamera());
     window->tabs()->setCurrentIndex(1);
     control<QSlider>(5102)->setValue(300);
     EXPECT_EQ(cameraRegister(3), 300);
@@ -321,7 +322,7 @@ TEST_F(CalibrationPageTest, ChangesReachTheCameraAndThePicturePage)
 // mirrored to the Picture page.
 TEST_F(CalibrationPageTest, DefaultsInBothScopes)
 {
-    openWithCamera();
+    ASSERT_NO_FATAL_FAILURE(openWithCamera());
     window->tabs()->setCurrentIndex(1);
     control<QSlider>(5101)->setValue(9);
     control<QSlider>(5107)->setValue(3);
@@ -350,7 +351,7 @@ TEST_F(CalibrationPageTest, DefaultsInBothScopes)
 // or the wide page hiding a group or keeping the selector.
 TEST_F(CalibrationPageTest, CompactShowsOneGroupWideShowsAll)
 {
-    open();
+    ASSERT_NO_FATAL_FAILURE(open());
     window->tabs()->setCurrentIndex(1);
     const std::array<int, 4> groups{7011, 7012, 7014, 7015};
     auto visibleGroups = [&] {
@@ -368,7 +369,7 @@ TEST_F(CalibrationPageTest, CompactShowsOneGroupWideShowsAll)
 
     window.reset();
     program.shutDown();
-    open("[QDX_Viewer]\nWindowMode=2\n");
+    ASSERT_NO_FATAL_FAILURE(open("[QDX_Viewer]\nWindowMode=2\n"));
     window->tabs()->setCurrentIndex(1);
     EXPECT_EQ(visibleGroups(), (std::vector<int>{7011, 7012, 7014, 7015}));
     EXPECT_FALSE(control(7003)->isVisible());
