@@ -82,24 +82,6 @@ constexpr std::array<GroupEntry, kGroups> kGroupTable{{
     {7015, "FPN Detection", kFpnRows},
 }};
 
-// The page-wide buttons and the main window commands they stand for.
-struct ForwardedButton {
-    int id;
-    const char* text;
-    int command;
-};
-constexpr ForwardedButton kTopButtons[] = {
-    {3001, "Default", kCmdLoadDefault}, {3002, "Data Write", kCmdEepromSave}, {3003, "Data Read", kCmdEepromLoad}};
-constexpr ForwardedButton kBottomButtons[] = {
-    {3004, "Video Capture", kCmdVideoCapture}, {3005, "Still Capture", kCmdStillCapture}};
-
-template <typename W>
-W* tagged(W* widget, int id)
-{
-    widget->setProperty("controlId", id);
-    return widget;
-}
-
 QLabel* caption(const char* text, int id, QWidget* parent)
 {
     return tagged(new QLabel(QString::fromUtf8(text), parent), id);
@@ -143,12 +125,7 @@ CalibrationPage::~CalibrationPage()
 
 void CalibrationPage::buildPageWideControls()
 {
-    int at = 0;
-    for (const ForwardedButton& b : kTopButtons) {
-        auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), this), b.id);
-        connect(button, &QPushButton::clicked, this, [this, cmd = b.command] { forwardCommand(cmd); });
-        topRow()->insertWidget(at++, button);
-    }
+    addCommandButtons();
     zoom_ = tagged(new QComboBox(this), kZoomId);
     for (const char* entry : zoomEntries())
         zoom_->addItem(QString::fromUtf8(entry));
@@ -156,11 +133,6 @@ void CalibrationPage::buildPageWideControls()
     connect(zoom_, &QComboBox::activated, this, &CalibrationPage::onZoomChosen);
     topRow()->addWidget(zoom_);
 
-    for (const ForwardedButton& b : kBottomButtons) {
-        auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), this), b.id);
-        connect(button, &QPushButton::clicked, this, [this, cmd = b.command] { forwardCommand(cmd); });
-        bottomRow()->addWidget(button);
-    }
     bottomRow()->addSpacing(24);
     saveCsv_ = tagged(new QPushButton(QStringLiteral("Save as CSV"), this), kSaveCsvId);
     connect(saveCsv_, &QPushButton::clicked, this, [this] { forwardCommand(kCmdSaveCsv); });
@@ -328,17 +300,6 @@ QGroupBox* CalibrationPage::buildGroup(int g)
         ++r;
     }
     return box;
-}
-
-MainWindow* CalibrationPage::mainWindow() const
-{
-    return qobject_cast<MainWindow*>(window());
-}
-
-void CalibrationPage::forwardCommand(int command)
-{
-    if (MainWindow* main = mainWindow())
-        main->command(command);
 }
 
 void CalibrationPage::tableCommand(int)

@@ -67,11 +67,9 @@ private:
     void onCsvArrow(bool up);
     // The gamma, defect-pixel and FPN table buttons and the detection "Start".
     void tableCommand(int id);
-    void forwardCommand(int command);
     void choseFpnMode(int selection);
     void setSliderRowEnabled(int index, bool slider, bool labelAndCaption);
     void sendSlider(int index);
-    MainWindow* mainWindow() const;
     PicturePanel* picture() const { return picturePanelSource_ ? picturePanelSource_() : nullptr; }
 
     calibration::Values values_;

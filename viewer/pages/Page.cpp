@@ -4,9 +4,11 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 
 #include "PictureView.h"
 #include "shell/Commands.h"
+#include "shell/MainWindow.h"
 #include "shell/ViewerProgram.h"
 
 namespace qdx::viewer {
@@ -30,7 +32,44 @@ constexpr CameraInfoLine kInfoLines[] = {
 };
 constexpr int kCameraInfoGroupId = 7021;
 
+// The page-wide buttons and the main window commands they stand for.
+struct CommandButton {
+    const char* text;
+    int id;
+    int command;
+};
+constexpr CommandButton kTopButtons[] = {
+    {"Default", 3001, kCmdLoadDefault}, {"Data Write", 3002, kCmdEepromSave}, {"Data Read", 3003, kCmdEepromLoad}};
+constexpr CommandButton kBottomButtons[] = {{"Video Capture", 3004, kCmdVideoCapture},
+                                            {"Still Capture", 3005, kCmdStillCapture}};
+
 }  // namespace
+
+MainWindow* Page::mainWindow() const
+{
+    return qobject_cast<MainWindow*>(window());
+}
+
+void Page::forwardCommand(int command)
+{
+    if (MainWindow* main = mainWindow())
+        main->command(command);
+}
+
+void Page::addCommandButtons()
+{
+    int at = 0;
+    for (const CommandButton& b : kTopButtons) {
+        auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), this), b.id);
+        connect(button, &QPushButton::clicked, this, [this, cmd = b.command] { forwardCommand(cmd); });
+        topRow_->insertWidget(at++, button);
+    }
+    for (const CommandButton& b : kBottomButtons) {
+        auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), this), b.id);
+        connect(button, &QPushButton::clicked, this, [this, cmd = b.command] { forwardCommand(cmd); });
+        bottomRow_->addWidget(button);
+    }
+}
 
 Page::Page(ViewerProgram& program, int target, bool wide, QWidget* parent)
     : QWidget(parent),

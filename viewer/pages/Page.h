@@ -14,9 +14,19 @@ class QLabel;
 namespace qdx::viewer {
 
 class DisplayImage;
+class MainWindow;
 class PictureView;
 class ViewerProgram;
 struct ViewerState;
+
+// Marks a control with the identifier the design gives it, by which tests
+// and the pages find it.
+template <typename W>
+W* tagged(W* widget, int id)
+{
+    widget->setProperty("controlId", id);
+    return widget;
+}
 
 class Page : public QWidget {
     Q_OBJECT
@@ -43,6 +53,15 @@ public:
     QString cameraInfo(int line) const;
 
 protected:
+    // The main window the page sits in; null while it sits in none (tests).
+    MainWindow* mainWindow() const;
+    // A main-window command, as if its menu item had been chosen.
+    void forwardCommand(int command);
+    // The buttons both pages carry for main-window commands: "Default",
+    // "Data Write", "Data Read" first in the top row, "Video Capture" and
+    // "Still Capture" in the bottom row.
+    void addCommandButtons();
+
     ViewerProgram& program() { return program_; }
     ViewerState& state();
     bool wide() const { return wide_; }

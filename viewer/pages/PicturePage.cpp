@@ -55,24 +55,13 @@ const std::vector<Row> kGroupRows[3] = {
      {Row::Combo, 11}, {Row::Combo, 12}, {Row::Combo, 13}, {Row::Slider, 22}},
 };
 
-// The page-wide buttons and the main window commands they stand for.
+// The playback buttons and the main window commands they stand for.
 struct PageButton {
     const char* text;
     int id;
     int command;
 };
-constexpr PageButton kTopButtons[] = {
-    {"Default", 3001, kCmdLoadDefault}, {"Data Write", 3002, kCmdEepromSave}, {"Data Read", 3003, kCmdEepromLoad}};
-constexpr PageButton kBottomButtons[] = {{"Video Capture", 3004, kCmdVideoCapture},
-                                         {"Still Capture", 3005, kCmdStillCapture}};
 constexpr PageButton kPlaybackButtons[] = {{"Pause / Play", 7016, kCmdPausePlay}, {"Play Stop", 7017, kCmdPlayStop}};
-
-template <typename W>
-W* tagged(W* widget, int id)
-{
-    widget->setProperty("controlId", id);
-    return widget;
-}
 
 QComboBox* dropDown(std::span<const char* const> entries, int id, QWidget* parent)
 {
@@ -104,12 +93,7 @@ void PicturePage::buildControls()
 {
     // Page-wide rows: three buttons, the rates line and the zoom above the
     // picture; capture, playback and the state text below.
-    int at = 0;
-    for (const PageButton& b : kTopButtons) {
-        auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), this), b.id);
-        connect(button, &QPushButton::clicked, this, [this, cmd = b.command] { forward(cmd); });
-        topRow()->insertWidget(at++, button);
-    }
+    addCommandButtons();
     zoom_ = dropDown(zoomEntries(), kZoomId, this);
     connect(zoom_, &QComboBox::activated, this, [this](int s) {
         state().displayZoom.store(s, std::memory_order_release);
@@ -117,15 +101,10 @@ void PicturePage::buildControls()
             calibration->showZoom(s);
     });
     topRow()->addWidget(zoom_);
-    for (const PageButton& b : kBottomButtons) {
-        auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), this), b.id);
-        connect(button, &QPushButton::clicked, this, [this, cmd = b.command] { forward(cmd); });
-        bottomRow()->addWidget(button);
-    }
     bottomRow()->addSpacing(100);
     for (const PageButton& b : kPlaybackButtons) {
         auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), this), b.id);
-        connect(button, &QPushButton::clicked, this, [this, cmd = b.command] { forward(cmd); });
+        connect(button, &QPushButton::clicked, this, [this, cmd = b.command] { forwardCommand(cmd); });
         bottomRow()->addWidget(button);
     }
     stateText_ = tagged(new QLabel(QStringLiteral("LIVE"), this), kStateTextId);
@@ -313,17 +292,6 @@ CalibrationPanel* PicturePage::calibrationPanel() const
         return calibrationOverride_;
     MainWindow* main = mainWindow();
     return main ? main->calibrationPanel() : nullptr;
-}
-
-MainWindow* PicturePage::mainWindow() const
-{
-    return qobject_cast<MainWindow*>(window());
-}
-
-void PicturePage::forward(int command)
-{
-    if (MainWindow* main = mainWindow())
-        main->command(command);
 }
 
 void PicturePage::onSliderMoved(int k, int value)

@@ -67,8 +67,6 @@ private:
     void setSliderEnabled(int k, bool on);
     void setComboEnabled(int j, bool on);
     void abortCsvExport();
-    void forward(int command);
-    MainWindow* mainWindow() const;
 
     std::array<int, kPictureSliders> sliderValues_{};
     std::array<int, kPictureCombos> comboValues_{};
