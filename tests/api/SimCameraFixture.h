@@ -51,6 +51,19 @@ inline std::array<uint8_t, 8> lastSetup()
     return packet;
 }
 
+// Starts the library and waits for the camera to be opened.
+inline void startConnected()
+{
+    ASSERT_EQ(QDX_Init(), 0);
+    ASSERT_TRUE(waitUntil([] { return status() == 1; })) << "the camera was never opened";
+}
+
+inline void waitForFrames(int count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
+{
+    ASSERT_TRUE(waitUntil([&] { return frameIndex() >= count; }, timeout))
+        << "only " << frameIndex() << " of " << count << " frames arrived";
+}
+
 class SimCameraTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -63,19 +76,6 @@ protected:
     }
 
     void TearDown() override { QDX_Term(); }
-
-    // Starts the library and waits for the camera to be opened.
-    void startConnected()
-    {
-        ASSERT_EQ(QDX_Init(), 0);
-        ASSERT_TRUE(waitUntil([] { return status() == 1; })) << "the camera was never opened";
-    }
-
-    static void waitForFrames(int count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
-    {
-        ASSERT_TRUE(waitUntil([&] { return frameIndex() >= count; }, timeout))
-            << "only " << frameIndex() << " of " << count << " frames arrived";
-    }
 };
 
 }  // namespace qdx::test

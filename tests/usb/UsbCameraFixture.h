@@ -38,18 +38,6 @@ protected:
         bus_.reset();
     }
 
-    void startConnected()
-    {
-        ASSERT_EQ(QDX_Init(), 0);
-        ASSERT_TRUE(waitUntil([] { return status() == 1; })) << "the camera was never opened";
-    }
-
-    static void waitForFrames(int count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
-    {
-        ASSERT_TRUE(waitUntil([&] { return frameIndex() >= count; }, timeout))
-            << "only " << frameIndex() << " of " << count << " frames arrived";
-    }
-
     // Frame `number` of the camera's test pattern, as it leaves the camera.
     static std::vector<uint8_t> patternFrame(const FakeUsbCamera& camera, uint64_t number)
     {

@@ -117,11 +117,7 @@ CalibrationPage::CalibrationPage(ViewerProgram& program, bool wide, QWidget* par
     state().calibrationPageReady.store(1, std::memory_order_release);
 }
 
-CalibrationPage::~CalibrationPage()
-{
-    state().displayTarget.store(kNoTarget, std::memory_order_release);
-    program().stopDisplay();
-}
+CalibrationPage::~CalibrationPage() = default;
 
 void CalibrationPage::buildPageWideControls()
 {

@@ -45,6 +45,12 @@ constexpr CommandButton kBottomButtons[] = {{"Video Capture", 3004, kCmdVideoCap
 
 }  // namespace
 
+Page::~Page()
+{
+    state().displayTarget.store(kNoTarget, std::memory_order_release);
+    program_.stopDisplay();
+}
+
 MainWindow* Page::mainWindow() const
 {
     return qobject_cast<MainWindow*>(window());

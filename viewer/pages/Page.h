@@ -34,6 +34,8 @@ class Page : public QWidget {
 public:
     // target: the display target this page stands for. program outlives the page.
     Page(ViewerProgram& program, int target, bool wide, QWidget* parent);
+    // A closed page stops being the display target and stops the display thread.
+    ~Page() override;
 
     int target() const { return target_; }
     PictureView* pictureView() const { return pictureView_; }

@@ -83,11 +83,7 @@ PicturePage::PicturePage(ViewerProgram& program, bool wide, QWidget* parent)
     state().picturePageReady.store(1, std::memory_order_release);
 }
 
-PicturePage::~PicturePage()
-{
-    state().displayTarget.store(kNoTarget, std::memory_order_release);
-    program().stopDisplay();
-}
+PicturePage::~PicturePage() = default;
 
 void PicturePage::buildControls()
 {

@@ -13,6 +13,8 @@
 namespace qdx::viewer::test {
 namespace {
 
+using qdx::test::startConnected;
+using qdx::test::waitForFrames;
 using qdx::test::waitUntil;
 using std::chrono::milliseconds;
 
