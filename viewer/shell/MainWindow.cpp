@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include "Commands.h"
-#include "ConfigFile.h"
 #include "ContentScrollArea.h"
 #include "Interaction.h"
 #include "LiveViewBridge.h"
@@ -19,6 +18,7 @@
 #include "ProgramIcon.h"
 #include "QDX_API.h"
 #include "ViewerProgram.h"
+#include "core/ViewerConfig.h"
 #include "pages/CalibrationPage.h"
 #include "pages/PicturePage.h"
 
@@ -43,7 +43,7 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     setWindowTitle(QStringLiteral("QDX Viewer"));
     setWindowIcon(programIcon());
 
-    config_ = loadAndWriteBackConfig(configPath);
+    config_ = loadAndWriteBackConfig(configPath.toStdString());
     program_.state().windowMode.store(config_.windowMode, std::memory_order_release);
     program_.state().expertMode.store(config_.expertMode, std::memory_order_release);
 

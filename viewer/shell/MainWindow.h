@@ -10,7 +10,7 @@
 #include <map>
 
 #include "PanelRefresh.h"
-#include "ViewerConfig.h"
+#include "core/ViewerConfig.h"
 
 class QAction;
 class QTabWidget;
