@@ -7,9 +7,11 @@
  * its frames flowing on threads of its own, and gives access to the camera's
  * status records, I2C bus, memories and FPGA registers.
  *
- * Every function returns a 32-bit int: 0 on success, 1 when no camera is open
- * or a transfer failed, -1 for an invalid argument (null output pointer,
- * length out of range). Getters leave their output unchanged on failure.
+ * Every function returns a 32-bit int: QDX_OK (0) on success,
+ * QDX_ERR_TRANSFER (1) when no camera is open or a transfer failed,
+ * QDX_ERR_ARGUMENT (-1) for an invalid argument (null output pointer, length
+ * out of range); some add codes of their own. Getters leave their output
+ * unchanged on failure.
  * There is one camera and one frame ring per process; every function may be
  * called from any thread unless its comment says otherwise.
  */
@@ -29,27 +31,49 @@ extern "C" {
 /** Opaque handle; QDX_GetDataSemaphoHandle hands out a POSIX sem_t* as one. */
 typedef void* QDX_HANDLE;
 
+/**
+ * Result codes. One enum, so that C++ callers may mix them in one expression;
+ * codes of different functions share values.
+ */
+enum {
+    QDX_OK = 0,             /**< Success. */
+    QDX_ERR_TRANSFER = 1,   /**< No camera is open, or a transfer failed. */
+    QDX_ERR_ARGUMENT = -1,  /**< Invalid argument: null pointer, index or length out of range. */
+
+    QDX_FRAME_REPEATED = 1, /**< QDX_GetFrame: the frame is the one the previous call returned. */
+    QDX_ERR_NO_FRAME = -1,  /**< QDX_GetFrame: no frame since the camera was (re)connected, or no library running. */
+
+    /* Parameter store, see there. */
+    QDX_ERR_BAD_MAGIC = 2,   /**< The stored magic is not "QDX\0". */
+    QDX_ERR_BAD_VERSION = 3, /**< The stored format version is not 1. */
+    QDX_ERR_BAD_STATE = 4,   /**< The stored state byte is not 0. */
+    QDX_ERR_READ = 5,        /**< A read of the stored data failed. */
+    QDX_ERR_NOT_READY = 6,   /**< The memory did not become ready. */
+    QDX_ERR_WRITE = 7,       /**< A write failed. */
+    QDX_ERR_CIS_CHECK = -2   /**< QDX_Check_CISFlash: the status record or the CIS header could not be read. */
+};
+
 /* ---- Lifecycle and device status ------------------------------------- */
 
 /**
  * Starts the library: its connection thread looks for the camera every 50 ms
  * and opens it when it appears. Returns at once, camera or not. Calling it on
  * a running library changes nothing. Call QDX_Init and QDX_Term from one
- * thread, never concurrently. Always returns 0.
+ * thread, never concurrently. Always returns QDX_OK.
  */
 QDX_EXPORT int QDX_Init(void);
 
 /**
  * Stops the library and waits until its threads have ended and its buffers
  * are freed. The data semaphore is destroyed: no thread may still wait on it.
- * Returns 0, also when the library was not running.
+ * Returns QDX_OK, also when the library was not running.
  */
 QDX_EXPORT int QDX_Term(void);
 
 /**
  * Stores the library's version as major << 24 | minor << 16 | build << 8 |
  * revision (0x01010000 for 1.1.0.0); 0 before the first QDX_Init.
- * Returns 0, or -1 for a null pointer.
+ * Returns QDX_OK, or QDX_ERR_ARGUMENT for a null pointer.
  */
 QDX_EXPORT int QDX_GetVersion(unsigned int* version);
 
@@ -77,25 +101,46 @@ QDX_EXPORT int QDX_SetDevStatus(int recordIndex, const unsigned char* record);
  * Reads a fresh status record, then copies min(length, 6) bytes of the sticky
  * change mask (byte i bit j: FPGA register 8i + j was changed by the camera
  * itself since the last call) and clears all six bytes. The mask survives
- * camera disconnections. Returns 0, -1 for a null mask, 1 when the status read
- * failed (the mask is then neither copied nor cleared).
+ * camera disconnections. Returns QDX_OK, QDX_ERR_ARGUMENT for a null mask,
+ * QDX_ERR_TRANSFER when the status read failed (the mask is then neither
+ * copied nor cleared).
  */
 QDX_EXPORT int QDX_GetFpgaStatus(unsigned int length, unsigned char* mask);
 
 /* ---- Frame streaming --------------------------------------------------- */
 
 /**
+ * Frame layout: 404 x 404 pixels, each pixel pair four 16-bit little-endian
+ * words Cb Y0 Cr Y1 with 12-bit values left-justified. A whole frame is
+ * QDX_FRAME_BYTES long; its first two and last two words are marker words.
+ */
+enum {
+    QDX_FRAME_WIDTH = 404,
+    QDX_FRAME_HEIGHT = 404,
+    QDX_FRAME_BYTES = QDX_FRAME_WIDTH * QDX_FRAME_HEIGHT * 4, /**< 652,864: two words a pixel. */
+    QDX_FRAME_START_MARKER0 = 0xFF00,                         /**< Word 0. */
+    QDX_FRAME_START_MARKER1 = 0x0080,                         /**< Word 1. */
+    QDX_FRAME_END_MARKER0 = 0xFF00,                           /**< The last word but one. */
+    QDX_FRAME_END_MARKER1 = 0x009D                            /**< The last word. */
+};
+
+/**
  * Copies min(bufferLength, L) bytes of the newest frame, L being its byte
- * count, and stores L in *frameLength when frameLength is not null.
- * Returns 0 for a frame not returned before, 1 when it is the frame the
- * previous call returned, -1 when no frame has arrived since the camera was
- * (re)connected, when the library is not running, or for a null buffer.
+ * count, and stores L in *frameLength when frameLength is not null. A short
+ * or damaged transfer is handed out as it came: check L and the markers.
+ * Returns QDX_OK for a frame not returned before, QDX_FRAME_REPEATED when it
+ * is the frame the previous call returned, QDX_ERR_NO_FRAME (-1) when no
+ * frame has arrived since the camera was (re)connected or the library is not
+ * running, QDX_ERR_ARGUMENT (-1) for a null buffer.
  * The copy is never torn by frames arriving meanwhile. The last returned frame
  * is one value for the whole process.
  */
 QDX_EXPORT int QDX_GetFrame(unsigned char* buffer, unsigned int bufferLength, unsigned int* frameLength);
 
-/** Stores the frame counter: frames received since the camera was last connected. Returns 0, -1 for null. */
+/**
+ * Stores the frame counter: frames received since the camera was last
+ * connected. Returns QDX_OK, QDX_ERR_ARGUMENT for null.
+ */
 QDX_EXPORT int QDX_GetIndex(int* counter);
 
 /**
@@ -103,24 +148,39 @@ QDX_EXPORT int QDX_GetIndex(int* counter);
  * to 60, further releases are lost). The handle is a sem_t* valid from
  * QDX_Init to QDX_Term, the same across camera reconnections; null while the
  * library is not running. Wait on it with sem_timedwait/sem_trywait only;
- * never post, destroy or free it. Returns 0, -1 for null.
+ * never post, destroy or free it. Returns QDX_OK, QDX_ERR_ARGUMENT for null.
  */
 QDX_EXPORT int QDX_GetDataSemaphoHandle(QDX_HANDLE* handle);
 
-/** Stores 1 while a camera is open, else 0. Returns 0, -1 for null. */
+/** Bits of the QDX_GetStatus value. */
+enum {
+    QDX_STATUS_CONNECTED = 1 << 0 /**< A camera is open. */
+};
+
+/**
+ * Stores QDX_STATUS_CONNECTED while a camera is open, else 0.
+ * Returns QDX_OK, QDX_ERR_ARGUMENT for null.
+ */
 QDX_EXPORT int QDX_GetStatus(int* status);
 
 /* ---- Raw access ---------------------------------------------------------
  * One control transfer each, length 0..65535 bytes; nothing is split and
  * nothing waits for a memory to be ready. Register values travel big-endian.
- * A null buffer with a non-zero length, or a length out of range, gives -1.
+ * A null buffer with a non-zero length, or a length out of range, gives
+ * QDX_ERR_ARGUMENT.
  */
+
+/** The memoryType of QDX_FlashRead and QDX_FlashWrite. */
+enum {
+    QDX_MEMORY_FX2 = 0, /**< The FX2 EEPROM: parameter blocks and gamma tables. */
+    QDX_MEMORY_CIS = 1  /**< The sensor head's CIS EEPROM: its identity and calibration. */
+};
 
 /** Reads length bytes from the I2C slave (7-bit address; higher bits are dropped). */
 QDX_EXPORT int QDX_I2CRead(int slaveAddress, int length, unsigned char* buffer);
 /** Writes length bytes to the I2C slave; a sub-address write followed by QDX_I2CRead reads a slave's register. */
 QDX_EXPORT int QDX_I2CWrite(int slaveAddress, int length, const unsigned char* buffer);
-/** Reads memory bytes: memoryType 0 FX2 EEPROM, 1 CIS EEPROM; 20-bit address. */
+/** Reads memory bytes of QDX_MEMORY_FX2 or QDX_MEMORY_CIS; 20-bit address. */
 QDX_EXPORT int QDX_FlashRead(int memoryType, unsigned int address, int length, unsigned char* buffer);
 /** Writes memory bytes; the caller waits for the memory to be ready (status bytes 3/4) between writes. */
 QDX_EXPORT int QDX_FlashWrite(int memoryType, unsigned int address, int length, const unsigned char* buffer);
@@ -131,11 +191,11 @@ QDX_EXPORT int QDX_DeviceWrite(int device, int firstRegister, int length, const 
 
 /* ---- Camera settings ----------------------------------------------------
  * One setter and one getter per setting, each one register write or read of
- * the FPGA. Indexed settings take an index first. Results: 0 success,
- * 1 no camera or transfer failed, -1 index out of range or null value pointer
- * (nothing is sent then). No value ranges are checked: values travel as their
- * low 16 bits (U16), sign and magnitude modulo 256 (SM8, -255..255) or low
- * 9 bits (S9, -256..255). Successful writes and reads of most settings are
+ * the FPGA. Indexed settings take an index first. Results: QDX_OK,
+ * QDX_ERR_TRANSFER no camera or transfer failed, QDX_ERR_ARGUMENT index out of
+ * range or null value pointer (nothing is sent then). No value ranges are
+ * checked: values travel as their low 16 bits (U16), sign and magnitude modulo
+ * 256 (SM8, -255..255) or low 9 bits (S9, -256..255). Successful writes and reads of most settings are
  * kept in the register shadow that QDX_Save_Param stores.
  */
 
@@ -209,8 +269,8 @@ QDX_EXPORT int QDX_Get_DataFormat(int* format);
 
 /* ---- Correction tables --------------------------------------------------
  * Entries are 16-bit big-endian, moved 32 registers a request; a transfer
- * stops at the first failed request. 0 success, 1 no camera or failed,
- * -1 null data.
+ * stops at the first failed request. QDX_OK, QDX_ERR_TRANSFER no camera or
+ * failed, QDX_ERR_ARGUMENT null data.
  */
 
 /** Defect-pixel table (256 bytes: 64 entries of two coordinates): index 1 at 0x180, any other at 0x100. */
@@ -224,12 +284,14 @@ QDX_EXPORT int QDX_Set_Gamma_Table(int index, const unsigned char* data);
 QDX_EXPORT int QDX_Get_Gamma_Table(int index, unsigned char* data);
 
 /* ---- Parameter store in the camera's EEPROMs -----------------------------
- * Results: 0 success; 1 no camera or a transfer failed; 2 stored magic is not
- * "QDX\0"; 3 stored format version is not 1; 4 stored state byte is not 0;
- * 5 a read of the stored data failed; 6 the memory did not become ready
- * (error, absent, no camera, or busy for over a second); 7 a write failed;
- * -1 null pointer. Writes go in 64-byte pages, each after the memory reports
- * ready; a failed save leaves the pages before it written.
+ * Results: QDX_OK (0); QDX_ERR_TRANSFER (1) no camera or a transfer failed;
+ * QDX_ERR_BAD_MAGIC (2) stored magic is not "QDX\0"; QDX_ERR_BAD_VERSION (3)
+ * stored format version is not 1; QDX_ERR_BAD_STATE (4) stored state byte is
+ * not 0; QDX_ERR_READ (5) a read of the stored data failed; QDX_ERR_NOT_READY
+ * (6) the memory did not become ready (error, absent, no camera, or busy for
+ * over a second); QDX_ERR_WRITE (7) a write failed; QDX_ERR_ARGUMENT (-1) null
+ * pointer. Writes go in 64-byte pages, each after the memory reports ready; a
+ * failed save leaves the pages before it written.
  */
 
 /** Stores the first 256 bytes of the register shadow as the saved (FX2 0x4000) or default (0x6000) parameter block. Argument reserved, pass 0. */
@@ -239,8 +301,9 @@ QDX_EXPORT int QDX_Save_Default_Param(int reserved);
 QDX_EXPORT int QDX_Clear_Default_Param(int reserved);
 /**
  * Checks and reads a parameter block, copies it into the register shadow and
- * writes its 35 settings to the camera. Returns 1, 2, 3, 4 or 5 as above
- * (nothing changed), else the number of register writes that failed.
+ * writes its 35 settings to the camera. Returns QDX_ERR_TRANSFER,
+ * QDX_ERR_BAD_MAGIC, QDX_ERR_BAD_VERSION, QDX_ERR_BAD_STATE or QDX_ERR_READ as
+ * above (nothing changed), else the number of register writes that failed.
  */
 QDX_EXPORT int QDX_Load_Param(int reserved);
 QDX_EXPORT int QDX_Load_Default_Param(int reserved);
@@ -250,14 +313,30 @@ QDX_EXPORT int QDX_Load_Gamma_Table(int index, unsigned char* data);
 /** Defect-pixel table of 256 bytes in the CIS EEPROM: index 1 at 0x300, any other at 0x200. */
 QDX_EXPORT int QDX_Save_CIS_DP_Table(int index, const unsigned char* data);
 QDX_EXPORT int QDX_Load_CIS_DP_Table(int index, unsigned char* data);
-/** FPN table (82,416 bytes at CIS 0x2000) and the raw gain it was taken at (CIS 0x0028). Save: 1 when the gain could not be stored. */
+/**
+ * FPN table (82,416 bytes at CIS 0x2000) and the raw gain it was taken at
+ * (CIS 0x0028). Save: QDX_ERR_TRANSFER when the gain could not be stored.
+ */
 QDX_EXPORT int QDX_Save_CIS_FPN_Table(const unsigned char* data, int gain);
-/** Load: 5 when the table read failed, -1 for a null gain (after reading the table), 1 when the gain read failed (gain 0). */
+/**
+ * Load: QDX_ERR_READ when the table read failed, QDX_ERR_ARGUMENT for a null
+ * gain (after reading the table), QDX_ERR_TRANSFER when the gain read failed
+ * (gain 0).
+ */
 QDX_EXPORT int QDX_Load_CIS_FPN_Table(unsigned char* data, int* gain);
 /** 14 bytes of serial number text at CIS 0x0010, not terminated when all 14 are used. */
 QDX_EXPORT int QDX_Save_CIS_SerialNo(const unsigned char* serialNumber);
 QDX_EXPORT int QDX_Load_CIS_SerialNo(unsigned char* serialNumber);
-/** state 0: no CIS EEPROM, 1: present without a valid header, 2: present and valid. Returns 0, -1, or -2 when the status or header read failed. */
+/** The states QDX_Check_CISFlash stores. */
+enum {
+    QDX_CIS_FLASH_ABSENT = 0,  /**< No CIS EEPROM. */
+    QDX_CIS_FLASH_INVALID = 1, /**< Present without a valid header. */
+    QDX_CIS_FLASH_VALID = 2    /**< Present and valid. */
+};
+/**
+ * Stores a QDX_CIS_FLASH_* state. Returns QDX_OK, QDX_ERR_ARGUMENT, or
+ * QDX_ERR_CIS_CHECK when the status or header read failed.
+ */
 QDX_EXPORT int QDX_Check_CISFlash(int* state);
 /** Writes the CIS header; mode 0 also clears the serial number, both defect-pixel tables and the FPN table (with the current raw gain). */
 QDX_EXPORT int QDX_Init_CISFlash(int mode);

@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr unsigned kFrameBytes = 652864;
-
 // Nanoseconds of CPU time per thread name, from the scheduler's statistics.
 std::map<std::string, double> threadCpuNs()
 {
@@ -62,7 +60,7 @@ bool takeFrame(sem_t* sem, int& lastIndex, std::vector<uint8_t>& frame)
         return false;
     lastIndex = index;
     unsigned length = 0;
-    return QDX_GetFrame(frame.data(), kFrameBytes, &length) == 0 && length == kFrameBytes;
+    return QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length) == 0 && length == QDX_FRAME_BYTES;
 }
 
 void BM_StreamThroughput(benchmark::State& state)
@@ -76,7 +74,7 @@ void BM_StreamThroughput(benchmark::State& state)
     QDX_HANDLE handle = nullptr;
     QDX_GetDataSemaphoHandle(&handle);
     auto* sem = static_cast<sem_t*>(handle);
-    std::vector<uint8_t> frame(kFrameBytes);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     int lastIndex = -1;
     int startIndex = 0;
     QDX_GetIndex(&startIndex);
@@ -88,7 +86,7 @@ void BM_StreamThroughput(benchmark::State& state)
     int endIndex = 0;
     QDX_GetIndex(&endIndex);
     state.SetItemsProcessed(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kFrameBytes);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * QDX_FRAME_BYTES);
     state.counters["received_per_taken"] =
         static_cast<double>(endIndex - startIndex) / static_cast<double>(state.iterations());
     QDX_Term();
@@ -97,13 +95,13 @@ BENCHMARK(BM_StreamThroughput)->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMi
 
 void BM_MemcpyCeiling(benchmark::State& state)
 {
-    std::vector<uint8_t> source(kFrameBytes, 0x5A), target(kFrameBytes);
+    std::vector<uint8_t> source(QDX_FRAME_BYTES, 0x5A), target(QDX_FRAME_BYTES);
     for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), kFrameBytes);
+        std::memcpy(target.data(), source.data(), QDX_FRAME_BYTES);
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kFrameBytes);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * QDX_FRAME_BYTES);
 }
 BENCHMARK(BM_MemcpyCeiling)->Unit(benchmark::kMicrosecond);
 
@@ -119,7 +117,7 @@ void BM_IdleCostAt30Fps(benchmark::State& state)
     QDX_HANDLE handle = nullptr;
     QDX_GetDataSemaphoHandle(&handle);
     auto* sem = static_cast<sem_t*>(handle);
-    std::vector<uint8_t> frame(kFrameBytes);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     int lastIndex = -1;
     double libraryNs = 0, cameraNs = 0, seconds = 0;
     int frames = 0;

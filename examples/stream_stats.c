@@ -15,8 +15,6 @@
 
 #include "QDX_API.h"
 
-#define FRAME_BYTES 652864u
-
 static double now_seconds(void)
 {
     struct timespec ts;
@@ -33,16 +31,17 @@ static unsigned word_at(const unsigned char* frame, unsigned index)
 static unsigned mean_luma(const unsigned char* frame)
 {
     unsigned long long sum = 0;
-    for (unsigned i = 1; i < FRAME_BYTES / 2; i += 2)
+    for (unsigned i = 1; i < QDX_FRAME_BYTES / 2; i += 2)
         sum += word_at(frame, i) >> 4;
-    return (unsigned)(sum / (FRAME_BYTES / 4));
+    return (unsigned)(sum / (QDX_FRAME_BYTES / 4));
 }
 
 static int is_whole(const unsigned char* frame, unsigned length)
 {
-    const unsigned last = FRAME_BYTES / 2 - 1;
-    return length == FRAME_BYTES && word_at(frame, 0) == 0xFF00 && word_at(frame, 1) == 0x0080 &&
-           word_at(frame, last - 1) == 0xFF00 && word_at(frame, last) == 0x009D;
+    const unsigned last = QDX_FRAME_BYTES / 2 - 1;
+    return length == QDX_FRAME_BYTES && word_at(frame, 0) == QDX_FRAME_START_MARKER0 &&
+           word_at(frame, 1) == QDX_FRAME_START_MARKER1 && word_at(frame, last - 1) == QDX_FRAME_END_MARKER0 &&
+           word_at(frame, last) == QDX_FRAME_END_MARKER1;
 }
 
 /* Waits up to one second for the library's data semaphore. */
@@ -64,7 +63,7 @@ static int wait_for_frame(sem_t* sem)
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? atoi(argv[1]) : 5;
-    unsigned char* frame = malloc(FRAME_BYTES);
+    unsigned char* frame = malloc(QDX_FRAME_BYTES);
     QDX_HANDLE handle = NULL;
     unsigned int version = 0;
     int last_index = -1;
@@ -90,7 +89,7 @@ int main(int argc, char** argv)
             if (index == last_index)
                 continue;
             last_index = index;
-            if (QDX_GetFrame(frame, FRAME_BYTES, &length) != 0)
+            if (QDX_GetFrame(frame, QDX_FRAME_BYTES, &length) != 0)
                 continue;
             ++frames;
             bytes += length;

@@ -5,8 +5,8 @@
  * The library talks to the simulated camera instead of USB when the
  * environment variable QDX_CAMERA is "sim" at QDX_Init. These functions steer
  * it like a hand on the hardware: plug it in and out, slow it down, make it
- * fail. They work whether or not the library is running; each returns 0 on
- * success and -1 on a bad argument. Thread-safe.
+ * fail. They work whether or not the library is running; each returns QDX_OK
+ * on success and QDX_ERR_ARGUMENT on a bad argument. Thread-safe.
  *
  * Start state from the environment: QDX_SIM_STATE_DIR (a folder where both
  * EEPROM images persist across runs), QDX_SIM_FPS (frame rate, default 30;
@@ -47,7 +47,7 @@ QDX_EXPORT int QDXSim_FailRequestsAfter(int bRequest, int skip, int count);
 
 /**
  * The next statusReads status records report this state (0 ready, 1 busy,
- * 2 error, 3 absent) for the memory (0 FX2 EEPROM, 1 CIS EEPROM);
+ * 2 error, 3 absent) for the memory (QDX_MEMORY_FX2 or QDX_MEMORY_CIS);
  * statusReads -1: until changed again, 0: back to the memory's own state.
  */
 QDX_EXPORT int QDXSim_SetMemoryState(int memoryType, int state, int statusReads);
@@ -55,7 +55,7 @@ QDX_EXPORT int QDXSim_SetMemoryState(int memoryType, int state, int statusReads)
 /** How long camera 0's EEPROMs stay busy after each page write (default 500). */
 QDX_EXPORT int QDXSim_SetEepromWriteTime(unsigned int microseconds);
 
-/** Reads or writes camera 0's EEPROM contents directly (memoryType 0 FX2, 1 CIS). */
+/** Reads or writes camera 0's EEPROM contents directly (QDX_MEMORY_FX2 or QDX_MEMORY_CIS). */
 QDX_EXPORT int QDXSim_ReadMemory(int memoryType, unsigned int address, int length, unsigned char* out);
 QDX_EXPORT int QDXSim_WriteMemory(int memoryType, unsigned int address, int length, const unsigned char* in);
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -15,7 +16,8 @@
 
 #include "CameraModel.h"
 #include "FrameRenderer.h"
-#include "link/Link.h"
+#include "protocol/Transfers.h"
+#include "protocol/VendorRequests.h"
 
 namespace qdx::sim {
 

@@ -47,15 +47,15 @@ extern "C" {
 QDX_EXPORT int QDXSim_Reset(void)
 {
     SimBus::instance().reset();
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_SetPlugged(int camera, int plugged)
 {
     if (camera < 0 || camera >= qdx::sim::kSimCameraCount)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     SimBus::instance().camera(camera).setPlugged(plugged != 0);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_SetFrameInterval(unsigned int microseconds)
@@ -63,97 +63,97 @@ QDX_EXPORT int QDXSim_SetFrameInterval(unsigned int microseconds)
     auto& bus = SimBus::instance();
     for (int i = 0; i < qdx::sim::kSimCameraCount; ++i)
         bus.camera(i).setFrameInterval(std::chrono::microseconds(microseconds));
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_SetStalled(int stalled)
 {
     firstCamera().setStalled(stalled != 0);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_InjectFrames(int kind, int count)
 {
     if ((kind != 1 && kind != 2) || count < 0)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     firstCamera().injectFrames(static_cast<qdx::sim::FrameFault>(kind), count);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_FailRequests(int bRequest, int count)
 {
     if (bRequest < -1 || bRequest > 255 || count < 0)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     firstCamera().failRequests(bRequest, count);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_FailRequestsAfter(int bRequest, int skip, int count)
 {
     if (bRequest < -1 || bRequest > 255 || count < 0 || skip < 0)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     firstCamera().failRequests(bRequest, count, skip);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_SetMemoryState(int memoryType, int state, int statusReads)
 {
     if ((memoryType != qdx::kMemoryFx2 && memoryType != qdx::kMemoryCis) || state < 0 || state > 3 ||
         statusReads < -1)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     firstCamera().withModel([&](CameraModel& model) { model.overrideMemoryState(memoryType, state, statusReads); });
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_SetEepromWriteTime(unsigned int microseconds)
 {
     firstCamera().withModel(
         [&](CameraModel& model) { model.setEepromWriteCycle(std::chrono::microseconds(microseconds)); });
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_ReadMemory(int memoryType, unsigned int address, int length, unsigned char* out)
 {
     if (!validMemory(memoryType, address, length, out))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     firstCamera().withModel([&](CameraModel& model) {
         model.memory(memoryType).read(address, static_cast<std::size_t>(length), out);
     });
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_WriteMemory(int memoryType, unsigned int address, int length, const unsigned char* in)
 {
     if (!validMemory(memoryType, address, length, in))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     firstCamera().withModel([&](CameraModel& model) {
         model.memory(memoryType).write(address, static_cast<std::size_t>(length), in);
     });
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_GetRegister(int reg, int* value)
 {
     if (!value || reg < 0 || reg >= qdx::sim::kRegisterCount)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     *value = firstCamera().withModel([&](CameraModel& model) { return static_cast<int>(model.reg(reg)); });
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_SetRegister(int reg, int value, int reportChange)
 {
     if (reg < 0 || reg >= qdx::sim::kRegisterCount || value < 0 || value > 0xFFFF)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     firstCamera().withModel([&](CameraModel& model) {
         model.setRegister(reg, static_cast<uint16_t>(value), reportChange != 0);
     });
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_GetRequestCount(int bRequest)
 {
     if (bRequest < -1 || bRequest > 255)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     const uint64_t count = SimBus::instance().requestCount(bRequest);
     return count > INT_MAX ? INT_MAX : static_cast<int>(count);
 }
@@ -161,15 +161,15 @@ QDX_EXPORT int QDXSim_GetRequestCount(int bRequest)
 QDX_EXPORT int QDXSim_GetLastSetup(unsigned char packet[8])
 {
     if (!packet)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     putSetup(firstCamera().lastSetup(), packet);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_GetRequestLog(int maxPackets, unsigned char* packets)
 {
     if (maxPackets < 0 || (maxPackets > 0 && !packets))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     const auto log = firstCamera().requestLog();
     const std::size_t count = std::min(log.size(), static_cast<std::size_t>(maxPackets));
     for (std::size_t i = 0; i < count; ++i)
@@ -180,15 +180,15 @@ QDX_EXPORT int QDXSim_GetRequestLog(int maxPackets, unsigned char* packets)
 QDX_EXPORT int QDXSim_SetCisPresent(int present)
 {
     firstCamera().withModel([&](CameraModel& model) { model.setCisPresent(present != 0); });
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_SetScene(int scene)
 {
     if (scene < 0 || scene > 3)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     firstCamera().withModel([&](CameraModel& model) { model.setScene(static_cast<qdx::sim::SceneKind>(scene)); });
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDXSim_GetBulkStats(unsigned long long* delivered, unsigned long long* dropped,
@@ -201,7 +201,7 @@ QDX_EXPORT int QDXSim_GetBulkStats(unsigned long long* delivered, unsigned long 
         *dropped = stats.dropped;
     if (abandoned)
         *abandoned = stats.abandoned;
-    return 0;
+    return QDX_OK;
 }
 
 }  // extern "C"

@@ -18,9 +18,6 @@
 
 namespace {
 
-constexpr unsigned kFrameBytes = 652864;
-constexpr int kSize = 404;
-
 int clamp8(int v)
 {
     return v < 0 ? 0 : (v > 255 ? 255 : v);
@@ -85,10 +82,10 @@ int main(int argc, char** argv)
     }
     int start = 0;
     QDX_GetIndex(&start);
-    std::vector<uint8_t> frame(kFrameBytes);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     unsigned length = 0;
-    if (!waitForIndex(start + frames) || QDX_GetFrame(frame.data(), kFrameBytes, &length) < 0 ||
-        length != kFrameBytes) {
+    if (!waitForIndex(start + frames) || QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length) < 0 ||
+        length != QDX_FRAME_BYTES) {
         std::fprintf(stderr, "no whole frame\n");
         QDX_Term();
         return 1;
@@ -100,11 +97,11 @@ int main(int argc, char** argv)
         std::perror(path);
         return 1;
     }
-    std::fprintf(out, "P6\n%d %d\n255\n", kSize, kSize);
-    std::vector<uint8_t> row(kSize * 3);
-    for (int y = 0; y < kSize; ++y) {
-        for (int x = 0; x < kSize; x += 2) {
-            const std::size_t g = static_cast<std::size_t>(y) * kSize * 2 + static_cast<std::size_t>(x) * 2;
+    std::fprintf(out, "P6\n%d %d\n255\n", QDX_FRAME_WIDTH, QDX_FRAME_HEIGHT);
+    std::vector<uint8_t> row(QDX_FRAME_WIDTH * 3);
+    for (int y = 0; y < QDX_FRAME_HEIGHT; ++y) {
+        for (int x = 0; x < QDX_FRAME_WIDTH; x += 2) {
+            const std::size_t g = static_cast<std::size_t>(y) * QDX_FRAME_WIDTH * 2 + static_cast<std::size_t>(x) * 2;
             const int cb = static_cast<int>(word(frame, g) >> 4) - 2048;
             const int cr = static_cast<int>(word(frame, g + 2) >> 4) - 2048;
             const int ys[2] = {static_cast<int>(word(frame, g + 1) >> 4), static_cast<int>(word(frame, g + 3) >> 4)};

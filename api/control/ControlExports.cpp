@@ -42,31 +42,31 @@ int setSetting(const Setting& s, int index, int value)
 {
     const int r = s.registerOf(index);
     if (r < 0)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     auto bytes = encodeValue(s.encoding, value);
     auto& library = Library::instance();
     if (!library.request(registerRequest(false, kDeviceFpga, r, 2), bytes.data()))
-        return 1;
+        return QDX_ERR_TRANSFER;
     if (s.shadowed)
         library.shadow().store(r, bytes.data());
-    return 0;
+    return QDX_OK;
 }
 
 int getSetting(const Setting& s, int index, int* value)
 {
     if (!value)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     const int r = s.registerOf(index);
     if (r < 0)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     std::array<uint8_t, 2> bytes{};
     auto& library = Library::instance();
     if (!library.request(registerRequest(true, kDeviceFpga, r, 2), bytes.data()))
-        return 1;
+        return QDX_ERR_TRANSFER;
     if (s.shadowed)
         library.shadow().store(r, bytes.data());
     *value = decodeValue(s.encoding, bytes.data());
-    return 0;
+    return QDX_OK;
 }
 
 namespace {
@@ -78,7 +78,7 @@ constexpr int kTableChunkRegisters = 32;
 int transferTable(int firstRegister, int registers, const uint8_t* in, uint8_t* out)
 {
     if (!in && !out)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     auto& library = Library::instance();
     std::array<uint8_t, 2 * kTableChunkRegisters> chunk{};
     for (int done = 0; done < registers; done += kTableChunkRegisters) {
@@ -89,11 +89,11 @@ int transferTable(int firstRegister, int registers, const uint8_t* in, uint8_t* 
         if (in)
             std::copy_n(in + 2 * done, bytes, chunk.begin());
         if (!library.request(setup, chunk.data()))
-            return 1;
+            return QDX_ERR_TRANSFER;
         if (out)
             std::copy_n(chunk.begin(), bytes, out + 2 * done);
     }
-    return 0;
+    return QDX_OK;
 }
 
 int dpTableBase(int index)
@@ -158,18 +158,20 @@ QDX_EXPORT int QDX_Get_FPGA_Ver(int* value)
 QDX_EXPORT int QDX_Set_DataFormat(int format)
 {
     std::array<uint8_t, qdx::kDeviceControlSize> record{0x00, static_cast<uint8_t>(format & 0xFF), 0x00};
-    return qdx::Library::instance().request(qdx::deviceControlRequest(qdx::kDataFormatRecord), record.data()) ? 0 : 1;
+    const bool sent =
+        qdx::Library::instance().request(qdx::deviceControlRequest(qdx::kDataFormatRecord), record.data());
+    return sent ? QDX_OK : QDX_ERR_TRANSFER;
 }
 
 QDX_EXPORT int QDX_Get_DataFormat(int* format)
 {
     if (!format)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     std::array<uint8_t, qdx::kDeviceStatusSize> status{};
     if (!qdx::Library::instance().readStatus(status.data()))
-        return 1;
+        return QDX_ERR_TRANSFER;
     *format = status[qdx::status::kDataFormat];
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_Set_DP_Table(int index, const unsigned char* data)

@@ -23,12 +23,12 @@ template <std::size_t N>
 int readRecord(const qdx::SetupPacket& setup, unsigned int length, unsigned char* buffer)
 {
     if (!buffer && length > 0)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     std::array<uint8_t, N> record{};
     if (!lib().request(setup, record.data()))
-        return 1;
+        return QDX_ERR_TRANSFER;
     std::copy_n(record.data(), std::min<std::size_t>(length, N), buffer);
-    return 0;
+    return QDX_OK;
 }
 
 bool validLength(int length, const void* buffer)
@@ -42,15 +42,15 @@ int rawRead(const qdx::SetupPacket& setup, unsigned char* buffer)
 {
     std::vector<uint8_t> data(setup.wLength);
     if (!lib().request(setup, data.data()))
-        return 1;
+        return QDX_ERR_TRANSFER;
     std::copy(data.begin(), data.end(), buffer);
-    return 0;
+    return QDX_OK;
 }
 
 int rawWrite(const qdx::SetupPacket& setup, const unsigned char* buffer)
 {
     std::vector<uint8_t> data(buffer, buffer + setup.wLength);
-    return lib().request(setup, data.data()) ? 0 : 1;
+    return lib().request(setup, data.data()) ? QDX_OK : QDX_ERR_TRANSFER;
 }
 
 }  // namespace
@@ -60,21 +60,21 @@ extern "C" {
 QDX_EXPORT int QDX_Init(void)
 {
     lib().init();
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_Term(void)
 {
     lib().term();
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_GetVersion(unsigned int* version)
 {
     if (!version)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     *version = lib().version();
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_GetDevInfo(unsigned int length, unsigned char* buffer)
@@ -90,108 +90,110 @@ QDX_EXPORT int QDX_GetDevFormatInfo(int formatIndex, unsigned int length, unsign
 QDX_EXPORT int QDX_GetDevStatus(unsigned int length, unsigned char* buffer)
 {
     if (!buffer && length > 0)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     std::array<uint8_t, qdx::kDeviceStatusSize> record{};
     if (!lib().readStatus(record.data()))
-        return 1;
+        return QDX_ERR_TRANSFER;
     std::copy_n(record.data(), std::min<std::size_t>(length, record.size()), buffer);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_SetDevStatus(int recordIndex, const unsigned char* record)
 {
     if (!record)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     std::array<uint8_t, qdx::kDeviceControlSize> data{};
     std::copy_n(record, data.size(), data.data());
-    return lib().request(qdx::deviceControlRequest(recordIndex), data.data()) ? 0 : 1;
+    return lib().request(qdx::deviceControlRequest(recordIndex), data.data()) ? QDX_OK : QDX_ERR_TRANSFER;
 }
 
 QDX_EXPORT int QDX_GetFpgaStatus(unsigned int length, unsigned char* mask)
 {
     if (!mask)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     std::array<uint8_t, qdx::kDeviceStatusSize> record{};
     if (!lib().readStatus(record.data()))
-        return 1;
+        return QDX_ERR_TRANSFER;
     lib().changeMask().take(mask, length);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_GetFrame(unsigned char* buffer, unsigned int bufferLength, unsigned int* frameLength)
 {
     if (!buffer)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return lib().withStream(
-        [&](qdx::FrameStream& stream) { return stream.copyNewestFrame(buffer, bufferLength, frameLength); }, -1);
+        [&](qdx::FrameStream& stream) { return stream.copyNewestFrame(buffer, bufferLength, frameLength); },
+        int{QDX_ERR_NO_FRAME});
 }
 
 QDX_EXPORT int QDX_GetIndex(int* counter)
 {
     if (!counter)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     *counter = lib().withStream(
         [](qdx::FrameStream& stream) { return static_cast<int>(stream.frameCounter()); }, 0);
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_GetDataSemaphoHandle(QDX_HANDLE* handle)
 {
     if (!handle)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     *handle = lib().withStream(
         [](qdx::FrameStream& stream) { return static_cast<QDX_HANDLE>(stream.semaphore()); },
         static_cast<QDX_HANDLE>(nullptr));
-    return 0;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_GetStatus(int* status)
 {
     if (!status)
-        return -1;
-    *status = lib().withStream([](qdx::FrameStream& stream) { return stream.connected() ? 1 : 0; }, 0);
-    return 0;
+        return QDX_ERR_ARGUMENT;
+    *status = lib().withStream(
+        [](qdx::FrameStream& stream) { return stream.connected() ? QDX_STATUS_CONNECTED : 0; }, 0);
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_I2CRead(int slaveAddress, int length, unsigned char* buffer)
 {
     if (!validLength(length, buffer))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return rawRead(qdx::i2cRequest(true, slaveAddress, static_cast<uint16_t>(length)), buffer);
 }
 
 QDX_EXPORT int QDX_I2CWrite(int slaveAddress, int length, const unsigned char* buffer)
 {
     if (!validLength(length, buffer))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return rawWrite(qdx::i2cRequest(false, slaveAddress, static_cast<uint16_t>(length)), buffer);
 }
 
 QDX_EXPORT int QDX_FlashRead(int memoryType, unsigned int address, int length, unsigned char* buffer)
 {
     if (!validLength(length, buffer))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return rawRead(qdx::memoryRequest(true, memoryType, address, static_cast<uint16_t>(length)), buffer);
 }
 
 QDX_EXPORT int QDX_FlashWrite(int memoryType, unsigned int address, int length, const unsigned char* buffer)
 {
     if (!validLength(length, buffer))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return rawWrite(qdx::memoryRequest(false, memoryType, address, static_cast<uint16_t>(length)), buffer);
 }
 
 QDX_EXPORT int QDX_DeviceRead(int device, int firstRegister, int length, unsigned char* buffer)
 {
     if (!validLength(length, buffer))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return rawRead(qdx::registerRequest(true, device, firstRegister, static_cast<uint16_t>(length)), buffer);
 }
 
 QDX_EXPORT int QDX_DeviceWrite(int device, int firstRegister, int length, const unsigned char* buffer)
 {
     if (!validLength(length, buffer))
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return rawWrite(qdx::registerRequest(false, device, firstRegister, static_cast<uint16_t>(length)), buffer);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "protocol/Transfers.h"
 #include "protocol/VendorRequests.h"
 
 namespace qdx {
@@ -16,12 +17,6 @@ enum class OpenResult {
     Opened = 0,
     SetupFailed = 1,  // found, but claiming the interface or finding the bulk-IN endpoint failed
     NotFound = 2,     // no camera, or it could not be opened
-};
-
-enum class ReadResult {
-    Received = 0,   // a transfer completed; the byte count is set (it may be 0)
-    Failed = 1,     // no link, the read could not be started, or the device is gone
-    Abandoned = 2,  // the time limit passed or the reader asked to stop; byte count 0
 };
 
 // Threads: open(), close() and isOpenDevicePresent() are called by the

@@ -3,7 +3,7 @@
 #include <shared_mutex>
 
 #include "link/Link.h"
-#include "SimBus.h"
+#include "sim/SimBus.h"
 
 namespace qdx {
 

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "QDX_API.h"
+
 namespace qdx {
 
 struct SetupPacket {
@@ -49,8 +51,8 @@ inline constexpr std::size_t kChangeMask = 10;  // six bytes, one bit per FPGA r
 }  // namespace status
 
 // Memory types of requests 0x16/0x17 and the memory states of the status record.
-inline constexpr int kMemoryFx2 = 0;
-inline constexpr int kMemoryCis = 1;
+inline constexpr int kMemoryFx2 = QDX_MEMORY_FX2;
+inline constexpr int kMemoryCis = QDX_MEMORY_CIS;
 enum MemoryState : uint8_t { kMemoryReady = 0, kMemoryBusy = 1, kMemoryError = 2, kMemoryAbsent = 3 };
 
 // Device control record 2 carries the data format.

@@ -16,18 +16,6 @@
 namespace qdx {
 namespace {
 
-// Results of the store calls.
-enum StoreResult : int {
-    kOk = 0,
-    kFailed = 1,
-    kBadMagic = 2,
-    kBadVersion = 3,
-    kBadState = 4,
-    kReadFailed = 5,
-    kNotReady = 6,
-    kWriteFailed = 7,
-};
-
 constexpr std::size_t kPageSize = 64;
 // A memory that stays busy this long is broken, not busy.
 constexpr std::chrono::seconds kReadyLimit{1};
@@ -99,11 +87,11 @@ int chunkedSave(int type, uint32_t base, const uint8_t* data, std::size_t length
     for (std::size_t offset = 0; offset < length; offset += kPageSize) {
         const std::size_t n = std::min(kPageSize, length - offset);
         if (!waitMemoryReady(type))
-            return kNotReady;
+            return QDX_ERR_NOT_READY;
         if (!memoryWrite(type, base + static_cast<uint32_t>(offset), n, data + offset))
-            return kWriteFailed;
+            return QDX_ERR_WRITE;
     }
-    return kOk;
+    return QDX_OK;
 }
 
 int chunkedLoad(int type, uint32_t base, uint8_t* data, std::size_t length)
@@ -111,21 +99,21 @@ int chunkedLoad(int type, uint32_t base, uint8_t* data, std::size_t length)
     for (std::size_t offset = 0; offset < length; offset += kPageSize) {
         const std::size_t n = std::min(kPageSize, length - offset);
         if (!memoryRead(type, base + static_cast<uint32_t>(offset), n, data + offset))
-            return kReadFailed;
+            return QDX_ERR_READ;
     }
-    return kOk;
+    return QDX_OK;
 }
 
-// 0 for a valid header "QDX\0", version 1, state 0; else the code of the first wrong field.
+// QDX_OK for a valid header "QDX\0", version 1, state 0; else the code of the first wrong field.
 int checkHeader(const uint8_t* header)
 {
     if (std::memcmp(header, kBlockMagic, sizeof kBlockMagic) != 0)
-        return kBadMagic;
+        return QDX_ERR_BAD_MAGIC;
     if (header[4] != kBlockFormatVersion)
-        return kBadVersion;
+        return QDX_ERR_BAD_VERSION;
     if (header[5] != 0)
-        return kBadState;
-    return kOk;
+        return QDX_ERR_BAD_STATE;
+    return QDX_OK;
 }
 
 int saveParameters(uint32_t base)
@@ -138,12 +126,12 @@ int loadParameters(uint32_t base)
 {
     std::array<uint8_t, 16> header{};
     if (!memoryRead(kMemoryFx2, base, header.size(), header.data()))
-        return kFailed;
+        return QDX_ERR_TRANSFER;
     if (const int bad = checkHeader(header.data()))
         return bad;
     ParameterBlock block{};
-    if (chunkedLoad(kMemoryFx2, base, block.data(), block.size()) != kOk)
-        return kReadFailed;
+    if (chunkedLoad(kMemoryFx2, base, block.data(), block.size()) != QDX_OK)
+        return QDX_ERR_READ;
 
     auto& shadow = lib().shadow();
     shadow.loadParameterBlock(block);
@@ -186,9 +174,9 @@ QDX_EXPORT int QDX_Save_Default_Param(int)
 QDX_EXPORT int QDX_Clear_Default_Param(int)
 {
     if (!waitMemoryReady(kMemoryFx2))
-        return kNotReady;
+        return QDX_ERR_NOT_READY;
     const std::array<uint8_t, kHeaderBytes> zeros{};
-    return memoryWrite(kMemoryFx2, kDefaultParameters, zeros.size(), zeros.data()) ? kOk : kWriteFailed;
+    return memoryWrite(kMemoryFx2, kDefaultParameters, zeros.size(), zeros.data()) ? QDX_OK : QDX_ERR_WRITE;
 }
 
 QDX_EXPORT int QDX_Load_Param(int)
@@ -204,104 +192,104 @@ QDX_EXPORT int QDX_Load_Default_Param(int)
 QDX_EXPORT int QDX_Save_Gamma_Table(int index, const unsigned char* data)
 {
     if (!data)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return chunkedSave(kMemoryFx2, gammaStore(index), data, kGammaTableBytes);
 }
 
 QDX_EXPORT int QDX_Load_Gamma_Table(int index, unsigned char* data)
 {
     if (!data)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return chunkedLoad(kMemoryFx2, gammaStore(index), data, kGammaTableBytes);
 }
 
 QDX_EXPORT int QDX_Save_CIS_DP_Table(int index, const unsigned char* data)
 {
     if (!data)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return chunkedSave(kMemoryCis, dpStore(index), data, kDpTableBytes);
 }
 
 QDX_EXPORT int QDX_Load_CIS_DP_Table(int index, unsigned char* data)
 {
     if (!data)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     return chunkedLoad(kMemoryCis, dpStore(index), data, kDpTableBytes);
 }
 
 QDX_EXPORT int QDX_Save_CIS_FPN_Table(const unsigned char* data, int gain)
 {
     if (!data)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     if (const int result = chunkedSave(kMemoryCis, kCisFpnTable, data, kFpnTableBytes))
         return result;
     if (!waitMemoryReady(kMemoryCis))
-        return kFailed;
+        return QDX_ERR_TRANSFER;
     const uint8_t bytes[2] = {static_cast<uint8_t>((gain >> 8) & 0xFF), static_cast<uint8_t>(gain & 0xFF)};
-    return memoryWrite(kMemoryCis, kCisFpnGain, 2, bytes) ? kOk : kFailed;
+    return memoryWrite(kMemoryCis, kCisFpnGain, 2, bytes) ? QDX_OK : QDX_ERR_TRANSFER;
 }
 
 QDX_EXPORT int QDX_Load_CIS_FPN_Table(unsigned char* data, int* gain)
 {
     if (!data)
-        return -1;
-    if (chunkedLoad(kMemoryCis, kCisFpnTable, data, kFpnTableBytes) != kOk)
-        return kReadFailed;
+        return QDX_ERR_ARGUMENT;
+    if (chunkedLoad(kMemoryCis, kCisFpnTable, data, kFpnTableBytes) != QDX_OK)
+        return QDX_ERR_READ;
     if (!gain)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     *gain = 0;
     uint8_t bytes[2] = {};
     if (!memoryRead(kMemoryCis, kCisFpnGain, 2, bytes))
-        return kFailed;
+        return QDX_ERR_TRANSFER;
     *gain = bytes[0] * 256 + bytes[1];
-    return kOk;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_Save_CIS_SerialNo(const unsigned char* serialNumber)
 {
     if (!serialNumber)
-        return -1;
+        return QDX_ERR_ARGUMENT;
     if (!waitMemoryReady(kMemoryCis))
-        return kFailed;
-    return memoryWrite(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? kOk : kFailed;
+        return QDX_ERR_TRANSFER;
+    return memoryWrite(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? QDX_OK : QDX_ERR_TRANSFER;
 }
 
 QDX_EXPORT int QDX_Load_CIS_SerialNo(unsigned char* serialNumber)
 {
     if (!serialNumber)
-        return -1;
-    return memoryRead(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? kOk : kFailed;
+        return QDX_ERR_ARGUMENT;
+    return memoryRead(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? QDX_OK : QDX_ERR_TRANSFER;
 }
 
 QDX_EXPORT int QDX_Check_CISFlash(int* state)
 {
     if (!state)
-        return -1;
-    *state = 0;
+        return QDX_ERR_ARGUMENT;
+    *state = QDX_CIS_FLASH_ABSENT;
     std::array<uint8_t, kDeviceStatusSize> status{};
     if (!lib().readStatus(status.data()))
-        return -2;
+        return QDX_ERR_CIS_CHECK;
     if (status[status::kCisMemoryState] == kMemoryAbsent)
-        return 0;
-    *state = 1;
+        return QDX_OK;
+    *state = QDX_CIS_FLASH_INVALID;
     std::array<uint8_t, 16> header{};
     if (!memoryRead(kMemoryCis, kCisHeader, header.size(), header.data()))
-        return -2;
-    if (checkHeader(header.data()) == kOk)
-        *state = 2;
-    return 0;
+        return QDX_ERR_CIS_CHECK;
+    if (checkHeader(header.data()) == QDX_OK)
+        *state = QDX_CIS_FLASH_VALID;
+    return QDX_OK;
 }
 
 QDX_EXPORT int QDX_Init_CISFlash(int mode)
 {
     if (!waitMemoryReady(kMemoryCis))
-        return kFailed;
+        return QDX_ERR_TRANSFER;
     const uint8_t header[kHeaderBytes] = {kBlockMagic[0], kBlockMagic[1], kBlockMagic[2], kBlockMagic[3],
                                           kBlockFormatVersion, 0x00};
     if (!memoryWrite(kMemoryCis, kCisHeader, sizeof header, header))
-        return kFailed;
+        return QDX_ERR_TRANSFER;
     if (mode != 0)
-        return kOk;
+        return QDX_OK;
 
     const std::array<uint8_t, kSerialNumberBytes> noSerial{};
     if (const int result = QDX_Save_CIS_SerialNo(noSerial.data()))

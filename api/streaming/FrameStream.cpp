@@ -4,6 +4,8 @@
 #include <cstring>
 #include <pthread.h>
 
+#include "QDX_API.h"
+
 namespace qdx {
 
 FrameStream::FrameStream(Link& link, std::chrono::milliseconds readLimit) : link_(link), readLimit_(readLimit)
@@ -156,7 +158,7 @@ int FrameStream::copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_
 {
     std::lock_guard lock(ringMutex_);
     if (!frameAvailable_)
-        return -1;
+        return QDX_ERR_NO_FRAME;
     const uint32_t n = counter_.load(std::memory_order_acquire);
     const uint32_t slot = (n - 1) % kSlotCount;
     const uint32_t length = lengths_[slot];
@@ -165,7 +167,7 @@ int FrameStream::copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_
         *frameLength = length;
     const bool same = lastReturned_ == static_cast<int64_t>(n);
     lastReturned_ = n;
-    return same ? 1 : 0;
+    return same ? QDX_FRAME_REPEATED : QDX_OK;
 }
 
 }  // namespace qdx

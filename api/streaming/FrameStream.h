@@ -42,7 +42,8 @@ public:
     uint32_t frameCounter() const { return counter_.load(std::memory_order_acquire); }
     sem_t* semaphore() { return &semaphore_; }
 
-    // The newest frame: -1 none since the reader started, 0 new, 1 the same as last time.
+    // The newest frame: QDX_ERR_NO_FRAME none since the reader started, QDX_OK new,
+    // QDX_FRAME_REPEATED the same as last time.
     int copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_t* frameLength);
 
 private:

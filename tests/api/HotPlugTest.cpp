@@ -25,14 +25,14 @@ TEST_F(HotPlugTest, ReplugRestartsTheCounterAndKeepsTheSemaphore)
     QDXSim_SetPlugged(0, 0);
     ASSERT_TRUE(waitUntil([] { return status() == 0; }, std::chrono::milliseconds(500)));
     // The last frame stays available while the camera is away.
-    std::vector<uint8_t> frame(kFrameBytes);
-    EXPECT_GE(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), 0);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
+    EXPECT_GE(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr), 0);
 
     QDXSim_SetStalled(1);
     QDXSim_SetPlugged(0, 1);
     ASSERT_TRUE(waitUntil([] { return status() == 1; }));
     EXPECT_EQ(frameIndex(), 0);
-    EXPECT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), -1) << "no frame yet since the reconnection";
+    EXPECT_EQ(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr), -1) << "no frame yet since the reconnection";
     QDX_GetDataSemaphoHandle(&after);
     EXPECT_EQ(before, after);
     QDXSim_SetStalled(0);
@@ -53,7 +53,7 @@ TEST_F(HotPlugTest, UnplugWhileStreamingAndRequesting)
         QDX_HANDLE handle = nullptr;
         QDX_GetDataSemaphoHandle(&handle);
         auto* sem = static_cast<sem_t*>(handle);
-        std::vector<uint8_t> frame(kFrameBytes);
+        std::vector<uint8_t> frame(QDX_FRAME_BYTES);
         int last = -1;
         while (run.load()) {
             timespec deadline{};
@@ -71,7 +71,7 @@ TEST_F(HotPlugTest, UnplugWhileStreamingAndRequesting)
             if (index == last)
                 continue;
             last = index;
-            if (QDX_GetFrame(frame.data(), kFrameBytes, nullptr) >= 0)
+            if (QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr) >= 0)
                 ++framesTaken;
         }
     });

@@ -66,10 +66,10 @@ TEST_F(LifecycleTest, InitAfterTermStreamsAgain)
     startConnected();
     EXPECT_LT(frameIndex(), 3);
     waitForFrames(2);
-    std::vector<uint8_t> frame(kFrameBytes);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     unsigned int length = 0;
-    EXPECT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, &length), 0);
-    EXPECT_EQ(length, kFrameBytes);
+    EXPECT_EQ(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length), 0);
+    EXPECT_EQ(length, QDX_FRAME_BYTES);
 }
 
 // Guards QDX_Init waiting for a camera: it returns at once and the camera is

@@ -15,7 +15,6 @@
 
 namespace qdx::test {
 
-inline constexpr unsigned kFrameBytes = 652864;
 inline constexpr std::chrono::milliseconds kConnectTimeout{3000};
 
 // Polls pred every millisecond until it holds or the time-out passes.

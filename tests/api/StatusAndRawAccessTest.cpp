@@ -77,7 +77,7 @@ TEST_F(StatusTest, BadArgumentsAreRefusedWithoutTraffic)
     EXPECT_EQ(QDX_GetIndex(nullptr), -1);
     EXPECT_EQ(QDX_GetStatus(nullptr), -1);
     EXPECT_EQ(QDX_GetDataSemaphoHandle(nullptr), -1);
-    EXPECT_EQ(QDX_GetFrame(nullptr, kFrameBytes, nullptr), -1);
+    EXPECT_EQ(QDX_GetFrame(nullptr, QDX_FRAME_BYTES, nullptr), -1);
     EXPECT_EQ(QDXSim_GetRequestCount(-1), before);
 }
 

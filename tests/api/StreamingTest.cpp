@@ -23,9 +23,9 @@ TEST_F(StreamingTest, NoFrameBeforeTheFirstArrives)
 {
     QDXSim_SetStalled(1);
     startConnected();
-    std::vector<uint8_t> buffer(kFrameBytes, 0x42);
+    std::vector<uint8_t> buffer(QDX_FRAME_BYTES, 0x42);
     unsigned int length = 1234;
-    EXPECT_EQ(QDX_GetFrame(buffer.data(), kFrameBytes, &length), -1);
+    EXPECT_EQ(QDX_GetFrame(buffer.data(), QDX_FRAME_BYTES, &length), -1);
     EXPECT_EQ(length, 1234u);
     EXPECT_EQ(buffer[0], 0x42);
     EXPECT_EQ(frameIndex(), 0);
@@ -35,14 +35,14 @@ TEST_F(StreamingTest, FramesArriveWholeWithTheirMarkers)
 {
     startConnected();
     waitForFrames(2);
-    std::vector<uint8_t> frame(kFrameBytes + 16);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES + 16);
     unsigned int length = 0;
     ASSERT_EQ(QDX_GetFrame(frame.data(), static_cast<unsigned>(frame.size()), &length), 0);
-    ASSERT_EQ(length, kFrameBytes);
-    EXPECT_EQ(wordAt(frame, 0), 0xFF00);
-    EXPECT_EQ(wordAt(frame, 1), 0x0080);
-    EXPECT_EQ(wordAt(frame, kFrameBytes / 2 - 2), 0xFF00);
-    EXPECT_EQ(wordAt(frame, kFrameBytes / 2 - 1), 0x009D);
+    ASSERT_EQ(length, QDX_FRAME_BYTES);
+    EXPECT_EQ(wordAt(frame, 0), QDX_FRAME_START_MARKER0);
+    EXPECT_EQ(wordAt(frame, 1), QDX_FRAME_START_MARKER1);
+    EXPECT_EQ(wordAt(frame, QDX_FRAME_BYTES / 2 - 2), QDX_FRAME_END_MARKER0);
+    EXPECT_EQ(wordAt(frame, QDX_FRAME_BYTES / 2 - 1), QDX_FRAME_END_MARKER1);
 }
 
 // Guards the new/same result: a consumer must be able to tell a repeated frame.
@@ -53,10 +53,10 @@ TEST_F(StreamingTest, SameFrameTwiceGivesZeroThenOneAndTheSameBytes)
     QDXSim_SetStalled(1);
     // Let a frame already being delivered land before comparing.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::vector<uint8_t> first(kFrameBytes), second(kFrameBytes);
+    std::vector<uint8_t> first(QDX_FRAME_BYTES), second(QDX_FRAME_BYTES);
     unsigned int length = 0;
-    ASSERT_EQ(QDX_GetFrame(first.data(), kFrameBytes, &length), 0);
-    ASSERT_EQ(QDX_GetFrame(second.data(), kFrameBytes, nullptr), 1);
+    ASSERT_EQ(QDX_GetFrame(first.data(), QDX_FRAME_BYTES, &length), 0);
+    ASSERT_EQ(QDX_GetFrame(second.data(), QDX_FRAME_BYTES, nullptr), 1);
     EXPECT_EQ(first, second);
 }
 
@@ -68,7 +68,7 @@ TEST_F(StreamingTest, ShortBufferGetsThePrefixAndTheFullLength)
     std::vector<uint8_t> small(100, 0xEE);
     unsigned int length = 0;
     ASSERT_GE(QDX_GetFrame(small.data(), 64, &length), 0);
-    EXPECT_EQ(length, kFrameBytes);
+    EXPECT_EQ(length, QDX_FRAME_BYTES);
     EXPECT_EQ(small[0], 0x00);
     EXPECT_EQ(small[1], 0xFF);
     EXPECT_EQ(small[64], 0xEE) << "wrote past the given buffer length";
@@ -86,14 +86,14 @@ TEST_F(StreamingTest, ShortFramesCount)
     QDXSim_SetStalled(0);
     waitForFrames(before + 1);
     QDXSim_SetStalled(1);
-    std::vector<uint8_t> frame(kFrameBytes);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     unsigned int length = 0;
     // The frame right after the stall is the short one.
     ASSERT_TRUE(waitUntil([&] {
-        QDX_GetFrame(frame.data(), kFrameBytes, &length);
+        QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length);
         return frameIndex() == before + 1;
     }));
-    EXPECT_EQ(length, kFrameBytes / 2);
+    EXPECT_EQ(length, QDX_FRAME_BYTES / 2);
 }
 
 // Guards the semaphore's maximum: 60 frames not waited for, then releases are lost.
@@ -139,13 +139,13 @@ TEST_F(StreamingTest, FastCameraNeverTearsACopy)
     QDXSim_SetFrameInterval(0);
     startConnected();
     waitForFrames(1);
-    std::vector<uint8_t> frame(kFrameBytes);
-    constexpr std::size_t rowBytes = 404 * 4;
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
+    constexpr std::size_t rowBytes = QDX_FRAME_WIDTH * 4;
     int copies = 0, newFrames = 0;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
     while (std::chrono::steady_clock::now() < end) {
         unsigned int length = 0;
-        const int result = QDX_GetFrame(frame.data(), kFrameBytes, &length);
+        const int result = QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length);
         ASSERT_GE(result, 0);
         ++copies;
         newFrames += result == 0 ? 1 : 0;
@@ -163,8 +163,8 @@ TEST_F(StreamingTest, AfterTermNothingIsHandedOut)
     startConnected();
     waitForFrames(1);
     ASSERT_EQ(QDX_Term(), 0);
-    std::vector<uint8_t> frame(kFrameBytes);
-    EXPECT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), -1);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
+    EXPECT_EQ(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr), -1);
     QDX_HANDLE handle = &frame;
     ASSERT_EQ(QDX_GetDataSemaphoHandle(&handle), 0);
     EXPECT_EQ(handle, nullptr);

@@ -4,6 +4,14 @@
 #include "QDX_API.h"
 #include "QDX_SIM.h"
 
+/* Guards the frame layout, which is the camera's wire format: the library and
+ * the simulated camera both take it from the header and would follow a wrong
+ * value there, so it is pinned to the numbers the camera sends. */
+typedef char frame_layout_is_the_cameras[
+    (QDX_FRAME_WIDTH == 404 && QDX_FRAME_HEIGHT == 404 && QDX_FRAME_BYTES == 652864 &&
+     QDX_FRAME_START_MARKER0 == 0xFF00 && QDX_FRAME_START_MARKER1 == 0x0080 &&
+     QDX_FRAME_END_MARKER0 == 0xFF00 && QDX_FRAME_END_MARKER1 == 0x009D) ? 1 : -1];
+
 int main(void)
 {
     unsigned int version = 1;
@@ -11,18 +19,18 @@ int main(void)
     QDX_HANDLE handle = NULL;
     int status = -1;
 
-    if (QDX_GetVersion(&version) != 0 || version != 0)
+    if (QDX_GetVersion(&version) != QDX_OK || version != 0)
         return 1;
-    if (QDXSim_Reset() != 0 || QDX_Init() != 0)
+    if (QDXSim_Reset() != QDX_OK || QDX_Init() != QDX_OK)
         return 2;
-    if (QDX_GetVersion(&version) != 0 || version != 0x01010000u)
+    if (QDX_GetVersion(&version) != QDX_OK || version != 0x01010000u)
         return 3;
-    if (QDX_GetDataSemaphoHandle(&handle) != 0 || handle == NULL)
+    if (QDX_GetDataSemaphoHandle(&handle) != QDX_OK || handle == NULL)
         return 4;
-    if (QDX_GetStatus(&status) != 0 || (status != 0 && status != 1))
+    if (QDX_GetStatus(&status) != QDX_OK || (status & ~QDX_STATUS_CONNECTED) != 0)
         return 5;
     (void)QDX_GetDevInfo(sizeof info, info);
-    if (QDX_Term() != 0)
+    if (QDX_Term() != QDX_OK)
         return 6;
     puts("ok");
     return 0;

@@ -9,7 +9,8 @@
 namespace qdx::test {
 namespace {
 
-constexpr int W = 404;
+constexpr int W = QDX_FRAME_WIDTH;
+static_assert(QDX_FRAME_HEIGHT == W, "the planes below are W x W");
 
 // One delivered frame, decoded into 12-bit planes.
 struct Picture {
@@ -64,10 +65,10 @@ protected:
     {
         const int now = frameIndex();
         EXPECT_TRUE(waitUntil([&] { return frameIndex() >= now + 3; }, std::chrono::milliseconds(5000)));
-        std::vector<uint8_t> frame(kFrameBytes);
+        std::vector<uint8_t> frame(QDX_FRAME_BYTES);
         unsigned length = 0;
-        EXPECT_GE(QDX_GetFrame(frame.data(), kFrameBytes, &length), 0);
-        EXPECT_EQ(length, kFrameBytes);
+        EXPECT_GE(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length), 0);
+        EXPECT_EQ(length, QDX_FRAME_BYTES);
         Picture p;
         p.y.resize(W * W);
         p.cb.resize(W * W);

@@ -41,7 +41,7 @@ protected:
     // Frame `number` of the camera's test pattern, as it leaves the camera.
     static std::vector<uint8_t> patternFrame(const FakeUsbCamera& camera, uint64_t number)
     {
-        std::vector<uint8_t> frame(kFrameBytes);
+        std::vector<uint8_t> frame(QDX_FRAME_BYTES);
         sim::renderTestPattern(camera.frameSettings(), number, frame.data());
         return frame;
     }

@@ -34,13 +34,13 @@ TEST_F(UsbHotPlugTest, UnplugWhileStreamingThenPlugInAgain)
     bus_->unplug(camera);
     ASSERT_TRUE(waitUntil([] { return status() == 0; }, kNoticeTimeout)) << "still connected to a vanished camera";
     std::printf("unplug noticed after %.1f ms\n", milliseconds(Clock::now() - start));
-    std::vector<uint8_t> frame(kFrameBytes);
-    EXPECT_GE(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), 0);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
+    EXPECT_GE(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr), 0);
 
     auto& again = bus_->plug({.streaming = false});
     ASSERT_TRUE(waitUntil([] { return status() == 1; }));
     EXPECT_EQ(frameIndex(), 0);
-    EXPECT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, nullptr), -1) << "no frame yet since the plug-in";
+    EXPECT_EQ(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr), -1) << "no frame yet since the plug-in";
     again.startStreaming();
     waitForFrames(3);
 }
@@ -83,7 +83,7 @@ TEST_F(UsbHotPlugTest, RepeatedUnplugUnderLoad)
         QDX_HANDLE handle = nullptr;
         QDX_GetDataSemaphoHandle(&handle);
         auto* sem = static_cast<sem_t*>(handle);
-        std::vector<uint8_t> frame(kFrameBytes);
+        std::vector<uint8_t> frame(QDX_FRAME_BYTES);
         while (run.load()) {
             timespec deadline{};
             clock_gettime(CLOCK_REALTIME, &deadline);
@@ -96,7 +96,7 @@ TEST_F(UsbHotPlugTest, RepeatedUnplugUnderLoad)
                 continue;
             while (sem_trywait(sem) == 0) {
             }
-            if (QDX_GetFrame(frame.data(), kFrameBytes, nullptr) == 0)
+            if (QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr) == 0)
                 ++framesTaken;
         }
     });

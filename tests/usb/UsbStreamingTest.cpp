@@ -29,11 +29,11 @@ TEST_F(UsbStreamingTest, DeliversWholeFramesUnaltered)
     startConnected();
     camera.startStreaming(6);
     waitForFrames(6);
-    std::vector<uint8_t> frame(kFrameBytes + 16, 0xEE);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES + 16, 0xEE);
     unsigned length = 0;
     ASSERT_EQ(QDX_GetFrame(frame.data(), static_cast<unsigned>(frame.size()), &length), 0);
-    EXPECT_EQ(length, kFrameBytes);
-    frame.resize(kFrameBytes);
+    EXPECT_EQ(length, QDX_FRAME_BYTES);
+    frame.resize(QDX_FRAME_BYTES);
     EXPECT_TRUE(frame == patternFrame(camera, 5)) << "the sixth frame arrived altered";
     EXPECT_EQ(frameIndex(), 6) << "a transfer was counted twice";
 
@@ -50,17 +50,17 @@ TEST_F(UsbStreamingTest, ShortTransferIsAFrameOfItsLength)
     startConnected();
     camera.sendShortFrame(1000);
     waitForFrames(1);
-    std::vector<uint8_t> frame(kFrameBytes);
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     unsigned length = 0;
-    ASSERT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, &length), 0);
+    ASSERT_EQ(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length), 0);
     ASSERT_EQ(length, 1000u);
     const auto tail = patternFrame(camera, 0);
     EXPECT_TRUE(std::equal(frame.begin(), frame.begin() + 1000, tail.end() - 1000));
 
     camera.startStreaming(1);
     waitForFrames(2);
-    ASSERT_EQ(QDX_GetFrame(frame.data(), kFrameBytes, &length), 0);
-    EXPECT_EQ(length, kFrameBytes);
+    ASSERT_EQ(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length), 0);
+    EXPECT_EQ(length, QDX_FRAME_BYTES);
 }
 
 // Guards the read limit: a read the camera leaves pending is cancelled when
