@@ -39,7 +39,8 @@ std::vector<uint8_t> randomFrame()
     std::vector<uint8_t> frame(kFrameBytes);
     for (auto& byte : frame)
         byte = static_cast<uint8_t>(rng());
-    const uint16_t markers[4] = {0xFF00, 0x0080, 0xFF00, 0x009D};
+    const uint16_t markers[4] = {QDX_FRAME_START_MARKER0, QDX_FRAME_START_MARKER1, QDX_FRAME_END_MARKER0,
+                                 QDX_FRAME_END_MARKER1};
     const std::size_t at[4] = {0, 1, kFrameWords - 2, kFrameWords - 1};
     for (int i = 0; i < 4; ++i) {
         frame[2 * at[i]] = static_cast<uint8_t>(markers[i]);
@@ -87,14 +88,7 @@ class CountingSink final : public LiveViewSink {
 public:
     void pictureReady(int) override { pictures.fetch_add(1, std::memory_order_relaxed); }
     void ratesChanged(int, const std::string&) override {}
-    void csvExportEnded() override {}
     std::atomic<long> pictures{0};
-};
-
-class NoTasks final : public FrameTasks {
-public:
-    void stillCapture(const uint8_t*) override {}
-    int appendCsvFrame(const uint8_t*, bool) override { return 0; }
 };
 
 // Fetch, check, convert, hand over and capture refresh for one frame, with
@@ -105,7 +99,7 @@ void BM_DisplayThreadPerFrame(benchmark::State& state)
     QDXSim_Reset();
     QDX_Init();
     int status = 0;
-    for (int i = 0; i < 3000 && status != 1; ++i) {
+    for (int i = 0; i < 3000 && !(status & QDX_STATUS_CONNECTED); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         QDX_GetStatus(&status);
     }
@@ -121,8 +115,7 @@ void BM_DisplayThreadPerFrame(benchmark::State& state)
     DisplayImage image;
     CaptureImage capture;
     CountingSink sink;
-    NoTasks tasks;
-    DisplayLoop loop(viewerState, image, &capture, sink, tasks);
+    DisplayLoop loop(viewerState, image, sink, {&capture});
     for (auto _ : state) {
         QDX_GetFrame(frame.data(), kFrameBytes, &length);
         if (checkFrame(frame.data(), length) != kFrameWhole) {

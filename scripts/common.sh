@@ -8,7 +8,7 @@ QDX_PACKAGES=(
     libusb-1.0-0-dev
     umockdev libumockdev-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    qt6-base-dev qt6-svg-dev
+    qt6-base-dev qt6-base-private-dev qt6-svg-dev
     libyuv-dev python3
 )
 

@@ -2,10 +2,10 @@
 #include <QApplication>
 #include <QDir>
 
-#include "core/ViewerConfig.h"
-#include "shell/Interaction.h"
+#include "pages/Interaction.h"
 #include "shell/MainWindow.h"
 #include "shell/ProgramIcon.h"
+#include "core/ViewerConfig.h"
 #include "shell/ViewerProgram.h"
 
 int main(int argc, char** argv)

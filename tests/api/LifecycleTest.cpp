@@ -1,33 +1,8 @@
 // Start and stop of the library and its threads.
-#include <dirent.h>
-
-#include <fstream>
-#include <string>
-
 #include "api/SimCameraFixture.h"
 
 namespace qdx::test {
 namespace {
-
-// Counts this process's threads whose name starts with prefix.
-int threadsNamed(const std::string& prefix)
-{
-    int count = 0;
-    DIR* dir = opendir("/proc/self/task");
-    if (!dir)
-        return -1;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        if (name.rfind(prefix, 0) == 0)
-            ++count;
-    }
-    closedir(dir);
-    return count;
-}
 
 using LifecycleTest = SimCameraTest;
 

@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -115,6 +119,26 @@ inline int simRegister(int reg)
     int value = -1;
     QDXSim_GetRegister(reg, &value);
     return value;
+}
+
+// Counts this process's threads whose name starts with prefix.
+inline int threadsNamed(const std::string& prefix)
+{
+    int count = 0;
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir)
+        return -1;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name.rfind(prefix, 0) == 0)
+            ++count;
+    }
+    closedir(dir);
+    return count;
 }
 
 }  // namespace qdx::test

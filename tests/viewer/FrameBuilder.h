@@ -10,6 +10,12 @@
 
 namespace qdx::viewer::test {
 
+inline void setWord(std::vector<uint8_t>& frame, std::size_t index, uint16_t word)
+{
+    frame[2 * index] = static_cast<uint8_t>(word);
+    frame[2 * index + 1] = static_cast<uint8_t>(word >> 8);
+}
+
 // A whole frame: every word `fill`, marker words in place.
 inline std::vector<uint8_t> makeFrame(uint16_t fill = 0x8000)
 {
@@ -18,21 +24,11 @@ inline std::vector<uint8_t> makeFrame(uint16_t fill = 0x8000)
         frame[2 * i] = static_cast<uint8_t>(fill);
         frame[2 * i + 1] = static_cast<uint8_t>(fill >> 8);
     }
-    auto set = [&](std::size_t i, uint16_t w) {
-        frame[2 * i] = static_cast<uint8_t>(w);
-        frame[2 * i + 1] = static_cast<uint8_t>(w >> 8);
-    };
-    set(0, 0xFF00);
-    set(1, 0x0080);
-    set(kFrameWords - 2, 0xFF00);
-    set(kFrameWords - 1, 0x009D);
+    setWord(frame, 0, QDX_FRAME_START_MARKER0);
+    setWord(frame, 1, QDX_FRAME_START_MARKER1);
+    setWord(frame, kFrameWords - 2, QDX_FRAME_END_MARKER0);
+    setWord(frame, kFrameWords - 1, QDX_FRAME_END_MARKER1);
     return frame;
-}
-
-inline void setWord(std::vector<uint8_t>& frame, std::size_t index, uint16_t word)
-{
-    frame[2 * index] = static_cast<uint8_t>(word);
-    frame[2 * index + 1] = static_cast<uint8_t>(word >> 8);
 }
 
 // The four words of pixel pair p of camera row r.

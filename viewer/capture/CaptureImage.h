@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 
+#include "core/FrameConsumer.h"
+
 namespace qdx::viewer {
 
 inline constexpr std::size_t kCaptureBytes = 404 * 404 * 3;  // 489,648
@@ -25,13 +27,14 @@ void convertToCapture(uint8_t* dest, const uint8_t* frame, bool grey, int side);
 
 // The program's capture image, refreshed by the display thread from every
 // frame it shows and read by recording while it holds the image.
-class CaptureImage {
+class CaptureImage final : public FrameConsumer {
 public:
     CaptureImage();  // zero-filled
 
-    // Display thread: converts frame into the image and counts the refresh,
-    // unless a reader holds the image (then it is left alone). Returns whether
-    // it refreshed.
+    // Display thread: converts the frame into the image and counts the
+    // refresh, unless a reader holds the image (then it is left alone).
+    void frameShown(const ShownFrame& shown) override { refresh(shown.frame, shown.grey, shown.showBoundary); }
+    // Returns whether it refreshed.
     bool refresh(const uint8_t* frame, bool grey, bool showBoundary);
 
     // Reader: the image stays unchanged while the returned lock is held.

@@ -7,12 +7,10 @@
 #include <ctime>
 #include <memory>
 #include <new>
-#include <thread>
 
 #include "FrameCheck.h"
 #include "FrameConversion.h"
 #include "QDX_API.h"
-#include "capture/CaptureImage.h"
 
 namespace qdx::viewer {
 namespace {
@@ -46,16 +44,16 @@ timespec monotonicIn(std::chrono::nanoseconds delay)
 }
 
 // Waits up to one second for a frame signal; false on time-out or stop.
-bool waitForFrame(sem_t* sem, const std::atomic<int>& run)
+bool waitForFrame(sem_t* sem, std::stop_token stop)
 {
     const auto end = std::chrono::steady_clock::now() + kFrameWait;
-    while (run.load(std::memory_order_acquire) == 1) {
+    while (!stop.stop_requested()) {
         const auto left = end - std::chrono::steady_clock::now();
         if (left <= std::chrono::nanoseconds::zero())
             return false;
         if (!sem) {
             // No library semaphore: nothing can arrive, only the rates go on.
-            std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(left, kWaitSlice));
+            sleepFor(stop, std::chrono::ceil<std::chrono::milliseconds>(std::min<std::chrono::nanoseconds>(left, kWaitSlice)));
             continue;
         }
         const timespec deadline = monotonicIn(std::min<std::chrono::nanoseconds>(left, kWaitSlice));
@@ -69,28 +67,18 @@ bool waitForFrame(sem_t* sem, const std::atomic<int>& run)
 
 }  // namespace
 
-DisplayLoop::DisplayLoop(ViewerState& state, DisplayImage& image, CaptureImage* capture, LiveViewSink& out,
-                         FrameTasks& tasks)
-    : state_(state), image_(image), capture_(capture), out_(out), tasks_(tasks), thread_(state.display, "qdx-display")
+DisplayLoop::DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
+                         std::initializer_list<FrameConsumer*> consumers)
+    : state_(state), image_(image), out_(out), consumers_(consumers)
 {
-}
-
-DisplayLoop::~DisplayLoop()
-{
-    stop();
 }
 
 void DisplayLoop::start()
 {
-    thread_.start([this] { run(); });
+    thread_.start([this](std::stop_token stop) { run(stop); });
 }
 
-void DisplayLoop::stop()
-{
-    thread_.stop();
-}
-
-void DisplayLoop::run()
+void DisplayLoop::run(std::stop_token stop)
 {
     QDX_HANDLE handle = nullptr;
     QDX_GetDataSemaphoHandle(&handle);
@@ -107,13 +95,13 @@ void DisplayLoop::run()
     lastIndex_.store(0xFFFFFFFF, std::memory_order_release);
     fillBlue(state_, image_, out_);
 
-    while (state_.display.run.load(std::memory_order_acquire) == 1) {
+    while (!stop.stop_requested()) {
         if (auto shown = rates.poll(libraryIndex(), RateMeter::Clock::now())) {
             const int target = state_.displayTarget.load(std::memory_order_acquire);
             if (target != kNoTarget)
                 out_.ratesChanged(target, ratesText(*shown));
         }
-        if (!waitForFrame(sem, state_.display.run))
+        if (!waitForFrame(sem, stop))
             continue;
         drain(sem);  // however many frames came, only the newest is taken
 
@@ -141,30 +129,12 @@ bool DisplayLoop::present(const uint8_t* frame)
     bool counted = false;
     const int target = state_.displayTarget.load(std::memory_order_acquire);
     if (target != kNoTarget) {
-        // A file playing on the Picture page covers the live picture there.
-        if (state_.playbackState.load(std::memory_order_acquire) == 0 || target == kCalibrationPage)
-            out_.pictureReady(target);
+        out_.pictureReady(target);
         counted = true;
     }
-
-    if (capture_)
-        capture_->refresh(frame, options.grey, options.showBoundary);
-
-    if (state_.stillCaptureRequest.load(std::memory_order_acquire) == 1) {
-        tasks_.stillCapture(frame);
-        state_.stillCaptureRequest.store(0, std::memory_order_release);
-    }
-
-    if (state_.csvExportActive.load(std::memory_order_acquire) == 1) {
-        const bool first = state_.csvFramesRemaining.load(std::memory_order_acquire) ==
-                           state_.csvFrameCount.load(std::memory_order_acquire);
-        const int result = tasks_.appendCsvFrame(frame, first);
-        const int remaining = state_.csvFramesRemaining.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (remaining <= 0 || result < 0) {
-            state_.csvExportActive.store(0, std::memory_order_release);
-            out_.csvExportEnded();
-        }
-    }
+    const ShownFrame shown{frame, options.grey, options.showBoundary};
+    for (FrameConsumer* consumer : consumers_)
+        consumer->frameShown(shown);
     return counted;
 }
 

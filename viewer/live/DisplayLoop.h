@@ -1,53 +1,53 @@
 // The display thread: waits for the library's frames, shows the newest whole
 // one on the display target's page, counts the rates once a second, and hands
-// each shown frame to the capture image, a pending still capture and a
-// running CSV export.
+// each shown frame to the frame consumers (the capture picture first).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
+#include <vector>
 
 #include "DisplayImage.h"
 #include "LiveViewSink.h"
 #include "RateMeter.h"
-#include "shell/HandshakeThread.h"
-#include "shell/ViewerState.h"
+#include "core/FrameConsumer.h"
+#include "core/ViewerState.h"
+#include "core/Worker.h"
 
 namespace qdx::viewer {
 
-class CaptureImage;
-
 class DisplayLoop {
 public:
-    // Everything given must outlive the loop; capture may be null (no capture
-    // image). The library must be up from start() until stop() has returned.
-    DisplayLoop(ViewerState& state, DisplayImage& image, CaptureImage* capture, LiveViewSink& out,
-                FrameTasks& tasks);
-    ~DisplayLoop();  // stops
+    // Everything given must outlive the loop; consumers are served in the
+    // order given. The library must be up from start() until stop() returned.
+    DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
+                std::initializer_list<FrameConsumer*> consumers = {});
 
-    // Start and stop with the hand-shake of state.display. Owner's thread.
+    // Start (returns once the thread runs) and stop (returns once it ended).
+    // Owner's thread.
     void start();
-    void stop();
+    void stop() { thread_.stop(); }
+    Worker::State state() const { return thread_.state(); }
 
     // Steps after a whole frame was fetched: convert it into the display image
-    // with the current options, show it on the target, refresh the capture
-    // image, serve a still capture and a CSV export. Returns whether it counts
-    // as displayed. Display thread (or a caller standing in for it).
+    // with the current options, show it on the target, hand it to the
+    // consumers. Returns whether it counts as displayed. Display thread (or a
+    // caller standing in for it).
     bool present(const uint8_t* frame);
 
     // The frame index of the last frame taken (0xFFFFFFFF before the first).
     uint32_t lastIndex() const { return lastIndex_.load(std::memory_order_acquire); }
 
 private:
-    void run();
+    void run(std::stop_token stop);
 
     ViewerState& state_;
     DisplayImage& image_;
-    CaptureImage* capture_;
     LiveViewSink& out_;
-    FrameTasks& tasks_;
+    const std::vector<FrameConsumer*> consumers_;
     std::atomic<uint32_t> lastIndex_{0xFFFFFFFF};  // written by the display thread
-    HandshakeThread thread_;
+    Worker thread_{"qdx-display"};
 };
 
 // If there is a display target: paint the display image blue and show it.

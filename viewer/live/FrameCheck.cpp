@@ -8,8 +8,9 @@ int checkFrame(const uint8_t* frame, unsigned length)
 {
     if (length != kFrameBytes || frame == nullptr)
         return kFrameWrongSize;
-    const bool whole = frameWord(frame, 0) == 0xFF00 && frameWord(frame, 1) == 0x0080 &&
-                       frameWord(frame, kFrameWords - 2) == 0xFF00 && frameWord(frame, kFrameWords - 1) == 0x009D;
+    const bool whole = frameWord(frame, 0) == QDX_FRAME_START_MARKER0 && frameWord(frame, 1) == QDX_FRAME_START_MARKER1 &&
+                       frameWord(frame, kFrameWords - 2) == QDX_FRAME_END_MARKER0 &&
+                       frameWord(frame, kFrameWords - 1) == QDX_FRAME_END_MARKER1;
     return whole ? kFrameWhole : kFrameWrongMarkers;
 }
 

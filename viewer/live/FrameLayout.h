@@ -4,17 +4,20 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "QDX_API.h"
+
 namespace qdx::viewer {
 
 // Camera frame: 404 rows of 404 pixels, two little-endian 16-bit words a
 // pixel (Cb Y0 Cr Y1 for each pixel pair), 12-bit values left-justified.
-inline constexpr int kCameraSide = 404;
+inline constexpr int kCameraSide = QDX_FRAME_WIDTH;
 inline constexpr std::size_t kFrameRowBytes = kCameraSide * 4;                 // 1,616
-inline constexpr std::size_t kFrameBytes = kFrameRowBytes * kCameraSide;       // 652,864
+inline constexpr std::size_t kFrameBytes = QDX_FRAME_BYTES;                    // 652,864
 inline constexpr std::size_t kFrameWords = kFrameBytes / 2;
+static_assert(QDX_FRAME_WIDTH == QDX_FRAME_HEIGHT && kFrameRowBytes * kCameraSide == kFrameBytes);
 
 // Display image: 808 x 808 pixels, blue-green-red, rows top first.
-inline constexpr int kDisplaySide = 808;
+inline constexpr int kDisplaySide = 2 * kCameraSide;
 inline constexpr std::size_t kDisplayStride = kDisplaySide * 3;                // 2,424
 inline constexpr std::size_t kDisplayBytes = kDisplayStride * kDisplaySide;    // 1,958,592
 

@@ -1,10 +1,9 @@
 // Where the live view's results go: the display target's picture and rates
-// line, and the end of a CSV export. The display and monitor threads call it;
-// an implementation only records or posts the update and never waits for the
-// GUI thread, so that a stop-wait on the GUI thread cannot deadlock.
+// line. The display and monitor threads call it; an implementation only
+// records or posts the update and never waits for the GUI thread, so that a
+// stop-wait on the GUI thread cannot deadlock.
 #pragma once
 
-#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -16,8 +15,6 @@ public:
     virtual void pictureReady(int target) = 0;
     // The rates line of page target.
     virtual void ratesChanged(int target, const std::string& text) = 0;
-    // A CSV export ended: its menu item and controls are to be enabled again.
-    virtual void csvExportEnded() = 0;
 
 protected:
     ~LiveViewSink() = default;
@@ -48,30 +45,9 @@ public:
             sink_->ratesChanged(target, text);
     }
 
-    void csvExportEnded() override
-    {
-        std::lock_guard lock(mutex_);
-        if (sink_)
-            sink_->csvExportEnded();
-    }
-
 private:
     std::mutex mutex_;  // Protects sink_, and keeps it alive during a call
     LiveViewSink* sink_ = nullptr;
-};
-
-// The display thread's work on a frame besides showing it: still capture and
-// CSV export. Called on the display thread only.
-class FrameTasks {
-public:
-    // Save frame as the requested still picture.
-    virtual void stillCapture(const uint8_t* frame) = 0;
-    // Append frame to the running CSV export; first for its first frame.
-    // Negative on error, which ends the export.
-    virtual int appendCsvFrame(const uint8_t* frame, bool first) = 0;
-
-protected:
-    ~FrameTasks() = default;
 };
 
 }  // namespace qdx::viewer

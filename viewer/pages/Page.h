@@ -1,40 +1,33 @@
 // A tab page of the main window: the live picture area (1002) with its rates
-// line (1003), a control column to its right and rows above and below for
-// page-wide buttons. Each page's own controls are added by its class.
+// line (1003), a control column to its right with the "Camera Info" group,
+// and rows above and below the picture for page-wide buttons. Each page's own
+// controls are added by its class, which presents the pages' model and
+// forwards the operator's input to it.
 #pragma once
 
 #include <QWidget>
 
 #include <array>
+#include <span>
+
+#include "ControlRows.h"
+#include "PageContext.h"
 
 class QBoxLayout;
 class QGroupBox;
 class QLabel;
+class QPushButton;
 
 namespace qdx::viewer {
 
-class DisplayImage;
-class MainWindow;
 class PictureView;
-class ViewerProgram;
-struct ViewerState;
-
-// Marks a control with the identifier the design gives it, by which tests
-// and the pages find it.
-template <typename W>
-W* tagged(W* widget, int id)
-{
-    widget->setProperty("controlId", id);
-    return widget;
-}
 
 class Page : public QWidget {
     Q_OBJECT
 
 public:
-    // target: the display target this page stands for. program outlives the page.
-    Page(ViewerProgram& program, int target, bool wide, QWidget* parent);
-    // A closed page stops being the display target and stops the display thread.
+    // target: the display target this page stands for. context outlives the page.
+    Page(PageContext& context, int target, QWidget* parent);
     ~Page() override;
 
     int target() const { return target_; }
@@ -49,40 +42,46 @@ public:
     void showNewPicture();
     void setRatesText(const QString& text);
 
-    // "Camera Info" line 0..5 (value labels 6101, 6102, 6105..6108), written
-    // by the device monitor.
-    void setCameraInfo(int line, const QString& text);
+    // The "Camera Info" line 0..5 as shown.
     QString cameraInfo(int line) const;
 
 protected:
-    // The main window the page sits in; null while it sits in none (tests).
-    MainWindow* mainWindow() const;
-    // A main-window command, as if its menu item had been chosen.
-    void forwardCommand(int command);
+    // Shows what the model holds now; the pages' own part first, then the
+    // Camera Info lines. Runs after every change of the model.
+    virtual void showModel() = 0;
+    void showCameraInfo();
+
     // The buttons both pages carry for main-window commands: "Default",
     // "Data Write", "Data Read" first in the top row, "Video Capture" and
     // "Still Capture" in the bottom row.
     void addCommandButtons();
+    // A push button that runs a main-window command.
+    QPushButton* commandButton(const char* text, int id, int command);
+    // The groups of equal width, one visible at a time in the compact window
+    // (chosen by the selector, absent in the wide window).
+    void setGroupWidths(std::span<QGroupBox* const> groups);
 
-    ViewerProgram& program() { return program_; }
-    ViewerState& state();
-    bool wide() const { return wide_; }
+    PageContext& context() { return context_; }
+    ViewerState& state() { return context_.state(); }
+    PanelModel& panels() { return context_.panels(); }
+    bool wide() const { return context_.wide(); }
+    WheelGuard& wheelGuard() { return *wheelGuard_; }
     // Where the page's own controls go.
     QBoxLayout* topRow() const { return topRow_; }
     QBoxLayout* controlColumn() const { return controlColumn_; }
     QBoxLayout* bottomRow() const { return bottomRow_; }
 
 private:
-    ViewerProgram& program_;
+    PageContext& context_;
     const int target_;
-    const bool wide_;
+    WheelGuard* wheelGuard_;
     PictureView* pictureView_;
     QLabel* rates_;
     QBoxLayout* topRow_;
     QBoxLayout* controlColumn_;
     QBoxLayout* bottomRow_;
-    QGroupBox* cameraInfoGroup_;
     std::array<QLabel*, 6> cameraInfo_{};
+    int observer_;  // this page's observer of the model
 };
 
 }  // namespace qdx::viewer

@@ -5,7 +5,7 @@
 #include <QPainter>
 
 #include "live/DisplayImage.h"
-#include "shell/Commands.h"
+#include "core/Commands.h"
 
 namespace qdx::viewer {
 

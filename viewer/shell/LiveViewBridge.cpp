@@ -1,7 +1,7 @@
 #include "LiveViewBridge.h"
 
+#include "core/ViewerState.h"
 #include "pages/Page.h"
-#include "shell/ViewerState.h"
 
 namespace qdx::viewer {
 namespace {
@@ -41,12 +41,6 @@ void LiveViewBridge::ratesChanged(int target, const std::string& text)
     post();
 }
 
-void LiveViewBridge::csvExportEnded()
-{
-    csvEnded_.store(true, std::memory_order_release);
-    post();
-}
-
 void LiveViewBridge::post()
 {
     // The update is stored before the flag is tested, and deliver() clears the
@@ -82,8 +76,6 @@ void LiveViewBridge::deliver()
         if (ratesDirty[i])
             page->setRatesText(QString::fromStdString(rates[i]));
     }
-    if (csvEnded_.exchange(false, std::memory_order_acq_rel))
-        emit csvExportFinished();
 }
 
 }  // namespace qdx::viewer

@@ -29,10 +29,6 @@ public:
     // Any thread.
     void pictureReady(int target) override;
     void ratesChanged(int target, const std::string& text) override;
-    void csvExportEnded() override;
-
-signals:
-    void csvExportFinished();
 
 private:
     Q_INVOKABLE void deliver();
@@ -41,7 +37,6 @@ private:
     static constexpr int kTargets = 2;
     std::array<Page*, kTargets> pages_{};                 // GUI thread only
     std::array<std::atomic<bool>, kTargets> pictureDirty_{};
-    std::atomic<bool> csvEnded_{false};
     std::atomic<bool> posted_{false};                      // a delivery is queued
     std::mutex ratesMutex_;                                // Protects rates_ and ratesDirty_
     std::array<std::string, kTargets> rates_;

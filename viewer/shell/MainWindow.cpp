@@ -1,7 +1,5 @@
 #include "MainWindow.h"
 
-#include "pages/PanelLinks.h"
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
@@ -10,16 +8,14 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "Commands.h"
 #include "ContentScrollArea.h"
-#include "Interaction.h"
 #include "LiveViewBridge.h"
 #include "MonitorBridge.h"
 #include "ProgramIcon.h"
 #include "QDX_API.h"
 #include "ViewerProgram.h"
-#include "core/ViewerConfig.h"
 #include "pages/CalibrationPage.h"
+#include "pages/Interaction.h"
 #include "pages/PicturePage.h"
 
 namespace qdx::viewer {
@@ -36,37 +32,63 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     : QMainWindow(parent),
       program_(program),
       interaction_(interaction),
+      config_(loadAndWriteBackConfig(configPath.toStdString())),
       bridge_(new LiveViewBridge(this)),
+      monitorBridge_(new MonitorBridge(program.panels(), this)),
       scroll_(new ContentScrollArea(this)),
       tabs_(new QTabWidget)
 {
     setWindowTitle(QStringLiteral("QDX Viewer"));
     setWindowIcon(programIcon());
-
-    config_ = loadAndWriteBackConfig(configPath.toStdString());
     program_.state().windowMode.store(config_.windowMode, std::memory_order_release);
     program_.state().expertMode.store(config_.expertMode, std::memory_order_release);
 
+    registerCommands();
     buildMenus();
 
     tabs_->setProperty("controlId", kTabControlId);
     scroll_->setWidget(tabs_);
     setCentralWidget(scroll_);
 
-    // The live view reports through the bridge from before the display thread starts.
+    // The live view reports through the bridge from its first frame on.
     program_.attachLiveView(bridge_);
     buildPages();
     sizeToContent();
-    attachMonitor();
-    program_.state().mainWindowReady.store(1, std::memory_order_release);
+    program_.attachMonitor(monitorBridge_);
+    program_.state().ready.set(ReadyGate::MainWindow);
+    // The Picture page is the display target now: the live view starts.
+    program_.startLiveView();
 }
 
 MainWindow::~MainWindow()
 {
     // The threads must be done with the pages and the bridges before they go.
     program_.attachMonitor(nullptr);
-    stopLiveView();
+    program_.stopLiveView();
     program_.attachLiveView(nullptr);
+}
+
+ViewerState& MainWindow::state()
+{
+    return program_.state();
+}
+
+PanelModel& MainWindow::panels()
+{
+    return program_.panels();
+}
+
+DisplayImage& MainWindow::displayImage()
+{
+    return *program_.displayImage();
+}
+
+void MainWindow::registerCommands()
+{
+    commands_.add(kCmdVersion, [this] { showVersion(); });
+    // Posted, as a close request from outside would be.
+    commands_.add(kCmdExit, [this] { QTimer::singleShot(0, this, &QWidget::close); });
+    commands_.add(kCmdBoundaryPixels, [this] { toggleBoundaryPixels(); });
 }
 
 void MainWindow::buildMenus()
@@ -96,40 +118,19 @@ void MainWindow::buildMenus()
 
 void MainWindow::buildPages()
 {
-    // The Picture page starts the display thread as it is built.
-    auto* picture = new PicturePage(program_, config_.wide(), tabs_);
-    pages_[0] = picture;
+    auto* picture = new PicturePage(*this, tabs_);
+    pages_[kPicturePage] = picture;
     bridge_->setPage(kPicturePage, picture);
     tabs_->addTab(picture, QStringLiteral("Picture"));
 
-    auto* calibration = new CalibrationPage(program_, config_.wide(), tabs_);
-    pages_[1] = calibration;
+    auto* calibration = new CalibrationPage(*this, tabs_);
+    pages_[kCalibrationPage] = calibration;
     bridge_->setPage(kCalibrationPage, calibration);
     tabs_->addTab(calibration, QStringLiteral("Calibration"));
 
-    tabs_->setCurrentIndex(0);
+    tabs_->setCurrentIndex(kPicturePage);
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::onCurrentTabChanged);
-    onCurrentTabChanged(0);
-}
-
-void MainWindow::attachMonitor()
-{
-    monitorBridge_ = new MonitorBridge([this] { return panelTargets(); }, this);
-    program_.attachMonitor(monitorBridge_);
-}
-
-PanelTargets MainWindow::panelTargets()
-{
-    auto* picture = qobject_cast<PicturePage*>(pages_[0]);
-    PanelTargets to;
-    to.picture = picture;
-    to.calibration = picture ? picture->calibrationPanel() : calibrationPanel();
-    to.shared = &program_.panelShared();
-    to.cameraInfo = [this](int line, const std::string& text) {
-        for (Page* page : pages_)
-            page->setCameraInfo(line, QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-    };
-    return to;
+    onCurrentTabChanged(kPicturePage);
 }
 
 void MainWindow::sizeToContent()
@@ -147,20 +148,16 @@ Page* MainWindow::page(int index) const
     return index >= 0 && index < static_cast<int>(pages_.size()) ? pages_[static_cast<std::size_t>(index)] : nullptr;
 }
 
-PicturePanel* MainWindow::picturePanel() const
-{
-    return dynamic_cast<PicturePanel*>(pages_[0]);
-}
-
-CalibrationPanel* MainWindow::calibrationPanel() const
-{
-    return dynamic_cast<CalibrationPanel*>(pages_[1]);
-}
-
 QAction* MainWindow::action(int id) const
 {
     const auto found = actions_.find(id);
     return found == actions_.end() ? nullptr : found->second;
+}
+
+void MainWindow::setCommandEnabled(int id, bool enabled)
+{
+    if (QAction* item = action(id))
+        item->setEnabled(enabled);
 }
 
 void MainWindow::onCurrentTabChanged(int index)
@@ -176,21 +173,9 @@ void MainWindow::onCurrentTabChanged(int index)
 
 void MainWindow::command(int id)
 {
-    switch (id) {
-    case kCmdVersion:
-        showVersion();
-        break;
-    case kCmdExit:
-        // Posted, as a close request from outside would be.
-        QTimer::singleShot(0, this, &QWidget::close);
-        break;
-    case kCmdBoundaryPixels:
-        toggleBoundaryPixels();
-        break;
-    default:
-        // The other commands arrive with their features.
-        break;
-    }
+    if (commands_.dispatch(id) == CommandDispatcher::Outcome::NoCamera)
+        interaction_.message(this, QStringLiteral("Message"), QStringLiteral("No Connected Camera!"),
+                             MessageIcon::Warning, MessageButtons::Ok);
 }
 
 void MainWindow::showVersion()
@@ -210,16 +195,10 @@ void MainWindow::toggleBoundaryPixels()
         item->setChecked(now != 0);
 }
 
-void MainWindow::stopLiveView()
-{
-    program_.state().displayTarget.store(kNoTarget, std::memory_order_release);
-    program_.stopDisplay();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // A running recording stops first (once recording exists), then the live view.
-    stopLiveView();
+    program_.stopLiveView();
     event->accept();
 }
 

@@ -1,7 +1,8 @@
 // The viewer's only top-level window: the menu bar, and the tab control with
 // the "Picture" and "Calibration" pages inside a scrolled area. Built in the
 // compact or the wide form and with operator or expert menus, as
-// "QDX_Viewer.ini" says. GUI thread.
+// "QDX_Viewer.ini" says. It gives the pages what they need (PageContext) and
+// dispatches every command. GUI thread.
 #pragma once
 
 #include <QMainWindow>
@@ -9,8 +10,9 @@
 #include <array>
 #include <map>
 
-#include "PanelRefresh.h"
+#include "core/Commands.h"
 #include "core/ViewerConfig.h"
+#include "pages/PageContext.h"
 
 class QAction;
 class QTabWidget;
@@ -21,12 +23,10 @@ class ContentScrollArea;
 class Interaction;
 class LiveViewBridge;
 class MonitorBridge;
-class CalibrationPanel;
 class Page;
-class PicturePanel;
 class ViewerProgram;
 
-class MainWindow final : public QMainWindow {
+class MainWindow final : public QMainWindow, private PageContext {
     Q_OBJECT
 
 public:
@@ -36,22 +36,13 @@ public:
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The one dispatch point of menu commands (40001..40017), also for page
-    // buttons that stand for a command. Unknown identifiers are ignored.
+    // The one dispatch point of commands (40001..40017), from the menu and
+    // from page buttons that stand for one. Unknown identifiers are ignored.
     void command(int id);
 
     const ViewerConfig& config() const { return config_; }
-    Interaction& interaction() const { return interaction_; }
     // 0 Picture, 1 Calibration; null for another index.
     Page* page(int index) const;
-    // The pages' operations for each other and the device monitor; null
-    // while a page does not offer them.
-    PicturePanel* picturePanel() const;
-    CalibrationPanel* calibrationPanel() const;
-    // Where an update read from the camera goes: both pages' values and
-    // Camera Info lines (after a parameter set is loaded too: readAll, then
-    // applyPanelUpdate with these).
-    PanelTargets panelTargets();
     // The menu item of a command; null when the menu does not have it.
     QAction* action(int command) const;
     QTabWidget* tabs() const { return tabs_; }
@@ -60,20 +51,29 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // PageContext
+    ViewerState& state() override;
+    PanelModel& panels() override;
+    DisplayImage& displayImage() override;
+    Interaction& interaction() override { return interaction_; }
+    bool wide() const override { return config_.wide(); }
+    void runCommand(int id) override { command(id); }
+    void setCommandEnabled(int id, bool enabled) override;
+
     void buildMenus();
     void buildPages();
+    void registerCommands();
     void sizeToContent();
-    void attachMonitor();
     void onCurrentTabChanged(int index);
-    void stopLiveView();
     void showVersion();
     void toggleBoundaryPixels();
 
     ViewerProgram& program_;
     Interaction& interaction_;
     ViewerConfig config_;
+    CommandDispatcher commands_;
     LiveViewBridge* bridge_;
-    MonitorBridge* monitorBridge_ = nullptr;
+    MonitorBridge* monitorBridge_;
     ContentScrollArea* scroll_;
     QTabWidget* tabs_;
     std::array<Page*, 2> pages_{};

@@ -4,8 +4,7 @@
 
 namespace qdx::viewer {
 
-MonitorBridge::MonitorBridge(std::function<PanelTargets()> targets, QObject* parent)
-    : QObject(parent), targets_(std::move(targets))
+MonitorBridge::MonitorBridge(PanelModel& panels, QObject* parent) : QObject(parent), panels_(panels)
 {
 }
 
@@ -28,9 +27,8 @@ void MonitorBridge::deliver()
         posted_ = false;
     }
     // Updates are changes, not states: every one counts, in order.
-    const PanelTargets to = targets_();
     for (const PanelUpdate& update : updates)
-        applyPanelUpdate(update, to);
+        panels_.apply(update);
 }
 
 }  // namespace qdx::viewer

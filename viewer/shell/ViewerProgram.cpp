@@ -7,12 +7,6 @@
 
 namespace qdx::viewer {
 
-ProgramVersion programVersion()
-{
-    return {QDX_VIEWER_VERSION_MAJOR, QDX_VIEWER_VERSION_MINOR, QDX_VIEWER_VERSION_BUILD,
-            QDX_VIEWER_VERSION_REVISION};
-}
-
 ViewerProgram::ViewerProgram() = default;
 
 ViewerProgram::~ViewerProgram()
@@ -24,27 +18,31 @@ void ViewerProgram::startUp()
 {
     if (libraryUp_)
         return;
-    state_.mainWindowReady.store(0);
-    state_.picturePageReady.store(0);
-    state_.calibrationPageReady.store(0);
+    state_.ready.clear();
     version_ = programVersion();
     // Without a capture image the viewer still runs; capturing finds nothing.
     captureImage_.reset(new (std::nothrow) CaptureImage);
     QDX_Init();  // a failure shows later as "no camera"
     libraryUp_ = true;
-    monitor_ = std::make_unique<MonitorLoop>(state_, monitorDispatch_);
+    monitor_ = std::make_unique<DeviceMonitor>(state_, monitorDispatch_);
     monitor_->start();  // returns once the monitor runs: before any window exists
     displayImage_ = std::make_unique<DisplayImage>();
-    display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, captureImage_.get(), liveOutput_, frameTasks_);
+    if (captureImage_)
+        display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
+                                                 std::initializer_list<FrameConsumer*>{captureImage_.get()});
+    else
+        display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_);
 }
 
 void ViewerProgram::shutDown()
 {
     if (!libraryUp_)
         return;
-    display_.reset();  // stops the display thread first: it draws into the display image
+    stopLiveView();  // the display thread first: it draws into the display image
     // The monitor paints the display image blue when the camera goes, so the
     // image is released only after the monitor thread has ended too.
+    monitor_->stop();
+    display_.reset();
     monitor_.reset();
     displayImage_.reset();
     QDX_Term();
@@ -52,14 +50,15 @@ void ViewerProgram::shutDown()
     captureImage_.reset();
 }
 
-void ViewerProgram::startDisplay()
+void ViewerProgram::startLiveView()
 {
     if (display_)
         display_->start();
 }
 
-void ViewerProgram::stopDisplay()
+void ViewerProgram::stopLiveView()
 {
+    state_.displayTarget.store(kNoTarget, std::memory_order_release);
     if (display_)
         display_->stop();
 }

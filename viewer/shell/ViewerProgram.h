@@ -1,14 +1,16 @@
 // The viewer program: brings the library, the viewer's threads and the
 // pictures up in order and takes them down in the reverse order, so that the
-// library is up strictly longer than any viewer thread that calls it.
+// library is up strictly longer than any viewer thread that calls it. It owns
+// the viewer-wide state, the pages' model and both viewer threads. Qt-free.
 #pragma once
 
 #include <memory>
 #include <mutex>
 
-#include "MonitorLoop.h"
-#include "ViewerState.h"
-#include "pages/PanelLinks.h"
+#include "core/Commands.h"
+#include "core/DeviceMonitor.h"
+#include "core/PanelModel.h"
+#include "core/ViewerState.h"
 #include "live/DisplayImage.h"
 #include "live/DisplayLoop.h"
 #include "live/LiveViewSink.h"
@@ -16,9 +18,6 @@
 namespace qdx::viewer {
 
 class CaptureImage;
-
-// The version compiled into the program (1.1.0.0 for this release).
-ProgramVersion programVersion();
 
 class ViewerProgram {
 public:
@@ -38,16 +37,18 @@ public:
     void shutDown();
 
     ViewerState& state() { return state_; }
-    // Values the two pages share (GUI thread only).
-    PanelShared& panelShared() { return panelShared_; }
+    PanelModel& panels() { return panels_; }
     const ProgramVersion& version() const { return version_; }
     // Between startUp and shutDown; null otherwise.
     DisplayImage* displayImage() { return displayImage_.get(); }
     CaptureImage* captureImage() { return captureImage_.get(); }
 
-    // The display thread (started by the Picture page). GUI thread.
-    void startDisplay();
-    void stopDisplay();
+    // The live view: the display thread, started once the pages exist, and
+    // stopped with the display target cleared when the window closes. GUI thread.
+    void startLiveView();
+    void stopLiveView();
+    Worker::State displayState() const { return display_ ? display_->state() : Worker::Starting; }
+    Worker::State monitorState() const { return monitor_ ? monitor_->state() : Worker::Starting; }
 
     // Paints the display target's picture blue. Any thread.
     void fillBlue();
@@ -78,23 +79,14 @@ private:
         MonitorClient* client_ = nullptr;
     };
 
-    // Still capture and CSV export are not part of this program yet: their
-    // requests are served by doing nothing.
-    class NoFrameTasks final : public FrameTasks {
-    public:
-        void stillCapture(const uint8_t*) override {}
-        int appendCsvFrame(const uint8_t*, bool) override { return 0; }
-    };
-
     ViewerState state_;
-    PanelShared panelShared_;
+    PanelModel panels_{state_};
     ProgramVersion version_;
     LiveOutput liveOutput_;
-    NoFrameTasks frameTasks_;
     MonitorDispatch monitorDispatch_{*this};
     std::unique_ptr<CaptureImage> captureImage_;
     std::unique_ptr<DisplayImage> displayImage_;
-    std::unique_ptr<MonitorLoop> monitor_;
+    std::unique_ptr<DeviceMonitor> monitor_;
     std::unique_ptr<DisplayLoop> display_;
     bool libraryUp_ = false;  // entry thread only
 };

@@ -18,8 +18,8 @@ using qdx::test::waitForFrames;
 using qdx::test::waitUntil;
 using std::chrono::milliseconds;
 
-// Records what the display thread reports and does, in order.
-class Recorder final : public LiveViewSink, public FrameTasks {
+// Records what the display thread reports and hands on, in order.
+class Recorder final : public LiveViewSink, public FrameConsumer {
 public:
     void pictureReady(int) override
     {
@@ -33,12 +33,10 @@ public:
         std::lock_guard lock(mutex_);
         rates_.push_back({target, text});
     }
-    void csvExportEnded() override { record("csv ended"); }
-    void stillCapture(const uint8_t*) override { record("still, capture count " + std::to_string(capture->count())); }
-    int appendCsvFrame(const uint8_t*, bool first) override
+    void frameShown(const ShownFrame& shown) override
     {
-        record(first ? "csv first" : "csv");
-        return 0;
+        record(std::string(shown.grey ? "grey" : "colour") + (shown.showBoundary ? " with border" : "") +
+               ", capture count " + std::to_string(capture->count()));
     }
 
     std::size_t pictureCount() { std::lock_guard lock(mutex_); return pictures_; }
@@ -92,7 +90,7 @@ protected:
     DisplayImage image;
     CaptureImage capture;
     Recorder sink;
-    DisplayLoop loop{state, image, &capture, sink, sink};
+    DisplayLoop loop{state, image, sink, {&capture, &sink}};
 };
 
 // Guards the rate counting end to end: both rates follow the camera, and
@@ -203,23 +201,19 @@ TEST_F(DisplayLoopTest, ReconnectionShowsTheDisplayedCountForUsb)
     EXPECT_TRUE(substituted);
 }
 
-// Guards the order and the once-only service of the frame tasks: the capture
-// image is refreshed before a still capture, one request takes one frame, a
-// CSV export takes exactly its frames, the first flagged, and then ends.
-TEST_F(DisplayLoopTest, StillCaptureAndCsvAreServedByTheSameFrames)
+// Guards the hand-over of shown frames: every consumer gets each frame once,
+// in the order given (the capture picture is refreshed before the next one
+// reads it), with the options the frame was shown with.
+TEST_F(DisplayLoopTest, ConsumersGetEveryShownFrameInOrder)
 {
     const auto frame = makeFrame();
     state.displayTarget = kPicturePage;
-    state.stillCaptureRequest = 1;
-    state.csvFrameCount = 3;
-    state.csvFramesRemaining = 3;
-    state.csvExportActive = 1;
-    for (int i = 0; i < 4; ++i)
-        loop.present(frame.data());
-    EXPECT_EQ(sink.events(), (std::vector<std::string>{"still, capture count 1", "csv first", "csv", "csv", "csv ended"}));
-    EXPECT_EQ(state.stillCaptureRequest.load(), 0);
-    EXPECT_EQ(state.csvExportActive.load(), 0);
-    EXPECT_EQ(capture.count(), 4u);
+    loop.present(frame.data());
+    state.calibrationView = 1;
+    state.showBoundaryPixels = 1;
+    loop.present(frame.data());
+    EXPECT_EQ(sink.events(), (std::vector<std::string>{"colour, capture count 1", "grey with border, capture count 2"}));
+    EXPECT_EQ(sink.pictureCount(), 2u);
 }
 
 }  // namespace

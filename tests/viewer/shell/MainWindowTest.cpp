@@ -2,47 +2,28 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
-#include <memory>
 
-#include "QDX_SIM.h"
-#include "pages/Page.h"
+#include "viewer/GuiFixture.h"
+
+#include "api/SimCameraFixture.h"
+#include "core/Commands.h"
 #include "pages/PictureView.h"
-#include "shell/Commands.h"
 #include "shell/ContentScrollArea.h"
-#include "shell/MainWindow.h"
-#include "shell/ViewerProgram.h"
-#include "viewer/shell/ScriptedInteraction.h"
 
 namespace qdx::viewer::test {
 namespace {
 
 using std::chrono::milliseconds;
-
-// Runs the event loop until pred holds or the time-out passes.
-bool processUntil(const std::function<bool()>& pred, milliseconds timeout = milliseconds(5000))
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // The texts of a menu's items, separators as "-".
 QStringList menuTexts(QMenuBar* bar, const QString& title)
@@ -57,29 +38,9 @@ QStringList menuTexts(QMenuBar* bar, const QString& title)
     return texts;
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ViewerWindowTest {
 protected:
-    void SetUp() override { QDXSim_Reset(); }
-
-    void TearDown() override
-    {
-        window.reset();
-        program.shutDown();
-    }
-
-    void open(const QByteArray& ini = {})
-    {
-        if (!ini.isEmpty()) {
-            QFile file(configPath);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(ini);
-        }
-        program.startUp();
-        window = std::make_unique<MainWindow>(program, interaction, configPath);
-        window->show();
-    }
-
-    int displayState() { return program.state().display.state.load(); }
+    Worker::State displayState() { return program.displayState(); }
 
     // The DISP count of a page's rates line, or -1 while it has none.
     int shownDisp(int page)
@@ -88,12 +49,6 @@ protected:
         const auto match = pattern.match(window->page(page)->ratesLabel()->text());
         return match.hasMatch() ? match.captured(1).toInt() : -1;
     }
-
-    QTemporaryDir dir;
-    QString configPath = dir.filePath(QStringLiteral("QDX_Viewer.ini"));
-    ViewerProgram program;
-    ScriptedInteraction interaction;
-    std::unique_ptr<MainWindow> window;
 };
 
 // Guards the first start in an empty folder: the file appears with both keys
@@ -179,7 +134,7 @@ TEST_F(MainWindowTest, LivePictureAndRatesReachThePicturePage)
     }
     EXPECT_EQ(window->tabs()->tabText(0), QStringLiteral("Picture"));
     EXPECT_EQ(window->tabs()->tabText(1), QStringLiteral("Calibration"));
-    EXPECT_EQ(displayState(), 1);
+    EXPECT_EQ(displayState(), Worker::Running);
     ASSERT_TRUE(processUntil([&] { return shownDisp(0) > 0; })) << window->page(0)->ratesLabel()->text().toStdString();
     const QImage shown = window->page(0)->pictureView()->grab().toImage();
     const QColor inside = shown.pixelColor(200, 100), outside = shown.pixelColor(600, 600);
@@ -214,11 +169,11 @@ TEST_F(MainWindowTest, CloseWhileStreamingStopsTheLiveViewFirst)
     open();
     ASSERT_TRUE(processUntil([&] { return shownDisp(0) > 0; }));
     EXPECT_TRUE(window->close());
-    EXPECT_EQ(displayState(), 2);
+    EXPECT_EQ(displayState(), Worker::Ended);
     EXPECT_EQ(program.state().displayTarget.load(), kNoTarget);
     window.reset();
     program.shutDown();
-    EXPECT_EQ(program.state().monitor.state.load(), 2);
+    EXPECT_EQ(qdx::test::threadsNamed("qdx-"), 0) << "a viewer thread outlived the program";
 }
 
 // Guards "Exit": it closes the window through the same close sequence.
@@ -227,7 +182,7 @@ TEST_F(MainWindowTest, ExitClosesTheWindow)
     open();
     window->action(kCmdExit)->trigger();
     ASSERT_TRUE(processUntil([&] { return !window->isVisible(); }));
-    EXPECT_EQ(displayState(), 2);
+    EXPECT_EQ(displayState(), Worker::Ended);
 }
 
 // Guards the window modes: the wide window has room for all three control
@@ -237,9 +192,7 @@ TEST_F(MainWindowTest, WideWindowModeWidensTheContent)
     open("[QDX_Viewer]\nWindowMode=2\n");
     EXPECT_TRUE(window->config().wide());
     EXPECT_GE(window->tabs()->minimumWidth(), 1867);
-    window.reset();
-    program.shutDown();
-    open("[QDX_Viewer]\nWindowMode=0\n");
+    reopen("[QDX_Viewer]\nWindowMode=0\n");
     EXPECT_GE(window->tabs()->minimumWidth(), 1182);
     EXPECT_LT(window->tabs()->minimumWidth(), 1867);
 }
@@ -282,6 +235,39 @@ TEST_F(MainWindowTest, WheelScrollsByPagesAndResizeResets)
     ASSERT_TRUE(processUntil([&] { return window->size() == QSize(440, 340); }));
     EXPECT_EQ(h->value(), 0);
     EXPECT_EQ(v->value(), 0);
+}
+
+// Guards the wheel over the page's controls: over a slider or combo box
+// without the focus it scrolls the window and leaves the camera alone (one
+// step over "Black Level" used to send a new black level); with the focus it
+// changes the control as usual.
+TEST_F(MainWindowTest, WheelOverAnUnfocusedControlScrollsInstead)
+{
+    ASSERT_NO_FATAL_FAILURE(open({}, true));
+    window->resize(1300, 500);  // the whole width, a part of the height
+    ASSERT_TRUE(processUntil([&] { return window->size() == QSize(1300, 500); }));
+    QScrollBar* v = window->findChild<ContentScrollArea*>()->verticalScrollBar();
+    auto* slider = control<QSlider>(0, 5101);
+    auto* combo = control<QComboBox>(0, 4102);
+    const int writes = QDXSim_GetRequestCount(0x19);
+    wheelOver(slider, -120);
+    EXPECT_EQ(v->value(), std::min(v->pageStep(), v->maximum()));
+    v->setValue(0);
+    wheelOver(combo, -120);
+    EXPECT_EQ(v->value(), std::min(v->pageStep(), v->maximum()));
+    EXPECT_EQ(slider->value(), 0);
+    EXPECT_EQ(combo->currentIndex(), 0);
+    EXPECT_EQ(QDXSim_GetRequestCount(0x19), writes);
+
+    window->activateWindow();
+    slider->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(processUntil([&] { return slider->hasFocus(); }));
+    v->setValue(0);
+    const int before = v->value();
+    wheelOver(slider, 120);
+    EXPECT_GT(slider->value(), 0);
+    EXPECT_EQ(v->value(), before);
+    EXPECT_EQ(qdx::test::simRegister(2), slider->value());
 }
 
 }  // namespace

@@ -29,7 +29,6 @@ public:
     void cameraRemoved() override { note(removals); }
     void pictureReady(int) override { note(pictures); }
     void ratesChanged(int, const std::string&) override { note(ratesLines); }
-    void csvExportEnded() override {}
 
     std::atomic<int> arrivals{0}, presences{0}, removals{0}, pictures{0}, ratesLines{0};
     std::atomic<int> callsWithoutLibrary{0};
@@ -53,9 +52,8 @@ protected:
 
     void setAllReady()
     {
-        program.state().mainWindowReady = 1;
-        program.state().picturePageReady = 1;
-        program.state().calibrationPageReady = 1;
+        for (auto part : {ReadyGate::MainWindow, ReadyGate::PicturePage, ReadyGate::CalibrationPage})
+            program.state().ready.set(part);
     }
 
     ViewerProgram program;
@@ -70,20 +68,22 @@ TEST_F(ViewerProgramTest, LibraryIsUpLongerThanEveryViewerThread)
 {
     program.startUp();
     EXPECT_TRUE(libraryRunning());
-    EXPECT_EQ(program.state().monitor.state.load(), 1);
-    EXPECT_EQ(program.state().display.state.load(), 0) << "the Picture page starts the display thread";
+    EXPECT_EQ(program.monitorState(), Worker::Running);
+    EXPECT_EQ(program.displayState(), Worker::Starting) << "the window starts the live view";
     ASSERT_NE(program.displayImage(), nullptr);
     ASSERT_NE(program.captureImage(), nullptr);
     program.attachMonitor(&client);
     program.attachLiveView(&client);
     program.state().displayTarget = kPicturePage;
-    program.startDisplay();
+    program.startLiveView();
     setAllReady();
     ASSERT_TRUE(waitUntil([&] { return client.arrivals > 0 && client.presences > 2 && client.ratesLines > 0; }));
     ASSERT_TRUE(waitUntil([&] { return client.pictures > 3; }));
+    EXPECT_EQ(qdx::test::threadsNamed("qdx-display"), 1);
+    EXPECT_EQ(qdx::test::threadsNamed("qdx-monitor"), 1);
     program.shutDown();
-    EXPECT_EQ(program.state().display.state.load(), 2);
-    EXPECT_EQ(program.state().monitor.state.load(), 2);
+    EXPECT_EQ(qdx::test::threadsNamed("qdx-display"), 0);
+    EXPECT_EQ(qdx::test::threadsNamed("qdx-monitor"), 0);
     EXPECT_FALSE(libraryRunning());
     EXPECT_EQ(program.displayImage(), nullptr);
     EXPECT_EQ(program.captureImage(), nullptr);
@@ -98,11 +98,11 @@ TEST_F(ViewerProgramTest, MonitorWaitsForWindowAndBothPages)
     program.startUp();
     program.attachMonitor(&client);
     ASSERT_TRUE(waitUntil([] { return qdx::test::status() == 1; }));
-    program.state().mainWindowReady = 1;
-    program.state().picturePageReady = 1;
+    program.state().ready.set(ReadyGate::MainWindow);
+    program.state().ready.set(ReadyGate::PicturePage);
     std::this_thread::sleep_for(milliseconds(300));
     EXPECT_EQ(client.arrivals + client.presences, 0);
-    program.state().calibrationPageReady = 1;
+    program.state().ready.set(ReadyGate::CalibrationPage);
     ASSERT_TRUE(waitUntil([&] { return client.arrivals == 1; }, milliseconds(2000)))
         << "a camera already plugged in counts as arriving";
 }

@@ -1,11 +1,13 @@
-// The main window's menu bar as data, its command identifiers, and the
-// identifiers of the window's own controls.
+// The main window's menu bar as data, its command identifiers, the one
+// dispatch point every command goes through, and the identifiers of the
+// window's own controls. Qt-free.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <span>
 #include <string>
-
-#include "ViewerState.h"
 
 namespace qdx::viewer {
 
@@ -47,9 +49,42 @@ std::span<const MenuEntry> menuEntries();
 // only in expert mode.
 bool isExpertCommand(int command);
 
+// The program's own version: major, minor, build, revision.
+struct ProgramVersion {
+    uint16_t major = 0, minor = 0, build = 0, revision = 0;
+};
+
+// The version compiled into the program (1.1.0.0 for this release).
+ProgramVersion programVersion();
+
 // The version box: "App Version a.b.c.d\nAPI Version e.f.g.h\n", the low 8
 // bits of each program version number, the library's version by bytes from
 // the most significant.
 std::string versionText(const ProgramVersion& app, unsigned apiVersion);
+
+// Commands by identifier, whether they come from the menu or a page button.
+// GUI thread.
+class CommandDispatcher {
+public:
+    enum class Outcome { Done, NoCamera, Unknown };
+
+    // needsCamera: the command is refused while no camera is connected.
+    void add(int command, std::function<void()> action, bool needsCamera = false);
+    bool has(int command) const { return commands_.count(command) != 0; }
+
+    // Runs the command's action. NoCamera (nothing run) when it needs a camera
+    // and the library reports none; Unknown for a command without an action.
+    Outcome dispatch(int command) const;
+
+private:
+    struct Entry {
+        std::function<void()> action;
+        bool needsCamera;
+    };
+    std::map<int, Entry> commands_;
+};
+
+// The camera counts as connected when bit 0 of the library's status is set.
+bool cameraConnected();
 
 }  // namespace qdx::viewer

@@ -7,7 +7,7 @@
 #include <deque>
 #include <vector>
 
-#include "shell/Interaction.h"
+#include "pages/Interaction.h"
 
 namespace qdx::viewer::test {
 
@@ -33,11 +33,12 @@ public:
         dialogs.push_back(request);
         return {};  // cancelled
     }
-    void setWaitCursor(bool) override {}
+    void setWaitCursor(bool on) override { cursor.push_back(on); }
 
     std::deque<MessageAnswer> answers;  // then OK
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> dialogs;
+    std::vector<bool> cursor;  // every change of the wait cursor
 };
 
 }  // namespace qdx::viewer::test

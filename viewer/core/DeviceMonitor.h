@@ -4,9 +4,9 @@
 // every setting on arrival, the settings the camera changed itself).
 #pragma once
 
-#include "HandshakeThread.h"
-#include "PanelRefresh.h"
+#include "PanelUpdate.h"
 #include "ViewerState.h"
+#include "Worker.h"
 
 namespace qdx::viewer {
 
@@ -17,29 +17,30 @@ public:
     virtual void cameraPresent() {}
     virtual void cameraRemoved() {}
     // After an edge, when the pages have something to show; for the GUI
-    // thread to apply (applyPanelUpdate), in the order delivered.
+    // thread to apply (PanelModel::apply), in the order delivered.
     virtual void panelsChanged(PanelUpdate&&) {}
 
 protected:
     ~MonitorClient() = default;
 };
 
-class MonitorLoop {
+class DeviceMonitor {
 public:
-    // state and client must outlive the loop.
-    MonitorLoop(ViewerState& state, MonitorClient& client);
-    ~MonitorLoop();  // stops
+    // state and client must outlive the monitor.
+    DeviceMonitor(ViewerState& state, MonitorClient& client) : state_(state), client_(client) {}
 
-    // Start and stop with the hand-shake of state.monitor. Owner's thread.
+    // Start (returns once the thread runs) and stop (returns once it ended).
+    // Owner's thread.
     void start();
-    void stop();
+    void stop() { thread_.stop(); }
+    Worker::State state() const { return thread_.state(); }
 
 private:
-    void run();
+    void run(std::stop_token stop);
 
     ViewerState& state_;
     MonitorClient& client_;
-    HandshakeThread thread_;
+    Worker thread_{"qdx-monitor"};
 };
 
 }  // namespace qdx::viewer

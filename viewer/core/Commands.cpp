@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "QDX_API.h"
+
 namespace qdx::viewer {
 namespace {
 
@@ -36,6 +38,12 @@ constexpr MenuEntry kMenuBar[] = {
 
 }  // namespace
 
+ProgramVersion programVersion()
+{
+    return {QDX_VIEWER_VERSION_MAJOR, QDX_VIEWER_VERSION_MINOR, QDX_VIEWER_VERSION_BUILD,
+            QDX_VIEWER_VERSION_REVISION};
+}
+
 std::span<const MenuEntry> menuEntries()
 {
     return kMenuBar;
@@ -54,6 +62,28 @@ std::string versionText(const ProgramVersion& app, unsigned apiVersion)
                   static_cast<int>((apiVersion >> 16) & 0xFF), static_cast<int>((apiVersion >> 8) & 0xFF),
                   static_cast<int>(apiVersion & 0xFF));
     return text;
+}
+
+bool cameraConnected()
+{
+    int status = 0;
+    return QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED) != 0;
+}
+
+void CommandDispatcher::add(int command, std::function<void()> action, bool needsCamera)
+{
+    commands_[command] = {std::move(action), needsCamera};
+}
+
+CommandDispatcher::Outcome CommandDispatcher::dispatch(int command) const
+{
+    const auto found = commands_.find(command);
+    if (found == commands_.end())
+        return Outcome::Unknown;
+    if (found->second.needsCamera && !cameraConnected())
+        return Outcome::NoCamera;
+    found->second.action();
+    return Outcome::Done;
 }
 
 }  // namespace qdx::viewer

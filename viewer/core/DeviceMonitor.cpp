@@ -1,0 +1,51 @@
+#include "DeviceMonitor.h"
+
+#include <chrono>
+
+#include "QDX_API.h"
+
+namespace qdx::viewer {
+namespace {
+
+constexpr auto kPollPeriod = std::chrono::milliseconds(100);
+
+}  // namespace
+
+void DeviceMonitor::start()
+{
+    thread_.start([this](std::stop_token stop) { run(stop); });
+}
+
+void DeviceMonitor::run(std::stop_token stop)
+{
+    // Nothing to report into until the window and both pages exist.
+    if (!state_.ready.wait(stop))
+        return;
+    int previous = 0;
+    MonitorMemory memory;  // monitor thread only
+    memory.forget();
+    do {
+        int status = previous;  // a failing read leaves the old status
+        QDX_GetStatus(&status);
+        const bool now = status & QDX_STATUS_CONNECTED, before = previous & QDX_STATUS_CONNECTED;
+        PanelUpdate update;
+        if (now && !before) {
+            readCameraInfo(memory, update);
+            readVersions(update);
+            readAll(update);
+            client_.cameraArrived();
+        } else if (now) {
+            readCameraInfo(memory, update);
+            readChanges(update);
+            client_.cameraPresent();
+        } else if (before) {
+            clearCameraInfo(memory, update);
+            client_.cameraRemoved();
+        }
+        if (!update.empty())
+            client_.panelsChanged(std::move(update));
+        previous = status;
+    } while (sleepFor(stop, kPollPeriod));
+}
+
+}  // namespace qdx::viewer

@@ -1,0 +1,151 @@
+// The values both pages show and the camera's rules that tie them together:
+// the operator's changes go to the camera through here, couplings between the
+// controls and between the pages follow (ALC and Mode, FPN Mode2 with its
+// gain cap, the settings both pages show), the device monitor's reads are
+// applied here, and which controls may be used is computed from the values.
+// The pages only present this model and forward the operator's input.
+// Qt-free. GUI thread only (it calls the library's setters on that thread).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "PanelUpdate.h"
+#include "Settings.h"
+#include "ViewerState.h"
+
+namespace qdx::viewer {
+
+// The viewer's copy of one defect-pixel table: 64 entries of x, y as 16-bit
+// big-endian; 511, 511 marks an empty entry.
+class DpTable {
+public:
+    static constexpr int kEntries = 64;
+    static constexpr int kEmpty = 511;
+    DpTable() { clear(); }
+    void clear();
+    int x(int entry) const { return bytes_[4 * entry] << 8 | bytes_[4 * entry + 1]; }
+    int y(int entry) const { return bytes_[4 * entry + 2] << 8 | bytes_[4 * entry + 3]; }
+    bool valid(int entry) const { return x(entry) < kEmpty && y(entry) < kEmpty; }
+    // The leading valid entries.
+    int validCount() const;
+    std::array<uint8_t, 4 * kEntries>& bytes() { return bytes_; }
+
+private:
+    std::array<uint8_t, 4 * kEntries> bytes_{};
+};
+
+// Which controls may be used, from the values. A slider's flag covers the
+// slider, its value label and its caption unless a label flag says otherwise.
+struct Enabling {
+    // Picture page
+    bool exposure = true;        // "Exposure Time": manual exposure
+    bool rawGain = true;         // "RAW Gain" slider: manual gain
+    bool rawGainLabel = true;    // its label and caption: also while FPN correction locks a readable gain
+    bool automatic = true;       // target, hysteresis, speed, areas: an automatic control runs
+    bool flip = true;            // flip and rotation exclude each other
+    bool rotation = true;
+    bool vfpn = true;            // the FPGA can do it
+    // Calibration page
+    bool calExposure = true;
+    bool calTarget = false;
+    bool calRawGain = true;
+    bool calRawGainLabel = true;
+    bool dpSave = true;          // the sensor head's memory is valid
+    bool fpnSave = false;        // ... and FPN mode is "ON (Mode2)"
+
+    bool operator==(const Enabling&) const = default;
+};
+
+class PanelModel {
+public:
+    // state must outlive the model.
+    explicit PanelModel(ViewerState& state);
+
+    // observer is called after every change of the model, once per
+    // operation, until it is removed by the number returned.
+    int addObserver(std::function<void()> observer);
+    void removeObserver(int id);
+
+    // Values as the pages show them: slider values and combo selections.
+    int pictureSlider(int k) const { return picture_.sliders.at(static_cast<std::size_t>(k)); }
+    int pictureCombo(int j) const { return picture_.combos.at(static_cast<std::size_t>(j)); }
+    int calibrationSlider(int i) const { return calibration_.sliders.at(static_cast<std::size_t>(i)); }
+    int calibrationCombo(int j) const { return calibration_.combos.at(static_cast<std::size_t>(j)); }
+    const std::string& cameraInfo(int line) const { return cameraInfo_.at(static_cast<std::size_t>(line)); }
+    int savedFpnGain() const { return savedFpnGain_; }
+    bool cisMemoryValid() const { return cisMemoryValid_; }
+    Enabling enabling() const;
+    DpTable& dpTable() { return dpTable_; }
+
+    // The operator's input: stored, sent to the camera, and followed by what
+    // the rules require. Setter results are ignored: the pages keep what the
+    // operator chose, camera or not.
+    void movePictureSlider(int k, int value);
+    void choosePictureCombo(int j, int selection);
+    void moveCalibrationSlider(int i, int value);
+    void chooseCalibrationCombo(int j, int selection);
+
+    // Page activation. Picture: the camera delivers colour and FPN correction
+    // is sent again (once the window is ready); true when a running CSV export
+    // had to be aborted. Calibration: grey data, FPN correction off everywhere.
+    bool activatePicture();
+    void activateCalibration();
+
+    // Every Picture setting to its default, each sent (the Calibration page
+    // is not mirrored).
+    void applyPictureDefaults();
+    // allSliders: the Calibration sliders to their defaults (the camera's
+    // sent); otherwise only the threshold. Both: its modes off, gamma and
+    // defect-pixel correction sent off.
+    void applyCalibrationDefaults(bool allSliders);
+
+    // A value the camera reports, shown where the table says; nothing is sent.
+    void showCameraValue(SettingId id, int cameraValue);
+    // What the device monitor read.
+    void apply(const PanelUpdate& update);
+    // Stops a running CSV export; true when one ran.
+    bool abortCsvExport();
+    // The display zoom both pages' zoom boxes show: 0 "100%", 1 "200%".
+    void chooseZoom(int selection);
+
+private:
+    struct PictureValues {
+        std::array<int, kPictureSliders> sliders{};
+        std::array<int, kPictureCombos> combos{};
+    };
+    struct CalibrationValues {
+        std::array<int, kCalibrationSliders> sliders{};
+        std::array<int, kCalibrationCombos> combos{};
+    };
+
+    // Runs change, then tells the observers once, however deeply nested.
+    template <typename Change>
+    void changing(Change&& change);
+
+    void sendPictureSlider(int k);
+    void sendPictureCombo(int j);
+    void forceMode(int selection);
+    void setRawGainEverywhere(int gain);
+    // FPN Mode2: the camera's RAW gain, capped, becomes the saved FPN gain.
+    void saveFpnGain();
+    void applyFpnRule(const PanelUpdate::Entry& entry);
+
+    ViewerState& state_;
+    PictureValues picture_;
+    CalibrationValues calibration_;
+    std::array<std::string, kCameraInfoLines> cameraInfo_;
+    int savedFpnGain_ = kFpnGainCap;  // the RAW gain restored around FPN Mode2
+    bool cisMemoryValid_ = true;
+    bool vfpnAvailable_ = true;
+    DpTable dpTable_;
+    std::vector<std::pair<int, std::function<void()>>> observers_;
+    int nextObserver_ = 0;
+    int depth_ = 0;  // nesting of changing()
+};
+
+}  // namespace qdx::viewer

@@ -1,0 +1,64 @@
+// What the device monitor reads from the camera, as an update of the pages'
+// values that the GUI thread then applies (PanelModel::apply): the camera's
+// settings (all of them on arrival, or those the change mask names), the
+// Camera Info lines and the versions. Reading calls the library only. Qt-free.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Settings.h"
+
+namespace qdx::viewer {
+
+// Camera Info value labels 6101, 6102, 6105..6108: "CIS EEPROM", "CIS S/N",
+// "Defect Pixel Data", "FPN Data", "Firmware Ver.", "FPGA Ver.".
+inline constexpr int kCameraInfoLines = 6;
+
+// What FPN correction reported by the camera imposes on the pages.
+enum class FpnRule {
+    None,
+    OnArrival,  // on connection: Mode1/2 force "MGC+AEC" and a RAW gain of 64
+    OnChange,   // changed by the camera: the current RAW gain, capped, is kept
+};
+
+struct PanelUpdate {
+    struct Entry {
+        Entry(SettingId id, int cameraValue, FpnRule rule = FpnRule::None, std::optional<int> gain = std::nullopt)
+            : setting(id), value(cameraValue), fpnRule(rule), rawGain(gain)
+        {
+        }
+        SettingId setting;
+        int value;                   // as the camera reports it
+        FpnRule fpnRule;
+        std::optional<int> rawGain;  // OnChange: the camera's RAW gain, when it could be read
+    };
+
+    std::vector<Entry> entries;                                           // applied in this order
+    std::array<std::optional<std::string>, kCameraInfoLines> cameraInfo;  // lines to rewrite
+    std::optional<bool> cisMemoryValid;
+    std::optional<bool> vfpnAvailable;
+
+    bool empty() const;
+};
+
+// The monitor thread's own memory between polls.
+struct MonitorMemory {
+    std::array<std::string, kCameraInfoLines> cameraInfo;  // the text last written to each line
+    bool cisMemoryValid = true;                            // as last reported
+    void forget();                                         // every line to "0"
+};
+
+// Library reads, for the monitor thread (or any thread that may call the library).
+void readCameraInfo(MonitorMemory& memory, PanelUpdate& out);
+void readVersions(PanelUpdate& out);
+// Every setting, in the order the camera expects them read.
+void readAll(PanelUpdate& out);
+// The settings whose change-mask bits are set; nothing when the mask cannot be read.
+void readChanges(PanelUpdate& out);
+// The Camera Info values emptied after the camera has gone.
+void clearCameraInfo(MonitorMemory& memory, PanelUpdate& out);
+
+}  // namespace qdx::viewer

@@ -1,0 +1,56 @@
+// The viewer-wide state through which the main window, its pages and the
+// viewer's threads talk. Every member is an atomic with one writing thread
+// (named beside it); readers poll it. Owned by the program object.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <stop_token>
+
+namespace qdx::viewer {
+
+// Which page receives the live picture and the rates line.
+inline constexpr int kNoTarget = -1;
+inline constexpr int kPicturePage = 0;
+inline constexpr int kCalibrationPage = 1;
+
+// The window and its two pages report here once built; the device monitor
+// waits for all three before it reports anything into them.
+class ReadyGate {
+public:
+    enum Part { MainWindow = 1, PicturePage = 2, CalibrationPage = 4 };
+
+    // GUI thread.
+    void set(Part part);
+    void clear();
+    bool has(Part part) const { return (parts_.load(std::memory_order_acquire) & part) != 0; }
+    bool all() const { return parts_.load(std::memory_order_acquire) == kAll; }
+
+    // Any thread: returns true once all three are set, false when stop is
+    // requested first.
+    bool wait(std::stop_token stop);
+
+private:
+    static constexpr int kAll = MainWindow | PicturePage | CalibrationPage;
+    std::atomic<int> parts_{0};
+    std::mutex mutex_;  // Pairs with changed_; parts_ changes under it
+    std::condition_variable_any changed_;
+};
+
+struct ViewerState {
+    ReadyGate ready;
+    std::atomic<int> displayTarget{kNoTarget};  // GUI thread (page activation, close)
+    std::atomic<int> displayZoom{0};            // GUI thread: 0 "100%", 1 "200%"
+    std::atomic<int> calibrationView{0};        // GUI thread: 1 while the Calibration page is shown
+    std::atomic<int> showBoundaryPixels{0};     // GUI thread ("Display Boundary Pixels")
+    std::atomic<int> windowMode{0};             // GUI thread, from QDX_Viewer.ini: 0 compact
+    std::atomic<int> expertMode{0};             // GUI thread, from QDX_Viewer.ini
+    // CSV frame export: set by the GUI thread at its start and abort, counted
+    // down by the thread that appends the frames.
+    std::atomic<int> csvExportActive{0};
+    std::atomic<int> csvFramesRemaining{0};
+    std::atomic<int> csvFrameCount{1};          // GUI thread (Calibration page's frame count)
+};
+
+}  // namespace qdx::viewer

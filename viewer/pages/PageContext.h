@@ -1,0 +1,31 @@
+// What a tab page needs from the window it sits in: the viewer-wide state,
+// the pages' model, the picture to show, the operator dialogs, and the main
+// window's commands. The main window provides it; pages never reach the
+// window itself. GUI thread only.
+#pragma once
+
+namespace qdx::viewer {
+
+class DisplayImage;
+class Interaction;
+class PanelModel;
+struct ViewerState;
+
+class PageContext {
+public:
+    virtual ViewerState& state() = 0;
+    virtual PanelModel& panels() = 0;
+    virtual DisplayImage& displayImage() = 0;
+    virtual Interaction& interaction() = 0;
+    // The wide window shows every control group at once.
+    virtual bool wide() const = 0;
+    // A main-window command, as if its menu item had been chosen.
+    virtual void runCommand(int command) = 0;
+    // Enables or greys a command's menu item.
+    virtual void setCommandEnabled(int command, bool enabled) = 0;
+
+protected:
+    ~PageContext() = default;
+};
+
+}  // namespace qdx::viewer
