@@ -77,12 +77,12 @@ bool EmulatedUsbBus::emulationActive()
     return umockdev_in_mock_environment();
 }
 
-FakeUsbCamera& EmulatedUsbBus::plug(const DeviceSpec& spec)
+FakeUsbCamera& EmulatedUsbBus::plug(const DeviceDescription& description)
 {
     FakeUsbCamera* camera = nullptr;
     {
         std::lock_guard lock(mutex_);
-        cameras_.push_back(std::make_unique<FakeUsbCamera>(spec, nextAddress_++));
+        cameras_.push_back(std::make_unique<FakeUsbCamera>(description, nextAddress_++));
         camera = cameras_.back().get();
     }
     // The handler must be in place before the device appears: libusb may

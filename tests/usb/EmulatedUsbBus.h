@@ -34,7 +34,7 @@ public:
 
     // Plugs a device in at a new bus address, as the kernel numbers them.
     // The camera stays valid until the bus goes, unplugged or not.
-    FakeUsbCamera& plug(const DeviceSpec& spec = {});
+    FakeUsbCamera& plug(const DeviceDescription& description = {});
     // Pulls the device out: its transfers fail, the remove uevent goes out
     // and its sysfs entry and node disappear.
     void unplug(FakeUsbCamera& camera);

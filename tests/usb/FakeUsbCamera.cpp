@@ -95,15 +95,15 @@ bool answerWith(const Bytes& descriptor, std::vector<uint8_t>& data)
 
 }  // namespace
 
-FakeUsbCamera::FakeUsbCamera(const DeviceSpec& spec, int address)
-    : spec_(spec),
+FakeUsbCamera::FakeUsbCamera(const DeviceDescription& description, int address)
+    : description_(description),
       address_(address),
-      descriptors_(deviceDescriptors({spec.vendor, spec.product,
-                                      static_cast<uint16_t>(spec.msOs20Guid.empty() ? 0x0200 : 0x0210),
-                                      spec.interfaceClass, spec.isochronousEndpoint})),
+      descriptors_(deviceDescriptors({description.vendor, description.product,
+                                      static_cast<uint16_t>(description.msOs20Guid.empty() ? 0x0200 : 0x0210),
+                                      description.interfaceClass, description.isochronousEndpoint})),
       model_(std::string()),
-      streaming_(spec.streaming),
-      interval_(spec.frameInterval),
+      streaming_(description.streaming),
+      interval_(description.frameInterval),
       runStart_(Clock::now()),
       frame_(kFrameBytes)
 {
@@ -126,7 +126,7 @@ std::string FakeUsbCamera::node() const
 
 std::string FakeUsbCamera::sysPath() const
 {
-    return "/sys/devices/usb1/1-" + std::to_string(spec_.port);
+    return "/sys/devices/usb1/1-" + std::to_string(description_.port);
 }
 
 std::string FakeUsbCamera::udevRecord() const
@@ -140,9 +140,9 @@ std::string FakeUsbCamera::udevRecord() const
         hex += pair;
     }
     char product[24];
-    std::snprintf(product, sizeof product, "%x/%x/100", spec_.vendor, spec_.product);
+    std::snprintf(product, sizeof product, "%x/%x/100", description_.vendor, description_.product);
     // Attribute values are C-escaped: "\\n" is the newline sysfs ends them with.
-    return "P: /devices/usb1/1-" + std::to_string(spec_.port) + "\n" + "N: bus/usb/001/" + address + "\n" +
+    return "P: /devices/usb1/1-" + std::to_string(description_.port) + "\n" + "N: bus/usb/001/" + address + "\n" +
            "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\n" + "E: PRODUCT=" + product + "\n" +
            "E: BUSNUM=001\nE: DEVNUM=" + address + "\nE: DEVNAME=/dev/bus/usb/001/" + address + "\n" +
            "A: busnum=1\\n\nA: devnum=" + std::to_string(address_) + "\\n\n" +
@@ -422,8 +422,8 @@ void FakeUsbCamera::reap(Lock& lock, UMockdevIoctlClient* client, UMockdevIoctlD
     };
 
     auto urb = nextDone();
-    if (urb == urbs_.end() && !gone_ && spec_.idleReapWait.count() > 0) {
-        changed_.wait_until(lock, std::min(Clock::now() + spec_.idleReapWait, nextFrameDue()));
+    if (urb == urbs_.end() && !gone_ && description_.idleReapWait.count() > 0) {
+        changed_.wait_until(lock, std::min(Clock::now() + description_.idleReapWait, nextFrameDue()));
         urb = nextDone();
     }
     if (urb == urbs_.end()) {
@@ -539,10 +539,10 @@ bool FakeUsbCamera::answerStandard(const SetupPacket& setup, std::vector<uint8_t
     case kDescriptorConfiguration:
         return answerWith(Bytes(descriptors_.begin() + 18, descriptors_.end()), data);
     case kDescriptorBos:
-        return !spec_.msOs20Guid.empty() &&
-               answerWith(msOs20Bos(static_cast<uint16_t>(msOs20DescriptorSet(spec_.msOs20Guid).size())), data);
+        return !description_.msOs20Guid.empty() &&
+               answerWith(msOs20Bos(static_cast<uint16_t>(msOs20DescriptorSet(description_.msOs20Guid).size())), data);
     case kDescriptorString:
-        return index == kOsStringIndex && !spec_.msOs10Guid.empty() && answerWith(msOs10String(), data);
+        return index == kOsStringIndex && !description_.msOs10Guid.empty() && answerWith(msOs10String(), data);
     default:
         return false;
     }
@@ -550,13 +550,13 @@ bool FakeUsbCamera::answerStandard(const SetupPacket& setup, std::vector<uint8_t
 
 bool FakeUsbCamera::answerVendor(const SetupPacket& setup, std::vector<uint8_t>& data, Clock::time_point now)
 {
-    if (!spec_.msOs20Guid.empty() && setup.bRequest == kMsOs20VendorCode)
+    if (!description_.msOs20Guid.empty() && setup.bRequest == kMsOs20VendorCode)
         return setup.bmRequestType == kVendorIn && setup.wIndex == kMsOs20SetIndex &&
-               answerWith(msOs20DescriptorSet(spec_.msOs20Guid), data);
+               answerWith(msOs20DescriptorSet(description_.msOs20Guid), data);
     // Extended properties are an interface request: wValue names interface 0, page 0.
-    if (!spec_.msOs10Guid.empty() && setup.bRequest == kMsOs10VendorCode)
+    if (!description_.msOs10Guid.empty() && setup.bRequest == kMsOs10VendorCode)
         return setup.bmRequestType == kVendorInInterface && setup.wIndex == kMsOs10PropertiesIndex &&
-               setup.wValue == 0 && answerWith(msOs10ExtendedProperties(spec_.msOs10Guid), data);
+               setup.wValue == 0 && answerWith(msOs10ExtendedProperties(description_.msOs10Guid), data);
     if (setup.bRequest < request::kDeviceInfo || setup.bRequest > request::kRegisterWrite)
         return false;
     data.resize(setup.wLength);
@@ -582,7 +582,7 @@ Clock::time_point FakeUsbCamera::nextFrameDue() const
 void FakeUsbCamera::deliverFrames(Clock::time_point now)
 {
     while (Urb* urb = oldestPendingBulk()) {
-        std::size_t length = std::min(spec_.frameBytes, kFrameBytes);
+        std::size_t length = std::min(description_.frameBytes, kFrameBytes);
         const bool isShort = !shortFrames_.empty();
         if (isShort) {
             length = std::min(shortFrames_.front(), kFrameBytes);

@@ -34,7 +34,7 @@ inline constexpr uint16_t kCameraVendor = 0xCAFE;
 inline constexpr uint16_t kCameraProduct = 0x4242;
 
 // How a device looks on the bus.
-struct DeviceSpec {
+struct DeviceDescription {
     uint16_t vendor = kCameraVendor;
     uint16_t product = kCameraProduct;
     int port = 1;                       // root-hub port; the library orders cameras by it
@@ -84,12 +84,12 @@ enum class ControlFault { Stall, Short };
 
 class FakeUsbCamera {
 public:
-    FakeUsbCamera(const DeviceSpec& spec, int address);
+    FakeUsbCamera(const DeviceDescription& description, int address);
     ~FakeUsbCamera();
     FakeUsbCamera(const FakeUsbCamera&) = delete;
     FakeUsbCamera& operator=(const FakeUsbCamera&) = delete;
 
-    const DeviceSpec& spec() const { return spec_; }
+    const DeviceDescription& description() const { return description_; }
     std::string node() const;     // /dev/bus/usb/001/NNN
     std::string sysPath() const;  // /sys/devices/usb1/1-P
     // The device's udev record for umockdev_testbed_add_from_string().
@@ -159,7 +159,7 @@ private:
     Clock::time_point nextFrameDue() const;
     Urb* oldestPendingBulk();
 
-    const DeviceSpec spec_;
+    const DeviceDescription description_;
     const int address_;
     const Bytes descriptors_;
 

@@ -32,7 +32,7 @@ TEST_F(UsbDiscoveryTest, OpensTheDeviceListedInQdxUsbIds)
 
 struct IdentityCase {
     const char* name;
-    DeviceSpec spec;
+    DeviceDescription description;
     bool isCamera;
 };
 
@@ -49,7 +49,7 @@ class UsbIdentityTest : public UsbCameraTest, public ::testing::WithParamInterfa
 TEST_P(UsbIdentityTest, GuidInMicrosoftOsDescriptorsDecides)
 {
     setenv("QDX_USB_IDS", "", 1);
-    auto& device = bus_->plug(GetParam().spec);
+    auto& device = bus_->plug(GetParam().description);
     ASSERT_EQ(QDX_Init(), 0);
     if (GetParam().isCamera) {
         ASSERT_TRUE(waitUntil([] { return status() == 1; })) << "the camera was not recognised";

@@ -103,11 +103,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "not running under umockdev's preload library\n");
         return 1;
     }
-    qdx::test::usb::DeviceSpec spec;
-    spec.frameInterval = std::chrono::microseconds(fps > 0 ? 1'000'000 / fps : 0);
-    spec.idleReapWait = std::chrono::microseconds(idleWait);
-    spec.frameBytes = static_cast<std::size_t>(std::max(transferBytes, 1L));
-    auto& camera = bus.plug(spec);
+    qdx::test::usb::DeviceDescription description;
+    description.frameInterval = std::chrono::microseconds(fps > 0 ? 1'000'000 / fps : 0);
+    description.idleReapWait = std::chrono::microseconds(idleWait);
+    description.frameBytes = static_cast<std::size_t>(std::max(transferBytes, 1L));
+    auto& camera = bus.plug(description);
 
     QDX_Init();
     int status = 0;
