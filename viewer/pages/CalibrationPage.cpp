@@ -161,7 +161,7 @@ void CalibrationPage::buildGroups()
     connect(groupSelector_, &QComboBox::activated, this, &CalibrationPage::showGroup);
     for (int g = 0; g < kGroups; ++g)
         groups_[static_cast<std::size_t>(g)] = buildGroup(g);
-    setGroupWidths(groups_);
+    alignGroups(groups_);
 
     // Compact: the groups one under the other, one of them visible. Wide:
     // exposure/gain above gamma, then defect pixels, then FPN, side by side.

@@ -1,6 +1,7 @@
 #include "Page.h"
 
 #include <QBoxLayout>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -129,13 +130,28 @@ void Page::addCommandButtons()
     bottomRow_->addWidget(commandButton("Still Capture", 3005, kCmdStillCapture));
 }
 
-void Page::setGroupWidths(std::span<QGroupBox* const> groups)
+void Page::alignGroups(std::span<QGroupBox* const> groups)
 {
-    int widest = 0;
-    for (const QGroupBox* group : groups)
-        widest = std::max(widest, group->sizeHint().width());
+    int caption = 0, combo = 0;
+    for (const QGroupBox* group : groups) {
+        const auto* grid = qobject_cast<const QGridLayout*>(group->layout());
+        for (int r = 0; grid && r < grid->rowCount(); ++r)
+            if (const QLayoutItem* item = grid->itemAtPosition(r, 0))
+                if (const auto* label = qobject_cast<const QLabel*>(item->widget()))
+                    caption = std::max(caption, label->sizeHint().width());
+        for (const QComboBox* box : group->findChildren<QComboBox*>())
+            combo = std::max(combo, box->sizeHint().width());
+    }
+    int width = 0;
+    for (QGroupBox* group : groups) {
+        if (auto* grid = qobject_cast<QGridLayout*>(group->layout()))
+            grid->setColumnMinimumWidth(0, caption);
+        for (QComboBox* box : group->findChildren<QComboBox*>())
+            box->setMinimumWidth(combo);
+        width = std::max(width, group->sizeHint().width());
+    }
     for (QGroupBox* group : groups)
-        group->setMinimumWidth(widest);
+        group->setMinimumWidth(width);
 }
 
 }  // namespace qdx::viewer

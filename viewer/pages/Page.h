@@ -57,9 +57,10 @@ protected:
     void addCommandButtons();
     // A push button that runs a main-window command.
     QPushButton* commandButton(const char* text, int id, int command);
-    // The groups of equal width, one visible at a time in the compact window
-    // (chosen by the selector, absent in the wide window).
-    void setGroupWidths(std::span<QGroupBox* const> groups);
+    // Lines the control groups up: one caption column width, one combo box
+    // width and one group width for all, so that switching groups in the
+    // compact window moves nothing and stacked groups align in the wide one.
+    void alignGroups(std::span<QGroupBox* const> groups);
 
     PageContext& context() { return context_; }
     ViewerState& state() { return context_.state(); }

@@ -87,7 +87,7 @@ PicturePage::PicturePage(PageContext& context, QWidget* parent)
         groups->addWidget(groups_[static_cast<std::size_t>(g)], 0, Qt::AlignTop);
     }
     groups->addStretch(1);
-    setGroupWidths(groups_);
+    alignGroups(groups_);
     // Below the "Camera Info" group of the page base, above its closing stretch.
     QBoxLayout* column = controlColumn();
     column->insertWidget(column->count() - 1, groupSelector_, 0, Qt::AlignLeft);
