@@ -24,7 +24,7 @@
 namespace qdx::viewer {
 namespace {
 
-constexpr int kZoomId = 4101, kGroupSelectorId = 7003;
+constexpr int kGroupSelectorId = 7003;
 constexpr int kSaveCsvId = 7018, kCsvUpDownId = 7019, kCsvCountId = 7020, kCsvCaptionId = 7022;
 constexpr int kDpResultId = 2001, kFpnResultId = 2002;
 constexpr int kDpSaveId = 3016, kFpnSaveId = 3021;
@@ -108,16 +108,13 @@ CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent) : Page(c
     state().csvFramesRemaining.store(1, std::memory_order_release);
     state().csvFrameCount.store(1, std::memory_order_release);
     panels().dpTable().clear();
-    showModel();
+    refresh();
     state().ready.set(ReadyGate::CalibrationPage);
 }
 
 void CalibrationPage::buildPageWideControls()
 {
-    addCommandButtons();
-    zoom_ = dropDown(zoomEntries(), kZoomId, wheelGuard(), this);
-    connect(zoom_, &QComboBox::activated, this, [this](int s) { panels().chooseZoom(s); });
-    topRow()->addWidget(zoom_);
+    addPageWideControls();
 
     bottomRow()->addSpacing(24);
     saveCsv_ = commandButton("Save as CSV", kSaveCsvId, kCmdSaveCsv);
@@ -285,10 +282,6 @@ void CalibrationPage::showModel()
         sliders_[static_cast<std::size_t>(i)].show(model.calibrationSlider(i));
     for (int j = 0; j < kCalibrationCombos; ++j)
         combos_[static_cast<std::size_t>(j)].show(model.calibrationCombo(j));
-    {
-        const QSignalBlocker quiet(zoom_);
-        zoom_->setCurrentIndex(state().displayZoom.load(std::memory_order_acquire));
-    }
     const Enabling e = model.enabling();
     sliders_[kExposure].setEnabled(e.calExposure, e.calExposure);
     sliders_[kTarget].setEnabled(e.calTarget, e.calTarget);
@@ -300,7 +293,6 @@ void CalibrationPage::showModel()
     saveCsv_->setEnabled(csvIdle);
     csvBox_->setEnabled(csvIdle);
     csvArrows_->setEnabled(csvIdle);
-    showCameraInfo();
 }
 
 void CalibrationPage::onCsvArrow(bool up)

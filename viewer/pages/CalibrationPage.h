@@ -43,7 +43,6 @@ private:
     std::array<SliderRow, kCalibrationSliders> sliders_{};
     std::array<ComboRow, kCalibrationCombos> combos_{};
     std::array<QGroupBox*, kGroups> groups_{};
-    QComboBox* zoom_ = nullptr;
     QComboBox* groupSelector_ = nullptr;
     QPushButton* saveCsv_ = nullptr;
     QLineEdit* csvBox_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -28,6 +29,7 @@ constexpr CameraInfoLine kInfoLines[kCameraInfoLines] = {
     {"FPN Data : ", 6006}, {"Firmware Ver. : ", 6007}, {"FPGA Ver. : ", 6008},
 };
 constexpr int kCameraInfoGroupId = 7021;
+constexpr int kZoomId = 4101;
 
 }  // namespace
 
@@ -82,8 +84,7 @@ Page::Page(PageContext& context, int target, QWidget* parent)
     grid->addWidget(column, 0, 1, 3, 1);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(3, 1);
-    showCameraInfo();
-    observer_ = panels().addObserver([this] { showModel(); });
+    observer_ = panels().addObserver([this] { refresh(); });
 }
 
 Page::~Page()
@@ -91,10 +92,15 @@ Page::~Page()
     panels().removeObserver(observer_);
 }
 
-void Page::showCameraInfo()
+void Page::refresh()
 {
+    {
+        const QSignalBlocker quiet(zoom_);
+        zoom_->setCurrentIndex(state().displayZoom.load(std::memory_order_acquire));
+    }
     for (int i = 0; i < kCameraInfoLines; ++i)
         cameraInfo_[static_cast<std::size_t>(i)]->setText(QString::fromStdString(panels().cameraInfo(i)));
+    showModel();
 }
 
 void Page::showNewPicture()
@@ -121,11 +127,14 @@ QPushButton* Page::commandButton(const char* text, int id, int command)
     return button;
 }
 
-void Page::addCommandButtons()
+void Page::addPageWideControls()
 {
     topRow_->insertWidget(0, commandButton("Default", 3001, kCmdLoadDefault));
     topRow_->insertWidget(1, commandButton("Data Write", 3002, kCmdEepromSave));
     topRow_->insertWidget(2, commandButton("Data Read", 3003, kCmdEepromLoad));
+    zoom_ = dropDown(zoomEntries(), kZoomId, *wheelGuard_, this);
+    connect(zoom_, &QComboBox::activated, this, [this](int s) { panels().chooseZoom(s); });
+    topRow_->addWidget(zoom_);
     bottomRow_->addWidget(commandButton("Video Capture", 3004, kCmdVideoCapture));
     bottomRow_->addWidget(commandButton("Still Capture", 3005, kCmdStillCapture));
 }

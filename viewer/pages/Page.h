@@ -14,6 +14,7 @@
 #include "PageContext.h"
 
 class QBoxLayout;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -46,15 +47,16 @@ public:
     QString cameraInfo(int line) const;
 
 protected:
-    // Shows what the model holds now; the pages' own part first, then the
-    // Camera Info lines. Runs after every change of the model.
+    // Shows what the model holds now: the display zoom and the Camera Info
+    // lines, then the page's own part (showModel). Runs after every change of
+    // the model; pages call it once they are built.
+    void refresh();
     virtual void showModel() = 0;
-    void showCameraInfo();
 
-    // The buttons both pages carry for main-window commands: "Default",
-    // "Data Write", "Data Read" first in the top row, "Video Capture" and
-    // "Still Capture" in the bottom row.
-    void addCommandButtons();
+    // What both pages carry: "Default", "Data Write", "Data Read" first in
+    // the top row and the display zoom last; "Video Capture" and "Still
+    // Capture" in the bottom row.
+    void addPageWideControls();
     // A push button that runs a main-window command.
     QPushButton* commandButton(const char* text, int id, int command);
     // Lines the control groups up: one caption column width, one combo box
@@ -81,6 +83,7 @@ private:
     QBoxLayout* topRow_;
     QBoxLayout* controlColumn_;
     QBoxLayout* bottomRow_;
+    QComboBox* zoom_ = nullptr;
     std::array<QLabel*, 6> cameraInfo_{};
     int observer_;  // this page's observer of the model
 };

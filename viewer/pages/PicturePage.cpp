@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kSliderId = 5101, kSliderLabelId = 5201, kSliderCaptionId = 5001;
 constexpr int kComboId = 4102, kComboCaptionId = 4002;
-constexpr int kZoomId = 4101, kGroupSelectorId = 7003;
+constexpr int kGroupSelectorId = 7003;
 constexpr int kGroupIds[3] = {7011, 7012, 7013};
 constexpr int kExecId = 3007, kExecCaptionId = 7008;
 constexpr int kStateTextId = 7002;
@@ -64,10 +64,7 @@ PicturePage::PicturePage(PageContext& context, QWidget* parent)
 {
     // Page-wide rows: three buttons, the rates line and the zoom above the
     // picture; capture, playback and the state text below.
-    addCommandButtons();
-    zoom_ = dropDown(zoomEntries(), kZoomId, wheelGuard(), this);
-    connect(zoom_, &QComboBox::activated, this, [this](int s) { panels().chooseZoom(s); });
-    topRow()->addWidget(zoom_);
+    addPageWideControls();
     bottomRow()->addSpacing(100);
     bottomRow()->addWidget(commandButton("Pause / Play", 7016, kCmdPausePlay));
     bottomRow()->addWidget(commandButton("Play Stop", 7017, kCmdPlayStop));
@@ -102,7 +99,7 @@ PicturePage::PicturePage(PageContext& context, QWidget* parent)
 
     whiteBalanceTimer_->setInterval(kWhiteBalancePoll);
     connect(whiteBalanceTimer_, &QTimer::timeout, this, &PicturePage::pollWhiteBalance);
-    showModel();
+    refresh();
     state().ready.set(ReadyGate::PicturePage);
 }
 
@@ -173,10 +170,6 @@ void PicturePage::showModel()
         sliders_[static_cast<std::size_t>(k)].show(model.pictureSlider(k));
     for (int j = 0; j < kPictureCombos; ++j)
         combos_[static_cast<std::size_t>(j)].show(model.pictureCombo(j));
-    {
-        const QSignalBlocker quiet(zoom_);
-        zoom_->setCurrentIndex(state().displayZoom.load(std::memory_order_acquire));
-    }
     const Enabling e = model.enabling();
     sliders_[kExposure].setEnabled(e.exposure, e.exposure);
     sliders_[kRawGain].setEnabled(e.rawGain, e.rawGainLabel);
@@ -187,7 +180,6 @@ void PicturePage::showModel()
     combos_[kFlip].setEnabled(e.flip);
     combos_[kRotation].setEnabled(e.rotation);
     combos_[kVfpn].setEnabled(e.vfpn);
-    showCameraInfo();
 }
 
 void PicturePage::activated()

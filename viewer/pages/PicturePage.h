@@ -45,7 +45,6 @@ private:
     std::array<SliderRow, kPictureSliders> sliders_{};
     std::array<ComboRow, kPictureCombos> combos_{};
     std::array<QGroupBox*, 3> groups_{};
-    QComboBox* zoom_ = nullptr;
     QComboBox* groupSelector_ = nullptr;
     QPushButton* exec_ = nullptr;
     QLabel* stateText_ = nullptr;
