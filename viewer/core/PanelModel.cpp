@@ -115,19 +115,19 @@ void PanelModel::sendPictureCombo(int j)
 void PanelModel::forceMode(int selection)
 {
     picture_.combos[kMode] = selection;
-    QDX_Set_ControlMode(0, modeToCamera(selection));
+    setting(SettingId::Mode).send(modeToCamera(selection));
 }
 
 void PanelModel::setRawGainEverywhere(int gain)
 {
     picture_.sliders[kRawGain] = gain;
-    QDX_Set_RawGain(gain);
+    setting(SettingId::RawGain).send(gain);
     calibration_.sliders[kRawGain] = gain;
 }
 
 void PanelModel::saveFpnGain()
 {
-    QDX_Get_RawGain(&savedFpnGain_);  // a failed read keeps the gain saved before
+    setting(SettingId::RawGain).read(&savedFpnGain_);  // a failed read keeps the gain saved before
     savedFpnGain_ = std::min(savedFpnGain_, kFpnGainCap);
 }
 
@@ -194,11 +194,11 @@ void PanelModel::chooseCalibrationCombo(int j, int selection)
         calibration_.combos.at(static_cast<std::size_t>(j)) = selection;
         switch (j) {
         case kCalGammaMode:
-            QDX_Set_Gamma(selection);
+            setting(SettingId::Gamma).send(selection);
             picture_.combos[kGamma] = selection;
             break;
         case kCalDpMode:
-            QDX_Set_DP_Corr(selection);
+            setting(SettingId::DpCorrection).send(selection);
             picture_.combos[kDpCorr] = selection;
             break;
         case kCalFpnMode:
@@ -208,10 +208,10 @@ void PanelModel::chooseCalibrationCombo(int j, int selection)
                 saveFpnGain();
                 setRawGainEverywhere(savedFpnGain_);
                 picture_.combos[kFpnCorr] = kFpnMode2;
-                QDX_Set_FPN_Corr(kFpnMode2);
+                sendPictureCombo(kFpnCorr);
             } else {
                 picture_.combos[kFpnCorr] = kFpnOff;
-                QDX_Set_FPN_Corr(kFpnOff);
+                sendPictureCombo(kFpnCorr);
             }
             break;
         default:
@@ -243,7 +243,7 @@ void PanelModel::activateCalibration()
         // FPN correction starts off on this page, on the Picture page and in the camera.
         calibration_.combos[kCalFpnMode] = 0;
         picture_.combos[kFpnCorr] = kFpnOff;
-        QDX_Set_FPN_Corr(kFpnOff);
+        sendPictureCombo(kFpnCorr);
     });
 }
 
@@ -271,8 +271,8 @@ void PanelModel::applyCalibrationDefaults(bool allSliders)
                 setting(*control.shows).send(control.scale.defaultValue);
         }
         calibration_.combos.fill(0);
-        QDX_Set_Gamma(0);
-        QDX_Set_DP_Corr(0);
+        setting(SettingId::Gamma).send(0);
+        setting(SettingId::DpCorrection).send(0);
     });
 }
 

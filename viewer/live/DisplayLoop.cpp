@@ -68,9 +68,10 @@ bool waitForFrame(sem_t* sem, std::stop_token stop)
 }  // namespace
 
 DisplayLoop::DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
-                         std::initializer_list<FrameConsumer*> consumers)
-    : state_(state), image_(image), out_(out), consumers_(consumers)
+                         std::vector<FrameConsumer*> consumers)
+    : state_(state), image_(image), out_(out), consumers_(std::move(consumers))
 {
+    std::erase(consumers_, nullptr);
 }
 
 void DisplayLoop::start()

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <initializer_list>
 #include <vector>
 
 #include "DisplayImage.h"
@@ -20,9 +19,10 @@ namespace qdx::viewer {
 class DisplayLoop {
 public:
     // Everything given must outlive the loop; consumers are served in the
-    // order given. The library must be up from start() until stop() returned.
+    // order given, null ones left out. The library must be up from start()
+    // until stop() has returned.
     DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
-                std::initializer_list<FrameConsumer*> consumers = {});
+                std::vector<FrameConsumer*> consumers = {});
 
     // Start (returns once the thread runs) and stop (returns once it ended).
     // Owner's thread.
@@ -45,7 +45,7 @@ private:
     ViewerState& state_;
     DisplayImage& image_;
     LiveViewSink& out_;
-    const std::vector<FrameConsumer*> consumers_;
+    std::vector<FrameConsumer*> consumers_;  // fixed once built
     std::atomic<uint32_t> lastIndex_{0xFFFFFFFF};  // written by the display thread
     Worker thread_{"qdx-display"};
 };

@@ -27,11 +27,8 @@ void ViewerProgram::startUp()
     monitor_ = std::make_unique<DeviceMonitor>(state_, monitorDispatch_);
     monitor_->start();  // returns once the monitor runs: before any window exists
     displayImage_ = std::make_unique<DisplayImage>();
-    if (captureImage_)
-        display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
-                                                 std::initializer_list<FrameConsumer*>{captureImage_.get()});
-    else
-        display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_);
+    display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
+                                             std::vector<FrameConsumer*>{captureImage_.get()});
 }
 
 void ViewerProgram::shutDown()
