@@ -66,6 +66,11 @@ MainWindow::~MainWindow()
     program_.attachMonitor(nullptr);
     program_.stopLiveView();
     program_.attachLiveView(nullptr);
+    // The pages go while the window they ask for things is still whole.
+    bridge_->setPage(kPicturePage, nullptr);
+    bridge_->setPage(kCalibrationPage, nullptr);
+    pages_ = {};
+    delete takeCentralWidget();
 }
 
 ViewerState& MainWindow::state()
