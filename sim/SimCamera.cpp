@@ -267,10 +267,12 @@ void SimCamera::streamLoop()
     std::unique_lock lock(mutex_);
     auto due = SimClock::now() + frameInterval_;
     while (streamRun_) {
-        // Paced: wait for the frame time. Unpaced: wait for a read.
+        // Paced: wait for the frame time. Unpaced: wait for a read that a
+        // picture can answer; an unplugged or stalled camera sends none, so
+        // it must not count as woken (the loop would spin holding the lock).
         const auto woken = [&] {
             return !streamRun_ || intervalChanged_ ||
-                   (frameInterval_.count() == 0 && readState_ == ReadState::Waiting && !stalled_);
+                   (frameInterval_.count() == 0 && readState_ == ReadState::Waiting && !stalled_ && plugged_);
         };
         if (frameInterval_.count() > 0)
             cv_.wait_until(lock, due, woken);

@@ -14,7 +14,8 @@ std::array<uint8_t, 2> encodeValue(Encoding encoding, int value)
 {
     switch (encoding) {
     case Encoding::SM8: {
-        const int magnitude = value < 0 ? -value : value;
+        // In unsigned arithmetic, so that INT_MIN has a magnitude too.
+        const unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
         return {static_cast<uint8_t>(value < 0 ? 1 : 0), static_cast<uint8_t>(magnitude & 0xFF)};
     }
     case Encoding::S9:

@@ -38,11 +38,8 @@ Library& Library::instance()
 void Library::init()
 {
     std::lock_guard lifecycle(lifecycleMutex_);
-    {
-        std::shared_lock lock(runMutex_);
-        if (stream_)
-            return;
-    }
+    if (running_.load(std::memory_order_acquire))
+        return;
     version_.store(packVersion(QDX_VERSION_MAJOR, QDX_VERSION_MINOR, QDX_VERSION_BUILD, QDX_VERSION_REVISION),
                    std::memory_order_release);
     changeMask_.clear();
@@ -55,6 +52,7 @@ void Library::init()
     std::unique_lock lock(runMutex_);
     link_ = std::move(link);
     stream_ = std::move(stream);
+    running_.store(true, std::memory_order_release);
 }
 
 void Library::term()
@@ -62,8 +60,10 @@ void Library::term()
     std::lock_guard lifecycle(lifecycleMutex_);
     std::unique_ptr<Link> link;
     std::unique_ptr<FrameStream> stream;
+    running_.store(false, std::memory_order_release);
     {
-        // Calls in progress finish first; later ones find the library stopped.
+        // Calls in progress finish their transfer first; later ones find the
+        // library stopped without waiting.
         std::unique_lock lock(runMutex_);
         link = std::move(link_);
         stream = std::move(stream_);
@@ -76,6 +76,8 @@ void Library::term()
 
 bool Library::request(const SetupPacket& setup, uint8_t* data)
 {
+    if (!running_.load(std::memory_order_acquire))
+        return false;
     std::shared_lock lock(runMutex_);
     return link_ && link_->controlTransfer(setup, data);
 }

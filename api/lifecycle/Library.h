@@ -39,6 +39,8 @@ public:
     template <typename F, typename R>
     R withStream(F&& f, R fallback)
     {
+        if (!running_.load(std::memory_order_acquire))
+            return fallback;
         std::shared_lock lock(runMutex_);
         return stream_ ? f(*stream_) : fallback;
     }
@@ -47,6 +49,11 @@ private:
     Library() = default;
 
     std::mutex lifecycleMutex_;     // serialises init() and term()
+    // Set by init() once link_ and stream_ are in place, cleared by term()
+    // before it waits for runMutex_: calls look at it first, so that new ones
+    // fail at once and a stream of them cannot keep term() waiting (readers of
+    // a shared mutex may pass a waiting writer).
+    std::atomic<bool> running_{false};
     std::shared_mutex runMutex_;    // protects link_ and stream_: calls share it, init()/term() swap them
     std::unique_ptr<Link> link_;
     std::unique_ptr<FrameStream> stream_;

@@ -27,6 +27,7 @@ public:
                 camera_ = &candidate;
                 generation_ = generation;
                 gone_.store(false, std::memory_order_release);
+                usable_.store(true, std::memory_order_release);
                 return OpenResult::Opened;
             }
         }
@@ -35,6 +36,7 @@ public:
 
     void close() override
     {
+        usable_.store(false, std::memory_order_release);
         std::unique_lock lock(mutex_);
         if (camera_)
             camera_->detach();
@@ -57,6 +59,8 @@ public:
 
     bool controlTransfer(const SetupPacket& setup, uint8_t* data) override
     {
+        if (!usable_.load(std::memory_order_acquire))
+            return false;
         std::shared_lock lock(mutex_);
         if (!camera_)
             return false;
@@ -70,6 +74,8 @@ public:
                         const std::atomic<bool>& keepReading) override
     {
         received = 0;
+        if (!usable_.load(std::memory_order_acquire))
+            return ReadResult::Failed;
         std::shared_lock lock(mutex_);
         if (!camera_)
             return ReadResult::Failed;
@@ -92,6 +98,9 @@ private:
     sim::SimCamera* camera_ = nullptr;
     uint64_t generation_ = 0;
     std::atomic<bool> gone_{false};  // a transfer found the opened camera unplugged
+    // Cleared by close() before it waits for mutex_, so that new requests fail
+    // at once and a stream of them cannot keep close() waiting; set by open().
+    std::atomic<bool> usable_{false};
 };
 
 }  // namespace

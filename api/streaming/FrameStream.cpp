@@ -102,6 +102,11 @@ void FrameStream::stopReader()
             readerRun_.store(false, std::memory_order_release);
         }
         pauseCv_.notify_all();
+        {
+            // Under the ring lock, so that a reader about to wait for a pin sees the stop.
+            std::lock_guard lock(ringMutex_);
+        }
+        unpinned_.notify_all();
         link_.interruptRead();
     }
     if (readerThread_.joinable())
@@ -125,8 +130,11 @@ void FrameStream::readerLoop()
         {
             // Waits for a copy of this slot that started before the reader
             // lapped the ring; copies that start later take the newest slot.
-            std::lock_guard lock(ringMutex_);
+            std::unique_lock lock(ringMutex_);
+            unpinned_.wait(lock, [&] { return pins_[slot] == 0 || !readerRun_.load(std::memory_order_acquire); });
         }
+        if (!readerRun_.load(std::memory_order_acquire))
+            break;
         std::size_t received = 0;
         const ReadResult result = link_.bulkRead(slots_[slot].get(), kSlotSize, received, readLimit_, readerRun_);
         if (result != ReadResult::Received || received == 0) {
@@ -156,17 +164,27 @@ void FrameStream::releaseSemaphore()
 
 int FrameStream::copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_t* frameLength)
 {
-    std::lock_guard lock(ringMutex_);
-    if (!frameAvailable_)
-        return QDX_ERR_NO_FRAME;
-    const uint32_t n = counter_.load(std::memory_order_acquire);
-    const uint32_t slot = (n - 1) % kSlotCount;
-    const uint32_t length = lengths_[slot];
+    uint32_t slot = 0, length = 0;
+    bool same = false;
+    {
+        std::lock_guard lock(ringMutex_);
+        if (!frameAvailable_)
+            return QDX_ERR_NO_FRAME;
+        const uint32_t n = counter_.load(std::memory_order_acquire);
+        slot = (n - 1) % kSlotCount;
+        length = lengths_[slot];
+        ++pins_[slot];
+        same = lastReturned_ == static_cast<int64_t>(n);
+        lastReturned_ = n;
+    }
     std::memcpy(buffer, slots_[slot].get(), std::min(bufferLength, length));
+    {
+        std::lock_guard lock(ringMutex_);
+        --pins_[slot];
+    }
+    unpinned_.notify_all();
     if (frameLength)
         *frameLength = length;
-    const bool same = lastReturned_ == static_cast<int64_t>(n);
-    lastReturned_ = n;
     return same ? QDX_FRAME_REPEATED : QDX_OK;
 }
 

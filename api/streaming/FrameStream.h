@@ -59,12 +59,15 @@ private:
     const std::chrono::milliseconds readLimit_;
 
     // The ring. Slot data is written by the reader thread without a lock: it
-    // only ever writes slot (counter mod 4), never the newest frame's slot,
-    // and it takes ringMutex_ before it starts on a slot so that it waits for
-    // a copy of that slot still in progress.
+    // only ever writes slot (counter mod 4), never the newest frame's slot.
+    // A copy pins the newest slot under ringMutex_ and copies without it, so
+    // the reader never waits for a copy of another slot; it waits only when
+    // it has lapped the ring to a slot that is still pinned.
     std::array<std::unique_ptr<uint8_t[]>, kSlotCount> slots_;
-    std::mutex ringMutex_;  // protects lengths_, lastReturned_, frameAvailable_, counter_ updates and copies out
+    std::mutex ringMutex_;  // protects lengths_, pins_, lastReturned_, frameAvailable_ and counter_ updates
+    std::condition_variable unpinned_;  // a pin was dropped, or the reader is to stop
     std::array<uint32_t, kSlotCount> lengths_{};
+    std::array<int, kSlotCount> pins_{};  // copies in progress, by slot
     int64_t lastReturned_ = -1;
     bool frameAvailable_ = false;
     std::atomic<uint32_t> counter_{0};  // written by the reader under ringMutex_, read anywhere

@@ -1,5 +1,6 @@
 // Camera settings: index maps, wire encodings, the register shadow and the
 // correction-table transfers, against the simulated camera.
+#include <climits>
 #include <numeric>
 
 #include "api/SimCameraFixture.h"
@@ -23,6 +24,31 @@ TEST_F(ControlTest, EncodingsOnTheWire)
     EXPECT_EQ(simRegister(2), 0x2345) << "U16 keeps 16 bits";
     ASSERT_EQ(QDX_Set_GainYC(2, -300), 0);
     EXPECT_EQ(simRegister(30), 0x012C) << "SM8 magnitude modulo 256";
+}
+
+// Guards the encodings at the ends of int: negating INT_MIN for its
+// magnitude was undefined (UBSan stopped the process). Every setter takes
+// both ends and sends their low bits.
+TEST_F(ControlTest, EveryEncodingTakesBothEndsOfInt)
+{
+    startConnected();
+    int (*const plain[])(int) = {QDX_Set_BlackLevel,     QDX_Set_ExposureTime,    QDX_Set_RawGain,
+                                 QDX_Set_ControlTarget,  QDX_Set_ControlSpeed,    QDX_Set_Gamma,
+                                 QDX_Set_ImageFlip,      QDX_Set_ImageRotation,   QDX_Set_DVIImageSize,
+                                 QDX_Set_DP_Corr,        QDX_Set_FPN_Corr,        QDX_Set_NoiseReduction,
+                                 QDX_Set_EdgeEnhancement, QDX_Set_VFPN_Corr,      QDX_Set_CIS_ClockPhase};
+    int (*const indexed[])(int, int) = {QDX_Set_ControlMode, QDX_Set_Hysteresis, QDX_Set_ControlMonitor,
+                                        QDX_Set_GainRB, QDX_Set_ColorMatrix, QDX_Set_GainYC};
+    for (int value : {INT_MIN, INT_MAX}) {
+        for (auto set : plain)
+            EXPECT_EQ(set(value), 0) << value;
+        for (auto set : indexed)
+            EXPECT_EQ(set(0, value), 0) << value;
+    }
+    ASSERT_EQ(QDX_Set_GainRB(0, INT_MIN), 0);
+    EXPECT_EQ(simRegister(17), 0x0100) << "SM8: negative, magnitude 2^31 modulo 256";
+    ASSERT_EQ(QDX_Set_GainRB(0, INT_MAX), 0);
+    EXPECT_EQ(simRegister(17), 0x00FF);
 }
 
 struct DecodeCase {
