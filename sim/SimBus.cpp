@@ -1,9 +1,11 @@
 #include "SimBus.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 
 namespace qdx::sim {
 
@@ -13,6 +15,47 @@ const char* env(const char* name)
 {
     const char* value = std::getenv(name);
     return value && *value ? value : nullptr;
+}
+
+// The folder for the EEPROM images; empty when QDX_SIM_STATE_DIR is unset or
+// names no folder we can have, which is said on stderr.
+std::string stateDir()
+{
+    const char* value = env("QDX_SIM_STATE_DIR");
+    if (!value)
+        return {};
+    const std::string dir = value;
+    int error = 0;
+    struct stat st {};
+    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+        error = errno;
+    else if (::stat(dir.c_str(), &st) != 0)
+        error = errno;
+    else if (!S_ISDIR(st.st_mode))
+        error = ENOTDIR;
+    if (error == 0)
+        return dir;
+    std::fprintf(stderr,
+                 "QDX: QDX_SIM_STATE_DIR \"%s\" cannot hold the simulated cameras' EEPROM images (%s): they are "
+                 "kept in memory only\n",
+                 dir.c_str(), std::generic_category().message(error).c_str());
+    return {};
+}
+
+// What became of the images, in one message for all of them.
+void reportImages(SimBus& bus, const std::string& dir)
+{
+    std::string notes;
+    for (int i = 0; i < kSimCameraCount; ++i) {
+        bus.camera(i).withModel([&](CameraModel& model) {
+            for (int type : {kMemoryFx2, kMemoryCis}) {
+                if (const std::string& note = model.memory(type).startNote(); !note.empty())
+                    notes += "  " + note + "\n";
+            }
+        });
+    }
+    if (!notes.empty())
+        std::fprintf(stderr, "QDX: the simulated cameras' EEPROM images in \"%s\":\n%s", dir.c_str(), notes.c_str());
 }
 
 }  // namespace
@@ -27,15 +70,12 @@ SimBus& SimBus::instance()
 
 SimBus::SimBus()
 {
-    std::string dir;
-    if (const char* stateDir = env("QDX_SIM_STATE_DIR")) {
-        dir = stateDir;
-        if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-            dir.clear();
-    }
+    const std::string dir = stateDir();
     for (int i = 0; i < kSimCameraCount; ++i)
         cameras_[static_cast<std::size_t>(i)] =
             std::make_unique<SimCamera>(i, dir.empty() ? std::string() : dir + "/camera" + std::to_string(i));
+    if (!dir.empty())
+        reportImages(*this, dir);
     camera(0).setPlugged(true);
     applyEnvironment();
 }
