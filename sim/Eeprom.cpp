@@ -146,8 +146,8 @@ bool Eeprom::createFile()
 // under a name of its own, never replaced (RENAME_NOREPLACE).
 void Eeprom::moveAside(long long heldBytes)
 {
-    const std::string held =
-        quoted(path_) + " holds " + std::to_string(heldBytes) + " bytes, not the " + std::to_string(size()) + " of an image";
+    const std::string held = quoted(path_) + " holds " + std::to_string(heldBytes) + " bytes, not the " +
+                             std::to_string(size()) + " of an image";
     int error = 0;
     for (int n = 1; n <= 9; ++n) {
         const std::string aside = path_ + ".wrong-size" + (n > 1 ? "." + std::to_string(n) : std::string());
