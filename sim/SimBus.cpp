@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <system_error>
 
+#include "SimSettings.h"
+
 namespace qdx::sim {
 
 namespace {
@@ -40,6 +42,14 @@ std::string stateDir()
                  "kept in memory only\n",
                  dir.c_str(), std::generic_category().message(error).c_str());
     return {};
+}
+
+// The setting's value, its warning said.
+std::chrono::microseconds said(const TimeSetting& setting)
+{
+    if (!setting.warning.empty())
+        std::fprintf(stderr, "%s\n", setting.warning.c_str());
+    return setting.value;
 }
 
 // What became of the images, in one message for all of them.
@@ -83,19 +93,19 @@ SimBus::SimBus()
 void SimBus::applyEnvironment()
 {
     if (const char* fps = env("QDX_SIM_FPS")) {
-        const double rate = std::strtod(fps, nullptr);
-        const auto interval = rate > 0 ? std::chrono::microseconds(static_cast<long>(1e6 / rate))
-                                       : std::chrono::microseconds(0);
+        const auto interval = said(frameIntervalSetting(fps, kDefaultFrameInterval));
         for (auto& cam : cameras_)
             cam->setFrameInterval(interval);
     }
     if (const char* cycle = env("QDX_SIM_EEPROM_WRITE_US")) {
-        const auto us = std::chrono::microseconds(std::strtol(cycle, nullptr, 10));
+        const auto us =
+            said(microsecondsSetting("QDX_SIM_EEPROM_WRITE_US", cycle, kDefaultEepromWriteCycle, kMaxSimLatency));
         for (auto& cam : cameras_)
             cam->setDefaultEepromWriteCycle(us);
     }
     if (const char* latency = env("QDX_SIM_CONTROL_US")) {
-        const auto us = std::chrono::microseconds(std::strtol(latency, nullptr, 10));
+        const auto us =
+            said(microsecondsSetting("QDX_SIM_CONTROL_US", latency, kDefaultControlLatency, kMaxSimLatency));
         for (auto& cam : cameras_)
             cam->setControlLatency(us);
     }
