@@ -18,11 +18,10 @@ class Eeprom {
 public:
     // backingFile empty: the image lives in memory only. Otherwise the image
     // is read from the file once and every write goes through to it; a
-    // missing file is created blank (all 0xFF). A file is never overwritten
-    // with anything but the image it held: a regular file of another size is
-    // renamed to a free name beside it and a blank image takes its place; a
-    // file that cannot be used leaves the image in memory only. startNote()
-    // says what happened.
+    // missing file is created blank (all 0xFF). A file is never blanked or
+    // cut to size: a regular file of another size is renamed to a free name
+    // beside it and a blank image takes its place; a file that cannot be used
+    // leaves the image in memory only. startNote() says what happened.
     Eeprom(std::size_t size, const std::string& backingFile);
     ~Eeprom();
     Eeprom(const Eeprom&) = delete;

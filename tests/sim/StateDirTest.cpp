@@ -34,6 +34,9 @@ int occurrences(const std::string& text, const std::string& word)
     return n;
 }
 
+// The probe's exit status when, run as root, it cannot give up root's powers.
+constexpr int kRootStaysRoot = 125;
+
 struct ProbeRun {
     int status = -1;  // as waitpid gives it
     std::string out;
@@ -64,7 +67,7 @@ ProbeRun runProbe(const fs::path& work, const std::string& stateDir, const std::
         // Root would write into a read-only folder all the same: the probe
         // runs without root's powers.
         if (::geteuid() == 0 && ::prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED) != 0)
-            ::_exit(125);
+            ::_exit(kRootStaysRoot);
         ::alarm(60);  // a hung probe ends as a failure, not as a hung test
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -163,6 +166,8 @@ TEST_P(StateDirTest, SaysSoOnceAndKeepsWhatItFound)
 {
     const std::string stateDir = GetParam().prepare(work_);
     const ProbeRun first = runProbe(work_, stateDir, {"save", "load"});
+    if (WIFEXITED(first.status) && WEXITSTATUS(first.status) == kRootStaysRoot)
+        GTEST_SKIP() << "root without CAP_SETPCAP would write into a read-only folder";
     ASSERT_TRUE(exitedCleanly(first)) << "status " << first.status << "\n" << first.err;
     EXPECT_EQ(first.out, "save 0\nload 0 222\n");
     EXPECT_EQ(occurrences(first.err, "QDX:"), 1) << first.err;
