@@ -1,9 +1,13 @@
 #include "SimBus.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
+
+#include "SimSettings.h"
 
 namespace qdx::sim {
 
@@ -13,6 +17,55 @@ const char* env(const char* name)
 {
     const char* value = std::getenv(name);
     return value && *value ? value : nullptr;
+}
+
+// The folder for the EEPROM images; empty when QDX_SIM_STATE_DIR is unset or
+// names no folder we can have, which is said on stderr.
+std::string stateDir()
+{
+    const char* value = env("QDX_SIM_STATE_DIR");
+    if (!value)
+        return {};
+    const std::string dir = value;
+    int error = 0;
+    struct stat st {};
+    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
+        error = errno;
+    else if (::stat(dir.c_str(), &st) != 0)
+        error = errno;
+    else if (!S_ISDIR(st.st_mode))
+        error = ENOTDIR;
+    if (error == 0)
+        return dir;
+    std::fprintf(stderr,
+                 "QDX: QDX_SIM_STATE_DIR \"%s\" cannot hold the simulated cameras' EEPROM images (%s): they are "
+                 "kept in memory only\n",
+                 dir.c_str(), std::generic_category().message(error).c_str());
+    return {};
+}
+
+// The setting's value, its warning said.
+std::chrono::microseconds said(const TimeSetting& setting)
+{
+    if (!setting.warning.empty())
+        std::fprintf(stderr, "%s\n", setting.warning.c_str());
+    return setting.value;
+}
+
+// What became of the images, in one message for all of them.
+void reportImages(SimBus& bus, const std::string& dir)
+{
+    std::string notes;
+    for (int i = 0; i < kSimCameraCount; ++i) {
+        bus.camera(i).withModel([&](CameraModel& model) {
+            for (int type : {kMemoryFx2, kMemoryCis}) {
+                if (const std::string& note = model.memory(type).startNote(); !note.empty())
+                    notes += "  " + note + "\n";
+            }
+        });
+    }
+    if (!notes.empty())
+        std::fprintf(stderr, "QDX: the simulated cameras' EEPROM images in \"%s\":\n%s", dir.c_str(), notes.c_str());
 }
 
 }  // namespace
@@ -27,15 +80,12 @@ SimBus& SimBus::instance()
 
 SimBus::SimBus()
 {
-    std::string dir;
-    if (const char* stateDir = env("QDX_SIM_STATE_DIR")) {
-        dir = stateDir;
-        if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST)
-            dir.clear();
-    }
+    const std::string dir = stateDir();
     for (int i = 0; i < kSimCameraCount; ++i)
         cameras_[static_cast<std::size_t>(i)] =
             std::make_unique<SimCamera>(i, dir.empty() ? std::string() : dir + "/camera" + std::to_string(i));
+    if (!dir.empty())
+        reportImages(*this, dir);
     camera(0).setPlugged(true);
     applyEnvironment();
 }
@@ -43,19 +93,19 @@ SimBus::SimBus()
 void SimBus::applyEnvironment()
 {
     if (const char* fps = env("QDX_SIM_FPS")) {
-        const double rate = std::strtod(fps, nullptr);
-        const auto interval = rate > 0 ? std::chrono::microseconds(static_cast<long>(1e6 / rate))
-                                       : std::chrono::microseconds(0);
+        const auto interval = said(frameIntervalSetting(fps, kDefaultFrameInterval));
         for (auto& cam : cameras_)
             cam->setFrameInterval(interval);
     }
     if (const char* cycle = env("QDX_SIM_EEPROM_WRITE_US")) {
-        const auto us = std::chrono::microseconds(std::strtol(cycle, nullptr, 10));
+        const auto us =
+            said(microsecondsSetting("QDX_SIM_EEPROM_WRITE_US", cycle, kDefaultEepromWriteCycle, kMaxSimLatency));
         for (auto& cam : cameras_)
             cam->setDefaultEepromWriteCycle(us);
     }
     if (const char* latency = env("QDX_SIM_CONTROL_US")) {
-        const auto us = std::chrono::microseconds(std::strtol(latency, nullptr, 10));
+        const auto us =
+            said(microsecondsSetting("QDX_SIM_CONTROL_US", latency, kDefaultControlLatency, kMaxSimLatency));
         for (auto& cam : cameras_)
             cam->setControlLatency(us);
     }

@@ -15,7 +15,9 @@ class SimBus {
 public:
     // Start state from the environment: QDX_SIM_STATE_DIR (EEPROM images
     // persist there), QDX_SIM_FPS, QDX_SIM_SECOND_CAMERA=1,
-    // QDX_SIM_EEPROM_WRITE_US (write-cycle time of the EEPROMs).
+    // QDX_SIM_EEPROM_WRITE_US (write-cycle time of the EEPROMs),
+    // QDX_SIM_CONTROL_US, QDX_SIM_SCENE. What cannot be used as given is said
+    // on stderr (see SimSettings.h).
     static SimBus& instance();
 
     SimCamera& camera(int index) { return *cameras_[static_cast<std::size_t>(index)]; }

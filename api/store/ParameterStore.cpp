@@ -1,6 +1,12 @@
 // The parameter store in the camera's two EEPROMs: parameter blocks and gamma
 // tables in the FX2 EEPROM, the sensor head's identity and calibration in the
 // CIS EEPROM. Writes go in 64-byte pages, each after the memory reports ready.
+//
+// A parameter block and the CIS EEPROM are valid only with their header, so
+// a save first writes the header invalid and writes the real one last: a
+// save cut short at any page (a failed transfer, a power cut, a killed host)
+// leaves a block that loads as not found, never half a block taken as good.
+// Gamma, defect-pixel and FPN tables carry no header; their loads cannot tell.
 #include "QDX_API.h"
 
 #include <algorithm>
@@ -37,6 +43,11 @@ constexpr uint32_t kCisFpnTable = 0x2000;
 constexpr std::size_t kFpnTableBytes = 2 * reg::kFpnTableRegisters;
 
 constexpr std::size_t kHeaderBytes = 6;  // magic, version, state byte
+using Header = std::array<uint8_t, kHeaderBytes>;
+constexpr Header kValidHeader = {kBlockMagic[0], kBlockMagic[1], kBlockMagic[2], kBlockMagic[3], kBlockFormatVersion,
+                                 0x00};
+// No magic: what QDX_Clear_Default_Param leaves, and a save until its end.
+constexpr Header kNoHeader = {};
 
 // The registers a loaded parameter block restores, in the order the camera
 // expects them (hysteresis from B2 down, so that A1 lands last).
@@ -82,16 +93,28 @@ bool waitMemoryReady(int type)
     }
 }
 
+// One write of at most a page, once the memory is ready.
+int writePage(int type, uint32_t address, std::size_t length, const uint8_t* data)
+{
+    if (!waitMemoryReady(type))
+        return QDX_ERR_NOT_READY;
+    return memoryWrite(type, address, length, data) ? QDX_OK : QDX_ERR_WRITE;
+}
+
 int chunkedSave(int type, uint32_t base, const uint8_t* data, std::size_t length)
 {
     for (std::size_t offset = 0; offset < length; offset += kPageSize) {
         const std::size_t n = std::min(kPageSize, length - offset);
-        if (!waitMemoryReady(type))
-            return QDX_ERR_NOT_READY;
-        if (!memoryWrite(type, base + static_cast<uint32_t>(offset), n, data + offset))
-            return QDX_ERR_WRITE;
+        if (const int result = writePage(type, base + static_cast<uint32_t>(offset), n, data + offset))
+            return result;
     }
     return QDX_OK;
+}
+
+// The CIS header alone; QDX_ERR_TRANSFER when it could not be written.
+int writeCisHeader(const Header& header)
+{
+    return writePage(kMemoryCis, kCisHeader, header.size(), header.data()) == QDX_OK ? QDX_OK : QDX_ERR_TRANSFER;
 }
 
 int chunkedLoad(int type, uint32_t base, uint8_t* data, std::size_t length)
@@ -116,10 +139,17 @@ int checkHeader(const uint8_t* header)
     return QDX_OK;
 }
 
+// The block's first page goes out without its header, which follows alone
+// once every page is written. The stored bytes end up as the block is.
 int saveParameters(uint32_t base)
 {
-    const ParameterBlock block = lib().shadow().parameterBlock();
-    return chunkedSave(kMemoryFx2, base, block.data(), block.size());
+    ParameterBlock block = lib().shadow().parameterBlock();
+    Header header{};
+    std::copy_n(block.begin(), header.size(), header.begin());
+    std::copy(kNoHeader.begin(), kNoHeader.end(), block.begin());
+    if (const int result = chunkedSave(kMemoryFx2, base, block.data(), block.size()))
+        return result;
+    return writePage(kMemoryFx2, base, header.size(), header.data());
 }
 
 int loadParameters(uint32_t base)
@@ -173,10 +203,7 @@ QDX_EXPORT int QDX_Save_Default_Param(int)
 
 QDX_EXPORT int QDX_Clear_Default_Param(int)
 {
-    if (!waitMemoryReady(kMemoryFx2))
-        return QDX_ERR_NOT_READY;
-    const std::array<uint8_t, kHeaderBytes> zeros{};
-    return memoryWrite(kMemoryFx2, kDefaultParameters, zeros.size(), zeros.data()) ? QDX_OK : QDX_ERR_WRITE;
+    return writePage(kMemoryFx2, kDefaultParameters, kNoHeader.size(), kNoHeader.data());
 }
 
 QDX_EXPORT int QDX_Load_Param(int)
@@ -282,15 +309,12 @@ QDX_EXPORT int QDX_Check_CISFlash(int* state)
 
 QDX_EXPORT int QDX_Init_CISFlash(int mode)
 {
-    if (!waitMemoryReady(kMemoryCis))
-        return QDX_ERR_TRANSFER;
-    const uint8_t header[kHeaderBytes] = {kBlockMagic[0], kBlockMagic[1], kBlockMagic[2], kBlockMagic[3],
-                                          kBlockFormatVersion, 0x00};
-    if (!memoryWrite(kMemoryCis, kCisHeader, sizeof header, header))
-        return QDX_ERR_TRANSFER;
     if (mode != 0)
-        return QDX_OK;
+        return writeCisHeader(kValidHeader);
 
+    // Half-cleared calibration under a valid header would pass the check.
+    if (const int result = writeCisHeader(kNoHeader))
+        return result;
     const std::array<uint8_t, kSerialNumberBytes> noSerial{};
     if (const int result = QDX_Save_CIS_SerialNo(noSerial.data()))
         return result;
@@ -308,7 +332,9 @@ QDX_EXPORT int QDX_Init_CISFlash(int mode)
     std::fill(table.begin(), table.end(), uint8_t{0});
     int gain = 0;
     QDX_Get_RawGain(&gain);  // a silent camera leaves the gain at 0
-    return QDX_Save_CIS_FPN_Table(table.data(), gain);
+    if (const int result = QDX_Save_CIS_FPN_Table(table.data(), gain))
+        return result;
+    return writeCisHeader(kValidHeader);
 }
 
 }  // extern "C"

@@ -1,5 +1,7 @@
 // The parameter store in the simulated camera's EEPROMs.
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "api/SimCameraFixture.h"
 
@@ -325,6 +327,117 @@ TEST_F(CisStoreTest, NullGainReadsTheTableThenRefuses)
     EXPECT_EQ(QDX_Load_CIS_FPN_Table(fpn.data(), nullptr), -1);
     EXPECT_EQ(QDXSim_GetRequestCount(0x16) - reads, 1288);
     EXPECT_EQ(fpn, std::vector<uint8_t>(82416, 0xFF)) << "the blank EEPROM's table";
+}
+
+// The next memory write fails after `completed` have passed: a save cut
+// short there, as a failed transfer, a power cut or a killed host ends it.
+void cutSaveAfter(int completed)
+{
+    QDXSim_FailRequestsAfter(0x17, completed, 1);
+}
+
+struct BlockStore {
+    const char* name;
+    unsigned address;
+    int (*save)(int);
+    int (*load)(int);
+};
+
+void PrintTo(const BlockStore& store, std::ostream* os)
+{
+    *os << store.name;
+}
+
+class InterruptedBlockSaveTest : public SimCameraTest, public ::testing::WithParamInterface<BlockStore> {};
+
+// Guards a parameter save cut short at any page loading as a good block: the
+// load must find no block and leave the camera alone, unless the save was cut
+// before it changed a byte, and a whole save must still store the old layout.
+TEST_P(InterruptedBlockSaveTest, LoadFindsNoBlockUnlessNothingWasWritten)
+{
+    startConnected();
+    const BlockStore store = GetParam();
+    ASSERT_EQ(QDX_Set_ExposureTime(111), 0);
+    ASSERT_EQ(store.save(0), 0);
+    const std::vector<uint8_t> oldBlock = simMemory(QDX_MEMORY_FX2, store.address, 256);
+    // What a whole save of exposure 222 stores: header, three zeros, 0xFF up
+    // to the registers at 64, register 3 big-endian, 0xFFFF for the rest.
+    std::vector<uint8_t> newBlock(256, 0xFF);
+    const uint8_t head[9] = {'Q', 'D', 'X', 0, 1, 0, 0, 0, 0};
+    std::copy(std::begin(head), std::end(head), newBlock.begin());
+    newBlock[64 + 2 * 3] = 0x00;
+    newBlock[64 + 2 * 3 + 1] = 222;
+
+    for (const auto& before : {std::vector<uint8_t>(256, 0xFF), oldBlock}) {
+        int completed = 0;
+        for (;; ++completed) {
+            ASSERT_LT(completed, 16) << "the save never completed";
+            QDXSim_WriteMemory(QDX_MEMORY_FX2, store.address, 256, before.data());
+            ASSERT_EQ(QDX_Set_ExposureTime(222), 0);
+            cutSaveAfter(completed);
+            const int saved = store.save(0);
+            QDXSim_FailRequests(0x17, 0);
+            if (saved == QDX_OK)
+                break;
+            ASSERT_EQ(saved, QDX_ERR_WRITE);
+
+            QDXSim_SetRegister(3, 0x333, 0);
+            const int registerWrites = QDXSim_GetRequestCount(0x19);
+            const int loaded = store.load(0);
+            if (simMemory(QDX_MEMORY_FX2, store.address, 256) == before && before == oldBlock) {
+                EXPECT_EQ(loaded, QDX_OK) << "the old block, untouched, after " << completed << " page writes";
+                continue;
+            }
+            EXPECT_TRUE(loaded == QDX_ERR_BAD_MAGIC || loaded == QDX_ERR_BAD_STATE)
+                << "load gave " << loaded << " after " << completed << " page writes";
+            EXPECT_EQ(QDXSim_GetRequestCount(0x19), registerWrites) << "after " << completed << " page writes";
+            EXPECT_EQ(simRegister(3), 0x333);
+        }
+        EXPECT_GE(completed, 4) << "a block spans four pages";
+        EXPECT_EQ(simMemory(QDX_MEMORY_FX2, store.address, 256), newBlock);
+        QDXSim_SetRegister(3, 0, 0);
+        EXPECT_EQ(store.load(0), QDX_OK);
+        EXPECT_EQ(simRegister(3), 222);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, InterruptedBlockSaveTest,
+                         ::testing::Values(BlockStore{"Saved", 0x4000, QDX_Save_Param, QDX_Load_Param},
+                                           BlockStore{"Default", 0x6000, QDX_Save_Default_Param,
+                                                      QDX_Load_Default_Param}),
+                         [](const auto& instance) { return std::string(instance.param.name); });
+
+// Guards a sensor-head initialisation cut short reading as valid: unless the
+// memory is as it was, the check must report it invalid. The cuts fall in
+// each part: header, serial number, both defect tables, the FPN table (its
+// pages all alike, so two of them), its gain and whatever follows.
+TEST_F(CisStoreTest, InterruptedInitialisationIsNotValid)
+{
+    startConnected();
+    QDXSim_SetEepromWriteTime(0);
+    constexpr int kUsed = 0x2000 + 82416;
+    std::vector<uint8_t> before(kUsed, 0x5A);
+    const uint8_t header[6] = {'Q', 'D', 'X', 0, 1, 0};
+    std::copy(std::begin(header), std::end(header), before.begin());
+
+    for (int completed : {0, 1, 2, 5, 6, 9, 10, 700, 1297, 1298, 1299}) {
+        QDXSim_WriteMemory(QDX_MEMORY_CIS, 0, kUsed, before.data());
+        cutSaveAfter(completed);
+        const int result = QDX_Init_CISFlash(0);
+        QDXSim_FailRequests(0x17, 0);
+        if (result == QDX_OK)
+            break;
+        int state = -1;
+        ASSERT_EQ(QDX_Check_CISFlash(&state), QDX_OK);
+        const bool untouched = simMemory(QDX_MEMORY_CIS, 0, kUsed) == before;
+        EXPECT_EQ(state, untouched ? QDX_CIS_FLASH_VALID : QDX_CIS_FLASH_INVALID)
+            << "after " << completed << " page writes";
+    }
+    ASSERT_EQ(QDX_Init_CISFlash(0), QDX_OK);
+    int state = -1;
+    ASSERT_EQ(QDX_Check_CISFlash(&state), QDX_OK);
+    EXPECT_EQ(state, QDX_CIS_FLASH_VALID);
+    EXPECT_EQ(simMemory(QDX_MEMORY_CIS, 0, 6), std::vector<uint8_t>(std::begin(header), std::end(header)));
 }
 
 // Guards settings surviving a restart of the library, as they would a

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "Eeprom.h"
 
@@ -56,6 +58,56 @@ TEST_F(EepromFileTest, WrongSizedFileStartsBlank)
     for (uint8_t byte : all)
         ASSERT_EQ(byte, 0xFF);
     EXPECT_EQ(std::filesystem::file_size(path_), 1024u);
+}
+
+std::vector<char> fileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Guards a wrong-sized image being wiped for a blank one: what it held must
+// still be in the folder, byte for byte.
+TEST_F(EepromFileTest, WrongSizedFileIsKeptBeside)
+{
+    std::vector<char> held(1500);
+    for (std::size_t i = 0; i < held.size(); ++i)
+        held[i] = static_cast<char>(i * 7);
+    {
+        std::ofstream out(path_, std::ios::binary);
+        out.write(held.data(), static_cast<std::streamsize>(held.size()));
+    }
+    Eeprom eeprom(1024, path_);
+    int copies = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        copies += fileBytes(entry.path()) == held ? 1 : 0;
+    EXPECT_EQ(copies, 1);
+}
+
+// Guards the image file shrinking under a running camera (SIGBUS while it was
+// mapped): reads go on from the camera's memory and the next write puts the
+// whole image back, so a restart loses nothing.
+TEST_F(EepromFileTest, FileTruncatedWhileInUseLosesNothing)
+{
+    const std::array<uint8_t, 3> data{1, 2, 3};
+    const uint8_t later = 4;
+    {
+        Eeprom eeprom(4096, path_);
+        ASSERT_TRUE(eeprom.write(100, data.size(), data.data()));
+        std::filesystem::resize_file(path_, 0);
+        std::array<uint8_t, 4> read{};
+        ASSERT_TRUE(eeprom.read(99, read.size(), read.data()));
+        EXPECT_EQ(read, (std::array<uint8_t, 4>{0xFF, 1, 2, 3}));
+        ASSERT_TRUE(eeprom.write(4095, 1, &later));
+    }
+    EXPECT_EQ(std::filesystem::file_size(path_), 4096u);
+    Eeprom reopened(4096, path_);
+    std::array<uint8_t, 3> first{};
+    uint8_t last = 0;
+    ASSERT_TRUE(reopened.read(100, first.size(), first.data()));
+    ASSERT_TRUE(reopened.read(4095, 1, &last));
+    EXPECT_EQ(first, data);
+    EXPECT_EQ(last, later);
 }
 
 TEST_F(EepromFileTest, UnusableFolderFallsBackToMemory)
