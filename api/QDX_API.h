@@ -291,7 +291,11 @@ QDX_EXPORT int QDX_Get_Gamma_Table(int index, unsigned char* data);
  * (6) the memory did not become ready (error, absent, no camera, or busy for
  * over a second); QDX_ERR_WRITE (7) a write failed; QDX_ERR_ARGUMENT (-1) null
  * pointer. Writes go in 64-byte pages, each after the memory reports ready; a
- * failed save leaves the pages before it written.
+ * failed save leaves the pages before it written. A parameter block and the
+ * CIS header are written with an empty header first and their real header
+ * last, so a save cut short anywhere reads as QDX_ERR_BAD_MAGIC ("not found")
+ * and is never pushed into the camera. The tables carry no header of their
+ * own: a failed table save returns its error and leaves a partial table.
  */
 
 /** Stores the first 256 bytes of the register shadow as the saved (FX2 0x4000) or default (0x6000) parameter block. Argument reserved, pass 0. */
