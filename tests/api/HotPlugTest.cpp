@@ -50,23 +50,12 @@ TEST_F(HotPlugTest, UnplugWhileStreamingAndRequesting)
     std::atomic<int> framesTaken{0}, requestsOk{0};
 
     std::thread consumer([&] {
-        QDX_HANDLE handle = nullptr;
-        QDX_GetDataSemaphoHandle(&handle);
-        auto* sem = static_cast<sem_t*>(handle);
+        sem_t* sem = dataSemaphore();
         std::vector<uint8_t> frame(QDX_FRAME_BYTES);
         int last = -1;
         while (run.load()) {
-            timespec deadline{};
-            clock_gettime(CLOCK_REALTIME, &deadline);
-            deadline.tv_nsec += 50'000'000;
-            if (deadline.tv_nsec >= 1'000'000'000) {
-                deadline.tv_sec += 1;
-                deadline.tv_nsec -= 1'000'000'000;
-            }
-            if (sem_timedwait(sem, &deadline) != 0)
+            if (!awaitFrameSignal(sem, std::chrono::milliseconds(50)))
                 continue;
-            while (sem_trywait(sem) == 0) {
-            }
             const int index = frameIndex();
             if (index == last)
                 continue;

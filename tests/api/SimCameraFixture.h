@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <semaphore.h>
+#include <time.h>
 
 #include <array>
 #include <chrono>
@@ -119,6 +121,30 @@ inline int simRegister(int reg)
     int value = -1;
     QDXSim_GetRegister(reg, &value);
     return value;
+}
+
+// The library's data semaphore (null while the library is stopped).
+inline sem_t* dataSemaphore()
+{
+    QDX_HANDLE handle = nullptr;
+    QDX_GetDataSemaphoHandle(&handle);
+    return static_cast<sem_t*>(handle);
+}
+
+// Waits up to timeout for a frame signal and takes the others pending with
+// it, as a consumer that wants only the newest frame does; false when none came.
+inline bool awaitFrameSignal(sem_t* sem, std::chrono::milliseconds timeout)
+{
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    const long long ns = deadline.tv_nsec + std::chrono::nanoseconds(timeout).count();
+    deadline.tv_sec += static_cast<time_t>(ns / 1'000'000'000);
+    deadline.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    if (sem_timedwait(sem, &deadline) != 0)
+        return false;
+    while (sem_trywait(sem) == 0) {
+    }
+    return true;
 }
 
 // Counts this process's threads whose name starts with prefix.

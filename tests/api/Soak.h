@@ -81,20 +81,11 @@ inline SoakResult runSoak(const SoakOptions& options)
     std::atomic<long> frames{0}, bad{0}, requests{0};
 
     std::thread consumer([&] {
-        QDX_HANDLE handle = nullptr;
-        QDX_GetDataSemaphoHandle(&handle);
-        auto* sem = static_cast<sem_t*>(handle);
+        sem_t* sem = dataSemaphore();
         std::vector<uint8_t> frame(QDX_FRAME_BYTES);
         while (run.load()) {
-            timespec deadline{};
-            clock_gettime(CLOCK_REALTIME, &deadline);
-            deadline.tv_nsec += 20'000'000;
-            deadline.tv_sec += deadline.tv_nsec / 1'000'000'000;
-            deadline.tv_nsec %= 1'000'000'000;
-            if (sem_timedwait(sem, &deadline) != 0)
+            if (!awaitFrameSignal(sem, std::chrono::milliseconds(20)))
                 continue;
-            while (sem_trywait(sem) == 0) {
-            }
             unsigned length = 0;
             if (QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length) != QDX_OK)
                 continue;
