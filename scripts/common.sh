@@ -9,7 +9,7 @@ QDX_PACKAGES=(
     umockdev libumockdev-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-private-dev qt6-svg-dev
-    libyuv-dev python3
+    libyuv-dev python3 python3-numpy
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.
