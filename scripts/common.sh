@@ -10,6 +10,7 @@ QDX_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-private-dev qt6-svg-dev
     libyuv-dev python3
+    libpng-dev nlohmann-json3-dev
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.
