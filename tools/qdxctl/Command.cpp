@@ -145,12 +145,16 @@ bool Context::findCamera()
     // The library opens the camera on a thread of its own and has no event
     // for it, so its status is polled.
     const auto deadline = Clock::now() + globals_.wait;
+    Progress waiting = progress("waiting for a camera");
     for (;;) {
         int status = 0;
         if (QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED))
             return true;
-        if (Clock::now() >= deadline)
+        const auto now = Clock::now();
+        if (now >= deadline)
             return false;
+        waiting.update("waiting for a camera, " +
+                       std::to_string(std::chrono::ceil<std::chrono::seconds>(deadline - now).count()) + " s left");
         std::this_thread::sleep_for(milliseconds(10));
     }
 }
