@@ -79,6 +79,11 @@ struct GrabCase {
     bool grey;
 };
 
+void PrintTo(const GrabCase& c, std::ostream* os)
+{
+    *os << c.file << testing::PrintToString(c.options);
+}
+
 class CtlGrabTest : public CtlTest, public testing::WithParamInterface<GrabCase> {};
 
 // Guards grab for each file kind: the size and channels the kind and format
