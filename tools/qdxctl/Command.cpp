@@ -28,7 +28,7 @@ std::optional<std::string> Arguments::value(std::string_view option) const
     return found;
 }
 
-bool Arguments::parse(std::span<const std::string> args, std::span<const OptionSpec> spec, Arguments& parsed,
+bool Arguments::parse(std::span<const std::string> args, std::span<const OptionInfo> known, Arguments& parsed,
                       std::string& why)
 {
     parsed = {};
@@ -45,8 +45,8 @@ bool Arguments::parse(std::span<const std::string> args, std::span<const OptionS
         }
         const auto equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const OptionSpec* option = nullptr;
-        for (const OptionSpec& candidate : spec)
+        const OptionInfo* option = nullptr;
+        for (const OptionInfo& candidate : known)
             if (candidate.name == name)
                 option = &candidate;
         if (!option) {
@@ -112,7 +112,7 @@ void Progress::finish()
     }
 }
 
-Context::Context(const CommandSpec& command, const GlobalOptions& globals, std::ostream& out, std::ostream& err,
+Context::Context(const CommandEntry& command, const GlobalOptions& globals, std::ostream& out, std::ostream& err,
                  bool errIsTerminal)
     : command_(command), globals_(globals), out_(out), err_(err), errIsTerminal_(errIsTerminal)
 {
@@ -210,12 +210,12 @@ std::optional<double> parseSeconds(std::string_view text)
     return value;
 }
 
-std::string usageLine(const CommandSpec& command)
+std::string usageLine(const CommandEntry& command)
 {
     std::string line = "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] " + std::string(command.name);
     if (!command.operands.empty())
         line += " " + std::string(command.operands);
-    for (const OptionSpec& option : command.options) {
+    for (const OptionInfo& option : command.options) {
         line += " [" + std::string(option.name);
         if (!option.value.empty())
             line += " " + std::string(option.value);

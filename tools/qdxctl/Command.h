@@ -16,13 +16,13 @@
 
 namespace qdx::ctl {
 
-struct OptionSpec {
+struct OptionInfo {
     std::string_view name;   // "--frames"
     std::string_view value;  // what follows it in the help ("N"); empty for a flag
     std::string_view help;
 };
 
-inline constexpr OptionSpec kJsonOption{"--json", "", "print the result as JSON on stdout"};
+inline constexpr OptionInfo kJsonOption{"--json", "", "print the result as JSON on stdout"};
 
 // A command's arguments: options by name (the last of a repeated one wins)
 // and the operands in order.
@@ -33,8 +33,8 @@ public:
     const std::vector<std::string>& operands() const { return operands_; }
 
     // Options may come anywhere, as "--name value" or "--name=value"; "--"
-    // ends them. False with why for an option the spec does not name.
-    static bool parse(std::span<const std::string> args, std::span<const OptionSpec> spec, Arguments& parsed,
+    // ends them. False with why for an option not in known.
+    static bool parse(std::span<const std::string> args, std::span<const OptionInfo> known, Arguments& parsed,
                       std::string& why);
 
 private:
@@ -44,12 +44,12 @@ private:
 
 class Context;
 
-struct CommandSpec {
+struct CommandEntry {
     std::string_view name;
     std::string_view operands;  // the usage line after the name and options
     std::string_view summary;   // one line for the command list
     std::string_view details;   // further help text, may be empty
-    std::span<const OptionSpec> options;
+    std::span<const OptionInfo> options;
     int (*run)(Context& context, const Arguments& arguments);
     std::string (*moreHelp)() = nullptr;  // help made at run time (the settings table)
 };
@@ -88,7 +88,7 @@ private:
 // context ends.
 class Context {
 public:
-    Context(const CommandSpec& command, const GlobalOptions& globals, std::ostream& out, std::ostream& err,
+    Context(const CommandEntry& command, const GlobalOptions& globals, std::ostream& out, std::ostream& err,
             bool errIsTerminal);
     ~Context();
     Context(const Context&) = delete;
@@ -96,7 +96,7 @@ public:
 
     std::ostream& out() { return out_; }
     std::ostream& err() { return err_; }
-    const CommandSpec& command() const { return command_; }
+    const CommandEntry& command() const { return command_; }
 
     // "qdxctl NAME: message" and the usage line on stderr; returns kExitUsage.
     int usageError(std::string_view message);
@@ -119,7 +119,7 @@ public:
     bool errIsTerminal() const { return errIsTerminal_; }
 
 private:
-    const CommandSpec& command_;
+    const CommandEntry& command_;
     const GlobalOptions& globals_;
     std::ostream& out_;
     std::ostream& err_;
@@ -133,6 +133,6 @@ std::optional<long long> parseInteger(std::string_view text);
 // A non-negative decimal number of seconds ("2", "0.5").
 std::optional<double> parseSeconds(std::string_view text);
 // The usage line of a command: "usage: qdxctl [OPTIONS] grab FILE [--frames N] ...".
-std::string usageLine(const CommandSpec& command);
+std::string usageLine(const CommandEntry& command);
 
 }  // namespace qdx::ctl

@@ -10,40 +10,40 @@
 namespace qdx::ctl {
 namespace {
 
-constexpr OptionSpec kJsonOnly[] = {kJsonOption};
-constexpr OptionSpec kGrabOptions[] = {
+constexpr OptionInfo kJsonOnly[] = {kJsonOption};
+constexpr OptionInfo kGrabOptions[] = {
     {"--frames", "N", "skip N frames first, so automatic controls settle (default 0)"},
     {"--format", "0|1", "select the data format first: 0 colour, 1 sensor luma (grey)"},
     {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
 };
-constexpr OptionSpec kStreamOptions[] = {
+constexpr OptionInfo kStreamOptions[] = {
     {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
     kJsonOption,
 };
 
 // Adding a command: one entry here and its run function (CtlCommands.h).
 constexpr std::array kCommands{
-    CommandSpec{"list", "", "the cameras found, with their IDs",
+    CommandEntry{"list", "", "the cameras found, with their IDs",
                 "The library opens one camera: it is listed as ID 0 when the library has it open.\n"
                 "No camera is not an error: the list is empty and the exit status 0.",
                 kJsonOnly, runList},
-    CommandSpec{"info", "", "device information, firmware and FPGA versions, sensor head, serial number", "",
+    CommandEntry{"info", "", "device information, firmware and FPGA versions, sensor head, serial number", "",
                 kJsonOnly, runInfo},
-    CommandSpec{"get", "[NAME...]", "read settings or FPGA registers (reg:N); all settings when none is named",
+    CommandEntry{"get", "[NAME...]", "read settings or FPGA registers (reg:N); all settings when none is named",
                 "Values are shown as the viewer shows them: \"exposure 400 (28.8ms)\", \"mode 1 (MGC+AEC)\".",
                 kJsonOnly, runGet, settingsHelp},
-    CommandSpec{"set", "NAME=VALUE...", "send settings or FPGA registers (reg:N=V)",
+    CommandEntry{"set", "NAME=VALUE...", "send settings or FPGA registers (reg:N=V)",
                 "A combo takes its entry text (\"mode=AGC+AEC\") or its value. Every value is checked\n"
                 "against the settings table before any is sent: one refused value sends nothing.",
                 {}, runSet, settingsHelp},
-    CommandSpec{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png or .raw",
+    CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png or .raw",
                 "Pictures are converted as the viewer shows and saves them: colour, or grey for\n"
                 "data format 1 and for .pgm. .raw is the frame's 652,864 bytes as received.",
                 kGrabOptions, runGrab},
-    CommandSpec{"stream", "", "stream health: frames, rates, damaged frames, gaps, reconnections",
+    CommandEntry{"stream", "", "stream health: frames, rates, damaged frames, gaps, reconnections",
                 "A live status line on stderr when it is a terminal; the summary on stdout.", kStreamOptions,
                 runStream},
-    CommandSpec{"params", "save|load|default|save-default|clear-default",
+    CommandEntry{"params", "save|load|default|save-default|clear-default",
                 "the parameter store in the camera's EEPROM",
                 "save          store the camera's settings as the saved parameters\n"
                 "load          send the saved parameters to the camera\n"
@@ -54,9 +54,9 @@ constexpr std::array kCommands{
                 {}, runParams},
 };
 
-const CommandSpec* findCommand(std::string_view name)
+const CommandEntry* findCommand(std::string_view name)
 {
-    for (const CommandSpec& command : kCommands)
+    for (const CommandEntry& command : kCommands)
         if (command.name == name)
             return &command;
     return nullptr;
@@ -66,7 +66,7 @@ void printGeneralHelp(std::ostream& out)
 {
     out << "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] COMMAND [ARGUMENTS]\n"
            "The QDX camera from the command line (QDX_CAMERA=sim: the simulated camera).\n\nCommands:\n";
-    for (const CommandSpec& command : kCommands) {
+    for (const CommandEntry& command : kCommands) {
         std::string name(command.name);
         name.resize(8, ' ');
         out << "  " << name << command.summary << "\n";
@@ -78,14 +78,14 @@ void printGeneralHelp(std::ostream& out)
            "'qdxctl COMMAND --help' describes a command.\n";
 }
 
-void printCommandHelp(const CommandSpec& command, std::ostream& out)
+void printCommandHelp(const CommandEntry& command, std::ostream& out)
 {
     out << usageLine(command) << "\n" << command.summary << "\n";
     if (!command.details.empty())
         out << "\n" << command.details << "\n";
     if (!command.options.empty()) {
         out << "\nOptions:\n";
-        for (const OptionSpec& option : command.options) {
+        for (const OptionInfo& option : command.options) {
             std::string left = std::string(option.name) + (option.value.empty() ? "" : " ") + std::string(option.value);
             left.resize(std::max<std::size_t>(left.size() + 2, 16), ' ');
             out << "  " << left << option.help << "\n";
@@ -152,7 +152,7 @@ int parseGlobals(std::span<const std::string> args, GlobalOptions& globals, std:
 std::vector<std::string_view> commandNames()
 {
     std::vector<std::string_view> names;
-    for (const CommandSpec& command : kCommands)
+    for (const CommandEntry& command : kCommands)
         names.push_back(command.name);
     return names;
 }
@@ -169,7 +169,7 @@ int runQdxctl(std::span<const std::string> args, std::ostream& out, std::ostream
         return status;
     if (next == args.size())
         return globalUsageError(err, "no command given");
-    const CommandSpec* command = findCommand(args[next]);
+    const CommandEntry* command = findCommand(args[next]);
     if (!command)
         return globalUsageError(err, "unknown command '" + args[next] + "'");
     const auto commandArgs = args.subspan(next + 1);
