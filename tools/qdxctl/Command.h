@@ -46,7 +46,7 @@ class Context;
 
 struct CommandEntry {
     std::string_view name;
-    std::string_view operands;  // the usage line after the name and options
+    std::string_view operands;  // in the usage line: "FILE", "[NAME...]"
     std::string_view summary;   // one line for the command list
     std::string_view details;   // further help text, may be empty
     std::span<const OptionInfo> options;
@@ -56,8 +56,8 @@ struct CommandEntry {
 
 // Options given before the command.
 struct GlobalOptions {
-    std::vector<Assignment> settings;           // --set, in order
-    std::chrono::milliseconds wait{2000};        // --wait
+    std::vector<Assignment> settings;      // --set, in order
+    std::chrono::milliseconds wait{2000};  // --wait
 };
 
 // Progress of a long operation on stderr, shown once it has taken a second:
