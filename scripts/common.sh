@@ -10,6 +10,7 @@ QDX_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-private-dev qt6-svg-dev
     libyuv-dev python3 python3-numpy
+    libpng-dev nlohmann-json3-dev
     file dpkg-dev  # cpack's scan for the Debian package's dependencies
 )
 

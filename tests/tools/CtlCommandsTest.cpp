@@ -1,0 +1,317 @@
+// qdxctl's commands that read and write the camera's state: info, list, get,
+// set, params; their refusals and the "no camera" answer.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cstring>
+#include <functional>
+
+#include "CameraModel.h"
+#include "CtlFixture.h"
+#include "protocol/Registers.h"
+#include "protocol/VendorRequests.h"
+
+namespace qdx::ctl::test {
+namespace {
+
+using nlohmann::json;
+using qdx::test::simRegister;
+
+json parsed(const std::string& text)
+{
+    return json::parse(text, nullptr, false);  // discarded, not thrown, when invalid
+}
+
+struct SensorHeadCase {
+    const char* name;
+    std::function<void()> prepare;  // runs on a connected library
+    int fpgaVersion;
+    const char* fpgaText;
+    const char* sensorHeadText;
+    const char* sensorHeadKey;
+    const char* serial;  // null: no serial line
+};
+
+// Guards the info texts: the firmware from bytes 2 and 3 of the device
+// record, the FPGA version's fields and variant bit (any of 8..11 is "B"),
+// the three sensor-head states with the serial number only when valid, and
+// the same facts in the JSON.
+TEST_F(CtlTest, InfoShowsVersionsAndSensorHeadState)
+{
+    const SensorHeadCase cases[] = {
+        {"absent", [] { QDXSim_SetCisPresent(0); }, 0x0021, "2.1 (A)", "absent", "absent", nullptr},
+        {"blank", [] {}, 0x0123, "2.3 (B)", "present, no valid data", "invalid", nullptr},
+        {"valid",
+         [] {
+             ASSERT_EQ(QDX_Init_CISFlash(0), QDX_OK);
+             const unsigned char serial[14] = {'S', 'N', '-', '0', '0', '4', '2'};
+             ASSERT_EQ(QDX_Save_CIS_SerialNo(serial), QDX_OK);
+         },
+         0x08F5, "15.5 (B)", "valid", "valid", "SN-0042"},
+    };
+    const std::string firmware = std::to_string(sim::kFirmwareMajor) + "." + std::to_string(sim::kFirmwareMinor);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDXSim_Reset();
+        qdx::test::startConnected();
+        c.prepare();
+        QDX_Term();
+        QDXSim_SetRegister(reg::kFpgaVersion, c.fpgaVersion, 0);
+
+        const CtlRun text = runCtl({"info"});
+        EXPECT_EQ(text.status, kExitOk) << text.err;
+        EXPECT_NE(text.out.find("Connection        : connected\n"), std::string::npos) << text.out;
+        EXPECT_NE(text.out.find("Firmware Ver.     : " + firmware + "\n"), std::string::npos) << text.out;
+        EXPECT_NE(text.out.find(std::string("FPGA Ver.         : ") + c.fpgaText + "\n"), std::string::npos)
+            << text.out;
+        EXPECT_NE(text.out.find(std::string("Sensor head       : ") + c.sensorHeadText + "\n"), std::string::npos)
+            << text.out;
+        EXPECT_EQ(text.out.find("Serial number") != std::string::npos, c.serial != nullptr) << text.out;
+        if (c.serial) {
+            EXPECT_NE(text.out.find(std::string("Serial number     : ") + c.serial + "\n"), std::string::npos);
+        }
+
+        const CtlRun asJson = runCtl({"info", "--json"});
+        const json info = parsed(asJson.out);
+        ASSERT_FALSE(info.is_discarded()) << asJson.out;
+        EXPECT_EQ(info.value("firmware", ""), firmware);
+        EXPECT_EQ(info.value("fpga", ""), c.fpgaText);
+        EXPECT_EQ(info.value("sensor_head", ""), c.sensorHeadKey);
+        EXPECT_EQ(info.contains("serial_number"), c.serial != nullptr);
+        // The record as the camera sent it: 48 bytes, firmware in bytes 2 and 3.
+        const std::string record = info.value("device_information", "");
+        ASSERT_EQ(record.size(), 96u);
+        EXPECT_EQ(std::stoi(record.substr(4, 2), nullptr, 16), sim::kFirmwareMajor);
+        EXPECT_EQ(std::stoi(record.substr(6, 2), nullptr, 16), sim::kFirmwareMinor);
+    }
+}
+
+// Guards the round trip of every kind of value in one run: --set values are
+// sent in order before the command (manual mode first, so the camera keeps
+// the exposure), combos by entry text where an entry is a number, signed
+// gains, raw registers that alias a setting; get shows the viewer's units.
+TEST_F(CtlTest, SetValuesReadBackInTheViewersUnits)
+{
+    const CtlRun run = runCtl({"--set", "mode=MGC+MEC", "--set", "exposure=200", "--set=area1=100", "--set",
+                               "red-gain=-10", "--set", "reg:2=0x7", "get", "exposure", "area1", "red-gain",
+                               "black-level", "reg:2", "mode"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out,
+              "exposure 200 (14.4ms)\n"
+              "area1 2 (100)\n"
+              "red-gain -10 (-0.352dB)\n"
+              "black-level 7\n"
+              "reg:2 7 (0x0007)\n"
+              "mode 0 (MGC+MEC)\n");
+    EXPECT_EQ(simRegister(reg::kExposureTime), 200);
+
+    const CtlRun set = runCtl({"set", "raw-gain=32", "mode=agc+aec", "flip=3"});
+    ASSERT_EQ(set.status, kExitOk) << set.err;
+    EXPECT_EQ(set.out, "raw-gain 32 (x2.000)\nmode 3 (AGC+AEC)\nflip 3 (H+V Flip)\n");
+    EXPECT_EQ(simRegister(reg::kControlMode), 3);
+    EXPECT_EQ(simRegister(reg::kImageFlip), 3);
+
+    const CtlRun asJson = runCtl({"get", "raw-gain", "mode", "reg:4", "--json"});
+    const json values = parsed(asJson.out);
+    ASSERT_FALSE(values.is_discarded()) << asJson.out;
+    EXPECT_EQ(values["raw-gain"]["value"], 32);
+    EXPECT_EQ(values["raw-gain"]["label"], "x2.000");
+    EXPECT_EQ(values["mode"]["label"], "AGC+AEC");
+    EXPECT_EQ(values["reg:4"]["value"], 32);
+}
+
+struct RefusedCase {
+    std::vector<std::string> args;
+    const char* message;
+};
+
+// Guards the refusals: a bad command line, an unknown name and a value
+// outside the settings table exit with status 2 and say why, and nothing at
+// all reaches the camera, also when the bad value follows good ones.
+TEST_F(CtlTest, BadArgumentsAndValuesAreRefusedBeforeAnythingIsSent)
+{
+    TempDir dir;
+    const RefusedCase cases[] = {
+        {{"set", "exposure=439"}, "exposure 439 is out of range 0..438"},
+        {{"set", "raw-gain=15"}, "raw-gain 15 is out of range 16..255"},
+        {{"set", "red-gain=-256"}, "red-gain -256 is out of range -255..255"},
+        {{"set", "exposure=200", "black-level=3", "mode=2"}, "'2' is not a value of mode (0 MGC+MEC, 1 MGC+AEC, 3 AGC+AEC)"},
+        {{"set", "flip=Mirror"}, "'Mirror' is not a value of flip"},
+        {{"set", "nosuch=1"}, "unknown setting 'nosuch'"},
+        {{"set", "exposure"}, "'exposure' is not NAME=VALUE"},
+        {{"set", "exposure=12abc"}, "'12abc' is not a whole number"},
+        {{"set", "exposure="}, "'' is not a whole number"},
+        {{"set", "reg:65536=1"}, "register 65536 is out of range 0..65535"},
+        {{"set", "reg:34=65536"}, "reg:34 value 65536 is out of range 0..65535"},
+        {{"set"}, "nothing to set"},
+        {{"get", "reg:-1"}, "register -1 is out of range 0..65535"},
+        {{"get", "exposure", "reg:x"}, "'x' is not a whole number"},
+        {{"--set", "exposure=999", "info"}, "--set exposure=999: exposure 999 is out of range 0..438"},
+        {{"--set", "exposure=1"}, "no command given"},
+        {{"--wait", "soon", "info"}, "--wait soon: not a number of seconds"},
+        {{"--verbose", "info"}, "unknown option '--verbose' before the command"},
+        {{"grab", dir.file("x.jpg")}, "unknown file type; use .ppm, .pgm, .png or .raw"},
+        {{"grab", dir.file("x.png"), "--format", "2"}, "--format 2: the data format is 0 or 1"},
+        {{"grab", dir.file("x.png"), "--frames", "-1"}, "--frames -1: not a frame count"},
+        {{"grab", dir.file("x.raw"), "--border"}, "--border is for pictures"},
+        {{"grab"}, "grab takes one FILE"},
+        {{"stream", "--seconds", "0"}, "--seconds 0: not a number of seconds above 0"},
+        {{"stream", "--seconds"}, "--seconds needs a value (N)"},
+        {{"params", "erase"}, "unknown action 'erase'"},
+        {{"params"}, "params takes one action"},
+        {{"info", "--bogus"}, "unknown option '--bogus'"},
+        {{"info", "--json=yes"}, "--json takes no value"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{}, "no command given"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const int requestsBefore = QDXSim_GetRequestCount(-1);
+        const CtlRun run = runCtl(c.args);
+        EXPECT_EQ(run.status, kExitUsage);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("usage: qdxctl"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(QDXSim_GetRequestCount(-1), requestsBefore);
+    }
+    EXPECT_TRUE(dir.names().empty());
+}
+
+// Guards the answer without a camera: every command that needs one says
+// "No Connected Camera!" with status 1 after the --wait time, writes no file;
+// list says plainly that there is none and is not an error.
+TEST_F(CtlTest, WithoutACameraCommandsSaySoAndListIsEmpty)
+{
+    TempDir dir;
+    QDXSim_SetPlugged(0, 0);
+    const std::vector<std::vector<std::string>> commands = {
+        {"info"}, {"get", "exposure"}, {"set", "exposure=1"}, {"grab", dir.file("x.png")},
+        {"stream", "--seconds", "1"}, {"params", "save"},
+    };
+    for (auto args : commands) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        args.insert(args.begin(), {"--wait", "0.1"});
+        const CtlRun run = runCtl(args);
+        EXPECT_EQ(run.status, kExitFailure);
+        EXPECT_EQ(run.err, "No Connected Camera!\n");
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_TRUE(dir.names().empty());
+
+    const CtlRun list = runCtl({"--wait", "0.1", "list"});
+    EXPECT_EQ(list.status, kExitOk);
+    EXPECT_EQ(list.out, "No camera found.\n");
+    const json none = parsed(runCtl({"--wait", "0.1", "list", "--json"}).out);
+    ASSERT_FALSE(none.is_discarded());
+    EXPECT_EQ(none["cameras"], json::array());
+
+    QDXSim_SetPlugged(0, 1);
+    const CtlRun found = runCtl({"list"});
+    EXPECT_EQ(found.status, kExitOk);
+    EXPECT_EQ(found.out.rfind("0  connected  firmware " + std::to_string(sim::kFirmwareMajor) + ".", 0), 0u)
+        << found.out;
+}
+
+// Guards --json on the read-only commands: stdout is one valid JSON document
+// (nothing else mixed in) with the command's result.
+TEST_F(CtlTest, ReadOnlyCommandsPrintValidJson)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* key;
+    } cases[] = {
+        {{"list", "--json"}, "cameras"},
+        {{"info", "--json"}, "fpga"},
+        {{"get", "--json"}, "vfpn-correction"},
+        {{"get", "reg:255", "exposure", "--json"}, "reg:255"},
+        {{"stream", "--seconds", "0.3", "--json"}, "frames_per_second"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const CtlRun run = runCtl(c.args);
+        EXPECT_EQ(run.status, kExitOk) << run.err;
+        const json result = parsed(run.out);
+        ASSERT_FALSE(result.is_discarded()) << run.out;
+        EXPECT_TRUE(result.contains(c.key)) << run.out;
+    }
+}
+
+// Guards the command table: every command answers --help with its usage line
+// on stdout, status 0, without touching the camera.
+TEST_F(CtlTest, EveryCommandHasHelp)
+{
+    const int requestsBefore = QDXSim_GetRequestCount(-1);
+    for (const std::string_view name : commandNames()) {
+        const CtlRun run = runCtl({std::string(name), "--help"});
+        EXPECT_EQ(run.status, kExitOk) << name;
+        EXPECT_EQ(run.out.rfind("usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] " + std::string(name), 0), 0u)
+            << run.out;
+        EXPECT_NE(runCtl({"--help"}).out.find("  " + std::string(name) + " "), std::string::npos) << name;
+    }
+    EXPECT_EQ(QDXSim_GetRequestCount(-1), requestsBefore);
+}
+
+// Guards the parameter store: a save in a run of its own stores the camera's
+// settings (not the library's register shadow, empty in a new process), so a
+// saved exposure comes back with load after being changed; a setting that
+// cannot be read stores nothing; each action's outcome has the EEPROM menu's
+// text, status 0 only for "Complete." (an empty store and a failure are 1).
+TEST_F(CtlTest, ParamsActionsAnswerWithTheEepromMenuTexts)
+{
+    ASSERT_EQ(runCtl({"set", "exposure=123"}).status, kExitOk);
+    EXPECT_EQ(runCtl({"params", "save"}).out, "Save Parameter : Complete.\n");
+    ASSERT_EQ(runCtl({"set", "exposure=400"}).status, kExitOk);
+    const CtlRun load = runCtl({"params", "load"});
+    EXPECT_EQ(load.status, kExitOk);
+    EXPECT_EQ(load.out, "Load Parameter : Complete.\n");
+    EXPECT_EQ(runCtl({"get", "exposure"}).out, "exposure 123 (8.9ms)\n");
+
+    using Prepare = std::function<void()>;
+    const Prepare blank = [] { QDXSim_Reset(); };
+    const struct {
+        const char* name;
+        Prepare prepare;
+        const char* action;
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {"empty store", blank, "load", kExitFailure, "", "No Saved Parameter Found in EEPROM.\n"},
+        {"no default", blank, "default", kExitFailure, "",
+         "No Default Parameter Found in EEPROM.\nUse Application Default Setting.\n"},
+        {"save default", blank, "save-default", kExitOk, "Save Parameter as Default : Complete.\n", ""},
+        {"load default", [] { QDXSim_Reset(); runCtl({"params", "save-default"}); }, "default", kExitOk,
+         "Load Default Parameter : Complete.\n", ""},
+        {"clear default", [] { runCtl({"params", "save-default"}); }, "clear-default", kExitOk,
+         "Clear Default Parameter : Complete.\n", ""},
+        {"cleared default", [] { runCtl({"params", "save-default"}); runCtl({"params", "clear-default"}); },
+         "default", kExitFailure, "", "No Default Parameter Found in EEPROM.\nUse Application Default Setting.\n"},
+        {"save fails", [] { QDXSim_FailRequests(request::kMemoryWrite, 1); }, "save", kExitFailure, "",
+         "Save Parameter : Error!\n"},
+        {"setting unreadable", [] { QDXSim_FailRequests(request::kRegisterRead, 1); }, "save", kExitFailure, "",
+         "Save Parameter : Error!\n"},
+        {"nothing saved", [] { QDXSim_FailRequests(request::kRegisterRead, 1); runCtl({"params", "save"}); }, "load",
+         kExitFailure, "", "No Saved Parameter Found in EEPROM.\n"},
+        {"load fails", [] { runCtl({"params", "save"}); QDXSim_FailRequests(request::kMemoryRead, 1); }, "load",
+         kExitFailure, "", "Load Parameter : Error!\n"},
+        {"default fails", [] { runCtl({"params", "save-default"}); QDXSim_FailRequests(request::kMemoryRead, 1); },
+         "default", kExitFailure, "", "Load Default Parameter : Error!\n"},
+        {"save default fails", [] { QDXSim_SetMemoryState(QDX_MEMORY_FX2, 2, -1); }, "save-default", kExitFailure,
+         "", "Save Parameter as Default : Error!\n"},
+        {"clear fails", [] { QDXSim_FailRequests(request::kMemoryWrite, 1); }, "clear-default", kExitFailure, "",
+         "Clear Default Parameter : Error!\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDXSim_Reset();
+        c.prepare();
+        const CtlRun run = runCtl({"params", c.action});
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
+}  // namespace
+}  // namespace qdx::ctl::test

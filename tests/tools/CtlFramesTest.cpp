@@ -1,0 +1,196 @@
+// qdxctl's frame commands: grab into each file kind, and stream health.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <thread>
+
+#include "CtlFixture.h"
+
+namespace qdx::ctl::test {
+namespace {
+
+using nlohmann::json;
+using std::chrono::milliseconds;
+
+// A decoded picture, three bytes a pixel red-green-blue, rows top first.
+struct Picture {
+    int side = 0;
+    bool grey = false;  // stored with one channel
+    std::vector<uint8_t> rgb;
+
+    const uint8_t* at(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * side + x) * 3]; }
+    int luma(int x, int y) const { return (at(x, y)[0] + at(x, y)[1] + at(x, y)[2]) / 3; }
+};
+
+std::string fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::optional<Picture> readPng(const std::string& path)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()) || image.width != image.height)
+        return std::nullopt;
+    Picture picture;
+    picture.side = static_cast<int>(image.width);
+    picture.grey = (image.format & PNG_FORMAT_FLAG_COLOR) == 0;
+    image.format = PNG_FORMAT_RGB;
+    picture.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr))
+        return std::nullopt;
+    return picture;
+}
+
+std::optional<Picture> readNetpbm(const std::string& path)
+{
+    const std::string bytes = fileBytes(path);
+    char magic[3] = {};
+    int width = 0, height = 0, maxValue = 0, headerLength = 0;
+    if (std::sscanf(bytes.c_str(), "%2s %d %d %d%n", magic, &width, &height, &maxValue, &headerLength) != 4 ||
+        width != height || maxValue != 255)
+        return std::nullopt;
+    Picture picture;
+    picture.side = width;
+    picture.grey = std::string(magic) == "P5";
+    const std::size_t channels = picture.grey ? 1 : 3;
+    const std::size_t start = static_cast<std::size_t>(headerLength) + 1;  // one whitespace byte ends the header
+    if (bytes.size() != start + static_cast<std::size_t>(width) * height * channels)
+        return std::nullopt;
+    for (std::size_t i = start; i < bytes.size(); i += channels)
+        for (int c = 0; c < 3; ++c)
+            picture.rgb.push_back(static_cast<uint8_t>(bytes[i + (picture.grey ? 0 : c)]));
+    return picture;
+}
+
+struct GrabCase {
+    const char* file;
+    std::vector<std::string> options;
+    int side;     // 0: a raw frame
+    bool grey;
+};
+
+void PrintTo(const GrabCase& c, std::ostream* os)
+{
+    *os << c.file << testing::PrintToString(c.options);
+}
+
+class CtlGrabTest : public CtlTest, public testing::WithParamInterface<GrabCase> {};
+
+// Guards grab for each file kind: the size and channels the kind and format
+// call for, rows top first and the 2-pixel border cut off unless --border
+// (the chart's saturated red patch and its white and black grey patches read
+// as such where the simulated camera shows them), a raw frame as received
+// with its markers, and no temporary file left beside the result.
+TEST_P(CtlGrabTest, WritesThePictureAsTheViewerShowsIt)
+{
+    const GrabCase& c = GetParam();
+    QDXSim_SetScene(0);  // the colour chart
+    TempDir dir;
+    const std::string path = dir.file(c.file);
+    std::vector<std::string> args{"grab", path};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const CtlRun run = runCtl(args);
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(dir.names(), std::vector<std::string>{c.file});
+
+    if (c.side == 0) {
+        const std::string frame = fileBytes(path);
+        ASSERT_EQ(frame.size(), static_cast<std::size_t>(QDX_FRAME_BYTES));
+        EXPECT_EQ(frame.substr(0, 4), std::string("\x00\xFF\x80\x00", 4));
+        EXPECT_EQ(frame.substr(frame.size() - 4), std::string("\x00\xFF\x9D\x00", 4));
+        return;
+    }
+    const std::string name = c.file;
+    const auto picture = name.ends_with(".png") ? readPng(path) : readNetpbm(path);
+    ASSERT_TRUE(picture.has_value()) << "not a readable picture";
+    EXPECT_EQ(picture->side, c.side);
+    EXPECT_EQ(picture->grey, c.grey);
+
+    // Patch centres in camera pixels; the picture starts 2 pixels in when the border is cut off.
+    const int shift = (QDX_FRAME_WIDTH - c.side) / 2;
+    const auto at = [&](int x, int y) { return std::pair{x - shift, y - shift}; };
+    const auto [whiteX, whiteY] = at(42, 174);
+    const auto [blackX, blackY] = at(332, 174);
+    EXPECT_GT(picture->luma(whiteX, whiteY), picture->luma(blackX, blackY) + 100);
+    if (!c.grey) {
+        const auto [redX, redY] = at(42, 221);
+        const uint8_t* red = picture->at(redX, redY);
+        EXPECT_GT(red[0], 150);
+        EXPECT_LT(red[1], 90);
+        EXPECT_LT(red[2], 90);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, CtlGrabTest,
+    testing::Values(GrabCase{"colour.ppm", {}, 400, false}, GrabCase{"grey.pgm", {}, 400, true},
+                    GrabCase{"colour.png", {"--frames", "2"}, 400, false},
+                    GrabCase{"luma.png", {"--format", "1"}, 400, true},
+                    GrabCase{"border.png", {"--border"}, 404, false}, GrabCase{"frame.raw", {}, 0, false}),
+    [](const auto& test) {
+        std::string name = test.param.file;
+        return name.replace(name.find('.'), 1, "_");
+    });
+
+json streamJson(const std::vector<std::string>& args)
+{
+    const CtlRun run = runCtl(args);
+    EXPECT_EQ(run.status, kExitOk) << run.err;
+    const json summary = json::parse(run.out, nullptr, false);
+    EXPECT_FALSE(summary.is_discarded()) << run.out;
+    return summary;
+}
+
+// Guards the stream figures against the camera's 30 frames a second: rates
+// from the frame index and the bytes taken, every frame taken, no damage,
+// gaps near one frame interval.
+TEST_F(CtlTest, StreamMeasuresTheCamerasRate)
+{
+    const json s = streamJson({"stream", "--seconds", "2", "--json"});
+    EXPECT_NEAR(s.value("seconds", 0.0), 2.0, 0.2);
+    EXPECT_NEAR(s.value("frames_per_second", 0.0), 30.0, 3.0);
+    EXPECT_NEAR(s.value("frames_delivered", 0), 60, 6);
+    EXPECT_GE(s.value("frames_taken", 0), s.value("frames_delivered", 0) - 2);
+    EXPECT_NEAR(s.value("megabytes_per_second", 0.0), 30.0 * static_cast<double>(QDX_FRAME_BYTES) / 1e6, 2.0);
+    EXPECT_EQ(s.value("short_frames", -1), 0);
+    EXPECT_EQ(s.value("damaged_frames", -1), 0);
+    EXPECT_LT(s.value("largest_gap_ms", 1e9), 150.0);
+    EXPECT_EQ(s.value("reconnections", -1), 0);
+}
+
+// Guards the fault counts: short frames and frames with a wrong end marker
+// are told apart, an unplugged camera shows as one disconnection and one
+// reconnection, and the time without frames as the largest gap.
+TEST_F(CtlTest, StreamCountsDamageAndReconnections)
+{
+    std::thread faults([] {
+        std::this_thread::sleep_for(milliseconds(500));
+        QDXSim_InjectFrames(1, 2);
+        std::this_thread::sleep_for(milliseconds(400));
+        QDXSim_InjectFrames(2, 3);
+        std::this_thread::sleep_for(milliseconds(400));
+        QDXSim_SetPlugged(0, 0);
+        std::this_thread::sleep_for(milliseconds(400));
+        QDXSim_SetPlugged(0, 1);
+    });
+    const json s = streamJson({"stream", "--seconds", "2.5", "--json"});
+    faults.join();
+    EXPECT_EQ(s.value("short_frames", -1), 2);
+    EXPECT_EQ(s.value("damaged_frames", -1), 3);
+    EXPECT_EQ(s.value("disconnections", -1), 1);
+    EXPECT_EQ(s.value("reconnections", -1), 1);
+    EXPECT_GE(s.value("largest_gap_ms", 0.0), 350.0);
+}
+
+}  // namespace
+}  // namespace qdx::ctl::test

@@ -1,0 +1,227 @@
+#include "Command.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <thread>
+
+#include "QDX_API.h"
+
+namespace qdx::ctl {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+bool Arguments::has(std::string_view option) const
+{
+    for (const auto& [name, value] : options_)
+        if (name == option)
+            return true;
+    return false;
+}
+
+std::optional<std::string> Arguments::value(std::string_view option) const
+{
+    std::optional<std::string> found;
+    for (const auto& [name, value] : options_)
+        if (name == option)
+            found = value;
+    return found;
+}
+
+bool Arguments::parse(std::span<const std::string> args, std::span<const OptionInfo> known, Arguments& parsed,
+                      std::string& why)
+{
+    parsed = {};
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            parsed.operands_.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const auto equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const OptionInfo* option = nullptr;
+        for (const OptionInfo& candidate : known)
+            if (candidate.name == name)
+                option = &candidate;
+        if (!option) {
+            why = "unknown option '" + name + "'";
+            return false;
+        }
+        if (option->value.empty()) {
+            if (equals != std::string::npos) {
+                why = name + " takes no value";
+                return false;
+            }
+            parsed.options_.emplace_back(name, "");
+        } else if (equals != std::string::npos) {
+            parsed.options_.emplace_back(name, arg.substr(equals + 1));
+        } else if (i + 1 < args.size()) {
+            parsed.options_.emplace_back(name, args[++i]);
+        } else {
+            why = name + " needs a value (" + std::string(option->value) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+Progress::Progress(std::ostream& err, bool terminal, std::string note)
+    : err_(err), terminal_(terminal), note_(std::move(note)), start_(Clock::now())
+{
+}
+
+Progress::~Progress()
+{
+    finish();
+}
+
+void Progress::update(std::string_view status)
+{
+    const auto now = Clock::now();
+    if (now - start_ < std::chrono::seconds(1))
+        return;
+    if (!terminal_) {
+        if (!shown_)
+            err_ << "qdxctl: " << note_ << "...\n" << std::flush;
+        shown_ = true;
+        return;
+    }
+    if (shown_ && now - lastShown_ < milliseconds(200))
+        return;
+    std::string line = "qdxctl: " + std::string(status);
+    const std::size_t width = line.size();
+    if (width < width_)
+        line.append(width_ - width, ' ');  // cover the end of a longer line
+    err_ << '\r' << line << std::flush;
+    width_ = width;
+    shown_ = true;
+    lastShown_ = now;
+}
+
+void Progress::finish()
+{
+    if (terminal_ && shown_ && width_ > 0) {
+        err_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+        width_ = 0;
+    }
+}
+
+Context::Context(const CommandEntry& command, const GlobalOptions& globals, std::ostream& out, std::ostream& err,
+                 bool errIsTerminal)
+    : command_(command), globals_(globals), out_(out), err_(err), errIsTerminal_(errIsTerminal)
+{
+}
+
+Context::~Context()
+{
+    if (libraryStarted_)
+        QDX_Term();
+}
+
+int Context::usageError(std::string_view message)
+{
+    err_ << "qdxctl " << command_.name << ": " << message << "\n" << usageLine(command_) << "\n";
+    return kExitUsage;
+}
+
+int Context::failure(std::string_view message)
+{
+    err_ << "qdxctl " << command_.name << ": " << message << "\n";
+    return kExitFailure;
+}
+
+bool Context::findCamera()
+{
+    if (!libraryStarted_) {
+        QDX_Init();
+        libraryStarted_ = true;
+    }
+    // The library opens the camera on a thread of its own and has no event
+    // for it, so its status is polled.
+    const auto deadline = Clock::now() + globals_.wait;
+    Progress waiting = progress("waiting for a camera");
+    for (;;) {
+        int status = 0;
+        if (QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED))
+            return true;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        waiting.update("waiting for a camera, " +
+                       std::to_string(std::chrono::ceil<std::chrono::seconds>(deadline - now).count()) + " s left");
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+}
+
+int Context::connectCamera()
+{
+    if (!findCamera()) {
+        err_ << "No Connected Camera!\n";
+        return kExitFailure;
+    }
+    return sendSettings();
+}
+
+int Context::sendSettings()
+{
+    for (const Assignment& assignment : globals_.settings) {
+        if (sendValue(assignment) != QDX_OK)
+            return failure("--set " + assignment.target.name() + ": the camera did not take the value");
+        changedCamera_ = true;
+    }
+    return kExitOk;
+}
+
+std::optional<long long> parseInteger(std::string_view text)
+{
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    // from_chars takes no sign of its own here, so "--5" and "0x-5" are refused.
+    if (text.empty() || text[0] == '-' || text[0] == '+')
+        return std::nullopt;
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+std::optional<double> parseSeconds(std::string_view text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !(value >= 0) ||
+        value > 1e6)
+        return std::nullopt;
+    return value;
+}
+
+std::string usageLine(const CommandEntry& command)
+{
+    std::string line = "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] " + std::string(command.name);
+    if (!command.operands.empty())
+        line += " " + std::string(command.operands);
+    for (const OptionInfo& option : command.options) {
+        line += " [" + std::string(option.name);
+        if (!option.value.empty())
+            line += " " + std::string(option.value);
+        line += "]";
+    }
+    return line;
+}
+
+}  // namespace qdx::ctl

@@ -1,0 +1,190 @@
+#include "Ctl.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <iostream>
+
+#include "CtlCommands.h"
+
+namespace qdx::ctl {
+namespace {
+
+constexpr OptionInfo kJsonOnly[] = {kJsonOption};
+constexpr OptionInfo kGrabOptions[] = {
+    {"--frames", "N", "skip N frames first, so automatic controls settle (default 0)"},
+    {"--format", "0|1", "select the data format first: 0 colour, 1 sensor luma (grey)"},
+    {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
+};
+constexpr OptionInfo kStreamOptions[] = {
+    {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
+    kJsonOption,
+};
+
+// Adding a command: one entry here and its run function (CtlCommands.h).
+constexpr std::array kCommands{
+    CommandEntry{"list", "", "the cameras found, with their IDs",
+                "The library opens one camera: it is listed as ID 0 when the library has it open.\n"
+                "No camera is not an error: the list is empty and the exit status 0.",
+                kJsonOnly, runList},
+    CommandEntry{"info", "", "device information, firmware and FPGA versions, sensor head, serial number", "",
+                kJsonOnly, runInfo},
+    CommandEntry{"get", "[NAME...]", "read settings or FPGA registers (reg:N); all settings when none is named",
+                "Values are shown as the viewer shows them: \"exposure 400 (28.8ms)\", \"mode 1 (MGC+AEC)\".",
+                kJsonOnly, runGet, settingsHelp},
+    CommandEntry{"set", "NAME=VALUE...", "send settings or FPGA registers (reg:N=V)",
+                "A combo takes its entry text (\"mode=AGC+AEC\") or its value. Every value is checked\n"
+                "against the settings table before any is sent: one refused value sends nothing.",
+                {}, runSet, settingsHelp},
+    CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png or .raw",
+                "Pictures are converted as the viewer shows and saves them: colour, or grey for\n"
+                "data format 1 and for .pgm. .raw is the frame's 652,864 bytes as received.",
+                kGrabOptions, runGrab},
+    CommandEntry{"stream", "", "stream health: frames, rates, damaged frames, gaps, reconnections",
+                "A live status line on stderr when it is a terminal; the summary on stdout.", kStreamOptions,
+                runStream},
+    CommandEntry{"params", "save|load|default|save-default|clear-default",
+                "the parameter store in the camera's EEPROM",
+                "save          store the camera's settings as the saved parameters\n"
+                "load          send the saved parameters to the camera\n"
+                "default       send the default parameters to the camera\n"
+                "save-default  store the camera's settings as the default parameters\n"
+                "clear-default invalidate the default parameters\n"
+                "Exit status 0 for \"Complete.\", 1 for an error or nothing stored.",
+                {}, runParams},
+};
+
+const CommandEntry* findCommand(std::string_view name)
+{
+    for (const CommandEntry& command : kCommands)
+        if (command.name == name)
+            return &command;
+    return nullptr;
+}
+
+void printGeneralHelp(std::ostream& out)
+{
+    out << "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] COMMAND [ARGUMENTS]\n"
+           "The QDX camera from the command line (QDX_CAMERA=sim: the simulated camera).\n\nCommands:\n";
+    for (const CommandEntry& command : kCommands) {
+        std::string name(command.name);
+        name.resize(8, ' ');
+        out << "  " << name << command.summary << "\n";
+    }
+    out << "\nOptions before the command:\n"
+           "  --set NAME=VALUE  send a setting first, as 'qdxctl set' does (repeatable)\n"
+           "  --wait SECONDS    wait this long for the camera to appear (default 2)\n"
+           "\nExit status: 0 success, 1 no camera or a failed transfer or file, 2 bad usage or value.\n"
+           "'qdxctl COMMAND --help' describes a command.\n";
+}
+
+void printCommandHelp(const CommandEntry& command, std::ostream& out)
+{
+    out << usageLine(command) << "\n" << command.summary << "\n";
+    if (!command.details.empty())
+        out << "\n" << command.details << "\n";
+    if (!command.options.empty()) {
+        out << "\nOptions:\n";
+        for (const OptionInfo& option : command.options) {
+            std::string left = std::string(option.name) + (option.value.empty() ? "" : " ") + std::string(option.value);
+            left.resize(std::max<std::size_t>(left.size() + 2, 16), ' ');
+            out << "  " << left << option.help << "\n";
+        }
+    }
+    if (command.moreHelp)
+        out << "\n" << command.moreHelp();
+}
+
+bool wantsHelp(std::span<const std::string> args)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--")
+            return false;
+        if (arg == "--help" || arg == "-h")
+            return true;
+    }
+    return false;
+}
+
+int globalUsageError(std::ostream& err, std::string_view message)
+{
+    err << "qdxctl: " << message << "\n"
+        << "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] COMMAND [ARGUMENTS]; qdxctl --help lists the commands\n";
+    return kExitUsage;
+}
+
+// The options before the command; the index of the command in args.
+int parseGlobals(std::span<const std::string> args, GlobalOptions& globals, std::size_t& next, std::ostream& err)
+{
+    for (next = 0; next < args.size() && args[next].size() > 1 && args[next][0] == '-'; ++next) {
+        const std::string& arg = args[next];
+        const auto equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        std::string value;
+        if (name == "--set" || name == "--wait") {
+            if (equals != std::string::npos)
+                value = arg.substr(equals + 1);
+            else if (next + 1 < args.size())
+                value = args[++next];
+            else
+                return globalUsageError(err, name + " needs a value");
+        }
+        if (name == "--set") {
+            Assignment assignment;
+            std::string why;
+            if (!parseAssignment(value, assignment, why))
+                return globalUsageError(err, "--set " + value + ": " + why);
+            globals.settings.push_back(assignment);
+        } else if (name == "--wait") {
+            const auto seconds = parseSeconds(value);
+            if (!seconds || *seconds > 3600)
+                return globalUsageError(err, "--wait " + value + ": not a number of seconds 0..3600");
+            globals.wait = std::chrono::milliseconds(static_cast<long long>(*seconds * 1000));
+        } else {
+            return globalUsageError(err, "unknown option '" + name + "' before the command");
+        }
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+std::vector<std::string_view> commandNames()
+{
+    std::vector<std::string_view> names;
+    for (const CommandEntry& command : kCommands)
+        names.push_back(command.name);
+    return names;
+}
+
+int runQdxctl(std::span<const std::string> args, std::ostream& out, std::ostream& err)
+{
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        printGeneralHelp(out);
+        return kExitOk;
+    }
+    GlobalOptions globals;
+    std::size_t next = 0;
+    if (const int status = parseGlobals(args, globals, next, err); status != kExitOk)
+        return status;
+    if (next == args.size())
+        return globalUsageError(err, "no command given");
+    const CommandEntry* command = findCommand(args[next]);
+    if (!command)
+        return globalUsageError(err, "unknown command '" + args[next] + "'");
+    const auto commandArgs = args.subspan(next + 1);
+    if (wantsHelp(commandArgs)) {
+        printCommandHelp(*command, out);
+        return kExitOk;
+    }
+
+    // Only the process's own stderr can be a terminal worth a live status line.
+    const bool errIsTerminal = &err == &std::cerr && isatty(STDERR_FILENO);
+    Context context(*command, globals, out, err, errIsTerminal);
+    Arguments arguments;
+    if (std::string why; !Arguments::parse(commandArgs, command->options, arguments, why))
+        return context.usageError(why);
+    return command->run(context, arguments);
+}
+
+}  // namespace qdx::ctl

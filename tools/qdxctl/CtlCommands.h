@@ -1,0 +1,16 @@
+// The run function of each qdxctl command; Ctl.cpp's table names them.
+#pragma once
+
+#include "Command.h"
+
+namespace qdx::ctl {
+
+int runList(Context& context, const Arguments& arguments);
+int runInfo(Context& context, const Arguments& arguments);
+int runGet(Context& context, const Arguments& arguments);
+int runSet(Context& context, const Arguments& arguments);
+int runGrab(Context& context, const Arguments& arguments);
+int runStream(Context& context, const Arguments& arguments);
+int runParams(Context& context, const Arguments& arguments);
+
+}  // namespace qdx::ctl

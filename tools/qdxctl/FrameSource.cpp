@@ -1,0 +1,57 @@
+#include "FrameSource.h"
+
+#include <time.h>
+
+#include "QDX_API.h"
+
+namespace qdx::ctl {
+
+FrameSource::FrameSource()
+{
+    QDX_HANDLE handle = nullptr;
+    if (QDX_GetDataSemaphoHandle(&handle) == QDX_OK)
+        semaphore_ = static_cast<sem_t*>(handle);
+    QDX_GetIndex(&lastIndex_);
+}
+
+void FrameSource::drain()
+{
+    while (semaphore_ && sem_trywait(semaphore_) == 0) {
+    }
+}
+
+bool FrameSource::waitForFrame(std::chrono::milliseconds timeout)
+{
+    if (!semaphore_)
+        return false;
+    // The monotonic clock, so that a change of the wall clock neither cuts
+    // the wait short nor stretches it.
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    const long long ns = deadline.tv_nsec + std::chrono::nanoseconds(timeout).count();
+    deadline.tv_sec += static_cast<time_t>(ns / 1'000'000'000);
+    deadline.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    if (sem_clockwait(semaphore_, CLOCK_MONOTONIC, &deadline) != 0)
+        return false;
+    drain();
+    return true;
+}
+
+int FrameSource::take(std::vector<uint8_t>& buffer, unsigned& length)
+{
+    buffer.resize(QDX_FRAME_BYTES);
+    length = 0;
+    return QDX_GetFrame(buffer.data(), QDX_FRAME_BYTES, &length);
+}
+
+long long FrameSource::delivered()
+{
+    int index = lastIndex_;
+    QDX_GetIndex(&index);
+    // The index counts from 0 again after a reconnection.
+    delivered_ += index >= lastIndex_ ? index - lastIndex_ : index;
+    lastIndex_ = index;
+    return delivered_;
+}
+
+}  // namespace qdx::ctl

@@ -1,0 +1,37 @@
+// The library's frames as a consumer takes them: woken by the data
+// semaphore, counted by the camera's frame index across reconnections.
+#pragma once
+
+#include <semaphore.h>
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+namespace qdx::ctl {
+
+// Made while the library runs; not past QDX_Term, which destroys the semaphore.
+class FrameSource {
+public:
+    FrameSource();
+
+    // Whether the library handed out its semaphore.
+    bool valid() const { return semaphore_ != nullptr; }
+    // Drops the signals of frames that have already come.
+    void drain();
+    // Waits up to timeout for the next frame signal and takes those pending
+    // with it; false when none came.
+    bool waitForFrame(std::chrono::milliseconds timeout);
+    // The newest frame into buffer (QDX_FRAME_BYTES long) and its byte count
+    // as received: the result of QDX_GetFrame.
+    int take(std::vector<uint8_t>& buffer, unsigned& length);
+    // Frames the camera delivered since this source was made.
+    long long delivered();
+
+private:
+    sem_t* semaphore_ = nullptr;
+    int lastIndex_ = 0;
+    long long delivered_ = 0;
+};
+
+}  // namespace qdx::ctl

@@ -1,0 +1,145 @@
+// grab: one whole frame into a picture or a raw file.
+#include <vector>
+
+#include "CtlCommands.h"
+#include "FrameSource.h"
+#include "ImageFiles.h"
+#include "QDX_API.h"
+#include "capture/CaptureImage.h"
+#include "live/FrameCheck.h"
+
+namespace qdx::ctl {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+constexpr milliseconds kFrameTimeout{3000};  // without any frame the camera has stopped
+constexpr long long kMostFramesSkipped = 100000;
+
+struct GrabRequest {
+    std::string path;
+    FileKind kind = FileKind::Png;
+    long long skip = 0;
+    std::optional<int> format;
+    bool border = false;
+};
+
+int parseGrab(Context& context, const Arguments& arguments, GrabRequest& request)
+{
+    if (arguments.operands().size() != 1)
+        return context.usageError("grab takes one FILE");
+    request.path = arguments.operands()[0];
+    const auto kind = fileKindOf(request.path);
+    if (!kind)
+        return context.usageError("'" + request.path + "': unknown file type; use .ppm, .pgm, .png or .raw");
+    request.kind = *kind;
+    if (const auto frames = arguments.value("--frames")) {
+        const auto n = parseInteger(*frames);
+        if (!n || *n < 0 || *n > kMostFramesSkipped)
+            return context.usageError("--frames " + *frames + ": not a frame count 0.." +
+                                      std::to_string(kMostFramesSkipped));
+        request.skip = *n;
+    }
+    if (const auto format = arguments.value("--format")) {
+        if (*format != "0" && *format != "1")
+            return context.usageError("--format " + *format + ": the data format is 0 or 1");
+        request.format = *format == "1" ? 1 : 0;
+    }
+    request.border = arguments.has("--border");
+    if (request.border && request.kind == FileKind::Raw)
+        return context.usageError("--border is for pictures; a .raw file is the whole frame");
+    return kExitOk;
+}
+
+// Waits for the first whole frame after `skip` more frames; false after
+// saying why.
+bool awaitWholeFrame(Context& context, long long skip, std::vector<uint8_t>& frame)
+{
+    FrameSource source;
+    if (!source.valid()) {
+        context.failure("the library gave no frame signal");
+        return false;
+    }
+    source.drain();
+    const long long base = source.delivered();
+    Progress progress = context.progress("waiting for " + std::to_string(skip) + " frames to pass");
+    int damaged = 0;
+    auto wholeDeadline = Clock::now() + kFrameTimeout;
+    for (;;) {
+        if (!source.waitForFrame(kFrameTimeout)) {
+            context.failure("no frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) + " s");
+            return false;
+        }
+        const long long seen = source.delivered() - base;
+        if (seen <= skip) {
+            progress.update("skipped " + std::to_string(seen) + " of " + std::to_string(skip) + " frames");
+            wholeDeadline = Clock::now() + kFrameTimeout;
+            continue;
+        }
+        unsigned length = 0;
+        if (source.take(frame, length) != QDX_OK)
+            continue;  // the frame handed out before, or none since a reconnection
+        if (viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole)
+            return true;
+        ++damaged;
+        if (Clock::now() > wholeDeadline) {
+            context.failure("no whole frame for " + std::to_string(kFrameTimeout.count() / 1000) + " s (" +
+                            std::to_string(damaged) + " short or damaged)");
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
+int runGrab(Context& context, const Arguments& arguments)
+{
+    GrabRequest request;
+    if (const int status = parseGrab(context, arguments, request); status != kExitOk)
+        return status;
+    // The file first: a name that cannot be written is found before the
+    // camera is touched.
+    AtomicFile file;
+    if (std::string why; !file.open(request.path, why))
+        return context.failure(why);
+    if (const int status = context.connectCamera(); status != kExitOk)
+        return status;
+
+    int format = 0;
+    if (request.format) {
+        format = *request.format;
+        if (QDX_Set_DataFormat(format) != QDX_OK)
+            return context.failure("the data format could not be set");
+    } else if (QDX_Get_DataFormat(&format) != QDX_OK) {
+        return context.failure("the data format could not be read");
+    }
+    // A frame already on its way when something changed shows the camera as
+    // it was: one more frame is skipped.
+    const bool changed = request.format.has_value() || context.changedCamera();
+    std::vector<uint8_t> frame;
+    if (!awaitWholeFrame(context, request.skip + (changed ? 1 : 0), frame))
+        return kExitFailure;
+
+    std::string why;
+    std::string what;
+    if (request.kind == FileKind::Raw) {
+        if (!writeBytes(file, frame, why))
+            return context.failure(why);
+        what = std::to_string(frame.size()) + " bytes";
+    } else {
+        const bool grey = format == 1 || request.kind == FileKind::Pgm;
+        const int side = viewer::captureSide(request.border);
+        std::vector<uint8_t> picture(static_cast<std::size_t>(side) * side * 3);
+        viewer::convertToCapture(picture.data(), frame.data(), grey, side);
+        if (!writePicture(file, request.kind, picture.data(), side, grey, why))
+            return context.failure(why);
+        what = std::to_string(side) + " x " + std::to_string(side) + (grey ? ", grey" : ", colour");
+    }
+    if (!file.commit(why))
+        return context.failure(why);
+    context.out() << request.path << ": " << what << "\n";
+    return kExitOk;
+}
+
+}  // namespace qdx::ctl

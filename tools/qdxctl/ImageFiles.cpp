@@ -1,0 +1,198 @@
+#include "ImageFiles.h"
+
+#include <fcntl.h>
+#include <png.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+namespace qdx::ctl {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string systemError(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+// Channel 0 of each pixel, rows in the same order.
+std::vector<uint8_t> greyPlane(const uint8_t* pixels, int side)
+{
+    std::vector<uint8_t> plane(static_cast<std::size_t>(side) * side);
+    for (std::size_t i = 0; i < plane.size(); ++i)
+        plane[i] = pixels[3 * i];
+    return plane;
+}
+
+bool writeNetpbm(std::FILE* stream, const uint8_t* pixels, int side, bool oneChannel)
+{
+    const std::size_t channels = oneChannel ? 1 : 3;
+    std::vector<uint8_t> row(static_cast<std::size_t>(side) * channels);
+    if (std::fprintf(stream, "%s\n%d %d\n255\n", oneChannel ? "P5" : "P6", side, side) < 0)
+        return false;
+    for (int y = 0; y < side; ++y) {
+        const uint8_t* bgr = pixels + static_cast<std::size_t>(side - 1 - y) * side * 3;  // bottom-up
+        for (int x = 0; x < side; ++x, bgr += 3) {
+            uint8_t* out = &row[static_cast<std::size_t>(x) * channels];
+            if (oneChannel) {
+                out[0] = bgr[0];
+            } else {
+                out[0] = bgr[2];
+                out[1] = bgr[1];
+                out[2] = bgr[0];
+            }
+        }
+        if (std::fwrite(row.data(), 1, row.size(), stream) != row.size())
+            return false;
+    }
+    return true;
+}
+
+bool writePng(std::FILE* stream, const uint8_t* pixels, int side, bool grey, std::string& why)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(side);
+    image.height = static_cast<png_uint_32>(side);
+    image.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_BGR;
+    const std::vector<uint8_t> plane = grey ? greyPlane(pixels, side) : std::vector<uint8_t>();
+    const void* buffer = grey ? static_cast<const void*>(plane.data()) : pixels;
+    // A negative stride: the first row in the buffer is the bottom one.
+    const auto stride = -static_cast<png_int_32>(PNG_IMAGE_ROW_STRIDE(image));
+    if (!png_image_write_to_stdio(&image, stream, 0, buffer, stride, nullptr)) {
+        why = std::string("PNG: ") + image.message;
+        png_image_free(&image);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<FileKind> fileKindOf(std::string_view path)
+{
+    const std::string extension = fs::path(path).extension().string();
+    const struct {
+        const char* extension;
+        FileKind kind;
+    } kinds[] = {{".ppm", FileKind::Ppm}, {".pgm", FileKind::Pgm}, {".png", FileKind::Png}, {".raw", FileKind::Raw}};
+    for (const auto& k : kinds)
+        if (strcasecmp(extension.c_str(), k.extension) == 0)
+            return k.kind;
+    return std::nullopt;
+}
+
+AtomicFile::~AtomicFile()
+{
+    if (stream_) {
+        std::fclose(stream_);
+        ::unlink(tempPath_.c_str());
+    }
+}
+
+bool AtomicFile::open(const std::string& path, std::string& why)
+{
+    const fs::path target(path);
+    if (target.filename().empty()) {
+        why = path + ": not a file name";
+        return false;
+    }
+    std::error_code error;
+    if (fs::is_directory(target, error)) {
+        why = path + ": is a folder";
+        return false;
+    }
+    // Created exclusively, so nothing already there (a link planted under
+    // the name) is followed; mode 0666 less the umask, as any new file.
+    std::random_device random;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".tmp-%08x", static_cast<unsigned>(random()));
+        const fs::path temp = target.parent_path() / ("." + target.filename().string() + suffix);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            why = systemError(path);
+            return false;
+        }
+        stream_ = ::fdopen(fd, "wb");
+        if (!stream_) {
+            why = systemError(path);
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        path_ = path;
+        tempPath_ = temp.string();
+        return true;
+    }
+    why = path + ": no temporary file could be made beside it";
+    return false;
+}
+
+bool AtomicFile::commit(std::string& why)
+{
+    if (!stream_) {
+        why = path_ + ": not open";
+        return false;
+    }
+    std::FILE* stream = stream_;
+    stream_ = nullptr;
+    // On disk before the rename, so that a crash cannot leave the name on
+    // an empty file.
+    bool written = std::fflush(stream) == 0 && ::fsync(::fileno(stream)) == 0;
+    int error = errno;
+    if (std::fclose(stream) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        errno = error;
+        why = systemError(path_);
+        ::unlink(tempPath_.c_str());
+        return false;
+    }
+    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        why = systemError(path_);
+        ::unlink(tempPath_.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool writePicture(AtomicFile& file, FileKind kind, const uint8_t* pixels, int side, bool grey, std::string& why)
+{
+    switch (kind) {
+    case FileKind::Ppm:
+    case FileKind::Pgm:
+        if (!writeNetpbm(file.stream(), pixels, side, kind == FileKind::Pgm)) {
+            why = systemError("writing the picture");
+            return false;
+        }
+        return true;
+    case FileKind::Png:
+        return writePng(file.stream(), pixels, side, grey, why);
+    case FileKind::Raw:
+        break;
+    }
+    why = "a raw file holds a frame, not a picture";
+    return false;
+}
+
+bool writeBytes(AtomicFile& file, std::span<const uint8_t> bytes, std::string& why)
+{
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream()) != bytes.size()) {
+        why = systemError("writing the frame");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qdx::ctl
