@@ -3,28 +3,20 @@
 // start state runs the probe program (StateProbe.cpp) in a process of its own.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <linux/securebits.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "SimulatedProcess.h"
 
 namespace qdx::sim {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string fileText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 int occurrences(const std::string& text, const std::string& word)
 {
@@ -37,52 +29,20 @@ int occurrences(const std::string& text, const std::string& word)
 // The probe's exit status when, run as root, it cannot give up root's powers.
 constexpr int kRootStaysRoot = 125;
 
-struct ProbeRun {
-    int status = -1;  // as waitpid gives it
-    std::string out;
-    std::string err;
-};
-
-// Runs the probe's steps on the state folder; the probe's output goes to
-// files in work.
-ProbeRun runProbe(const fs::path& work, const std::string& stateDir, const std::vector<std::string>& steps)
+// Root would write into a read-only folder all the same: the probe runs
+// without root's powers.
+void dropRootPowers()
 {
-    const std::string outPath = (work / "probe.out").string();
-    const std::string errPath = (work / "probe.err").string();
-    std::vector<std::string> args{QDX_STATE_PROBE};
-    args.insert(args.end(), steps.begin(), steps.end());
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
-            ::_exit(126);
-        ::setenv("QDX_CAMERA", "sim", 1);
-        ::setenv("QDX_SIM_STATE_DIR", stateDir.c_str(), 1);
-        // Root would write into a read-only folder all the same: the probe
-        // runs without root's powers.
-        if (::geteuid() == 0 && ::prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED) != 0)
-            ::_exit(kRootStaysRoot);
-        ::alarm(60);  // a hung probe ends as a failure, not as a hung test
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ProbeRun run;
-    if (pid < 0 || ::waitpid(pid, &run.status, 0) != pid)
-        return run;
-    run.out = fileText(outPath);
-    run.err = fileText(errPath);
-    return run;
+    if (::geteuid() == 0 && ::prctl(PR_SET_SECUREBITS, SECBIT_NOROOT | SECBIT_NOROOT_LOCKED) != 0)
+        ::_exit(kRootStaysRoot);
 }
 
-bool exitedCleanly(const ProbeRun& run)
+// Runs the probe's steps on the state folder.
+qdx::test::ProcessRun runProbe(const fs::path& work, const std::string& stateDir, const std::vector<std::string>& steps)
 {
-    return WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0;
+    std::vector<std::string> args{QDX_STATE_PROBE};
+    args.insert(args.end(), steps.begin(), steps.end());
+    return qdx::test::runOnSimulatedCamera(args, stateDir, work.string(), dropRootPowers);
 }
 
 struct StartState {
@@ -115,7 +75,7 @@ const StartState kStartStates[] = {
          std::ofstream(work / "state") << kNotAFolder;
          return (work / "state").string();
      },
-     [](const fs::path& work) { return fileText(work / "state") == kNotAFolder; }, false},
+     [](const fs::path& work) { return qdx::test::fileText(work / "state") == kNotAFolder; }, false},
     {"MissingParent", [](const fs::path& work) { return (work / "missing" / "state").string(); },
      [](const fs::path& work) { return !fs::exists(work / "missing"); }, false},
     {"ReadOnlyFolder",
@@ -135,7 +95,7 @@ const StartState kStartStates[] = {
      [](const fs::path& work) {
          int copies = 0;
          for (const auto& entry : fs::directory_iterator(work / "state"))
-             copies += fileText(entry.path()) == imageBytes() ? 1 : 0;
+             copies += qdx::test::fileText(entry.path()) == imageBytes() ? 1 : 0;
          return copies == 1;
      },
      true},
@@ -165,17 +125,17 @@ protected:
 TEST_P(StateDirTest, SaysSoOnceAndKeepsWhatItFound)
 {
     const std::string stateDir = GetParam().prepare(work_);
-    const ProbeRun first = runProbe(work_, stateDir, {"save", "load"});
-    if (WIFEXITED(first.status) && WEXITSTATUS(first.status) == kRootStaysRoot)
+    const auto first = runProbe(work_, stateDir, {"save", "load"});
+    if (first.exitCode() == kRootStaysRoot)
         GTEST_SKIP() << "root without CAP_SETPCAP would write into a read-only folder";
-    ASSERT_TRUE(exitedCleanly(first)) << "status " << first.status << "\n" << first.err;
+    ASSERT_EQ(first.exitCode(), 0) << "status " << first.status << "\n" << first.err;
     EXPECT_EQ(first.out, "save 0\nload 0 222\n");
     EXPECT_EQ(occurrences(first.err, "QDX:"), 1) << first.err;
     EXPECT_NE(first.err.find(stateDir), std::string::npos) << first.err;
     EXPECT_TRUE(GetParam().kept(work_));
 
-    const ProbeRun second = runProbe(work_, stateDir, {"load"});
-    ASSERT_TRUE(exitedCleanly(second)) << "status " << second.status << "\n" << second.err;
+    const auto second = runProbe(work_, stateDir, {"load"});
+    ASSERT_EQ(second.exitCode(), 0) << "status " << second.status << "\n" << second.err;
     EXPECT_EQ(second.out, GetParam().persists ? "load 0 222\n" : "load 2 0\n");
 }
 
