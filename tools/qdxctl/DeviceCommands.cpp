@@ -58,27 +58,21 @@ std::string hexDump(const DeviceRecord& record)
     return text;
 }
 
-const char* sensorHeadText(int state)
-{
-    switch (state) {
-    case QDX_CIS_FLASH_ABSENT:
-        return "absent";
-    case QDX_CIS_FLASH_INVALID:
-        return "present, no valid data";
-    default:
-        return "valid";
-    }
-}
+// How info names a QDX_CIS_FLASH_* state: for people, and for --json.
+struct SensorHeadState {
+    const char* text;
+    const char* key;
+};
 
-const char* sensorHeadKey(int state)
+SensorHeadState sensorHead(int state)
 {
     switch (state) {
     case QDX_CIS_FLASH_ABSENT:
-        return "absent";
+        return {"absent", "absent"};
     case QDX_CIS_FLASH_INVALID:
-        return "invalid";
+        return {"present, no valid data", "invalid"};
     default:
-        return "valid";
+        return {"valid", "valid"};
     }
 }
 
@@ -151,7 +145,7 @@ int runInfo(Context& context, const Arguments& arguments)
         Json info{{"connected", true},
                   {"firmware", *firmware},
                   {"fpga", *fpga},
-                  {"sensor_head", sensorHeadKey(state)}};
+                  {"sensor_head", sensorHead(state).key}};
         if (state == QDX_CIS_FLASH_VALID)
             info["serial_number"] = serial;
         info["device_information"] = hexText(record);
@@ -162,7 +156,7 @@ int runInfo(Context& context, const Arguments& arguments)
     out << "Connection        : connected\n"
         << "Firmware Ver.     : " << *firmware << "\n"
         << "FPGA Ver.         : " << *fpga << "\n"
-        << "Sensor head       : " << sensorHeadText(state) << "\n";
+        << "Sensor head       : " << sensorHead(state).text << "\n";
     if (state == QDX_CIS_FLASH_VALID)
         out << "Serial number     : " << (serial.empty() ? "(none)" : serial) << "\n";
     out << "Device information:\n" << hexDump(record);
