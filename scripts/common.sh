@@ -11,6 +11,9 @@ QDX_PACKAGES=(
     qt6-base-dev qt6-base-private-dev qt6-svg-dev
     libyuv-dev python3 python3-numpy
     libpng-dev nlohmann-json3-dev
+    libturbojpeg0-dev
+    qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good  # playback of recordings
+    ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base-apps  # tests check recordings with readers not ours
     file dpkg-dev  # cpack's scan for the Debian package's dependencies
 )
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "api/SimCameraFixture.h"
 #include "qdxctl/Ctl.h"
 
@@ -27,35 +28,7 @@ inline CtlRun runCtl(const std::vector<std::string>& args)
     return {status, out.str(), err.str()};
 }
 
-// A folder of the test's own, removed afterwards.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qdxctl-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            path_ = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code error;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, error);
-    }
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    // The names in the folder, hidden ones included.
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> found;
-        for (const auto& entry : std::filesystem::directory_iterator(path_))
-            found.push_back(entry.path().filename().string());
-        return found;
-    }
-
-private:
-    std::filesystem::path path_;
-};
+using qdx::test::TempDir;
 
 using CtlTest = qdx::test::SimCameraTest;
 

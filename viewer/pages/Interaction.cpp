@@ -18,8 +18,10 @@ MessageAnswer WidgetInteraction::message(QWidget* owner, const QString& title, c
 
 QString WidgetInteraction::fileName(QWidget* owner, const FileDialogRequest& request)
 {
-    QFileDialog dialog(owner, request.title, QDir::currentPath(), request.filterText);
+    QFileDialog dialog(owner, request.title, request.folder.isEmpty() ? QDir::currentPath() : request.folder,
+                       request.filterText);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.proposedName.isEmpty())

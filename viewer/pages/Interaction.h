@@ -17,10 +17,12 @@ enum class MessageAnswer { Ok, Cancel };
 struct FileDialogRequest {
     bool save = false;     // save dialog, else open dialog
     QString title;         // "Save File", "Open File"
-    QString filterText;    // "BMP File (*.bmp)"
+    QString filterText;    // "BMP File (*.bmp)"; empty: every file, no filter
     QString pattern;       // "*.bmp"
     QString defaultSuffix; // "bmp"
-    QString proposedName;  // may be empty; the dialog starts in the current folder
+    QString proposedName;  // may be empty
+    QString folder;        // where the dialog starts; empty: the current folder
+    bool confirmOverwrite = true;  // save: ask before replacing a file
 };
 
 class Interaction {

@@ -178,9 +178,19 @@ void MainWindow::onCurrentTabChanged(int index)
 
 void MainWindow::command(int id)
 {
-    if (commands_.dispatch(id) == CommandDispatcher::Outcome::NoCamera)
+    switch (commands_.dispatch(id)) {
+    case CommandDispatcher::Outcome::Done:
+        break;
+    case CommandDispatcher::Outcome::NoCamera:
         interaction_.message(this, QStringLiteral("Message"), QStringLiteral("No Connected Camera!"),
                              MessageIcon::Warning, MessageButtons::Ok);
+        break;
+    case CommandDispatcher::Outcome::Unknown:
+        // A menu item or button whose work this build does not have yet.
+        interaction_.message(this, QStringLiteral("Message"), QStringLiteral("Not available in this version."),
+                             MessageIcon::Information, MessageButtons::Ok);
+        break;
+    }
 }
 
 void MainWindow::showVersion()

@@ -37,7 +37,8 @@ public:
     ~MainWindow() override;
 
     // The one dispatch point of commands (40001..40017), from the menu and
-    // from page buttons that stand for one. Unknown identifiers are ignored.
+    // from page buttons that stand for one. A command without an action says
+    // it is not available.
     void command(int id);
 
     const ViewerConfig& config() const { return config_; }

@@ -1,0 +1,120 @@
+#include "AtomicFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+namespace qdx::viewer {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string systemError(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+AtomicFile::~AtomicFile()
+{
+    if (stream_) {
+        std::fclose(stream_);
+        ::unlink(tempPath_.c_str());
+    }
+}
+
+bool AtomicFile::open(const std::string& path, std::string& why)
+{
+    const fs::path target(path);
+    if (target.filename().empty()) {
+        why = path + ": not a file name";
+        return false;
+    }
+    std::error_code error;
+    if (fs::is_directory(target, error)) {
+        why = path + ": is a folder";
+        return false;
+    }
+    // Created exclusively, so nothing already there (a link planted under
+    // the name) is followed; mode 0666 less the umask, as any new file.
+    std::random_device random;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".tmp-%08x", static_cast<unsigned>(random()));
+        const fs::path temp = target.parent_path() / ("." + target.filename().string() + suffix);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            why = systemError(path);
+            return false;
+        }
+        stream_ = ::fdopen(fd, "wb");
+        if (!stream_) {
+            why = systemError(path);
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        path_ = path;
+        tempPath_ = temp.string();
+        return true;
+    }
+    why = path + ": no temporary file could be made beside it";
+    return false;
+}
+
+bool AtomicFile::commit(std::string& why)
+{
+    if (!stream_) {
+        why = path_ + ": not open";
+        return false;
+    }
+    std::FILE* stream = stream_;
+    stream_ = nullptr;
+    // On disk before the rename, so that a crash cannot leave the name on
+    // an empty file.
+    bool written = std::fflush(stream) == 0 && ::fsync(::fileno(stream)) == 0;
+    int error = errno;
+    if (std::fclose(stream) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        errno = error;
+        why = systemError(path_);
+        ::unlink(tempPath_.c_str());
+        return false;
+    }
+    if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+        why = systemError(path_);
+        ::unlink(tempPath_.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool AtomicFile::write(std::span<const unsigned char> bytes, std::string& why)
+{
+    if (!stream_) {
+        why = path_ + ": not open";
+        return false;
+    }
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
+        why = systemError(path_);
+        return false;
+    }
+    return true;
+}
+
+bool AtomicFile::write(std::string_view text, std::string& why)
+{
+    return write(std::span(reinterpret_cast<const unsigned char*>(text.data()), text.size()), why);
+}
+
+}  // namespace qdx::viewer
