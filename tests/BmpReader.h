@@ -15,7 +15,6 @@ struct BmpPicture {
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;  // red-green-blue, top row first
 
-    const uint8_t* at(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
     // Every pixel has three equal channels.
     bool grey() const
     {

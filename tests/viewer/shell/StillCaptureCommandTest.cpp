@@ -112,7 +112,8 @@ TEST_F(StillCaptureCommandTest, NewestChoiceBeforeAFrameWinsAndCancelChangesNoth
 }
 
 // Guards a failed save: the operator is told with "Still Capture : Error!"
-// (posted, the display thread goes on) and nothing is left under the name.
+// once (posted; the display thread goes on and the request is used up, not
+// retried with every frame) and nothing is left under the name.
 TEST_F(StillCaptureCommandTest, FailedSaveShowsTheErrorAndLeavesNoFile)
 {
     open({}, true);
@@ -125,6 +126,8 @@ TEST_F(StillCaptureCommandTest, FailedSaveShowsTheErrorAndLeavesNoFile)
     EXPECT_EQ(m.icon, MessageIcon::Warning);
     EXPECT_EQ(m.buttons, MessageButtons::Ok);
     EXPECT_FALSE(QDir(stillPath(QStringLiteral("missing"))).exists());
+    processFor(milliseconds(300));
+    EXPECT_EQ(interaction.messages.size(), 1u);
     EXPECT_EQ(program.displayState(), Worker::Running);
 }
 
