@@ -4,11 +4,14 @@
 #include <QStatusBar>
 
 #include <functional>
+#include <string>
+#include <utility>
 
 #include "MainWindow.h"
 #include "ViewerProgram.h"
 #include "capture/StillCapture.h"
 #include "core/TimestampName.h"
+#include "core/ViewerState.h"
 #include "pages/Interaction.h"
 #include "pages/Page.h"
 
@@ -16,6 +19,13 @@ namespace qdx::viewer {
 namespace {
 
 constexpr int kSavedNoticeMs = 10000;
+
+// Dialogs and messages of still capture belong to the page showing the picture.
+QWidget* pictureOwner(MainWindow& window, const ViewerState& state)
+{
+    QWidget* page = window.page(state.displayTarget.load(std::memory_order_acquire));
+    return page ? page : &window;
+}
 
 }  // namespace
 
@@ -53,10 +63,6 @@ void MainWindow::detachStillCapture()
 
 void MainWindow::stillCapture()
 {
-    const int target = program_.state().displayTarget.load(std::memory_order_acquire);
-    QWidget* owner = page(target);
-    if (!owner)
-        owner = this;
     FileDialogRequest request;
     request.save = true;
     request.title = QStringLiteral("Save File");
@@ -64,15 +70,16 @@ void MainWindow::stillCapture()
     request.pattern = QStringLiteral("*.bmp");
     request.defaultSuffix = QStringLiteral("bmp");
     request.proposedName = QString::fromStdString(makeTimestampName()) + QStringLiteral(".bmp");
-    const QString path = interaction_.fileName(owner, request);
-    if (path.isEmpty())
+    const QString chosen = interaction_.fileName(pictureOwner(*this, program_.state()), request);
+    if (chosen.isEmpty())
         return;  // cancelled: a request already waiting keeps its path
+    std::string path = QFile::encodeName(chosen).toStdString();
     StillCapture* still = program_.stillCapture();
     if (!still) {
-        stillCaptured({path.toStdString(), false, "no memory for the picture"});
+        stillCaptured({std::move(path), false, "no memory for the picture"});
         return;
     }
-    still->request(QFile::encodeName(path).toStdString());
+    still->request(std::move(path));
 }
 
 void MainWindow::stillCaptured(const StillCaptureResult& result)
@@ -83,9 +90,8 @@ void MainWindow::stillCaptured(const StillCaptureResult& result)
         return;
     }
     statusBar()->showMessage(QString::fromStdString(result.why));
-    QWidget* owner = page(program_.state().displayTarget.load(std::memory_order_acquire));
-    interaction_.message(owner ? owner : this, QStringLiteral("Message"), QStringLiteral("Still Capture : Error!"),
-                         MessageIcon::Warning, MessageButtons::Ok);
+    interaction_.message(pictureOwner(*this, program_.state()), QStringLiteral("Message"),
+                         QStringLiteral("Still Capture : Error!"), MessageIcon::Warning, MessageButtons::Ok);
 }
 
 }  // namespace qdx::viewer
