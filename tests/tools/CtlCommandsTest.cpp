@@ -151,7 +151,9 @@ TEST_F(CtlTest, BadArgumentsAndValuesAreRefusedBeforeAnythingIsSent)
         {{"--set", "exposure=1"}, "no command given"},
         {{"--wait", "soon", "info"}, "--wait soon: not a number of seconds"},
         {{"--verbose", "info"}, "unknown option '--verbose' before the command"},
-        {{"grab", dir.file("x.jpg")}, "unknown file type; use .ppm, .pgm, .png or .raw"},
+        {{"grab", dir.file("x.jpg")}, "unknown file type; use .ppm, .pgm, .png, .bmp or .raw"},
+        {{"still", dir.file("x.png")}, "a still is a .bmp file"},
+        {{"still", dir.file("x.bmp"), "--format", "1"}, "unknown option '--format'"},
         {{"grab", dir.file("x.png"), "--format", "2"}, "--format 2: the data format is 0 or 1"},
         {{"grab", dir.file("x.png"), "--frames", "-1"}, "--frames -1: not a frame count"},
         {{"grab", dir.file("x.raw"), "--border"}, "--border is for pictures"},
@@ -187,7 +189,7 @@ TEST_F(CtlTest, WithoutACameraCommandsSaySoAndListIsEmpty)
     QDXSim_SetPlugged(0, 0);
     const std::vector<std::vector<std::string>> commands = {
         {"info"}, {"get", "exposure"}, {"set", "exposure=1"}, {"grab", dir.file("x.png")},
-        {"stream", "--seconds", "1"}, {"params", "save"},
+        {"stream", "--seconds", "1"}, {"params", "save"}, {"still", dir.file("x.bmp")},
     };
     for (auto args : commands) {
         SCOPED_TRACE(testing::PrintToString(args));

@@ -28,16 +28,23 @@ public:
             answers.pop_front();
         return answer;
     }
-    QString fileName(QWidget*, const FileDialogRequest& request) override
+    QString fileName(QWidget* owner, const FileDialogRequest& request) override
     {
         dialogs.push_back(request);
-        return {};  // cancelled
+        dialogOwners.push_back(owner);
+        if (fileAnswers.empty())
+            return {};  // cancelled
+        QString answer = fileAnswers.front();
+        fileAnswers.pop_front();
+        return answer;
     }
     void setWaitCursor(bool on) override { cursor.push_back(on); }
 
     std::deque<MessageAnswer> answers;  // then OK
     std::vector<ShownMessage> messages;
+    std::deque<QString> fileAnswers;  // the paths chosen, in turn (empty: Cancel); then Cancel
     std::vector<FileDialogRequest> dialogs;
+    std::vector<QWidget*> dialogOwners;
     std::vector<bool> cursor;  // every change of the wait cursor
 };
 

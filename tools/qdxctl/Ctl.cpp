@@ -16,6 +16,11 @@ constexpr OptionInfo kGrabOptions[] = {
     {"--format", "0|1", "select the data format first: 0 colour, 1 sensor luma (grey)"},
     {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
 };
+constexpr OptionInfo kStillOptions[] = {
+    kGrabOptions[0],
+    {"--grey", "", "the grey picture of the Calibration page instead of colour"},
+    kGrabOptions[2],
+};
 constexpr OptionInfo kStreamOptions[] = {
     {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
     kJsonOption,
@@ -36,10 +41,14 @@ constexpr std::array kCommands{
                 "A combo takes its entry text (\"mode=AGC+AEC\") or its value. Every value is checked\n"
                 "against the settings table before any is sent: one refused value sends nothing.",
                 {}, runSet, settingsHelp},
-    CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png or .raw",
+    CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png, .bmp or .raw",
                 "Pictures are converted as the viewer shows and saves them: colour, or grey for\n"
                 "data format 1 and for .pgm. .raw is the frame's 652,864 bytes as received.",
                 kGrabOptions, runGrab},
+    CommandEntry{"still", "FILE", "save one whole frame as the viewer's Still Capture does: FILE.bmp",
+                "A 24-bit BMP of the picture the viewer saves: colour as on the Picture page, or grey\n"
+                "as on the Calibration page with --grey (and for data format 1).",
+                kStillOptions, runStill},
     CommandEntry{"stream", "", "stream health: frames, rates, damaged frames, gaps, reconnections",
                 "A live status line on stderr when it is a terminal; the summary on stdout.", kStreamOptions,
                 runStream},

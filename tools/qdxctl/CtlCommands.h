@@ -10,6 +10,7 @@ int runInfo(Context& context, const Arguments& arguments);
 int runGet(Context& context, const Arguments& arguments);
 int runSet(Context& context, const Arguments& arguments);
 int runGrab(Context& context, const Arguments& arguments);
+int runStill(Context& context, const Arguments& arguments);
 int runStream(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
 

@@ -55,6 +55,7 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     buildPages();
     sizeToContent();
     program_.attachMonitor(monitorBridge_);
+    attachStillCapture();
     program_.state().ready.set(ReadyGate::MainWindow);
     // The Picture page is the display target now: the live view starts.
     program_.startLiveView();
@@ -66,6 +67,7 @@ MainWindow::~MainWindow()
     program_.attachMonitor(nullptr);
     program_.stopLiveView();
     program_.attachLiveView(nullptr);
+    detachStillCapture();
     // The pages go while the window they ask for things is still whole.
     bridge_->setPage(kPicturePage, nullptr);
     bridge_->setPage(kCalibrationPage, nullptr);
@@ -94,6 +96,7 @@ void MainWindow::registerCommands()
     // Posted, as a close request from outside would be.
     commands_.add(kCmdExit, [this] { QTimer::singleShot(0, this, &QWidget::close); });
     commands_.add(kCmdBoundaryPixels, [this] { toggleBoundaryPixels(); });
+    commands_.add(kCmdStillCapture, [this] { stillCapture(); }, true);
 }
 
 void MainWindow::buildMenus()

@@ -24,6 +24,8 @@ class Interaction;
 class LiveViewBridge;
 class MonitorBridge;
 class Page;
+class StillCaptureNotice;
+struct StillCaptureResult;
 class ViewerProgram;
 
 class MainWindow final : public QMainWindow, private PageContext {
@@ -68,6 +70,11 @@ private:
     void onCurrentTabChanged(int index);
     void showVersion();
     void toggleBoundaryPixels();
+    // Still capture (StillCaptureCommand.cpp).
+    void attachStillCapture();
+    void detachStillCapture();
+    void stillCapture();
+    void stillCaptured(const StillCaptureResult& result);
 
     ViewerProgram& program_;
     Interaction& interaction_;
@@ -75,6 +82,7 @@ private:
     CommandDispatcher commands_;
     LiveViewBridge* bridge_;
     MonitorBridge* monitorBridge_;
+    StillCaptureNotice* stillNotice_ = nullptr;
     ContentScrollArea* scroll_;
     QTabWidget* tabs_;
     std::array<Page*, 2> pages_{};
