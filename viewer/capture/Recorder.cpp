@@ -67,8 +67,11 @@ bool Recorder::start(const std::string& path, int side, std::function<void()> en
     frames_.store(0, std::memory_order_relaxed);
     startedMs_.store(nowMs(), std::memory_order_relaxed);
     report_ = {};
-    thread_ = std::jthread([this, side, ended = std::move(ended)](std::stop_token stop) mutable {
-        run(stop, side, std::move(ended));
+    running_.store(true, std::memory_order_release);
+    // Refreshes from now on count, also those before the thread gets going.
+    const uint32_t seen = image_.count();
+    thread_ = std::jthread([this, side, seen, ended = std::move(ended)](std::stop_token stop) mutable {
+        run(stop, side, seen, std::move(ended));
     });
     return true;
 }
@@ -87,7 +90,7 @@ std::chrono::milliseconds Recorder::elapsed() const
     return milliseconds(nowMs() - startedMs_.load(std::memory_order_relaxed));
 }
 
-void Recorder::run(std::stop_token stop, int side, std::function<void()> ended)
+void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<void()> ended)
 {
     using Ending = RecordingReport::Ending;
     RecordingReport report;
@@ -99,7 +102,6 @@ void Recorder::run(std::stop_token stop, int side, std::function<void()> ended)
 
     const int64_t start = startedMs_.load(std::memory_order_relaxed);
     int64_t lastFrame = start;
-    uint32_t seen = image_.count();  // only refreshes from now on
     int encoderFailures = 0;
     while (report.ending == Ending::Stopped && !stop.stop_requested()) {
         const uint32_t count = image_.waitForRefresh(seen, stop, kRefreshWait);
@@ -151,6 +153,7 @@ void Recorder::run(std::stop_token stop, int side, std::function<void()> ended)
     }
     report.fileOk = writer_.close() == AviWriter::kOk;
     report_ = report;
+    running_.store(false, std::memory_order_release);
     if (report.ending != Ending::Stopped && ended)
         ended();
 }

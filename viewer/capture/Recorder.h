@@ -59,17 +59,21 @@ public:
 
     // A recording was started and stop() has not been called yet.
     bool active() const { return thread_.joinable(); }
+    // Any thread: the recording thread still takes frames (false once it has
+    // ended, by stop() or by itself).
+    bool running() const { return running_.load(std::memory_order_acquire); }
     // Any thread, while recording: frames written and time since the start.
     uint32_t frames() const { return frames_.load(std::memory_order_relaxed); }
     std::chrono::milliseconds elapsed() const;
 
 private:
-    void run(std::stop_token stop, int side, std::function<void()> ended);
+    void run(std::stop_token stop, int side, uint32_t seen, std::function<void()> ended);
 
     CaptureImage& image_;
     Options options_;
     AviWriter writer_;  // recording thread only, between start and the end of run
     std::string path_;
+    std::atomic<bool> running_{false};   // set by start, cleared by the recording thread
     std::atomic<uint32_t> frames_{0};
     std::atomic<int64_t> startedMs_{0};  // steady clock at the start
     RecordingReport report_;             // written by run, read after the join

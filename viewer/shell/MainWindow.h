@@ -24,6 +24,7 @@ class Interaction;
 class LiveViewBridge;
 class MonitorBridge;
 class Page;
+class VideoCapture;
 class ViewerProgram;
 
 class MainWindow final : public QMainWindow, private PageContext {
@@ -80,6 +81,7 @@ private:
     std::array<Page*, 2> pages_{};
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
+    VideoCapture* video_;
 };
 
 }  // namespace qdx::viewer
