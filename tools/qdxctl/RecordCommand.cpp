@@ -80,7 +80,9 @@ int runRecord(Context& context, const Arguments& arguments)
     const auto end = start + duration<double>(seconds);
     auto lastFrame = start;
     bool stalled = false;
-    Progress progress = context.progress("recording for " + std::to_string(seconds) + " s");
+    char note[48];
+    std::snprintf(note, sizeof note, "recording for %.1f s", seconds);
+    Progress progress = context.progress(note);
     for (auto now = start; now < end && recorder.running(); now = Clock::now()) {
         const auto wait = std::min(kFramePoll, std::chrono::ceil<milliseconds>(end - now));
         unsigned length = 0;

@@ -1,5 +1,6 @@
 #include "Recorder.h"
 
+#include <pthread.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
@@ -93,6 +94,7 @@ std::chrono::milliseconds Recorder::elapsed() const
 void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<void()> ended)
 {
     using Ending = RecordingReport::Ending;
+    pthread_setname_np(pthread_self(), "qdx-record");
     RecordingReport report;
     JpegEncoder encoder(side);
     const std::size_t bytes = static_cast<std::size_t>(side) * side * 3;

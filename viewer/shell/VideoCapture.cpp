@@ -13,7 +13,6 @@
 #include "core/TimestampName.h"
 #include "pages/Interaction.h"
 #include "pages/Page.h"
-#include "pages/PictureView.h"
 
 namespace qdx::viewer {
 namespace {
