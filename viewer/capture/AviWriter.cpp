@@ -362,8 +362,8 @@ int AviWriter::close()
     patch32(kMainBufferSize, maxChunkSize_);
     patch32(kMaxBytesPerSec, maxBytesPerSec);
     patch32(kStreamBufferSize, maxChunkSize_);
-    if (::fdatasync(fd_) != 0)
-        broken_ = true;
+    // No fdatasync: the GUI waits for this close, and flushing gigabytes of a
+    // long recording would freeze it. Every write has been checked already.
     if (::close(fd_) != 0)
         broken_ = true;
     fd_ = -1;
