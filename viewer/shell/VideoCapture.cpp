@@ -78,12 +78,12 @@ void VideoCapture::stopBeforeClose()
 bool VideoCapture::startRecording()
 {
     ViewerState& state = program_.state();
-    window_.action(kCmdBoundaryPixels)->setEnabled(false);
+    enableBoundaryPixels(false);
     auto giveUp = [this](const QString& why) {
         if (!why.isEmpty())
             interaction_.message(&window_, QStringLiteral("Message"), QStringLiteral("Video Capture : Error!\n") + why,
                                  MessageIcon::Warning, MessageButtons::Ok);
-        window_.action(kCmdBoundaryPixels)->setEnabled(true);
+        enableBoundaryPixels(true);
         return false;
     };
 
@@ -124,9 +124,16 @@ void VideoCapture::stopRecording()
 {
     const RecordingReport result = recorder_->stop();
     program_.state().recordingActive.store(0, std::memory_order_release);
-    window_.action(kCmdBoundaryPixels)->setEnabled(true);
+    enableBoundaryPixels(true);
     showRecording(false);
     report(result);
+}
+
+void VideoCapture::enableBoundaryPixels(bool on)
+{
+    // The picture side of a recording is fixed at its start.
+    if (QAction* item = window_.action(kCmdBoundaryPixels))
+        item->setEnabled(on);
 }
 
 void VideoCapture::showRecording(bool on)

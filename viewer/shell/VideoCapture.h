@@ -37,6 +37,7 @@ public:
 private:
     bool startRecording();
     void stopRecording();
+    void enableBoundaryPixels(bool on);
     void showRecording(bool on);
     void showProgress();
     void report(const RecordingReport& report);
