@@ -36,12 +36,16 @@ constexpr uint64_t kSuperEntries = 244;
 // Little-endian bytes appended to a block written in one go.
 class Bytes {
 public:
-    void fourcc(const char* text) { bytes_.insert(bytes_.end(), text, text + 4); }
+    void fourcc(const char* text)
+    {
+        for (int i = 0; i < 4; ++i)
+            bytes_.push_back(static_cast<uint8_t>(text[i]));
+    }
     void u8(uint8_t v) { bytes_.push_back(v); }
     void u16(uint16_t v) { put(v, 2); }
     void u32(uint32_t v) { put(v, 4); }
     void u64(uint64_t v) { put(v, 8); }
-    void zeros(std::size_t n) { bytes_.insert(bytes_.end(), n, 0); }
+    void zeros(std::size_t n) { bytes_.resize(bytes_.size() + n, 0); }
     const std::vector<uint8_t>& data() const { return bytes_; }
 
 private:

@@ -30,10 +30,18 @@ protected:
     }
     QString menuText() const { return window->action(kCmdVideoCapture)->text(); }
     bool boundaryEnabled() const { return window->action(kCmdBoundaryPixels)->isEnabled(); }
-    QString progressText() const
+    // The frames so far as the progress beside the state text says ("00:03  91 frames").
+    int framesSoFar() const
     {
         const auto* label = page(0)->findChild<QLabel*>(QStringLiteral("recordingProgress"));
-        return label ? label->text() : QString();
+        const QStringList words = label ? label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts) : QStringList();
+        return words.size() == 3 && words[2] == QStringLiteral("frames") ? words[1].toInt() : -1;
+    }
+    bool recordsFrames(int more)
+    {
+        int before = -1;
+        processUntil([&] { return (before = framesSoFar()) >= 0; });
+        return processUntil([&] { return framesSoFar() >= before + more; }, milliseconds(10000));
     }
 
     // Starts a recording into `name` in the test's folder, OK to the question.
@@ -74,10 +82,9 @@ TEST_F(VideoCaptureTest, RecordingSwitchesTextsAndFollowsThePage)
     EXPECT_EQ(buttonTexts(), (QStringList{"Stop Capture", "Stop Capture"}));
     EXPECT_EQ(menuText(), "Stop Video Capture");
     EXPECT_FALSE(boundaryEnabled());
-    EXPECT_TRUE(processUntil([&] { return progressText().contains(QStringLiteral(" frames")); }));
-    processFor(milliseconds(600));
+    ASSERT_TRUE(recordsFrames(5));
     window->tabs()->setCurrentIndex(kCalibrationPage);
-    processFor(milliseconds(800));
+    ASSERT_TRUE(recordsFrames(5));
 
     interaction.answers = {MessageAnswer::Cancel};  // "Stop Video Capture"? not yet
     window->command(kCmdVideoCapture);
@@ -92,7 +99,7 @@ TEST_F(VideoCaptureTest, RecordingSwitchesTextsAndFollowsThePage)
     auto probe = ffprobe(path);
     EXPECT_EQ(probe["width"], "400");
     EXPECT_EQ(probe["nb_read_frames"], std::to_string(u32(b, 140))) << probe["error"];
-    EXPECT_GE(u32(b, 140), 10u);
+    EXPECT_GE(u32(b, 140), 10u);  // at least the frames the progress showed
     EXPECT_EQ(u32(b, 128), 100u) << "the measured rate, in hundredths";
     const std::vector<bool> grey = greyFrames(path, 400);
     ASSERT_FALSE(grey.empty());
@@ -111,18 +118,22 @@ TEST_F(VideoCaptureTest, CancelledDialogChangesNothing)
     EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.avi")}).size(), 0);
 }
 
-// Closing the window mid-recording finishes the file first.
+// Closing the window mid-recording finishes the file first; with the
+// boundary pixels shown the pictures are 404 x 404.
 TEST_F(VideoCaptureTest, ClosingTheWindowFinishesTheFile)
 {
     ASSERT_NO_FATAL_FAILURE(openAndWaitForCamera());
+    window->command(kCmdBoundaryPixels);
     const std::string path = start(QStringLiteral("closed.avi"));
     ASSERT_EQ(stateText(), "LIVE (REC)");
-    processFor(milliseconds(500));
+    ASSERT_TRUE(recordsFrames(3));
     window->close();
     const auto b = readBytes(path);
     EXPECT_EQ(u32(b, 4), b.size() - 8);
     EXPECT_GE(u32(b, 140), 3u);
-    EXPECT_EQ(ffprobe(path)["nb_read_frames"], std::to_string(u32(b, 140)));
+    auto probe = ffprobe(path);
+    EXPECT_EQ(probe["nb_read_frames"], std::to_string(u32(b, 140))) << probe["error"];
+    EXPECT_EQ(probe["width"], "404");
 }
 
 // A write that fails (the file size limit stands in for a full disk) ends the
