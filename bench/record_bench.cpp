@@ -34,8 +34,8 @@ using namespace std::chrono_literals;
 bool startSimCamera(int fps)
 {
     setenv("QDX_CAMERA", "sim", 1);
-    setenv("QDX_SIM_FPS", std::to_string(fps).c_str(), 1);
     QDXSim_Reset();
+    QDXSim_SetFrameInterval(static_cast<unsigned>(1000000 / fps));
     QDX_Init();
     int status = 0;
     for (int i = 0; i < 3000 && !(status & QDX_STATUS_CONNECTED); ++i) {
@@ -157,11 +157,11 @@ void BM_Record60fps(benchmark::State& state)
             break;
         }
         std::this_thread::sleep_for(seconds);
-        const double recordCpu = threadCpuSeconds("qdx-record");
+        const double recordCpu = threadCpuSeconds("qdx-record");  // before the thread ends
+        const RecordingReport report = recorder.stop();
         const long refreshed = capture.refreshed.load() - refreshedBefore;
         const long skipped = capture.skipped.load() - skippedBefore;
         const double displayCpu = threadCpuSeconds("qdx-display") - displayBefore;
-        const RecordingReport report = recorder.stop();
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.counters["refreshes"] = static_cast<double>(refreshed);
         state.counters["skipped"] = static_cast<double>(skipped);
