@@ -37,11 +37,15 @@ protected:
         const QStringList words = label ? label->text().split(QLatin1Char(' '), Qt::SkipEmptyParts) : QStringList();
         return words.size() == 3 && words[2] == QStringLiteral("frames") ? words[1].toInt() : -1;
     }
+    // Waits until `more` frames have been recorded after the call. The
+    // progress is shown twice a second, so the count first has to move once
+    // to be sure it stems from after the call.
     bool recordsFrames(int more)
     {
+        const int shown = framesSoFar();
         int before = -1;
-        processUntil([&] { return (before = framesSoFar()) >= 0; });
-        return processUntil([&] { return framesSoFar() >= before + more; }, milliseconds(10000));
+        return processUntil([&] { return (before = framesSoFar()) > shown; }, milliseconds(10000)) &&
+               processUntil([&] { return framesSoFar() >= before + more; }, milliseconds(10000));
     }
 
     // Starts a recording into `name` in the test's folder, OK to the question.
