@@ -26,6 +26,11 @@ constexpr OptionInfo kStreamOptions[] = {
     kJsonOption,
 };
 
+constexpr OptionInfo kRecordOptions[] = {
+    {"--seconds", "N", "how long to record (default 10; fractions allowed)"},
+    {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
+};
+
 // Adding a command: one entry here and its run function (CtlCommands.h).
 constexpr std::array kCommands{
     CommandEntry{"list", "", "the cameras found, with their IDs",
@@ -61,6 +66,11 @@ constexpr std::array kCommands{
                 "clear-default invalidate the default parameters\n"
                 "Exit status 0 for \"Complete.\", 1 for an error or nothing stored.",
                 {}, runParams},
+    CommandEntry{"record", "FILE.avi", "record video: an AVI file of Motion-JPEG frames, as the viewer records",
+                "Every whole frame becomes one JPEG picture (quality 80), colour or, for data format 1,\n"
+                "grey. The frame rate in the file is the one measured. The recording ends early, with a\n"
+                "valid file and exit status 1, when the disk is nearly full or the file reaches 2 GB.",
+                kRecordOptions, runRecord},
 };
 
 const CommandEntry* findCommand(std::string_view name)

@@ -13,5 +13,6 @@ int runGrab(Context& context, const Arguments& arguments);
 int runStill(Context& context, const Arguments& arguments);
 int runStream(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
+int runRecord(Context& context, const Arguments& arguments);
 
 }  // namespace qdx::ctl

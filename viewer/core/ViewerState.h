@@ -50,6 +50,7 @@ struct ViewerState {
     // down by the thread that appends the frames.
     std::atomic<int> csvExportActive{0};
     std::atomic<int> csvFramesRemaining{0};
+    std::atomic<int> recordingActive{0};        // GUI thread: a video recording runs
     std::atomic<int> csvFrameCount{1};          // GUI thread (Calibration page's frame count)
 };
 

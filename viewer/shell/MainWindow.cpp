@@ -13,6 +13,7 @@
 #include "MonitorBridge.h"
 #include "ProgramIcon.h"
 #include "QDX_API.h"
+#include "VideoCapture.h"
 #include "ViewerProgram.h"
 #include "pages/CalibrationPage.h"
 #include "pages/Interaction.h"
@@ -36,7 +37,8 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
       bridge_(new LiveViewBridge(this)),
       monitorBridge_(new MonitorBridge(program.panels(), this)),
       scroll_(new ContentScrollArea(this)),
-      tabs_(new QTabWidget)
+      tabs_(new QTabWidget),
+      video_(new VideoCapture(*this, program, interaction))
 {
     setWindowTitle(QStringLiteral("QDX Viewer"));
     setWindowIcon(programIcon());
@@ -97,6 +99,7 @@ void MainWindow::registerCommands()
     commands_.add(kCmdExit, [this] { QTimer::singleShot(0, this, &QWidget::close); });
     commands_.add(kCmdBoundaryPixels, [this] { toggleBoundaryPixels(); });
     commands_.add(kCmdStillCapture, [this] { stillCapture(); }, true);
+    commands_.add(kCmdVideoCapture, [this] { video_->command(); });
 }
 
 void MainWindow::buildMenus()
@@ -215,7 +218,8 @@ void MainWindow::toggleBoundaryPixels()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A running recording stops first (once recording exists), then the live view.
+    // A running recording is finished first, then the live view stops.
+    video_->stopBeforeClose();
     program_.stopLiveView();
     event->accept();
 }

@@ -26,6 +26,7 @@ class MonitorBridge;
 class Page;
 class StillCaptureNotice;
 struct StillCaptureResult;
+class VideoCapture;
 class ViewerProgram;
 
 class MainWindow final : public QMainWindow, private PageContext {
@@ -88,6 +89,7 @@ private:
     std::array<Page*, 2> pages_{};
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
+    VideoCapture* video_;
 };
 
 }  // namespace qdx::viewer
