@@ -12,5 +12,6 @@ int runSet(Context& context, const Arguments& arguments);
 int runGrab(Context& context, const Arguments& arguments);
 int runStream(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
+int runSettings(Context& context, const Arguments& arguments);
 
 }  // namespace qdx::ctl

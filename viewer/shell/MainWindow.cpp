@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -94,6 +95,7 @@ void MainWindow::registerCommands()
     // Posted, as a close request from outside would be.
     commands_.add(kCmdExit, [this] { QTimer::singleShot(0, this, &QWidget::close); });
     commands_.add(kCmdBoundaryPixels, [this] { toggleBoundaryPixels(); });
+    registerParameterCommands();
 }
 
 void MainWindow::buildMenus()
@@ -112,6 +114,8 @@ void MainWindow::buildMenus()
             continue;
         QAction* item = menu->addAction(QString::fromUtf8(entry.text));
         item->setProperty("controlId", entry.command);
+        if (const char* keys = menuShortcut(entry.command))
+            item->setShortcut(QKeySequence(QString::fromLatin1(keys), QKeySequence::PortableText));
         connect(item, &QAction::triggered, this, [this, id = entry.command] { command(id); });
         actions_[entry.command] = item;
     }
