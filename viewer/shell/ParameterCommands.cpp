@@ -62,40 +62,24 @@ void MainWindow::registerParameterCommands()
         program_.panels().apply(update);
     };
 
-    commands_.add(
-        kCmdLoadParameterFile,
-        [this, tell, readAllSettings] {
-            const QString path = interaction_.fileName(this, settingsFileDialog(false));
-            if (path.isEmpty())
-                return;
-            SettingsFileOutcome outcome;
-            {
-                BusyCursor busy(interaction_);
-                outcome = loadSettingsFile(path.toStdString());
-                // A valid file has been sent even when the camera refused a part of it.
-                if (outcome.cameraChanged)
-                    readAllSettings();
-            }
-            explain(outcome.why);
-            tell(outcome.result == 0 ? "Load Parameter : Complete." : "Load Parameter : Error!", outcome.result == 0);
-        },
-        true);
-
-    commands_.add(
-        kCmdSaveParameterFile,
-        [this, tell] {
-            const QString path = interaction_.fileName(this, settingsFileDialog(true));
-            if (path.isEmpty())
-                return;
-            SettingsFileOutcome outcome;
-            {
-                BusyCursor busy(interaction_);
-                outcome = saveSettingsFile(path.toStdString());
-            }
-            explain(outcome.why);
-            tell(outcome.result == 0 ? "Save Parameter : Complete." : "Save Parameter : Error!", outcome.result == 0);
-        },
-        true);
+    const auto fileCommand = [this, tell, readAllSettings](bool save) {
+        const QString path = interaction_.fileName(this, settingsFileDialog(save));
+        if (path.isEmpty())
+            return;
+        SettingsFileOutcome outcome;
+        {
+            BusyCursor busy(interaction_);
+            outcome = save ? saveSettingsFile(path.toStdString()) : loadSettingsFile(path.toStdString());
+            // A valid file has been sent even when the camera refused a part of it.
+            if (outcome.cameraChanged)
+                readAllSettings();
+        }
+        explain(outcome.why);
+        const std::string title = save ? "Save Parameter" : "Load Parameter";
+        tell(title + (outcome.result == 0 ? " : Complete." : " : Error!"), outcome.result == 0);
+    };
+    commands_.add(kCmdLoadParameterFile, [fileCommand] { fileCommand(false); }, true);
+    commands_.add(kCmdSaveParameterFile, [fileCommand] { fileCommand(true); }, true);
 
     for (const EepromAction& action : eepromActions()) {
         commands_.add(action.command, [this, &action, tell, readAllSettings] {

@@ -20,6 +20,12 @@
 #include "core/PanelModel.h"
 #include "protocol/VendorRequests.h"
 
+// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace qdx::viewer::test {
 namespace {
 
@@ -117,8 +123,9 @@ TEST_F(ParameterCommandsTest, EepromCommandsSayWhatHappenedWordForWord)
         markPanels();
         interaction.cursor.clear();
         ASSERT_NO_FATAL_FAILURE(run(c.command, QString::fromUtf8(c.text), c.icon));
-        if (c.reread)
+        if (c.reread) {
             EXPECT_EQ(panelsReread(), *c.reread);
+        }
         ASSERT_FALSE(interaction.cursor.empty());
         EXPECT_EQ(std::count(interaction.cursor.begin(), interaction.cursor.end(), true),
                   std::count(interaction.cursor.begin(), interaction.cursor.end(), false));
@@ -220,8 +227,10 @@ TEST_F(ParameterCommandsTest, ShortcutsAreUniqueAndReachTheirCommands)
     std::set<QString> seen;
     for (QAction* menu : window->menuBar()->actions())
         for (QAction* item : menu->menu()->actions())
-            if (!item->shortcut().isEmpty())
-                EXPECT_TRUE(seen.insert(item->shortcut().toString()).second) << item->shortcut().toString().toStdString();
+            if (!item->shortcut().isEmpty()) {
+                EXPECT_TRUE(seen.insert(item->shortcut().toString()).second)
+                    << item->shortcut().toString().toStdString();
+            }
     EXPECT_GE(seen.size(), 10u);
     EXPECT_EQ(window->action(kCmdLoadParameterFile)->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
 
