@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QKeySequence>
 #include <QRegularExpression>
 
@@ -220,10 +221,20 @@ TEST_F(ParameterCommandsTest, SettingsFileCommandsSaveAndLoadThroughTheirDialogs
     EXPECT_EQ(interaction.dialogs.size(), dialogs);
 }
 
-// Guards the keyboard shortcuts: no two menu items share one (Qt would then
-// fire neither), and a key press on the window reaches its command.
-TEST_F(ParameterCommandsTest, ShortcutsAreUniqueAndReachTheirCommands)
+// Guards the ways to a command besides its menu item: the pages' "Data
+// Write" and "Data Read" buttons, and the keyboard shortcuts, of which no two
+// menu items share one (Qt would then fire neither).
+TEST_F(ParameterCommandsTest, PageButtonsAndShortcutsReachTheirCommands)
 {
+    for (int p : {kPicturePage, kCalibrationPage}) {
+        interaction.messages.clear();
+        control<QPushButton>(p, 3002)->click();
+        control<QPushButton>(p, 3003)->click();
+        ASSERT_EQ(interaction.messages.size(), 2u) << p;
+        EXPECT_EQ(interaction.messages[0].text, QStringLiteral("Save Parameter : Complete."));
+        EXPECT_EQ(interaction.messages[1].text, QStringLiteral("Load Parameter : Complete."));
+    }
+
     std::set<QString> seen;
     for (QAction* menu : window->menuBar()->actions())
         for (QAction* item : menu->menu()->actions())
