@@ -32,17 +32,17 @@ public:
     {
         dialogs.push_back(request);
         dialogOwners.push_back(owner);
-        if (fileAnswers.empty())
+        if (files.empty())
             return {};  // cancelled
-        QString answer = fileAnswers.front();
-        fileAnswers.pop_front();
+        QString answer = files.front();
+        files.pop_front();
         return answer;
     }
     void setWaitCursor(bool on) override { cursor.push_back(on); }
 
     std::deque<MessageAnswer> answers;  // then OK
+    std::deque<QString> files;          // the paths the file dialogs return, then cancel
     std::vector<ShownMessage> messages;
-    std::deque<QString> fileAnswers;  // the paths chosen, in turn (empty: Cancel); then Cancel
     std::vector<FileDialogRequest> dialogs;
     std::vector<QWidget*> dialogOwners;
     std::vector<bool> cursor;  // every change of the wait cursor

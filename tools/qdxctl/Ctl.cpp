@@ -71,6 +71,12 @@ constexpr std::array kCommands{
                 "grey. The frame rate in the file is the one measured. The recording ends early, with a\n"
                 "valid file and exit status 1, when the disk is nearly full or the file reaches 2 GB.",
                 kRecordOptions, runRecord},
+    CommandEntry{"settings", "save|load FILE.qdx", "the camera's settings to or from a settings file",
+                "save FILE  read every setting from the camera and write FILE (written whole or not at all)\n"
+                "load FILE  check the whole FILE, then send its 38 values to the camera\n"
+                "The viewer's \"Save Parameter\" and \"Load Parameter\" files. A file that is not a settings\n"
+                "file sends nothing: its line and the reason go to stderr, exit status 2.",
+                {}, runSettings},
 };
 
 const CommandEntry* findCommand(std::string_view name)
@@ -87,7 +93,7 @@ void printGeneralHelp(std::ostream& out)
            "The QDX camera from the command line (QDX_CAMERA=sim: the simulated camera).\n\nCommands:\n";
     for (const CommandEntry& command : kCommands) {
         std::string name(command.name);
-        name.resize(8, ' ');
+        name.resize(10, ' ');
         out << "  " << name << command.summary << "\n";
     }
     out << "\nOptions before the command:\n"

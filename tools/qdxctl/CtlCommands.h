@@ -14,5 +14,6 @@ int runStill(Context& context, const Arguments& arguments);
 int runStream(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
 int runRecord(Context& context, const Arguments& arguments);
+int runSettings(Context& context, const Arguments& arguments);
 
 }  // namespace qdx::ctl

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -100,6 +101,7 @@ void MainWindow::registerCommands()
     commands_.add(kCmdBoundaryPixels, [this] { toggleBoundaryPixels(); });
     commands_.add(kCmdStillCapture, [this] { stillCapture(); }, true);
     commands_.add(kCmdVideoCapture, [this] { video_->command(); });
+    registerParameterCommands();
 }
 
 void MainWindow::buildMenus()
@@ -118,6 +120,8 @@ void MainWindow::buildMenus()
             continue;
         QAction* item = menu->addAction(QString::fromUtf8(entry.text));
         item->setProperty("controlId", entry.command);
+        if (const char* keys = menuShortcut(entry.command))
+            item->setShortcut(QKeySequence(QString::fromLatin1(keys), QKeySequence::PortableText));
         connect(item, &QAction::triggered, this, [this, id = entry.command] { command(id); });
         actions_[entry.command] = item;
     }

@@ -67,6 +67,7 @@ private:
     void buildMenus();
     void buildPages();
     void registerCommands();
+    void registerParameterCommands();  // ParameterCommands.cpp
     void sizeToContent();
     void onCurrentTabChanged(int index);
     void showVersion();

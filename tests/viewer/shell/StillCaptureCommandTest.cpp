@@ -61,7 +61,7 @@ TEST_P(StillCapturePageTest, PageButtonSavesThePictureAsThePageShowsIt)
     if (c.boundary)
         window->action(kCmdBoundaryPixels)->trigger();
     window->tabs()->setCurrentIndex(c.page);
-    interaction.fileAnswers.push_back(stillPath(QStringLiteral("still.bmp")));
+    interaction.files.push_back(stillPath(QStringLiteral("still.bmp")));
     control<QPushButton>(c.page, 3005)->click();
 
     ASSERT_EQ(interaction.dialogs.size(), 1u);
@@ -97,7 +97,7 @@ TEST_F(StillCaptureCommandTest, NewestChoiceBeforeAFrameWinsAndCancelChangesNoth
     open({}, true);
     QDXSim_SetStalled(1);
     processFor(milliseconds(200));  // a frame already on its way is shown before the requests
-    interaction.fileAnswers = {stillPath(QStringLiteral("first.bmp")), stillPath(QStringLiteral("second.bmp")),
+    interaction.files = {stillPath(QStringLiteral("first.bmp")), stillPath(QStringLiteral("second.bmp")),
                                QString()};
     for (int i = 0; i < 3; ++i)
         window->action(kCmdStillCapture)->trigger();
@@ -117,7 +117,7 @@ TEST_F(StillCaptureCommandTest, NewestChoiceBeforeAFrameWinsAndCancelChangesNoth
 TEST_F(StillCaptureCommandTest, FailedSaveShowsTheErrorAndLeavesNoFile)
 {
     open({}, true);
-    interaction.fileAnswers.push_back(stillPath(QStringLiteral("missing/still.bmp")));
+    interaction.files.push_back(stillPath(QStringLiteral("missing/still.bmp")));
     window->action(kCmdStillCapture)->trigger();
     ASSERT_TRUE(processUntil([&] { return !interaction.messages.empty(); }));
     const ShownMessage& m = interaction.messages[0];

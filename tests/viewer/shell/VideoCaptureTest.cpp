@@ -52,7 +52,7 @@ protected:
     std::string start(const QString& name)
     {
         const QString file = dir.filePath(name);
-        interaction.fileAnswers.push_back(file);
+        interaction.files.push_back(file);
         window->command(kCmdVideoCapture);
         return file.toStdString();
     }
