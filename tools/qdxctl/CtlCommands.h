@@ -12,5 +12,8 @@ int runSet(Context& context, const Arguments& arguments);
 int runGrab(Context& context, const Arguments& arguments);
 int runStream(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
+int runDp(Context& context, const Arguments& arguments);
+int runFpn(Context& context, const Arguments& arguments);
+int runTable(Context& context, const Arguments& arguments);
 
 }  // namespace qdx::ctl
