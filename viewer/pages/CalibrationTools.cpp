@@ -155,30 +155,31 @@ void CalibrationTools::say(const char* message)
 
 void CalibrationTools::detectDefects()
 {
-    auto result = std::make_shared<Detection>();
-    startJob(tr("Waiting for a new frame..."),
-             [result](std::stop_token stop) { result->capture = captureFreshFrame(result->frame, stop); },
-             [this, result] {
-                 if (result->capture != CaptureResult::Whole)
-                     return say(captureMessage(result->capture));
-                 PanelModel& model = context_.panels();
-                 const auto kind = static_cast<DefectKind>(model.calibrationCombo(kCalDpType));
-                 detectDefectPixels(result->frame.data(), model.calibrationSlider(kThresholdSlider), kind,
-                                    model.dpTable());
-                 showDpText();
-             });
+    detect([this](const uint8_t* frame) {
+        PanelModel& model = context_.panels();
+        const auto kind = static_cast<DefectKind>(model.calibrationCombo(kCalDpType));
+        detectDefectPixels(frame, model.calibrationSlider(kThresholdSlider), kind, model.dpTable());
+        showDpText();
+    });
 }
 
 void CalibrationTools::detectFpn()
 {
+    detect([this](const uint8_t* frame) {
+        detectFixedPattern(frame, context_.panels().fpnTable());
+        showFpnText();
+    });
+}
+
+void CalibrationTools::detect(std::function<void(const uint8_t*)> compute)
+{
     auto result = std::make_shared<Detection>();
     startJob(tr("Waiting for a new frame..."),
              [result](std::stop_token stop) { result->capture = captureFreshFrame(result->frame, stop); },
-             [this, result] {
+             [this, result, compute = std::move(compute)] {
                  if (result->capture != CaptureResult::Whole)
                      return say(captureMessage(result->capture));
-                 detectFixedPattern(result->frame.data(), context_.panels().fpnTable());
-                 showFpnText();
+                 compute(result->frame.data());
              });
 }
 

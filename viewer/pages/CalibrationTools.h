@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <stop_token>
@@ -55,6 +56,8 @@ private:
 
     void detectDefects();
     void detectFpn();
+    // One fresh frame, then compute on the GUI thread; a capture failure is said instead.
+    void detect(std::function<void(const uint8_t*)> compute);
     void gammaUpload();
     void gammaDownload();
     void runGamma(const QString& progress, std::function<const char*()> transfer);
