@@ -57,6 +57,8 @@ CalibrationTools::~CalibrationTools()
     job_.request_stop();
     if (job_.joinable())
         job_.join();
+    if (busy_)
+        context_.interaction().setWaitCursor(false);
 }
 
 void CalibrationTools::run(int id)
