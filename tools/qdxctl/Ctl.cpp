@@ -21,6 +21,12 @@ constexpr OptionInfo kStillOptions[] = {
     {"--grey", "", "the grey picture of the Calibration page instead of colour"},
     kGrabOptions[2],
 };
+constexpr OptionInfo kTypeOption{"--type", "dark|bright", "the defect-pixel table: dark (default) or bright"};
+constexpr OptionInfo kDpOptions[] = {
+    kTypeOption,
+    {"--threshold", "N", "8-bit level 0..255 (default 128): dark at or below it, bright at or above"},
+};
+constexpr OptionInfo kTableOptions[] = {kTypeOption};
 constexpr OptionInfo kStreamOptions[] = {
     {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
     kJsonOption,
@@ -77,6 +83,26 @@ constexpr std::array kCommands{
                 "The viewer's \"Save Parameter\" and \"Load Parameter\" files. A file that is not a settings\n"
                 "file sends nothing: its line and the reason go to stderr, exit status 2.",
                 {}, runSettings},
+    CommandEntry{"dp", "detect [FILE]", "find defect pixels in one fresh frame (sensor luma)",
+                "Prints the defect-pixel text (\"Dark (n)\", then x,y per pixel) of the first 64 pixels\n"
+                "inside the 2-pixel border; FILE: also the 256-byte table, for 'table set dp FILE'.\n"
+                "Nothing is sent to the camera.",
+                kDpOptions, runDp},
+    CommandEntry{"fpn", "detect [FILE]", "measure the fixed-pattern noise of one fresh frame (sensor luma)",
+                "Prints the FPN text (\"Avarage <mean>\", then a line of 408 corrections per row);\n"
+                "FILE: writes the 82,416-byte table instead, for 'table set fpn FILE', and prints the mean.\n"
+                "Nothing is sent to the camera. Take it of an evenly lit, unstructured scene.",
+                {}, runFpn},
+    CommandEntry{"table", "get|set|save|clear gamma|dp|fpn [FILE]",
+                "move correction tables between files, the camera and its EEPROMs",
+                "get   the camera's working table into FILE\n"
+                "set   FILE into the camera's working table\n"
+                "save  the camera's working table into its EEPROM (gamma: FX2; dp, fpn: sensor head,\n"
+                "      fpn with the current RAW gain)\n"
+                "clear gamma: linear curves; dp: an empty table; fpn: all 0 (the EEPROM is not touched)\n"
+                "Gamma files are text, 4,096 lines \"t0,t1,t2\" (CR LF); dp and fpn files are the table's\n"
+                "bytes (256 and 82,416). Messages as the viewer's Calibration page shows them.",
+                kTableOptions, runTable},
 };
 
 const CommandEntry* findCommand(std::string_view name)

@@ -15,5 +15,8 @@ int runStream(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
 int runRecord(Context& context, const Arguments& arguments);
 int runSettings(Context& context, const Arguments& arguments);
+int runDp(Context& context, const Arguments& arguments);
+int runFpn(Context& context, const Arguments& arguments);
+int runTable(Context& context, const Arguments& arguments);
 
 }  // namespace qdx::ctl
