@@ -20,6 +20,15 @@ constexpr OptionInfo kStreamOptions[] = {
     {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
     kJsonOption,
 };
+constexpr OptionInfo kCsvOptions[] = {
+    {"--frames", "N", "how many consecutive whole frames, one file each (default 1)"},
+    {"--border", "", "keep the 2-pixel boundary: 404 x 404 values instead of 400 x 400"},
+};
+constexpr OptionInfo kLogOption{"--log", "", "list each request made (setup packet, bytes, result) on stderr"};
+constexpr OptionInfo kRawReadOptions[] = {kLogOption, kJsonOption};
+constexpr OptionInfo kI2cOptions[] = {
+    {"--write", "BYTES", "read: write these bytes first (a sub-address), then read only if that succeeded"},
+    kLogOption, kJsonOption};
 
 // Adding a command: one entry here and its run function (CtlCommands.h).
 constexpr std::array kCommands{
@@ -52,6 +61,24 @@ constexpr std::array kCommands{
                 "clear-default invalidate the default parameters\n"
                 "Exit status 0 for \"Complete.\", 1 for an error or nothing stored.",
                 {}, runParams},
+    CommandEntry{"csv", "FILE", "consecutive whole frames' luma values as CSV files, as the viewer saves them",
+                "FILE scan.csv gives scan_001.csv, scan_002.csv, ...: a line per row, values 0..4095\n"
+                "separated by commas, CR LF line ends. The camera sends luma while the files are written.",
+                kCsvOptions, runCsv},
+    CommandEntry{"i2c", "read|write SLAVE [SIZE|BYTE...]", "raw transfers on the camera's I2C bus",
+                "Numbers are hexadecimal as in the viewer's Debug dialog (0x allowed), SIZE decimal 1..64.\n"
+                "  i2c write 58 00 11 22     write three bytes to slave 58\n"
+                "  i2c read 58 2 --write 00  write 00 (the sub-address), then read two bytes",
+                kI2cOptions, runI2c},
+    CommandEntry{"reg", "read|write ADDR [VALUE]", "raw FPGA register access, hexadecimal as in the Debug dialog",
+                "  reg write 5 1A2B   register 0x5 := 0x1A2B\n"
+                "  reg read 5         prints 1A2B\n"
+                "'get reg:N' and 'set reg:N=V' take decimal or 0x numbers and show the value both ways.",
+                kRawReadOptions, runReg},
+    CommandEntry{"eeprom", "read|write fx2|cis ADDR [SIZE|BYTE...]", "raw bytes of the camera's two EEPROMs",
+                "Addresses hexadecimal 0..FFFFF, SIZE decimal 1..64, at most 64 bytes a write.\n"
+                "A write waits up to a second while the memory is busy.",
+                kRawReadOptions, runEeprom},
 };
 
 const CommandEntry* findCommand(std::string_view name)

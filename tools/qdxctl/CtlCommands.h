@@ -12,5 +12,9 @@ int runSet(Context& context, const Arguments& arguments);
 int runGrab(Context& context, const Arguments& arguments);
 int runStream(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
+int runCsv(Context& context, const Arguments& arguments);
+int runI2c(Context& context, const Arguments& arguments);
+int runReg(Context& context, const Arguments& arguments);
+int runEeprom(Context& context, const Arguments& arguments);
 
 }  // namespace qdx::ctl

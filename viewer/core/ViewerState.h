@@ -8,6 +8,8 @@
 #include <mutex>
 #include <stop_token>
 
+#include "CsvExportJob.h"
+
 namespace qdx::viewer {
 
 // Which page receives the live picture and the rates line.
@@ -46,11 +48,11 @@ struct ViewerState {
     std::atomic<int> showBoundaryPixels{0};     // GUI thread ("Display Boundary Pixels")
     std::atomic<int> windowMode{0};             // GUI thread, from QDX_Viewer.ini: 0 compact
     std::atomic<int> expertMode{0};             // GUI thread, from QDX_Viewer.ini
-    // CSV frame export: set by the GUI thread at its start and abort, counted
-    // down by the thread that appends the frames.
-    std::atomic<int> csvExportActive{0};
-    std::atomic<int> csvFramesRemaining{0};
+    // CSV frame export: started and aborted by the GUI thread, counted down
+    // by the display thread.
+    CsvExportJob csvExport;
     std::atomic<int> csvFrameCount{1};          // GUI thread (Calibration page's frame count)
+    std::atomic<int> debugSlaveAddress{0x58};   // GUI thread (Debug dialog's I2C slave, kept between openings)
 };
 
 }  // namespace qdx::viewer

@@ -94,6 +94,9 @@ void MainWindow::registerCommands()
     // Posted, as a close request from outside would be.
     commands_.add(kCmdExit, [this] { QTimer::singleShot(0, this, &QWidget::close); });
     commands_.add(kCmdBoundaryPixels, [this] { toggleBoundaryPixels(); });
+    commands_.add(kCmdSaveCsv, [this] { saveCsv(); }, true);
+    bridge_->onCsvExportEnded([this](const QString& failure) { csvExportEnded(failure); });
+    commands_.add(kCmdDebug, [this] { openDebugDialog(); });
 }
 
 void MainWindow::buildMenus()

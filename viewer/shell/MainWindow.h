@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <map>
@@ -68,6 +69,11 @@ private:
     void onCurrentTabChanged(int index);
     void showVersion();
     void toggleBoundaryPixels();
+    // CsvCommands.cpp
+    void saveCsv();
+    void csvExportEnded(const QString& failure);
+    // DebugCommands.cpp
+    void openDebugDialog();
 
     ViewerProgram& program_;
     Interaction& interaction_;
@@ -80,6 +86,7 @@ private:
     std::array<Page*, 2> pages_{};
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
+    QPointer<QWidget> debugDialog_;  // the open Debug dialog, if any
 };
 
 }  // namespace qdx::viewer

@@ -18,6 +18,7 @@
 namespace qdx::viewer {
 
 class CaptureImage;
+class CsvExport;
 
 class ViewerProgram {
 public:
@@ -85,6 +86,7 @@ private:
     LiveOutput liveOutput_;
     MonitorDispatch monitorDispatch_{*this};
     std::unique_ptr<CaptureImage> captureImage_;
+    std::unique_ptr<CsvExport> csvExport_;
     std::unique_ptr<DisplayImage> displayImage_;
     std::unique_ptr<DeviceMonitor> monitor_;
     std::unique_ptr<DisplayLoop> display_;
