@@ -68,3 +68,5 @@ void BM_CsvWholeFileToDisk(benchmark::State& state)
 BENCHMARK(BM_CsvWholeFileToDisk)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+BENCHMARK_MAIN();
