@@ -89,6 +89,25 @@ DebugResult failed(std::string text, Transaction transaction)
     return result;
 }
 
+// The result of one request: "success." for a write, the bytes for a read,
+// failedText when the library reported an error.
+DebugResult outcome(Transaction t, std::span<const uint8_t> read, const char* failedText)
+{
+    DebugResult result;
+    result.ok = t.result == QDX_OK;
+    if (!result.ok) {
+        result.text = failedText;
+    } else if (t.bmRequestType == kVendorOut) {
+        result.text = "success.";
+    } else {
+        result.received.assign(read.begin(), read.end());
+        t.received = result.received;
+        result.text = hexBytes(result.received);
+    }
+    result.log.push_back(std::move(t));
+    return result;
+}
+
 const char* memoryName(int type)
 {
     return type == QDX_MEMORY_FX2 ? "FX2 EEPROM" : "CIS EEPROM";
@@ -229,11 +248,7 @@ DebugResult i2cWrite(int slave, std::span<const uint8_t> bytes)
     Transaction t = request("I2C write", i2cRequest(false, slave, static_cast<uint16_t>(bytes.size())));
     t.sent.assign(bytes.begin(), bytes.end());
     t.result = QDX_I2CWrite(slave, static_cast<int>(bytes.size()), bytes.data());
-    DebugResult result;
-    result.ok = t.result == QDX_OK;
-    result.text = result.ok ? "success." : "failed.";
-    result.log.push_back(std::move(t));
-    return result;
+    return outcome(std::move(t), {}, "failed.");
 }
 
 DebugResult i2cRead(int slave, int size)
@@ -242,17 +257,7 @@ DebugResult i2cRead(int slave, int size)
     Transaction t = request("I2C read", i2cRequest(true, slave, static_cast<uint16_t>(size)));
     std::array<uint8_t, kDebugMostBytes> buffer{};
     t.result = QDX_I2CRead(slave, size, buffer.data());
-    DebugResult result;
-    result.ok = t.result == QDX_OK;
-    if (result.ok) {
-        result.received.assign(buffer.begin(), buffer.begin() + size);
-        t.received = result.received;
-        result.text = hexBytes(result.received);
-    } else {
-        result.text = "failed.";
-    }
-    result.log.push_back(std::move(t));
-    return result;
+    return outcome(std::move(t), std::span(buffer).first(static_cast<std::size_t>(size)), "failed.");
 }
 
 DebugResult i2cWriteRead(int slave, std::span<const uint8_t> bytes, int size)
@@ -278,11 +283,7 @@ DebugResult registerWrite(uint32_t address, uint32_t value)
     Transaction t = request("register write", registerRequest(false, kDeviceFpga, static_cast<int>(address), 2));
     t.sent.assign(std::begin(bytes), std::end(bytes));
     t.result = QDX_DeviceWrite(0, static_cast<int>(address), 2, bytes);
-    DebugResult result;
-    result.ok = t.result == QDX_OK;
-    result.text = result.ok ? "success." : "failed.";
-    result.log.push_back(std::move(t));
-    return result;
+    return outcome(std::move(t), {}, "failed.");
 }
 
 DebugResult registerRead(uint32_t address)
@@ -293,18 +294,12 @@ DebugResult registerRead(uint32_t address)
     uint8_t bytes[2] = {};
     Transaction t = request("register read", registerRequest(true, kDeviceFpga, static_cast<int>(address), 2));
     t.result = QDX_DeviceRead(0, static_cast<int>(address), 2, bytes);
-    DebugResult result;
-    result.ok = t.result == QDX_OK;
+    DebugResult result = outcome(std::move(t), bytes, "failed.");
     if (result.ok) {
-        result.received.assign(std::begin(bytes), std::end(bytes));
-        t.received = result.received;
         char text[8];
         std::snprintf(text, sizeof text, "%X", bytes[0] * 256 + bytes[1]);
         result.text = text;
-    } else {
-        result.text = "failed.";
     }
-    result.log.push_back(std::move(t));
     return result;
 }
 
@@ -328,7 +323,6 @@ DebugResult memoryWrite(int type, uint32_t address, std::span<const uint8_t> byt
     if (std::string why; !memoryRange(address, bytes.size(), why))
         return failed("failed.", refused("memory write", why));
 
-    DebugResult result;
     // The memory finishes a write on its own; a further write waits until it
     // is no longer busy, but not forever: a memory stuck busy is a fault.
     Transaction poll = request("status read", deviceStatusRequest());
@@ -354,20 +348,16 @@ DebugResult memoryWrite(int type, uint32_t address, std::span<const uint8_t> byt
     }
     static constexpr const char* kStates[] = {"ready", "busy", "error", "absent"};
     poll.note = std::string(memoryName(type)) + " " + (state < 4 ? kStates[state] : "state " + std::to_string(state)) +
-                  (reads > 1 ? " after " + std::to_string(reads) + " reads" : "");
-    result.log.push_back(std::move(poll));
-    if (state == kMemoryError || state == kMemoryAbsent) {
-        result.text = state == kMemoryError ? "failed.(error.)" : "failed.(none)";
-        return result;
-    }
+                (reads > 1 ? " after " + std::to_string(reads) + " reads" : "");
+    if (state == kMemoryError || state == kMemoryAbsent)
+        return failed(state == kMemoryError ? "failed.(error.)" : "failed.(none)", std::move(poll));
 
     Transaction t = request("memory write", memoryRequest(false, type, address, static_cast<uint16_t>(bytes.size())));
     t.sent.assign(bytes.begin(), bytes.end());
     t.result = QDX_FlashWrite(type, address, static_cast<int>(bytes.size()), bytes.data());
-    result.ok = t.result == QDX_OK;
-    result.text = result.ok ? "success." : "failed.";
-    result.log.push_back(std::move(t));
-    return result;
+    DebugResult written = outcome(std::move(t), {}, "failed.");
+    written.log.insert(written.log.begin(), std::move(poll));
+    return written;
 }
 
 DebugResult memoryRead(int type, uint32_t address, int size)
@@ -379,17 +369,7 @@ DebugResult memoryRead(int type, uint32_t address, int size)
     std::array<uint8_t, kDebugMostBytes> buffer{};
     Transaction t = request("memory read", memoryRequest(true, type, address, static_cast<uint16_t>(size)));
     t.result = QDX_FlashRead(type, address, size, buffer.data());
-    DebugResult result;
-    result.ok = t.result == QDX_OK;
-    if (result.ok) {
-        result.received.assign(buffer.begin(), buffer.begin() + size);
-        t.received = result.received;
-        result.text = hexBytes(result.received);
-    } else {
-        result.text = "read failed.";
-    }
-    result.log.push_back(std::move(t));
-    return result;
+    return outcome(std::move(t), std::span(buffer).first(static_cast<std::size_t>(size)), "read failed.");
 }
 
 namespace {
