@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QDateTime>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -92,6 +93,7 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     eepromGrid->addWidget(memoryResult_, 4, 1, 1, 3);
     eepromGrid->addWidget(button(3008, QStringLiteral("Write"), &DebugDialog::eepromWriteClicked), 5, 1);
     eepromGrid->addWidget(button(3009, QStringLiteral("Read"), &DebugDialog::eepromReadClicked), 5, 2);
+    eepromGrid->setColumnStretch(3, 1);
 
     auto* serialRow = new QGridLayout;
     serial_ = field(2008, {});
@@ -100,6 +102,7 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     serialRow->addWidget(serial_, 0, 1);
     serialRow->addWidget(button(3006, QStringLiteral("Write"), &DebugDialog::serialWriteClicked), 0, 2);
     serialRow->addWidget(button(3007, QStringLiteral("Read"), &DebugDialog::serialReadClicked), 0, 3);
+    serialRow->addWidget(new QLabel(QStringLiteral("Result"), this), 1, 0);
     serialRow->addWidget(serialResult_, 1, 1);
 
     log_ = new QPlainTextEdit(this);
@@ -107,11 +110,15 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     log_->setReadOnly(true);
     log_->setLineWrapMode(QPlainTextEdit::NoWrap);
     log_->setMaximumBlockCount(5000);
-    log_->setFont(QFont(QStringLiteral("monospace")));
+    log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     log_->setMinimumHeight(160);
     auto* copy = new QPushButton(QStringLiteral("Copy Log"), this);
     copy->setAutoDefault(false);
     connect(copy, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(logText()); });
+
+    // Short numbers need short fields.
+    for (QLineEdit* box : {slave_, i2cSize_, fpgaAddress_, fpgaData_, memoryType_, memoryAddress_, memorySize_})
+        box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("0x000000")) + 16);
 
     auto* groups = new QGridLayout;
     groups->addWidget(i2c, 0, 0);
