@@ -1,6 +1,7 @@
 // The viewer-wide state through which the main window, its pages and the
 // viewer's threads talk. Every member is an atomic with one writing thread
-// (named beside it); readers poll it. Owned by the program object.
+// (named beside it), or an object that guards its own state (the ready gate,
+// the CSV export); readers poll it. Owned by the program object.
 #pragma once
 
 #include <atomic>

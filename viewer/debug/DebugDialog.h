@@ -9,9 +9,9 @@
 
 #include <QDialog>
 
-#include <array>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "core/DebugAccess.h"
 
