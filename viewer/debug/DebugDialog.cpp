@@ -171,19 +171,32 @@ void DebugDialog::run(std::function<DebugResult()> action, std::function<void(co
         b->setEnabled(false);
     if (worker_.joinable())
         worker_.join();  // the last action has posted its result already
-    worker_ = std::jthread([this, action = std::move(action), show = std::move(show)] {
+    show_ = std::move(show);
+    worker_ = std::jthread([this, action = std::move(action)] {
         DebugResult result = action();
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result), show] { finish(result, show); }, Qt::QueuedConnection);
+        {
+            std::lock_guard lock(doneMutex_);
+            done_ = std::move(result);
+        }
+        // Posted by name: the result stays here, under the lock, rather than
+        // travelling inside Qt's event.
+        QMetaObject::invokeMethod(this, "finish", Qt::QueuedConnection);
     });
 }
 
-void DebugDialog::finish(const DebugResult& result, const std::function<void(const DebugResult&)>& show)
+void DebugDialog::finish()
 {
+    std::optional<DebugResult> result;
+    {
+        std::lock_guard lock(doneMutex_);
+        result.swap(done_);
+    }
+    if (!result)
+        return;
     const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
-    for (const Transaction& t : result.log)
+    for (const Transaction& t : result->log)
         log_->appendPlainText(time + QStringLiteral("  ") + qtext(transactionLine(t)));
-    show(result);
+    show_(*result);
     for (QPushButton* b : buttons_)
         b->setEnabled(true);
     busy_ = false;

@@ -10,6 +10,8 @@
 #include <QDialog>
 
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -43,7 +45,7 @@ private:
     // Runs action on the dialog's thread; then, on the GUI thread, shows its
     // log and hands its result to show.
     void run(std::function<DebugResult()> action, std::function<void(const DebugResult&)> show);
-    void finish(const DebugResult& result, const std::function<void(const DebugResult&)>& show);
+    Q_INVOKABLE void finish();
 
     int readSlave();
     int readSize(QLineEdit* box);
@@ -77,6 +79,9 @@ private:
     QPlainTextEdit* log_;
     std::vector<QPushButton*> buttons_;
     bool busy_ = false;
+    std::function<void(const DebugResult&)> show_;  // GUI thread: where the running action's result goes
+    std::mutex doneMutex_;                          // Protects done_
+    std::optional<DebugResult> done_;               // the action's result, until the GUI thread takes it
     std::jthread worker_;  // the running or last action; joined before the next
 };
 
