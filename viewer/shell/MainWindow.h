@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <map>
@@ -77,6 +78,11 @@ private:
     void detachStillCapture();
     void stillCapture();
     void stillCaptured(const StillCaptureResult& result);
+    // CsvCommands.cpp
+    void saveCsv();
+    void csvExportEnded(const QString& failure);
+    // DebugCommands.cpp
+    void openDebugDialog();
 
     ViewerProgram& program_;
     Interaction& interaction_;
@@ -91,6 +97,7 @@ private:
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
     VideoCapture* video_;
+    QPointer<QWidget> debugDialog_;  // the open Debug dialog, if any
 };
 
 }  // namespace qdx::viewer
