@@ -4,6 +4,7 @@
 #include "FrameConversion.h"
 
 #include <array>
+#include <cassert>
 #include <cstring>
 #include <utility>
 
@@ -387,6 +388,7 @@ void convertGrey200(const uint8_t* frame, uint8_t* image)
 
 void convertCapturePicture(uint8_t* dest, const uint8_t* frame, bool grey, int side)
 {
+    assert(side == 404 || side == 400);  // the kernels take whole steps from the row's ends
     HWY_DYNAMIC_DISPATCH(captureRows)(dest, frame, grey, side);
 }
 
