@@ -139,18 +139,6 @@ using V8 = hn::Vec<D8>;
 constexpr int kBlocks = static_cast<int>(hn::MaxLanes(D8())) / 16;
 constexpr int kStepPixels = 16 * kBlocks;
 
-// Loads the vector whose block b is the 16 bytes at at + b * stride.
-template <class D>
-HWY_INLINE hn::Vec<D> loadBlocks(D d, const uint8_t* at, std::size_t stride)
-{
-    if constexpr (hn::MaxLanes(D()) == 16) {
-        return hn::LoadU(d, at);
-    } else {
-        const hn::Half<D> dh;
-        return hn::Combine(d, loadBlocks(dh, at + hn::MaxLanes(dh) / 16 * stride, stride), loadBlocks(dh, at, stride));
-    }
-}
-
 // Stores block b of v to at + b * stride.
 template <class D>
 HWY_INLINE void storeBlocks(D d, hn::Vec<D> v, uint8_t* at, std::size_t stride)
@@ -164,10 +152,32 @@ HWY_INLINE void storeBlocks(D d, hn::Vec<D> v, uint8_t* at, std::size_t stride)
     }
 }
 
-// Source vector j of a step: block b is the 16 frame bytes at 64 b + 16 j.
-HWY_INLINE V8 loadSource(const uint8_t* step, int j)
+// The four source vectors of a step: block b of source j is the 16 frame
+// bytes at 64 b + 16 j. Whole-vector loads, then blocks moved into place.
+template <class D>
+HWY_INLINE void loadSources(D d, const uint8_t* step, hn::Vec<D> (&source)[4])
 {
-    return loadBlocks(D8(), step + 16 * j, 64);
+    if constexpr (kBlocks == 1) {
+        for (int j = 0; j < 4; ++j)
+            source[j] = hn::LoadU(d, step + 16 * j);
+    } else if constexpr (kBlocks == 2) {
+        const auto v0 = hn::LoadU(d, step), v1 = hn::LoadU(d, step + 32);
+        const auto v2 = hn::LoadU(d, step + 64), v3 = hn::LoadU(d, step + 96);
+        source[0] = hn::ConcatLowerLower(d, v2, v0);
+        source[1] = hn::ConcatUpperUpper(d, v2, v0);
+        source[2] = hn::ConcatLowerLower(d, v3, v1);
+        source[3] = hn::ConcatUpperUpper(d, v3, v1);
+    } else {  // 4 blocks
+        const auto v0 = hn::LoadU(d, step), v1 = hn::LoadU(d, step + 64);
+        const auto v2 = hn::LoadU(d, step + 128), v3 = hn::LoadU(d, step + 192);
+        // Blocks 0, 1 (then 2, 3) of v0, v2 and of v1, v3.
+        const auto low02 = hn::ConcatLowerLower(d, v2, v0), low13 = hn::ConcatLowerLower(d, v3, v1);
+        const auto high02 = hn::ConcatUpperUpper(d, v2, v0), high13 = hn::ConcatUpperUpper(d, v3, v1);
+        source[0] = hn::OddEvenBlocks(hn::SwapAdjacentBlocks(low13), low02);
+        source[1] = hn::OddEvenBlocks(low13, hn::SwapAdjacentBlocks(low02));
+        source[2] = hn::OddEvenBlocks(hn::SwapAdjacentBlocks(high13), high02);
+        source[3] = hn::OddEvenBlocks(high13, hn::SwapAdjacentBlocks(high02));
+    }
 }
 
 // Output vector M of a step, put together from the sources its table uses.
@@ -270,8 +280,10 @@ HWY_INLINE V8 interleaveTop8(V16 even, V16 odd)
 template <int Zoom>
 HWY_INLINE void colourStep(const uint8_t* src, uint8_t* dst, std::size_t zoomedStride)
 {
-    const Group a = colourGroup(loadSource(src, 0), loadSource(src, 1));
-    const Group b = colourGroup(loadSource(src, 2), loadSource(src, 3));
+    V8 source[4];
+    loadSources(D8(), src, source);
+    const Group a = colourGroup(source[0], source[1]);
+    const Group b = colourGroup(source[2], source[3]);
     const V8 packed[3] = {interleaveTop8(a.blueRed, a.redBlue), interleaveTop8(a.green, b.green),
                           interleaveTop8(b.blueRed, b.redBlue)};
     storeStep<tables::kColour<Zoom>>(packed, dst, zoomedStride);
@@ -280,7 +292,8 @@ HWY_INLINE void colourStep(const uint8_t* src, uint8_t* dst, std::size_t zoomedS
 template <int Zoom>
 HWY_INLINE void greyStep(const uint8_t* src, uint8_t* dst, std::size_t zoomedStride)
 {
-    const V8 frame[4] = {loadSource(src, 0), loadSource(src, 1), loadSource(src, 2), loadSource(src, 3)};
+    V8 frame[4];
+    loadSources(D8(), src, frame);
     storeStep<tables::kGrey<Zoom>>(frame, dst, zoomedStride);
 }
 
