@@ -31,11 +31,16 @@ public:
     QString fileName(QWidget*, const FileDialogRequest& request) override
     {
         dialogs.push_back(request);
-        return {};  // cancelled
+        if (files.empty())
+            return {};  // cancelled
+        QString chosen = files.front();
+        files.pop_front();
+        return chosen;
     }
     void setWaitCursor(bool on) override { cursor.push_back(on); }
 
     std::deque<MessageAnswer> answers;  // then OK
+    std::deque<QString> files;          // chosen in the file dialogs, then cancelled
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> dialogs;
     std::vector<bool> cursor;  // every change of the wait cursor

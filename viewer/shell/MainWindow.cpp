@@ -17,6 +17,7 @@
 #include "pages/CalibrationPage.h"
 #include "pages/Interaction.h"
 #include "pages/PicturePage.h"
+#include "playback/Playback.h"
 
 namespace qdx::viewer {
 namespace {
@@ -66,6 +67,7 @@ MainWindow::~MainWindow()
     program_.attachMonitor(nullptr);
     program_.stopLiveView();
     program_.attachLiveView(nullptr);
+    playback_.reset();
     // The pages go while the window they ask for things is still whole.
     bridge_->setPage(kPicturePage, nullptr);
     bridge_->setPage(kCalibrationPage, nullptr);
@@ -94,6 +96,9 @@ void MainWindow::registerCommands()
     // Posted, as a close request from outside would be.
     commands_.add(kCmdExit, [this] { QTimer::singleShot(0, this, &QWidget::close); });
     commands_.add(kCmdBoundaryPixels, [this] { toggleBoundaryPixels(); });
+    commands_.add(kCmdOpenAndPlay, [this] { playback_->openAndPlay(); });
+    commands_.add(kCmdPausePlay, [this] { playback_->togglePause(); });
+    commands_.add(kCmdPlayStop, [this] { playback_->stop(); });
 }
 
 void MainWindow::buildMenus()
@@ -127,6 +132,8 @@ void MainWindow::buildPages()
     pages_[kPicturePage] = picture;
     bridge_->setPage(kPicturePage, picture);
     tabs_->addTab(picture, QStringLiteral("Picture"));
+    PageContext& context = *this;
+    playback_ = std::make_unique<Playback>(context, *picture);
 
     auto* calibration = new CalibrationPage(*this, tabs_);
     pages_[kCalibrationPage] = calibration;
@@ -174,6 +181,9 @@ void MainWindow::onCurrentTabChanged(int index)
     currentTab_ = index;
     if (Page* shown = page(index))
         shown->activated();
+    // A playback goes on behind another page, placed anew.
+    if (playback_)
+        playback_->reposition();
 }
 
 void MainWindow::command(int id)
@@ -212,7 +222,9 @@ void MainWindow::toggleBoundaryPixels()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A running recording stops first (once recording exists), then the live view.
+    // A running recording stops first (once recording exists), then playback,
+    // whose engine must be gone before the widgets, then the live view.
+    playback_->stop();
     program_.stopLiveView();
     event->accept();
 }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <map>
+#include <memory>
 
 #include "core/Commands.h"
 #include "core/ViewerConfig.h"
@@ -24,6 +25,7 @@ class Interaction;
 class LiveViewBridge;
 class MonitorBridge;
 class Page;
+class Playback;
 class ViewerProgram;
 
 class MainWindow final : public QMainWindow, private PageContext {
@@ -47,6 +49,7 @@ public:
     // The menu item of a command; null when the menu does not have it.
     QAction* action(int command) const;
     QTabWidget* tabs() const { return tabs_; }
+    Playback& playback() const { return *playback_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,6 +81,7 @@ private:
     ContentScrollArea* scroll_;
     QTabWidget* tabs_;
     std::array<Page*, 2> pages_{};
+    std::unique_ptr<Playback> playback_;  // works in the Picture page, goes before it
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
 };
