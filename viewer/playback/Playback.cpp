@@ -23,6 +23,9 @@ namespace {
 
 constexpr int kIdle = 0, kPlaying = 1, kPaused = 2;
 constexpr auto kTick = std::chrono::seconds(1);
+// A file whose index points nowhere opens without an error but never shows
+// a picture nor ends; a readable one shows its first picture well within this.
+constexpr auto kFirstPictureWait = std::chrono::seconds(5);
 
 const QString kMessageTitle = QStringLiteral("Message");
 const QString kFileOpenError = QStringLiteral("MediaPlay : File Open Error");
@@ -30,7 +33,12 @@ const QString kFileOpenError = QStringLiteral("MediaPlay : File Open Error");
 }  // namespace
 
 Playback::Playback(PageContext& context, PicturePage& page, QObject* parent)
-    : QObject(parent), context_(context), page_(page), sink_(new QVideoSink(this)), timer_(new QTimer(this))
+    : QObject(parent),
+      context_(context),
+      page_(page),
+      sink_(new QVideoSink(this)),
+      timer_(new QTimer(this)),
+      firstPicture_(new QTimer(this))
 {
     setState(kIdle);
     showControls(false);
@@ -40,6 +48,9 @@ Playback::Playback(PageContext& context, PicturePage& page, QObject* parent)
     connect(sink_, &QVideoSink::videoFrameChanged, this, &Playback::showFrame);
     connect(timer_, &QTimer::timeout, this, &Playback::tick);
     timer_->start(kTick);
+    firstPicture_->setSingleShot(true);
+    firstPicture_->setInterval(kFirstPictureWait);
+    connect(firstPicture_, &QTimer::timeout, this, &Playback::noPicture);
     observer_ = context_.panels().addObserver([this] { reposition(); });
 }
 
@@ -121,6 +132,7 @@ void Playback::start(const QString& path)
         // The engine opens the file on its own threads and reports back.
         player_->setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
         player_->play();
+        firstPicture_->start();
     }
     page_.showPlayback(true);
     reposition();
@@ -162,6 +174,7 @@ void Playback::stop()
 
 void Playback::releasePlayer()
 {
+    firstPicture_->stop();
     if (!player_)
         return;
     // This may run inside one of the player's own signals: it goes once
@@ -204,6 +217,7 @@ void Playback::showFrame(const QVideoFrame& frame)
     if (state() == kIdle || !player_ || !frame.isValid())
         return;
     opened_ = true;
+    firstPicture_->stop();
     const QImage picture = frame.toImage();
     if (picture.isNull())
         return;
@@ -250,6 +264,12 @@ void Playback::mediaError(int error, const QString& text)
     std::printf("HRESUT : %d (%s)\n", error, text.toLocal8Bit().constData());
     std::fflush(stdout);
     endWith(QStringLiteral("Error Abort"), MessageIcon::Error);
+}
+
+void Playback::noPicture()
+{
+    if (state() != kIdle && player_ && framesShown_ == 0)
+        endWith(kFileOpenError, MessageIcon::Error);
 }
 
 void Playback::endWith(const QString& text, MessageIcon icon)

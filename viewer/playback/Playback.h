@@ -58,6 +58,7 @@ private:
     void showFrame(const QVideoFrame& frame);
     void mediaStatusChanged(int status);
     void mediaError(int error, const QString& text);
+    void noPicture();
     // Reports how playback ended and goes back to the live picture.
     void endWith(const QString& text, MessageIcon icon);
     // Stops the engine and lets it go; it reports nothing more.
@@ -67,6 +68,7 @@ private:
     PicturePage& page_;
     QVideoSink* sink_;                  // child: every video's frames arrive here
     QTimer* timer_;                     // child: the state text once a second
+    QTimer* firstPicture_;              // child: how long a video may take to show anything
     QMediaPlayer* player_ = nullptr;    // child, while a video plays
     MediaKind kind_ = MediaKind::None;
     QSize nativeSize_;                  // invalid until the first picture

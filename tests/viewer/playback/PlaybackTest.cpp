@@ -117,6 +117,9 @@ TEST_F(PlaybackTest, VideoPlaysEveryFrameInPlaceAndEndsInLiveView)
     ASSERT_EQ(frames, 20);
     ASSERT_NO_FATAL_FAILURE(open());
     expectControls(false);
+    // The engine drops a frame that comes late, and the live view's work on
+    // a busy machine could make it late: the camera sends nothing meanwhile.
+    QDXSim_SetStalled(1);
 
     interaction.files.push_back(clip);
     window->command(kCmdOpenAndPlay);
@@ -208,9 +211,9 @@ TEST_F(PlaybackTest, PauseStillAndStopDuringRecording)
     EXPECT_TRUE(interaction.messages.empty());
 }
 
-// Guards files the engine cannot open: each is reported as "File Open
-// Error" once, with the error icon, and playback is idle again within a few
-// seconds, never left waiting in "PLAY".
+// Guards files the engine cannot open, also one it opens but never shows:
+// each is reported as "File Open Error" once, with the error icon, and
+// playback is idle again within seconds, never left waiting in "PLAY".
 TEST_F(PlaybackTest, UnplayableFilesReportOpenErrorAndReturnToIdle)
 {
     const QString good = file("good.avi");
@@ -218,6 +221,13 @@ TEST_F(PlaybackTest, UnplayableFilesReportOpenErrorAndReturnToIdle)
     QFile source(good);
     ASSERT_TRUE(source.open(QIODevice::ReadOnly));
     const QByteArray avi = source.readAll();
+    // Every index entry pointing far beyond the end: the engine opens the
+    // file without complaint but never shows a picture nor reaches the end.
+    QByteArray lostIndex = avi;
+    const qsizetype index = lostIndex.indexOf("idx1");
+    ASSERT_GT(index, 0);
+    for (qsizetype entry = index + 8; entry + 16 <= lostIndex.size(); entry += 16)
+        lostIndex.replace(entry + 8, 4, QByteArray("\0\0\0\x7f", 4));
     QByteArray noise(5000, '\0');
     for (int i = 0; i < noise.size(); ++i)
         noise[i] = static_cast<char>((i * 7919) >> 3);
@@ -228,6 +238,7 @@ TEST_F(PlaybackTest, UnplayableFilesReportOpenErrorAndReturnToIdle)
         {"empty.avi", {}},
         {"noise.avi", noise},
         {"cut.avi", avi.left(1500)},
+        {"lost-index.avi", lostIndex},
         {"broken.bmp", "BM" + noise},
         {"gone.avi", "-"},
     };
