@@ -49,8 +49,7 @@ void VideoHost::setPicture(const QImage& picture)
 void VideoHost::placeVideo(const QRect& where)
 {
     if (window_->geometry() != where)
-        window_->setGeometry(where);
-    window_->update();
+        window_->setGeometry(where);  // repaints what it uncovers and the window
 }
 
 QRect VideoHost::videoRect() const
