@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
+#include <QListView>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTimer>
 
 #include "viewer/GuiFixture.h"
 
@@ -259,6 +263,43 @@ TEST_F(PlaybackTest, UnplayableFilesReportOpenErrorAndReturnToIdle)
         EXPECT_EQ(stateText(), QStringLiteral("LIVE"));
         expectControls(false);
     }
+}
+
+// Guards the dialog offering the files to play: the filter's text separates
+// its patterns with a comma, which the dialog would take as part of the
+// first pattern, listing no AVI file at all.
+TEST(MediaDialogTest, ListsAviAndBmpFilesUnderTheFilterText)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"clip.avi", "STILL.BMP", "notes.txt"})
+        QFile(dir.filePath(QString::fromUtf8(name))).open(QIODevice::WriteOnly);
+    QString shownFilter;
+    QStringList listed;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        const auto* view = dialog ? dialog->findChild<QListView*>(QStringLiteral("listView")) : nullptr;
+        if (!view || view->model()->rowCount(view->rootIndex()) < 2)
+            return;  // the folder is read on a thread of its own
+        shownFilter = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))->currentText();
+        for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+            listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
+        dialog->reject();
+    });
+    poll.start(50);
+    QTimer::singleShot(10000, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            dialog->close();
+    });
+    FileDialogRequest request;
+    request.title = QStringLiteral("Open File");
+    request.filterText = QStringLiteral("Media File (*.avi, *.bmp)");
+    request.pattern = QStringLiteral("*.avi *.bmp");
+    request.folder = dir.path();
+    EXPECT_TRUE(WidgetInteraction().fileName(nullptr, request).isEmpty());
+    EXPECT_EQ(shownFilter.toStdString(), "Media File (*.avi, *.bmp)");
+    listed.sort();
+    EXPECT_EQ(listed.join(QLatin1Char(',')).toStdString(), "STILL.BMP,clip.avi");
 }
 
 }  // namespace
