@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 
 #include "CameraModel.h"
@@ -151,7 +152,9 @@ TEST_F(CtlTest, BadArgumentsAndValuesAreRefusedBeforeAnythingIsSent)
         {{"--set", "exposure=1"}, "no command given"},
         {{"--wait", "soon", "info"}, "--wait soon: not a number of seconds"},
         {{"--verbose", "info"}, "unknown option '--verbose' before the command"},
-        {{"grab", dir.file("x.jpg")}, "unknown file type; use .ppm, .pgm, .png or .raw"},
+        {{"grab", dir.file("x.jpg")}, "unknown file type; use .ppm, .pgm, .png, .bmp or .raw"},
+        {{"still", dir.file("x.png")}, "a still is a .bmp file"},
+        {{"still", dir.file("x.bmp"), "--format", "1"}, "unknown option '--format'"},
         {{"grab", dir.file("x.png"), "--format", "2"}, "--format 2: the data format is 0 or 1"},
         {{"grab", dir.file("x.png"), "--frames", "-1"}, "--frames -1: not a frame count"},
         {{"grab", dir.file("x.raw"), "--border"}, "--border is for pictures"},
@@ -187,7 +190,8 @@ TEST_F(CtlTest, WithoutACameraCommandsSaySoAndListIsEmpty)
     QDXSim_SetPlugged(0, 0);
     const std::vector<std::vector<std::string>> commands = {
         {"info"}, {"get", "exposure"}, {"set", "exposure=1"}, {"grab", dir.file("x.png")},
-        {"stream", "--seconds", "1"}, {"params", "save"},
+        {"stream", "--seconds", "1"}, {"params", "save"}, {"still", dir.file("x.bmp")},
+        {"settings", "save", dir.file("x.qdx")},
     };
     for (auto args : commands) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -311,6 +315,33 @@ TEST_F(CtlTest, ParamsActionsAnswerWithTheEepromMenuTexts)
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.err, c.err);
     }
+}
+
+// Guards qdxctl settings: a file saved in one run brings the values back in
+// another, negative ones included; a file that is not a whole settings file
+// names its line on stderr, exits 2 and sends nothing.
+TEST_F(CtlTest, SettingsFileSavesAndLoadsTheCamerasSettings)
+{
+    TempDir dir;
+    const std::string file = dir.file("camera.qdx");
+    ASSERT_EQ(runCtl({"set", "exposure=123", "red-gain=-3"}).status, kExitOk);
+    const CtlRun save = runCtl({"settings", "save", file});
+    EXPECT_EQ(save.status, kExitOk) << save.err;
+    EXPECT_EQ(save.out, "Save Parameter : Complete.\n");
+    ASSERT_EQ(runCtl({"set", "exposure=400", "red-gain=0"}).status, kExitOk);
+    const CtlRun load = runCtl({"settings", "load", file});
+    EXPECT_EQ(load.status, kExitOk) << load.err;
+    EXPECT_EQ(load.out, "Load Parameter : Complete.\n");
+    EXPECT_EQ(runCtl({"get", "exposure"}).out, "exposure 123 (8.9ms)\n");
+    EXPECT_EQ(runCtl({"get", "red-gain"}).out.rfind("red-gain -3 ", 0), 0u);
+
+    std::ofstream(file, std::ios::trunc) << "#QDX_Setting_Data_(Do_not_edit_manually)\n0\nx\n";
+    const int writes = QDXSim_GetRequestCount(request::kRegisterWrite);
+    const CtlRun refused = runCtl({"settings", "load", file});
+    EXPECT_EQ(refused.status, kExitUsage);
+    EXPECT_NE(refused.err.find(file + ": line 3: "), std::string::npos) << refused.err;
+    EXPECT_EQ(QDXSim_GetRequestCount(request::kRegisterWrite), writes);
+    EXPECT_EQ(runCtl({"settings", "erase", file}).status, kExitUsage);
 }
 
 }  // namespace

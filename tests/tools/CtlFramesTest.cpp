@@ -1,4 +1,4 @@
-// qdxctl's frame commands: grab into each file kind, and stream health.
+// qdxctl's frame commands: grab into each file kind, still, and stream health.
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "BmpReader.h"
 #include "CtlFixture.h"
 
 namespace qdx::ctl::test {
@@ -72,22 +73,32 @@ std::optional<Picture> readNetpbm(const std::string& path)
     return picture;
 }
 
+// A BMP has three channels; a grey one has them equal.
+std::optional<Picture> readBmpPicture(const std::string& path)
+{
+    const auto bmp = qdx::test::readBmp(path);
+    if (!bmp || bmp->width != bmp->height)
+        return std::nullopt;
+    return Picture{bmp->width, bmp->grey(), bmp->rgb};
+}
+
 struct GrabCase {
     const char* file;
     std::vector<std::string> options;
     int side;     // 0: a raw frame
     bool grey;
+    const char* command = "grab";
 };
 
 void PrintTo(const GrabCase& c, std::ostream* os)
 {
-    *os << c.file << testing::PrintToString(c.options);
+    *os << c.command << " " << c.file << testing::PrintToString(c.options);
 }
 
 class CtlGrabTest : public CtlTest, public testing::WithParamInterface<GrabCase> {};
 
-// Guards grab for each file kind: the size and channels the kind and format
-// call for, rows top first and the 2-pixel border cut off unless --border
+// Guards grab for each file kind, and still (the viewer's BMP): the size and
+// channels the kind and format call for, rows top first and the 2-pixel border cut off unless --border
 // (the chart's saturated red patch and its white and black grey patches read
 // as such where the simulated camera shows them), a raw frame as received
 // with its markers, and no temporary file left beside the result.
@@ -97,7 +108,7 @@ TEST_P(CtlGrabTest, WritesThePictureAsTheViewerShowsIt)
     QDXSim_SetScene(0);  // the colour chart
     TempDir dir;
     const std::string path = dir.file(c.file);
-    std::vector<std::string> args{"grab", path};
+    std::vector<std::string> args{c.command, path};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const CtlRun run = runCtl(args);
     ASSERT_EQ(run.status, kExitOk) << run.err;
@@ -111,7 +122,9 @@ TEST_P(CtlGrabTest, WritesThePictureAsTheViewerShowsIt)
         return;
     }
     const std::string name = c.file;
-    const auto picture = name.ends_with(".png") ? readPng(path) : readNetpbm(path);
+    const auto picture = name.ends_with(".png")   ? readPng(path)
+                         : name.ends_with(".bmp") ? readBmpPicture(path)
+                                                  : readNetpbm(path);
     ASSERT_TRUE(picture.has_value()) << "not a readable picture";
     EXPECT_EQ(picture->side, c.side);
     EXPECT_EQ(picture->grey, c.grey);
@@ -136,7 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(GrabCase{"colour.ppm", {}, 400, false}, GrabCase{"grey.pgm", {}, 400, true},
                     GrabCase{"colour.png", {"--frames", "2"}, 400, false},
                     GrabCase{"luma.png", {"--format", "1"}, 400, true},
-                    GrabCase{"border.png", {"--border"}, 404, false}, GrabCase{"frame.raw", {}, 0, false}),
+                    GrabCase{"border.png", {"--border"}, 404, false}, GrabCase{"frame.raw", {}, 0, false},
+                    GrabCase{"still.bmp", {}, 400, false, "still"},
+                    GrabCase{"calibration.bmp", {"--grey", "--border"}, 404, true, "still"}),
     [](const auto& test) {
         std::string name = test.param.file;
         return name.replace(name.find('.'), 1, "_");

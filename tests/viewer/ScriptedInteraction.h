@@ -28,21 +28,23 @@ public:
             answers.pop_front();
         return answer;
     }
-    QString fileName(QWidget*, const FileDialogRequest& request) override
+    QString fileName(QWidget* owner, const FileDialogRequest& request) override
     {
         dialogs.push_back(request);
+        dialogOwners.push_back(owner);
         if (files.empty())
             return {};  // cancelled
-        QString chosen = files.front();
+        QString answer = files.front();
         files.pop_front();
-        return chosen;
+        return answer;
     }
     void setWaitCursor(bool on) override { cursor.push_back(on); }
 
     std::deque<MessageAnswer> answers;  // then OK
-    std::deque<QString> files;          // chosen in the file dialogs, then cancelled
+    std::deque<QString> files;          // the paths the file dialogs return, then cancel
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> dialogs;
+    std::vector<QWidget*> dialogOwners;
     std::vector<bool> cursor;  // every change of the wait cursor
 };
 

@@ -16,9 +16,25 @@ constexpr OptionInfo kGrabOptions[] = {
     {"--format", "0|1", "select the data format first: 0 colour, 1 sensor luma (grey)"},
     {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
 };
+constexpr OptionInfo kStillOptions[] = {
+    kGrabOptions[0],
+    {"--grey", "", "the grey picture of the Calibration page instead of colour"},
+    kGrabOptions[2],
+};
+constexpr OptionInfo kTypeOption{"--type", "dark|bright", "the defect-pixel table: dark (default) or bright"};
+constexpr OptionInfo kDpOptions[] = {
+    kTypeOption,
+    {"--threshold", "N", "8-bit level 0..255 (default 128): dark at or below it, bright at or above"},
+};
+constexpr OptionInfo kTableOptions[] = {kTypeOption};
 constexpr OptionInfo kStreamOptions[] = {
     {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
     kJsonOption,
+};
+
+constexpr OptionInfo kRecordOptions[] = {
+    {"--seconds", "N", "how long to record (default 10; fractions allowed)"},
+    {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
 };
 
 // Adding a command: one entry here and its run function (CtlCommands.h).
@@ -36,10 +52,14 @@ constexpr std::array kCommands{
                 "A combo takes its entry text (\"mode=AGC+AEC\") or its value. Every value is checked\n"
                 "against the settings table before any is sent: one refused value sends nothing.",
                 {}, runSet, settingsHelp},
-    CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png or .raw",
+    CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png, .bmp or .raw",
                 "Pictures are converted as the viewer shows and saves them: colour, or grey for\n"
                 "data format 1 and for .pgm. .raw is the frame's 652,864 bytes as received.",
                 kGrabOptions, runGrab},
+    CommandEntry{"still", "FILE", "save one whole frame as the viewer's Still Capture does: FILE.bmp",
+                "A 24-bit BMP of the picture the viewer saves: colour as on the Picture page, or grey\n"
+                "as on the Calibration page with --grey (and for data format 1).",
+                kStillOptions, runStill},
     CommandEntry{"stream", "", "stream health: frames, rates, damaged frames, gaps, reconnections",
                 "A live status line on stderr when it is a terminal; the summary on stdout.", kStreamOptions,
                 runStream},
@@ -52,6 +72,37 @@ constexpr std::array kCommands{
                 "clear-default invalidate the default parameters\n"
                 "Exit status 0 for \"Complete.\", 1 for an error or nothing stored.",
                 {}, runParams},
+    CommandEntry{"record", "FILE.avi", "record video: an AVI file of Motion-JPEG frames, as the viewer records",
+                "Every whole frame becomes one JPEG picture (quality 80), colour or, for data format 1,\n"
+                "grey. The frame rate in the file is the one measured. The recording ends early, with a\n"
+                "valid file and exit status 1, when the disk is nearly full or the file reaches 2 GB.",
+                kRecordOptions, runRecord},
+    CommandEntry{"settings", "save|load FILE.qdx", "the camera's settings to or from a settings file",
+                "save FILE  read every setting from the camera and write FILE (written whole or not at all)\n"
+                "load FILE  check the whole FILE, then send its 38 values to the camera\n"
+                "The viewer's \"Save Parameter\" and \"Load Parameter\" files. A file that is not a settings\n"
+                "file sends nothing: its line and the reason go to stderr, exit status 2.",
+                {}, runSettings},
+    CommandEntry{"dp", "detect [FILE]", "find defect pixels in one fresh frame (sensor luma)",
+                "Prints the defect-pixel text (\"Dark (n)\", then x,y per pixel) of the first 64 pixels\n"
+                "inside the 2-pixel border; FILE: also the 256-byte table, for 'table set dp FILE'.\n"
+                "Nothing is sent to the camera.",
+                kDpOptions, runDp},
+    CommandEntry{"fpn", "detect [FILE]", "measure the fixed-pattern noise of one fresh frame (sensor luma)",
+                "Prints the FPN text (\"Avarage <mean>\", then a line of 408 corrections per row);\n"
+                "FILE: writes the 82,416-byte table instead, for 'table set fpn FILE', and prints the mean.\n"
+                "Nothing is sent to the camera. Take it of an evenly lit, unstructured scene.",
+                {}, runFpn},
+    CommandEntry{"table", "get|set|save|clear gamma|dp|fpn [FILE]",
+                "move correction tables between files, the camera and its EEPROMs",
+                "get   the camera's working table into FILE\n"
+                "set   FILE into the camera's working table\n"
+                "save  the camera's working table into its EEPROM (gamma: FX2; dp, fpn: sensor head,\n"
+                "      fpn with the current RAW gain)\n"
+                "clear gamma: linear curves; dp: an empty table; fpn: all 0 (the EEPROM is not touched)\n"
+                "Gamma files are text, 4,096 lines \"t0,t1,t2\" (CR LF); dp and fpn files are the table's\n"
+                "bytes (256 and 82,416). Messages as the viewer's Calibration page shows them.",
+                kTableOptions, runTable},
 };
 
 const CommandEntry* findCommand(std::string_view name)
@@ -68,7 +119,7 @@ void printGeneralHelp(std::ostream& out)
            "The QDX camera from the command line (QDX_CAMERA=sim: the simulated camera).\n\nCommands:\n";
     for (const CommandEntry& command : kCommands) {
         std::string name(command.name);
-        name.resize(8, ' ');
+        name.resize(10, ' ');
         out << "  " << name << command.summary << "\n";
     }
     out << "\nOptions before the command:\n"

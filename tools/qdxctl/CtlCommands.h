@@ -10,7 +10,13 @@ int runInfo(Context& context, const Arguments& arguments);
 int runGet(Context& context, const Arguments& arguments);
 int runSet(Context& context, const Arguments& arguments);
 int runGrab(Context& context, const Arguments& arguments);
+int runStill(Context& context, const Arguments& arguments);
 int runStream(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
+int runRecord(Context& context, const Arguments& arguments);
+int runSettings(Context& context, const Arguments& arguments);
+int runDp(Context& context, const Arguments& arguments);
+int runFpn(Context& context, const Arguments& arguments);
+int runTable(Context& context, const Arguments& arguments);
 
 }  // namespace qdx::ctl

@@ -1,4 +1,5 @@
-// grab: one whole frame into a picture or a raw file.
+// grab: one whole frame into a picture or a raw file; still: one whole frame
+// into a BMP, the picture the viewer's still capture saves.
 #include <vector>
 
 #include "CtlCommands.h"
@@ -23,16 +24,21 @@ struct GrabRequest {
     long long skip = 0;
     std::optional<int> format;
     bool border = false;
+    bool grey = false;  // the calibration view's grey picture whatever the format
 };
 
-int parseGrab(Context& context, const Arguments& arguments, GrabRequest& request)
+// Options a command does not offer never reach here (Arguments::parse
+// refuses them), so grab and still share this.
+int parseRequest(Context& context, const Arguments& arguments, bool still, GrabRequest& request)
 {
     if (arguments.operands().size() != 1)
-        return context.usageError("grab takes one FILE");
+        return context.usageError(std::string(context.command().name) + " takes one FILE");
     request.path = arguments.operands()[0];
     const auto kind = fileKindOf(request.path);
+    if (still && kind != FileKind::Bmp)
+        return context.usageError("'" + request.path + "': a still is a .bmp file");
     if (!kind)
-        return context.usageError("'" + request.path + "': unknown file type; use .ppm, .pgm, .png or .raw");
+        return context.usageError("'" + request.path + "': unknown file type; use .ppm, .pgm, .png, .bmp or .raw");
     request.kind = *kind;
     if (const auto frames = arguments.value("--frames")) {
         const auto n = parseInteger(*frames);
@@ -47,6 +53,7 @@ int parseGrab(Context& context, const Arguments& arguments, GrabRequest& request
         request.format = *format == "1" ? 1 : 0;
     }
     request.border = arguments.has("--border");
+    request.grey = arguments.has("--grey");
     if (request.border && request.kind == FileKind::Raw)
         return context.usageError("--border is for pictures; a .raw file is the whole frame");
     return kExitOk;
@@ -91,13 +98,8 @@ bool awaitWholeFrame(Context& context, long long skip, std::vector<uint8_t>& fra
     }
 }
 
-}  // namespace
-
-int runGrab(Context& context, const Arguments& arguments)
+int grab(Context& context, const GrabRequest& request)
 {
-    GrabRequest request;
-    if (const int status = parseGrab(context, arguments, request); status != kExitOk)
-        return status;
     // The file first: a name that cannot be written is found before the
     // camera is touched.
     AtomicFile file;
@@ -128,7 +130,7 @@ int runGrab(Context& context, const Arguments& arguments)
             return context.failure(why);
         what = std::to_string(frame.size()) + " bytes";
     } else {
-        const bool grey = format == 1 || request.kind == FileKind::Pgm;
+        const bool grey = request.grey || format == 1 || request.kind == FileKind::Pgm;
         const int side = viewer::captureSide(request.border);
         std::vector<uint8_t> picture(static_cast<std::size_t>(side) * side * 3);
         viewer::convertToCapture(picture.data(), frame.data(), grey, side);
@@ -140,6 +142,24 @@ int runGrab(Context& context, const Arguments& arguments)
         return context.failure(why);
     context.out() << request.path << ": " << what << "\n";
     return kExitOk;
+}
+
+}  // namespace
+
+int runGrab(Context& context, const Arguments& arguments)
+{
+    GrabRequest request;
+    if (const int status = parseRequest(context, arguments, false, request); status != kExitOk)
+        return status;
+    return grab(context, request);
+}
+
+int runStill(Context& context, const Arguments& arguments)
+{
+    GrabRequest request;
+    if (const int status = parseRequest(context, arguments, true, request); status != kExitOk)
+        return status;
+    return grab(context, request);
 }
 
 }  // namespace qdx::ctl

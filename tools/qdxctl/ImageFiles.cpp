@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "capture/BmpFile.h"
+
 namespace qdx::ctl {
 namespace {
 
@@ -78,7 +80,8 @@ std::optional<FileKind> fileKindOf(std::string_view path)
     const struct {
         const char* extension;
         FileKind kind;
-    } kinds[] = {{".ppm", FileKind::Ppm}, {".pgm", FileKind::Pgm}, {".png", FileKind::Png}, {".raw", FileKind::Raw}};
+    } kinds[] = {{".ppm", FileKind::Ppm}, {".pgm", FileKind::Pgm}, {".png", FileKind::Png},
+                 {".bmp", FileKind::Bmp}, {".raw", FileKind::Raw}};
     for (const auto& k : kinds)
         if (strcasecmp(extension.c_str(), k.extension) == 0)
             return k.kind;
@@ -97,6 +100,8 @@ bool writePicture(AtomicFile& file, FileKind kind, const uint8_t* pixels, int si
         return true;
     case FileKind::Png:
         return writePng(file.stream(), pixels, side, grey, why);
+    case FileKind::Bmp:
+        return viewer::writeBmp(file, pixels, side, why);  // the viewer's still picture file
     case FileKind::Raw:
         break;
     }

@@ -39,7 +39,19 @@ bool CaptureImage::refresh(const uint8_t* frame, bool grey, bool showBoundary)
     side_ = captureSide(showBoundary);
     convertToCapture(pixels_.get(), frame, grey, side_);
     count_.fetch_add(1, std::memory_order_release);
+    lock.unlock();
+    {
+        std::lock_guard wake(waitMutex_);
+    }
+    refreshed_.notify_all();
     return true;
+}
+
+uint32_t CaptureImage::waitForRefresh(uint32_t seen, std::stop_token stop, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(waitMutex_);
+    refreshed_.wait_for(lock, stop, timeout, [&] { return count() != seen; });
+    return count();
 }
 
 }  // namespace qdx::viewer

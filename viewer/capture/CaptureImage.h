@@ -4,10 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 
 #include "core/FrameConsumer.h"
 
@@ -45,12 +48,17 @@ public:
 
     // Refreshes so far. Any thread.
     uint32_t count() const { return count_.load(std::memory_order_acquire); }
+    // Any thread: waits until count() differs from seen, stop is requested or
+    // the time-out passes, and returns count().
+    uint32_t waitForRefresh(uint32_t seen, std::stop_token stop, std::chrono::milliseconds timeout);
 
 private:
     std::mutex mutex_;  // Protects pixels_' contents and side_ (refresh writes, hold() readers)
     std::unique_ptr<uint8_t[]> pixels_;
     int side_ = 404;
     std::atomic<uint32_t> count_{0};  // written by the display thread
+    std::mutex waitMutex_;  // Pairs with refreshed_; taken by refresh after counting, so no wake-up is lost
+    std::condition_variable_any refreshed_;
 };
 
 }  // namespace qdx::viewer

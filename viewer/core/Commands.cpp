@@ -36,7 +36,35 @@ constexpr MenuEntry kMenuBar[] = {
     {nullptr, "&Version", kCmdVersion},
 };
 
+struct Shortcut {
+    int command;
+    const char* keys;
+};
+
+constexpr Shortcut kShortcuts[] = {
+    {kCmdOpenAndPlay, "Ctrl+O"},
+    {kCmdPausePlay, "Ctrl+P"},
+    {kCmdPlayStop, "Ctrl+Shift+P"},
+    {kCmdLoadParameterFile, "Ctrl+L"},
+    {kCmdSaveParameterFile, "Ctrl+S"},
+    {kCmdExit, "Ctrl+Q"},
+    {kCmdVideoCapture, "F9"},
+    {kCmdStillCapture, "F5"},
+    {kCmdSaveCsv, "Ctrl+E"},
+    {kCmdDebug, "Ctrl+D"},
+    {kCmdBoundaryPixels, "Ctrl+B"},
+    {kCmdVersion, "F1"},
+};
+
 }  // namespace
+
+const char* menuShortcut(int command)
+{
+    for (const Shortcut& shortcut : kShortcuts)
+        if (shortcut.command == command)
+            return shortcut.keys;
+    return nullptr;
+}
 
 ProgramVersion programVersion()
 {

@@ -45,6 +45,11 @@ struct MenuEntry {
 // The menu bar in order, every item, text and separator.
 std::span<const MenuEntry> menuEntries();
 
+// The keyboard shortcut of a menu item ("Ctrl+O", Qt's portable text), or
+// null. The EEPROM items have none: they overwrite the camera or its stored
+// settings without a question.
+const char* menuShortcut(int command);
+
 // "Debug", "Save Parameter as Default" and "Clear Default Parameter" exist
 // only in expert mode.
 bool isExpertCommand(int command);

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "FpnTable.h"
 #include "PanelUpdate.h"
 #include "Settings.h"
 #include "ViewerState.h"
@@ -34,6 +35,7 @@ public:
     // The leading valid entries.
     int validCount() const;
     std::array<uint8_t, 4 * kEntries>& bytes() { return bytes_; }
+    const std::array<uint8_t, 4 * kEntries>& bytes() const { return bytes_; }
 
 private:
     std::array<uint8_t, 4 * kEntries> bytes_{};
@@ -81,6 +83,7 @@ public:
     bool cisMemoryValid() const { return cisMemoryValid_; }
     Enabling enabling() const;
     DpTable& dpTable() { return dpTable_; }
+    FpnTable& fpnTable() { return fpnTable_; }
 
     // The operator's input: stored, sent to the camera, and followed by what
     // the rules require. Setter results are ignored: the pages keep what the
@@ -143,6 +146,7 @@ private:
     bool cisMemoryValid_ = true;
     bool vfpnAvailable_ = true;
     DpTable dpTable_;
+    FpnTable fpnTable_;  // all 0, mean 0, until a detection or a download
     std::vector<std::pair<int, std::function<void()>>> observers_;
     int nextObserver_ = 0;
     int depth_ = 0;  // nesting of changing()

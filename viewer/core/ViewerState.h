@@ -50,8 +50,8 @@ struct ViewerState {
     // down by the thread that appends the frames.
     std::atomic<int> csvExportActive{0};
     std::atomic<int> csvFramesRemaining{0};
+    std::atomic<int> recordingActive{0};        // GUI thread: a video recording runs
     std::atomic<int> csvFrameCount{1};          // GUI thread (Calibration page's frame count)
-    std::atomic<int> recordingActive{0};        // GUI thread: 1 while a video recording runs
     // GUI thread (playback): 0 nothing plays, 1 playing, 2 paused. While it is
     // not 0 the Picture page shows the file in place of the live picture.
     std::atomic<int> playbackState{0};

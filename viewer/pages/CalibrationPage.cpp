@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "CalibrationTools.h"
 #include "core/Commands.h"
 #include "core/CsvFrameCount.h"
 #include "core/PanelModel.h"
@@ -27,7 +28,6 @@ namespace {
 constexpr int kGroupSelectorId = 7003;
 constexpr int kSaveCsvId = 7018, kCsvUpDownId = 7019, kCsvCountId = 7020, kCsvCaptionId = 7022;
 constexpr int kDpResultId = 2001, kFpnResultId = 2002;
-constexpr int kDpSaveId = 3016, kFpnSaveId = 3021;
 constexpr int kExposure = 1, kRawGain = 2, kTarget = 3;
 
 // Identifiers of the Calibration sliders (their captions are 100 less, their
@@ -69,15 +69,14 @@ constexpr Row kDefectRows[] = {
     {Row::Slider, kThresholdSlider},
     {Row::Detection, 7009, {3013, "Start"}},
     {Row::Buttons, 0, {3014, "Upload"}, {3015, "Download"}},
-    {Row::Buttons, 0, {kDpSaveId, "Save"}, {3017, "Clear"}},
+    {Row::Buttons, 0, {3016, "Save"}, {3017, "Clear"}},
     {Row::Result, kDpResultId, {}, {}, 390},
 };
 constexpr Row kFpnRows[] = {
     {Row::Combo, kCalFpnMode},
-    // The FPN detection row offers no command.
-    {Row::Detection, 7010},
+    {Row::Detection, 7010, {3018, "Start"}},
     {Row::Buttons, 0, {3019, "Upload"}, {3020, "Download"}},
-    {Row::Buttons, 0, {kFpnSaveId, "Save"}, {3022, "Clear"}},
+    {Row::Buttons, 0, {3021, "Save"}, {3022, "Clear"}},
     {Row::Result, kFpnResultId, {}, {}, 435},
 };
 
@@ -99,6 +98,8 @@ CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent) : Page(c
 {
     buildPageWideControls();
     buildGroups();
+    tools_ = new CalibrationTools(this, context, toolButtons_, resultBoxes_.at(kDpResultId),
+                                  resultBoxes_.at(kFpnResultId), progress_);
     if (wide()) {
         groupSelector_->setEnabled(false);
         groupSelector_->hide();
@@ -186,6 +187,10 @@ void CalibrationPage::buildGroups()
     QBoxLayout* col = controlColumn();
     col->insertWidget(col->count() - 1, groupSelector_, 0, Qt::AlignLeft);
     col->insertWidget(col->count() - 1, area);
+    // What a long calibration command is doing while it runs.
+    progress_ = new QLabel(this);
+    progress_->setObjectName(QStringLiteral("calibrationProgress"));
+    col->insertWidget(col->count() - 1, progress_);
 }
 
 QGroupBox* CalibrationPage::buildGroup(int g)
@@ -196,9 +201,7 @@ QGroupBox* CalibrationPage::buildGroup(int g)
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(4);
     grid->setColumnStretch(3, 1);
-    // A row's buttons in two columns, from the control column on; the table
-    // commands arrive with their features, only the two "Save" buttons follow
-    // the sensor head's memory already.
+    // A row's buttons in two columns, from the control column on.
     auto addButtons = [&](const Row& row, int r) {
         auto* pair = new QHBoxLayout;
         pair->setSpacing(10);
@@ -207,10 +210,7 @@ QGroupBox* CalibrationPage::buildGroup(int g)
                 continue;
             auto* button = tagged(new QPushButton(QString::fromUtf8(b.text), box), b.id);
             button->setMinimumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("Download")) + 24);
-            if (b.id == kDpSaveId)
-                dpSave_ = button;
-            if (b.id == kFpnSaveId)
-                fpnSave_ = button;
+            toolButtons_[b.id] = button;
             pair->addWidget(button);
         }
         pair->addStretch(1);
@@ -250,6 +250,7 @@ QGroupBox* CalibrationPage::buildGroup(int g)
             result->setReadOnly(true);
             result->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
             result->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            resultBoxes_[row.index] = result;
             if (row.index == kFpnResultId) {
                 result->setLineWrapMode(QPlainTextEdit::NoWrap);
                 result->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -286,8 +287,7 @@ void CalibrationPage::showModel()
     sliders_[kExposure].setEnabled(e.calExposure, e.calExposure);
     sliders_[kTarget].setEnabled(e.calTarget, e.calTarget);
     sliders_[kRawGain].setEnabled(e.calRawGain, e.calRawGainLabel);
-    dpSave_->setEnabled(e.dpSave);
-    fpnSave_->setEnabled(e.fpnSave);
+    tools_->showEnabling(e);
     // An export running takes these until it ends or is aborted.
     const bool csvIdle = state().csvExportActive.load(std::memory_order_acquire) == 0;
     saveCsv_->setEnabled(csvIdle);

@@ -5,16 +5,20 @@
 #pragma once
 
 #include <array>
+#include <map>
 
 #include "Page.h"
 #include "core/Settings.h"
 
 class QComboBox;
+class QLabel;
 class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
 
 namespace qdx::viewer {
+
+class CalibrationTools;
 
 class CalibrationPage final : public Page {
     Q_OBJECT
@@ -29,6 +33,8 @@ public:
     // Stores the group index; the compact page then shows that group alone.
     void showGroup(int index);
     int group() const { return group_; }
+    // The detection and table commands behind the group buttons.
+    CalibrationTools& tools() const { return *tools_; }
 
 protected:
     void showModel() override;
@@ -47,8 +53,10 @@ private:
     QPushButton* saveCsv_ = nullptr;
     QLineEdit* csvBox_ = nullptr;
     QWidget* csvArrows_ = nullptr;
-    QPushButton* dpSave_ = nullptr;
-    QPushButton* fpnSave_ = nullptr;
+    std::map<int, QPushButton*> toolButtons_;       // the groups' buttons by identifier
+    std::map<int, QPlainTextEdit*> resultBoxes_;   // 2001, 2002
+    QLabel* progress_ = nullptr;
+    CalibrationTools* tools_ = nullptr;            // a child of the page
 };
 
 }  // namespace qdx::viewer

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -13,6 +14,7 @@
 #include "MonitorBridge.h"
 #include "ProgramIcon.h"
 #include "QDX_API.h"
+#include "VideoCapture.h"
 #include "ViewerProgram.h"
 #include "pages/CalibrationPage.h"
 #include "pages/Interaction.h"
@@ -37,7 +39,8 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
       bridge_(new LiveViewBridge(this)),
       monitorBridge_(new MonitorBridge(program.panels(), this)),
       scroll_(new ContentScrollArea(this)),
-      tabs_(new QTabWidget)
+      tabs_(new QTabWidget),
+      video_(new VideoCapture(*this, program, interaction))
 {
     setWindowTitle(QStringLiteral("QDX Viewer"));
     setWindowIcon(programIcon());
@@ -56,6 +59,7 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     buildPages();
     sizeToContent();
     program_.attachMonitor(monitorBridge_);
+    attachStillCapture();
     program_.state().ready.set(ReadyGate::MainWindow);
     // The Picture page is the display target now: the live view starts.
     program_.startLiveView();
@@ -67,6 +71,7 @@ MainWindow::~MainWindow()
     program_.attachMonitor(nullptr);
     program_.stopLiveView();
     program_.attachLiveView(nullptr);
+    detachStillCapture();
     playback_.reset();
     // The pages go while the window they ask for things is still whole.
     bridge_->setPage(kPicturePage, nullptr);
@@ -96,6 +101,9 @@ void MainWindow::registerCommands()
     // Posted, as a close request from outside would be.
     commands_.add(kCmdExit, [this] { QTimer::singleShot(0, this, &QWidget::close); });
     commands_.add(kCmdBoundaryPixels, [this] { toggleBoundaryPixels(); });
+    commands_.add(kCmdStillCapture, [this] { stillCapture(); }, true);
+    commands_.add(kCmdVideoCapture, [this] { video_->command(); });
+    registerParameterCommands();
     commands_.add(kCmdOpenAndPlay, [this] { playback_->openAndPlay(); });
     commands_.add(kCmdPausePlay, [this] { playback_->togglePause(); });
     commands_.add(kCmdPlayStop, [this] { playback_->stop(); });
@@ -117,6 +125,8 @@ void MainWindow::buildMenus()
             continue;
         QAction* item = menu->addAction(QString::fromUtf8(entry.text));
         item->setProperty("controlId", entry.command);
+        if (const char* keys = menuShortcut(entry.command))
+            item->setShortcut(QKeySequence(QString::fromLatin1(keys), QKeySequence::PortableText));
         connect(item, &QAction::triggered, this, [this, id = entry.command] { command(id); });
         actions_[entry.command] = item;
     }
@@ -222,8 +232,9 @@ void MainWindow::toggleBoundaryPixels()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A running recording stops first (once recording exists), then playback,
-    // whose engine must be gone before the widgets, then the live view.
+    // A running recording is finished first, then playback, whose engine
+    // must be gone before the widgets, then the live view stops.
+    video_->stopBeforeClose();
     playback_->stop();
     program_.stopLiveView();
     event->accept();

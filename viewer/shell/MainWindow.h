@@ -26,6 +26,9 @@ class LiveViewBridge;
 class MonitorBridge;
 class Page;
 class Playback;
+class StillCaptureNotice;
+struct StillCaptureResult;
+class VideoCapture;
 class ViewerProgram;
 
 class MainWindow final : public QMainWindow, private PageContext {
@@ -67,10 +70,16 @@ private:
     void buildMenus();
     void buildPages();
     void registerCommands();
+    void registerParameterCommands();  // ParameterCommands.cpp
     void sizeToContent();
     void onCurrentTabChanged(int index);
     void showVersion();
     void toggleBoundaryPixels();
+    // Still capture (StillCaptureCommand.cpp).
+    void attachStillCapture();
+    void detachStillCapture();
+    void stillCapture();
+    void stillCaptured(const StillCaptureResult& result);
 
     ViewerProgram& program_;
     Interaction& interaction_;
@@ -78,12 +87,14 @@ private:
     CommandDispatcher commands_;
     LiveViewBridge* bridge_;
     MonitorBridge* monitorBridge_;
+    StillCaptureNotice* stillNotice_ = nullptr;
     ContentScrollArea* scroll_;
     QTabWidget* tabs_;
     std::array<Page*, 2> pages_{};
     std::unique_ptr<Playback> playback_;  // works in the Picture page, goes before it
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
+    VideoCapture* video_;
 };
 
 }  // namespace qdx::viewer

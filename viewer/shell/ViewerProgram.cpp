@@ -4,6 +4,7 @@
 
 #include "QDX_API.h"
 #include "capture/CaptureImage.h"
+#include "capture/StillCapture.h"
 
 namespace qdx::viewer {
 
@@ -22,13 +23,14 @@ void ViewerProgram::startUp()
     version_ = programVersion();
     // Without a capture image the viewer still runs; capturing finds nothing.
     captureImage_.reset(new (std::nothrow) CaptureImage);
+    stillCapture_.reset(new (std::nothrow) StillCapture);
     QDX_Init();  // a failure shows later as "no camera"
     libraryUp_ = true;
     monitor_ = std::make_unique<DeviceMonitor>(state_, monitorDispatch_);
     monitor_->start();  // returns once the monitor runs: before any window exists
     displayImage_ = std::make_unique<DisplayImage>();
     display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
-                                             std::vector<FrameConsumer*>{captureImage_.get()});
+                                             std::vector<FrameConsumer*>{captureImage_.get(), stillCapture_.get()});
 }
 
 void ViewerProgram::shutDown()
@@ -45,6 +47,7 @@ void ViewerProgram::shutDown()
     QDX_Term();
     libraryUp_ = false;
     captureImage_.reset();
+    stillCapture_.reset();
 }
 
 void ViewerProgram::startLiveView()

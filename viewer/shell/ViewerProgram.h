@@ -18,6 +18,7 @@
 namespace qdx::viewer {
 
 class CaptureImage;
+class StillCapture;
 
 class ViewerProgram {
 public:
@@ -42,6 +43,7 @@ public:
     // Between startUp and shutDown; null otherwise.
     DisplayImage* displayImage() { return displayImage_.get(); }
     CaptureImage* captureImage() { return captureImage_.get(); }
+    StillCapture* stillCapture() { return stillCapture_.get(); }
 
     // The live view: the display thread, started once the pages exist, and
     // stopped with the display target cleared when the window closes. GUI thread.
@@ -85,6 +87,7 @@ private:
     LiveOutput liveOutput_;
     MonitorDispatch monitorDispatch_{*this};
     std::unique_ptr<CaptureImage> captureImage_;
+    std::unique_ptr<StillCapture> stillCapture_;
     std::unique_ptr<DisplayImage> displayImage_;
     std::unique_ptr<DeviceMonitor> monitor_;
     std::unique_ptr<DisplayLoop> display_;

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Checks the display conversion against a reference computed here, from the
-definition of the picture and with Python's own integers, for every zoom,
-colour/grey and boundary option, on a random frame with extreme values mixed
-in.
+"""Checks the display conversion, and the still picture file, against a
+reference computed here, from the definition of the picture and of the BMP
+format and with Python's own integers, for every zoom, colour/grey and
+boundary option, on a random frame with extreme values mixed in.
 
     conversion_reference.py RENDER_TOOL WORK_DIR
 """
@@ -72,6 +72,31 @@ def display_image(picture, zoom200, show_boundary):
     return b"".join(bytes(v for px in row for v in px) for row in image)
 
 
+def still_bmp(picture, show_boundary):
+    """A 24-bit BMP of the picture, or of its middle 400 x 400 without the boundary."""
+    first = 0 if show_boundary else 2
+    side = SIDE - 2 * first
+    rows = [picture[r][first:first + side] for r in range(first, first + side)]
+    pixels = b"".join(bytes(v for px in row for v in px) for row in reversed(rows))  # bottom row first
+    info = struct.pack("<IiiHHIIiiII", 40, side, side, 1, 24, 0, len(pixels), 3780, 3780, 0, 0)
+    header = b"BM" + struct.pack("<IHHI", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
+    return header + info + pixels
+
+
+def compare(name, got, want, width=None):
+    """width: of a headerless image, to name the first differing pixel."""
+    if got == want:
+        print("ok   %s" % name)
+        return 0
+    if len(got) != len(want):
+        print("FAIL %s: %d bytes, want %d" % (name, len(got), len(want)))
+        return 1
+    first = next(i for i in range(len(got)) if got[i] != want[i])
+    where = " (pixel %d, %d)" % (first // 3 % width, first // 3 // width) if width else ""
+    print("FAIL %s: first difference at byte %d%s: got %d, want %d" % (name, first, where, got[first], want[first]))
+    return 1
+
+
 def main():
     tool, work = sys.argv[1], sys.argv[2]
     os.makedirs(work, exist_ok=True)
@@ -89,17 +114,15 @@ def main():
                 subprocess.run([tool, frame_path, out_path, str(int(zoom200)), str(int(grey)), str(int(show_boundary))],
                                check=True, timeout=60)
                 with open(out_path, "rb") as f:
-                    got = f.read()
-                want = display_image(pictures[grey], zoom200, show_boundary)
-                if got != want:
-                    failures += 1
-                    first = next(i for i in range(min(len(got), len(want))) if got[i] != want[i]) if len(got) == len(want) else -1
-                    pixel = first // 3
-                    print("FAIL %s: first difference at pixel (%d, %d), byte %d: got %d, want %d" % (
-                        name, pixel % DISPLAY, pixel // DISPLAY, first, got[first], want[first]) if first >= 0 else
-                          "FAIL %s: %d bytes, want %d" % (name, len(got), len(want)))
-                else:
-                    print("ok   %s" % name)
+                    failures += compare(name, f.read(), display_image(pictures[grey], zoom200, show_boundary), DISPLAY)
+    for grey in (False, True):
+        for show_boundary in (False, True):
+            name = "still.bmp grey%d boundary%d" % (grey, show_boundary)
+            out_path = os.path.join(work, "still.bmp")
+            subprocess.run([tool, "--bmp", frame_path, out_path, str(int(grey)), str(int(show_boundary))],
+                           check=True, timeout=60)
+            with open(out_path, "rb") as f:
+                failures += compare(name, f.read(), still_bmp(pictures[grey], show_boundary))
     return 1 if failures else 0
 
 

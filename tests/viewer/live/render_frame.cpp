@@ -1,18 +1,29 @@
 // Test helper: runs the display conversion on a frame file and writes the
-// display image, so that an independent script can check it.
+// display image, or saves the still picture file, so that an independent
+// script can check it.
 //   qdx_render_frame FRAME OUT zoom200(0|1) grey(0|1) showBoundary(0|1)
+//   qdx_render_frame --bmp FRAME OUT.bmp grey(0|1) showBoundary(0|1)
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "capture/BmpFile.h"
+#include "capture/CaptureImage.h"
 #include "live/FrameConversion.h"
 #include "live/FrameLayout.h"
 
 int main(int argc, char** argv)
 {
     using namespace qdx::viewer;
-    if (argc != 6) {
-        std::fprintf(stderr, "usage: %s FRAME OUT zoom200 grey showBoundary\n", argv[0]);
+    const bool bmp = argc == 6 && std::string(argv[1]) == "--bmp";
+    if (bmp) {
+        ++argv;
+        --argc;
+    }
+    if (argc != (bmp ? 5 : 6)) {
+        std::fprintf(stderr, "usage: %s FRAME OUT zoom200 grey showBoundary\n"
+                             "       %s --bmp FRAME OUT.bmp grey showBoundary\n", argv[0], argv[0]);
         return 2;
     }
     std::vector<uint8_t> frame(kFrameBytes);
@@ -22,6 +33,17 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fclose(in);
+    if (bmp) {
+        const int side = captureSide(std::atoi(argv[4]) != 0);
+        std::vector<uint8_t> picture(kCaptureBytes, 0xA5);
+        convertToCapture(picture.data(), frame.data(), std::atoi(argv[3]) != 0, side);
+        std::string why;
+        if (!saveBmp(argv[2], picture.data(), side, why)) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            return 1;
+        }
+        return 0;
+    }
     // Stale content must not survive the conversion.
     std::vector<uint8_t> image(kDisplayBytes, 0xA5);
     renderFrame(frame.data(), image.data(),

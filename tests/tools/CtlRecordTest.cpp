@@ -1,0 +1,49 @@
+// qdxctl record on the simulated camera, read back by ffprobe.
+#include <gtest/gtest.h>
+
+#include "CtlFixture.h"
+#include "viewer/capture/AviFiles.h"
+
+namespace qdx::ctl::test {
+namespace {
+
+using viewer::test::ffprobe;
+
+// Every picture recorded is in the file and read back, and the rate in the
+// file is the one measured over the recording (frames / time).
+TEST_F(CtlTest, RecordWritesEveryFrameAtTheMeasuredRate)
+{
+    TempDir dir;
+    const std::string path = dir.file("rec.avi");
+    const CtlRun run = runCtl({"record", path, "--seconds", "2", "--border"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // "rec.avi: N frames, 404 x 404, R frames/s"
+    const std::size_t at = run.out.find(": ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const int frames = std::stoi(run.out.substr(at + 2));
+    EXPECT_GE(frames, 10);
+    EXPECT_NE(run.out.find("404 x 404"), std::string::npos) << run.out;
+
+    auto probe = ffprobe(path);
+    EXPECT_EQ(probe["nb_read_frames"], std::to_string(frames)) << probe["error"];
+    EXPECT_EQ(probe["width"], "404");
+    const std::string rate = probe["r_frame_rate"];  // "2997/100", "30/1"
+    const std::size_t slash = rate.find('/');
+    ASSERT_NE(slash, std::string::npos) << rate;
+    const double fps = std::stod(rate.substr(0, slash)) / std::stod(rate.substr(slash + 1));
+    EXPECT_NEAR(fps, frames / 2.0, frames / 2.0 * 0.2);
+}
+
+TEST_F(CtlTest, RecordRefusesOtherFilesAndReportsUnwritableOnes)
+{
+    TempDir dir;
+    EXPECT_EQ(runCtl({"record", dir.file("rec.mp4")}).status, 2);
+    EXPECT_EQ(runCtl({"record", dir.file("rec.avi"), "--seconds", "0"}).status, 2);
+    const CtlRun missing = runCtl({"record", dir.file("missing/rec.avi"), "--seconds", "1"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot be created"), std::string::npos) << missing.err;
+    EXPECT_TRUE(dir.names().empty());
+}
+
+}  // namespace
+}  // namespace qdx::ctl::test

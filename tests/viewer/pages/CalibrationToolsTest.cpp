@@ -1,0 +1,165 @@
+// The Calibration page's detection and table buttons in the window, with the
+// simulated camera: what each button says, the dialogs and their remembered
+// folders, and a window that goes on working while a long command runs.
+// The commands themselves are tested in core/TableCommandsTest.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <fstream>
+
+#include "viewer/GuiFixture.h"
+
+#include "core/PanelModel.h"
+#include "pages/CalibrationPage.h"
+#include "pages/CalibrationTools.h"
+
+namespace qdx::viewer::test {
+namespace {
+
+class CalibrationToolsTest : public ViewerWindowTest {
+protected:
+    void SetUp() override
+    {
+        ViewerWindowTest::SetUp();
+        QDXSim_SetEepromWriteTime(0);
+        ASSERT_NO_FATAL_FAILURE(openAndWaitForCamera());
+        // A sensor head with valid memory: its two "Save" buttons are offered.
+        ASSERT_EQ(QDX_Init_CISFlash(0), QDX_OK);
+        ASSERT_TRUE(processUntil([&] { return program.panels().cisMemoryValid(); }));
+        window->tabs()->setCurrentIndex(kCalibrationPage);
+    }
+
+    CalibrationTools& tools() const { return qobject_cast<CalibrationPage*>(page(kCalibrationPage))->tools(); }
+
+    // Clicks the button and waits for its command to end; the message shown.
+    QString click(int id)
+    {
+        const std::size_t shown = interaction.messages.size();
+        control<QPushButton>(1, id)->click();
+        EXPECT_TRUE(processUntil([&] { return !tools().busy(); }, std::chrono::milliseconds(10000))) << id;
+        return interaction.messages.size() > shown ? interaction.messages.back().text : QString();
+    }
+
+    QString text(int box) const { return control<QPlainTextEdit>(1, box)->toPlainText(); }
+};
+
+// Guards the wiring of every table button: its command runs on the camera
+// of the moment and its message is the one the command gives, in an "info"
+// box; the texts follow download and clear.
+TEST_F(CalibrationToolsTest, EveryTableButtonShowsItsMessage)
+{
+    choose(control<QComboBox>(1, 4105), 1);  // FPN "ON (Mode2)" offers its "Save"
+    const std::pair<int, const char*> buttons[] = {
+        {3009, "Gamma save complete"},
+        {3010, "Gamma clear complete"},
+        {3014, "Defect Pixel Table upload complete"},
+        {3015, "Defect Pixel Table download complete"},
+        {3016, "Defect Pixel Table save complete"},
+        {3017, "Defect Pixel Table clear complete"},
+        {3019, "FPN Table upload complete"},
+        {3020, "FPN Table download complete"},
+        {3021, "FPN Table save complete"},
+        {3022, "FPN Table clear complete"},
+    };
+    for (auto [id, message] : buttons) {
+        EXPECT_EQ(click(id), QString::fromUtf8(message)) << id;
+        EXPECT_EQ(interaction.messages.back().title, QStringLiteral("info"));
+    }
+    EXPECT_TRUE(text(2001).startsWith(QStringLiteral("Dark (0)")));
+    EXPECT_TRUE(text(2002).startsWith(QStringLiteral("Avarage 0")));
+    EXPECT_EQ(std::count(interaction.cursor.begin(), interaction.cursor.end(), true), 6) << "gamma and FPN only";
+}
+
+// Guards both detections from their buttons (the FPN one shown): a fresh
+// frame's result in the table and its text, the buttons greyed and the
+// progress line shown while the frame is awaited, the wait cursor around it.
+TEST_F(CalibrationToolsTest, DetectionsFillTablesAndTexts)
+{
+    control<QSlider>(1, 5107)->setValue(0);
+    choose(control<QComboBox>(1, 4104), 1);  // "Bright"
+    control<QPushButton>(1, 3013)->click();
+    EXPECT_TRUE(tools().busy());
+    EXPECT_FALSE(control<QPushButton>(1, 3019)->isEnabled());
+    EXPECT_TRUE(page(1)->findChild<QLabel*>(QStringLiteral("calibrationProgress"))->isVisible());
+    ASSERT_TRUE(processUntil([&] { return !tools().busy(); }));
+    EXPECT_TRUE(control<QPushButton>(1, 3019)->isEnabled());
+    EXPECT_TRUE(text(2001).startsWith(QStringLiteral("Bright (64)\n--------------------\n2,2\n3,2\n")))
+        << text(2001).left(60).toStdString();
+    EXPECT_EQ(program.panels().dpTable().validCount(), 64);
+
+    ASSERT_FALSE(control<QPushButton>(1, 3018)->isHidden());
+    EXPECT_EQ(click(3018), QString());
+    EXPECT_TRUE(text(2002).startsWith(QStringLiteral("Avarage ")));
+    EXPECT_GT(program.panels().fpnTable().mean, 0);
+    EXPECT_EQ(interaction.cursor, (std::vector<bool>{true, false, true, false}));
+}
+
+// Guards the gamma dialogs: cancel says so, no filter, no overwrite question,
+// each dialog starting where the last one of its kind ended.
+TEST_F(CalibrationToolsTest, GammaDialogsRememberTheirFolders)
+{
+    const QString file = dir.filePath(QStringLiteral("curve.txt"));
+    EXPECT_EQ(click(3007), QStringLiteral("Gamma upload cancel"));
+    EXPECT_EQ(click(3008), QStringLiteral("Gamma download cancel"));
+    interaction.files = {file, file};
+    EXPECT_EQ(click(3008), QStringLiteral("Gamma download complete"));
+    EXPECT_EQ(click(3007), QStringLiteral("Gamma upload complete"));
+    EXPECT_EQ(click(3008), QStringLiteral("Gamma download cancel"));
+    EXPECT_EQ(click(3007), QStringLiteral("Gamma upload cancel"));
+    ASSERT_EQ(interaction.dialogs.size(), 6u);
+    const FileDialogRequest& download = interaction.dialogs[4];
+    EXPECT_TRUE(download.save && !download.confirmOverwrite && download.filterText.isEmpty());
+    EXPECT_EQ(download.folder, dir.path());
+    EXPECT_EQ(download.proposedName, QStringLiteral("curve.txt"));
+    EXPECT_EQ(interaction.dialogs[5].folder, dir.path());
+    EXPECT_TRUE(interaction.dialogs[5].proposedName.isEmpty() && !interaction.dialogs[5].save);
+}
+
+// Guards the window during the longest command, FPN Save (1,288 EEPROM page
+// writes): the event loop runs, the picture repaints, a second command is
+// refused, and the sensor head gets the table with the camera's gain.
+TEST_F(CalibrationToolsTest, FpnSaveKeepsTheWindowWorking)
+{
+    QDXSim_SetEepromWriteTime(1000);  // over a second in all
+    choose(control<QComboBox>(1, 4105), 1);
+    int ticks = 0, paints = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    struct PaintCounter : QObject {
+        int* count;
+        explicit PaintCounter(int* c) : count(c) {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            *count += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter(&paints);
+    QWidget* picture = control(1, kPictureAreaId);
+    picture->installEventFilter(&counter);
+
+    control<QPushButton>(1, 3021)->click();
+    const int writes = QDXSim_GetRequestCount(0x19);
+    tools().run(3019);  // refused while the save runs
+    ASSERT_TRUE(processUntil([&] { return !tools().busy(); }, std::chrono::milliseconds(20000)));
+    picture->removeEventFilter(&counter);
+    EXPECT_EQ(QDXSim_GetRequestCount(0x19), writes) << "the upload was not refused";
+    EXPECT_GT(ticks, 20);
+    EXPECT_GT(paints, 5);
+    ASSERT_EQ(interaction.messages.size(), 1u);
+    EXPECT_EQ(interaction.messages[0].text, QStringLiteral("FPN Table save complete"));
+    unsigned char gain[2] = {};
+    QDXSim_ReadMemory(QDX_MEMORY_CIS, 0x28, 2, gain);
+    int cameraGain = 0;
+    QDXSim_GetRegister(4, &cameraGain);
+    EXPECT_EQ(gain[0] << 8 | gain[1], cameraGain);
+}
+
+}  // namespace
+}  // namespace qdx::viewer::test

@@ -1,0 +1,192 @@
+// dp, fpn and table: the Calibration page's detections and table commands,
+// through the same viewer core code and with the same messages.
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "CtlCommands.h"
+#include "QDX_API.h"
+#include "core/AtomicFile.h"
+#include "core/Calibration.h"
+#include "core/FpnTable.h"
+#include "core/TableCommands.h"
+#include "live/CalibrationCapture.h"
+
+namespace qdx::ctl {
+namespace {
+
+using viewer::DefectKind;
+using viewer::DpTable;
+using viewer::FpnTable;
+using viewer::TableOutcome;
+
+int report(Context& context, const TableOutcome& outcome)
+{
+    (outcome.ok ? context.out() : context.err()) << outcome.message << "\n";
+    return outcome.ok ? kExitOk : kExitFailure;
+}
+
+std::optional<DefectKind> defectKind(const Arguments& arguments)
+{
+    const std::string type = arguments.value("--type").value_or("dark");
+    if (type == "dark" || type == "Dark")
+        return DefectKind::Dark;
+    if (type == "bright" || type == "Bright")
+        return DefectKind::Bright;
+    return std::nullopt;
+}
+
+bool writeBytes(const std::string& path, std::span<const uint8_t> bytes, std::string& why)
+{
+    viewer::AtomicFile file;
+    return file.open(path, why) && file.write(bytes, why) && file.commit(why);
+}
+
+// A table file: exactly the table's bytes as the camera holds them.
+bool readBytes(const std::string& path, std::span<uint8_t> bytes, std::string& why)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        why = path + ": cannot be opened";
+        return false;
+    }
+    const std::vector<char> data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (data.size() != bytes.size()) {
+        why = path + ": " + std::to_string(data.size()) + " bytes, a table file holds " +
+              std::to_string(bytes.size());
+        return false;
+    }
+    std::copy(data.begin(), data.end(), bytes.begin());
+    return true;
+}
+
+// One fresh frame in data format 1, as the Calibration page sees the
+// camera; the camera's format is restored afterwards.
+int captureCalibrationFrame(Context& context, std::vector<uint8_t>& frame)
+{
+    int format = 0;
+    const bool knownFormat = QDX_Get_DataFormat(&format) == QDX_OK;
+    if (QDX_Set_DataFormat(1) != QDX_OK)
+        return context.failure("the camera did not take data format 1");
+    // A frame already on its way may still be in the old format.
+    viewer::CaptureResult result = viewer::captureFreshFrame(frame);
+    if (result == viewer::CaptureResult::Whole || result == viewer::CaptureResult::Damaged)
+        result = viewer::captureFreshFrame(frame);
+    if (knownFormat && format != 1)
+        QDX_Set_DataFormat(format);
+    if (result != viewer::CaptureResult::Whole) {
+        context.err() << viewer::captureMessage(result) << "\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int runDp(Context& context, const Arguments& arguments)
+{
+    const auto& operands = arguments.operands();
+    if (operands.empty() || operands[0] != "detect" || operands.size() > 2)
+        return context.usageError("dp takes: detect [FILE]");
+    const auto kind = defectKind(arguments);
+    if (!kind)
+        return context.usageError("--type: dark or bright");
+    int threshold = 128;
+    if (const auto text = arguments.value("--threshold")) {
+        const auto value = parseInteger(*text);
+        if (!value || *value < 0 || *value > 255)
+            return context.usageError("--threshold: a number 0..255");
+        threshold = static_cast<int>(*value);
+    }
+    if (const int status = context.connectCamera(); status != kExitOk)
+        return status;
+    std::vector<uint8_t> frame;
+    if (const int status = captureCalibrationFrame(context, frame); status != kExitOk)
+        return status;
+    DpTable table;
+    viewer::detectDefectPixels(frame.data(), threshold, *kind, table);
+    if (std::string why; operands.size() == 2 && !writeBytes(operands[1], table.bytes(), why))
+        return context.failure(why);
+    context.out() << viewer::dpText(table, *kind);
+    return kExitOk;
+}
+
+int runFpn(Context& context, const Arguments& arguments)
+{
+    const auto& operands = arguments.operands();
+    if (operands.empty() || operands[0] != "detect" || operands.size() > 2)
+        return context.usageError("fpn takes: detect [FILE]");
+    if (const int status = context.connectCamera(); status != kExitOk)
+        return status;
+    std::vector<uint8_t> frame;
+    if (const int status = captureCalibrationFrame(context, frame); status != kExitOk)
+        return status;
+    const auto table = std::make_unique<FpnTable>();
+    viewer::detectFixedPattern(frame.data(), *table);
+    if (operands.size() == 2) {
+        if (std::string why; !writeBytes(operands[1], table->bytes(), why))
+            return context.failure(why);
+        context.out() << "Avarage " << table->mean << "\n";
+    } else {
+        context.out() << viewer::fpnText(*table);
+    }
+    return kExitOk;
+}
+
+int runTable(Context& context, const Arguments& arguments)
+{
+    const auto& operands = arguments.operands();
+    if (operands.size() < 2)
+        return context.usageError("table takes: get|set|save|clear gamma|dp|fpn [FILE]");
+    const std::string& action = operands[0];
+    const std::string& kindName = operands[1];
+    const bool withFile = action == "get" || action == "set";
+    if (action != "get" && action != "set" && action != "save" && action != "clear")
+        return context.usageError("unknown action '" + action + "'");
+    if (kindName != "gamma" && kindName != "dp" && kindName != "fpn")
+        return context.usageError("unknown table '" + kindName + "': gamma, dp or fpn");
+    if (operands.size() != (withFile ? 3u : 2u))
+        return context.usageError(withFile ? action + " takes a FILE" : action + " takes no FILE");
+    const auto kind = defectKind(arguments);
+    if (!kind)
+        return context.usageError("--type: dark or bright");
+    const std::string file = withFile ? operands[2] : std::string();
+
+    // Table files are read before anything is sent.
+    DpTable dp;
+    const auto fpn = std::make_unique<FpnTable>();
+    if (action == "set" && kindName != "gamma") {
+        std::string why;
+        const bool read = kindName == "dp" ? readBytes(file, dp.bytes(), why) : readBytes(file, fpn->bytes(), why);
+        if (!read)
+            return context.failure(why);
+    }
+    if (const int status = context.connectCamera(); status != kExitOk)
+        return status;
+
+    if (kindName == "gamma") {
+        if (action == "get")
+            return report(context, viewer::gammaDownload(file));
+        if (action == "set")
+            return report(context, viewer::gammaUpload(file));
+        return report(context, action == "save" ? viewer::gammaSave() : viewer::gammaClear());
+    }
+    if (action == "save")
+        return report(context, kindName == "dp" ? viewer::dpSave(*kind) : viewer::fpnSave());
+    if (action == "clear")
+        return report(context, kindName == "dp" ? viewer::dpClear(*kind, dp) : viewer::fpnClear(*fpn));
+    if (action == "set")
+        return report(context, kindName == "dp" ? viewer::dpUpload(*kind, dp) : viewer::fpnUpload(*fpn));
+    const TableOutcome got = kindName == "dp" ? viewer::dpDownload(*kind, dp) : viewer::fpnDownload(*fpn);
+    if (!got.ok)
+        return report(context, got);
+    const std::span<const uint8_t> bytes = kindName == "dp" ? std::span<const uint8_t>(dp.bytes())
+                                                            : std::span<const uint8_t>(fpn->bytes());
+    if (std::string why; !writeBytes(file, bytes, why))
+        return context.failure(why);
+    return report(context, got);
+}
+
+}  // namespace qdx::ctl

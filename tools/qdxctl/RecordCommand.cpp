@@ -1,0 +1,121 @@
+// record: the camera's frames into an AVI file of Motion-JPEG pictures, over
+// the viewer's own recorder: the capture picture is refreshed from every
+// whole frame here as the viewer's display thread refreshes it.
+#include <cstdio>
+#include <vector>
+
+#include "CtlCommands.h"
+#include "FrameSource.h"
+#include "QDX_API.h"
+#include "capture/CaptureImage.h"
+#include "capture/Recorder.h"
+#include "live/FrameCheck.h"
+
+namespace qdx::ctl {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::duration;
+using std::chrono::milliseconds;
+
+constexpr double kDefaultSeconds = 10;
+constexpr double kMostSeconds = 86400;
+constexpr milliseconds kFramePoll{100};
+constexpr milliseconds kFrameTimeout{3000};  // without any frame the camera has stopped
+
+const char* endingText(viewer::RecordingReport::Ending ending)
+{
+    using Ending = viewer::RecordingReport::Ending;
+    switch (ending) {
+    case Ending::Stopped:
+        return nullptr;
+    case Ending::Full:
+        return "the file reached the AVI size limit; recording stopped";
+    case Ending::DiskFull:
+        return "the disk is almost full; recording stopped";
+    case Ending::WriteFailed:
+        return "a frame could not be written; recording stopped";
+    case Ending::EncoderFailed:
+        return "the pictures could not be JPEG-encoded";
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int runRecord(Context& context, const Arguments& arguments)
+{
+    if (arguments.operands().size() != 1)
+        return context.usageError("record takes one FILE");
+    const std::string path = arguments.operands()[0];
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".avi") != 0)
+        return context.usageError("'" + path + "': the file must end in .avi");
+    double seconds = kDefaultSeconds;
+    if (const auto text = arguments.value("--seconds")) {
+        const auto value = parseSeconds(*text);
+        if (!value || *value <= 0 || *value > kMostSeconds)
+            return context.usageError("--seconds " + *text + ": not a number of seconds above 0, at most 86400");
+        seconds = *value;
+    }
+    const bool border = arguments.has("--border");
+    if (const int status = context.connectCamera(); status != kExitOk)
+        return status;
+    int format = 0;
+    if (QDX_Get_DataFormat(&format) != QDX_OK)
+        return context.failure("the data format could not be read");
+    FrameSource source;
+    if (!source.valid())
+        return context.failure("the library gave no frame signal");
+
+    viewer::CaptureImage capture;
+    viewer::Recorder recorder(capture);
+    const int side = viewer::captureSide(border);
+    std::string why;
+    source.drain();
+    if (!recorder.start(path, side, nullptr, why))
+        return context.failure(why);
+
+    std::vector<uint8_t> frame;
+    const auto start = Clock::now();
+    const auto end = start + duration<double>(seconds);
+    auto lastFrame = start;
+    bool stalled = false;
+    char note[48];
+    std::snprintf(note, sizeof note, "recording for %.1f s", seconds);
+    Progress progress = context.progress(note);
+    for (auto now = start; now < end && recorder.running(); now = Clock::now()) {
+        const auto wait = std::min(kFramePoll, std::chrono::ceil<milliseconds>(end - now));
+        unsigned length = 0;
+        if (source.waitForFrame(wait) && source.take(frame, length) == QDX_OK &&
+            viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole) {
+            capture.refresh(frame.data(), format == 1, border);
+            lastFrame = Clock::now();
+        } else if (Clock::now() - lastFrame > kFrameTimeout) {
+            stalled = true;
+            break;
+        }
+        char status[64];
+        std::snprintf(status, sizeof status, "%.1f s  %u frames",
+                      duration<double>(Clock::now() - start).count(), recorder.frames());
+        progress.update(status);
+    }
+    progress.finish();
+    const viewer::RecordingReport report = recorder.stop();
+
+    if (!report.fileOk)
+        return context.failure("'" + path + "' could not be finished and may be unreadable");
+    char summary[160];
+    std::snprintf(summary, sizeof summary, "%s: %u frames, %d x %d, %.2f frames/s", path.c_str(), report.frames,
+                  side, side, static_cast<double>(report.rate) / report.scale);
+    context.out() << summary << "\n";
+    if (const char* text = endingText(report.ending))
+        return context.failure(text);
+    if (stalled)
+        return context.failure("no whole frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) +
+                               " s; the file holds the frames before");
+    if (report.frames == 0)
+        return context.failure("no frame was recorded; the file holds no pictures");
+    return kExitOk;
+}
+
+}  // namespace qdx::ctl

@@ -1,0 +1,163 @@
+#include "Recorder.h"
+
+#include <pthread.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "CaptureImage.h"
+#include "JpegEncoder.h"
+
+namespace qdx::viewer {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Rounds without a refresh end after this, to look at the stop request.
+constexpr milliseconds kRefreshWait{250};
+// An encoder that fails this often in a row is not going to recover.
+constexpr int kMostEncoderFailures = 10;
+
+int64_t nowMs()
+{
+    return std::chrono::duration_cast<milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+uint64_t freeBytes(const std::string& path)
+{
+    std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    if (folder.empty())
+        folder = ".";
+    struct statvfs disk {};
+    if (::statvfs(folder.c_str(), &disk) != 0)
+        return UINT64_MAX;  // unknown: the write results still catch a full disk
+    return static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
+}
+
+}  // namespace
+
+Recorder::Recorder(CaptureImage& image, Options options)
+    : image_(image), options_(options), writer_(options.limits)
+{
+}
+
+Recorder::~Recorder()
+{
+    stop();
+}
+
+bool Recorder::start(const std::string& path, int side, std::function<void()> ended, std::string& why)
+{
+    if (active()) {
+        why = "a recording is already running";
+        return false;
+    }
+    if (writer_.open(path, 1) != AviWriter::kOk) {
+        why = "'" + path + "' cannot be created";
+        return false;
+    }
+    if (writer_.setFrameSize(side, side) != AviWriter::kOk || writer_.setFrameRate(120, 1) != AviWriter::kOk) {
+        writer_.close();
+        why = "'" + path + "' cannot be written";
+        return false;
+    }
+    path_ = path;
+    frames_.store(0, std::memory_order_relaxed);
+    startedMs_.store(nowMs(), std::memory_order_relaxed);
+    report_ = {};
+    running_.store(true, std::memory_order_release);
+    // Refreshes from now on count, also those before the thread gets going.
+    const uint32_t seen = image_.count();
+    thread_ = std::jthread([this, side, seen, ended = std::move(ended)](std::stop_token stop) mutable {
+        run(stop, side, seen, std::move(ended));
+    });
+    return true;
+}
+
+RecordingReport Recorder::stop()
+{
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        thread_.join();
+    }
+    return report_;
+}
+
+std::chrono::milliseconds Recorder::elapsed() const
+{
+    return milliseconds(nowMs() - startedMs_.load(std::memory_order_relaxed));
+}
+
+void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<void()> ended)
+{
+    using Ending = RecordingReport::Ending;
+    pthread_setname_np(pthread_self(), "qdx-record");
+    RecordingReport report;
+    JpegEncoder encoder(side);
+    const std::size_t bytes = static_cast<std::size_t>(side) * side * 3;
+    std::unique_ptr<uint8_t[]> picture(new (std::nothrow) uint8_t[bytes]);
+    if (!encoder.valid() || !picture)
+        report.ending = Ending::EncoderFailed;
+
+    const int64_t start = startedMs_.load(std::memory_order_relaxed);
+    int64_t lastFrame = start;
+    int encoderFailures = 0;
+    while (report.ending == Ending::Stopped && !stop.stop_requested()) {
+        const uint32_t count = image_.waitForRefresh(seen, stop, kRefreshWait);
+        if (count == seen)
+            continue;
+        seen = count;
+        lastFrame = nowMs();
+        {
+            // Held only for the copy: the display thread skips refreshes
+            // while it is held, and encoding takes far longer than copying.
+            auto hold = image_.hold();
+            if (image_.side() != side)
+                continue;  // a refresh from before the boundary option took effect
+            std::copy_n(image_.pixels(), bytes, picture.get());
+        }
+        const uint32_t length = encoder.encodeJpegToStream(picture.get());
+        if (length == 0) {
+            if (++encoderFailures >= kMostEncoderFailures)
+                report.ending = Ending::EncoderFailed;
+            continue;
+        }
+        encoderFailures = 0;
+        const int written = writer_.writeFrame(encoder.jpeg().data(), length);
+        if (written == AviWriter::kFull) {
+            report.ending = Ending::Full;
+            break;
+        }
+        if (written != AviWriter::kOk) {
+            report.ending = Ending::WriteFailed;
+            break;
+        }
+        frames_.fetch_add(1, std::memory_order_relaxed);
+        const uint64_t reserve = std::max(options_.diskReserve, writer_.closingBytes() + 2 * uint64_t{length});
+        if (freeBytes(path_) < reserve)
+            report.ending = Ending::DiskFull;
+    }
+
+    report.frames = writer_.totalFrames();
+    const auto elapsed = static_cast<uint32_t>(lastFrame - start);
+    if (elapsed != 0 && report.frames != 0) {
+        const double measured = static_cast<double>(report.frames) / elapsed * 1000 * 100;
+        // A rate of 0 (one frame after a long stall) would divide by zero in
+        // players: the slowest rate the header can say is 1 / 100.
+        const auto rate = static_cast<uint32_t>(std::min(measured, 4294967295.0));
+        if (writer_.setFrameRate(std::max(rate, 1u), 100) == AviWriter::kOk) {
+            report.rate = std::max(rate, 1u);
+            report.scale = 100;
+        }
+    }
+    report.fileOk = writer_.close() == AviWriter::kOk;
+    report_ = report;
+    running_.store(false, std::memory_order_release);
+    if (report.ending != Ending::Stopped && ended)
+        ended();
+}
+
+}  // namespace qdx::viewer

@@ -1,0 +1,52 @@
+#include "StillCapture.h"
+
+#include <utility>
+
+#include "BmpFile.h"
+#include "CaptureImage.h"
+
+namespace qdx::viewer {
+
+StillCapture::StillCapture() : picture_(std::make_unique<uint8_t[]>(kCaptureBytes)) {}
+
+void StillCapture::request(std::string path)
+{
+    std::lock_guard lock(requestMutex_);
+    request_ = std::move(path);
+}
+
+bool StillCapture::pending() const
+{
+    std::lock_guard lock(requestMutex_);
+    return request_.has_value();
+}
+
+void StillCapture::attach(StillCaptureSink* sink)
+{
+    std::lock_guard lock(sinkMutex_);
+    sink_ = sink;
+}
+
+void StillCapture::frameShown(const ShownFrame& shown)
+{
+    std::optional<std::string> path;
+    {
+        std::lock_guard lock(requestMutex_);
+        path.swap(request_);
+    }
+    if (!path)
+        return;
+
+    // The request is used up whatever the outcome: one request, one attempt.
+    StillCaptureResult result;
+    result.path = std::move(*path);
+    const int side = captureSide(shown.showBoundary);
+    convertToCapture(picture_.get(), shown.frame, shown.grey, side);
+    result.saved = saveBmp(result.path, picture_.get(), side, result.why);
+
+    std::lock_guard lock(sinkMutex_);
+    if (sink_)
+        sink_->stillCaptured(std::move(result));
+}
+
+}  // namespace qdx::viewer

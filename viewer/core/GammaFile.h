@@ -1,0 +1,42 @@
+// The gamma table text file: 4,096 lines "a,b,c", entry i of gamma tables 0,
+// 1 and 2, each line ending in CR LF. Qt-free.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qdx::viewer {
+
+inline constexpr int kGammaTables = 3;
+inline constexpr int kGammaEntries = 4096;
+inline constexpr int kGammaTableBytes = 2 * kGammaEntries;  // 16-bit big-endian entries
+
+// The three tables as the camera takes them, table 0 first.
+using GammaTables = std::array<std::array<uint8_t, kGammaTableBytes>, kGammaTables>;
+
+// Reads the file's text line by line (CR LF or LF; a line of more than 255
+// characters is read as several): lines starting with '#', '/' or ';' and
+// lines shorter than 6 characters, the line end counted as one, are skipped;
+// a line beginning with three integers separated by commas (blanks and a sign
+// allowed before each, each comma right after its integer, anything after the
+// third ignored) is the next entry, its values kept as their low 16 bits; an
+// integer beyond 32 bits makes the line no entry. Reading stops after 4,096
+// entries. True when exactly 4,096 entries were found.
+bool parseGammaText(std::string_view text, GammaTables& tables);
+
+// The file at path, read as above; false when it cannot be read or is not a
+// gamma file. tables is unspecified then.
+bool readGammaFile(const std::string& path, GammaTables& tables);
+
+// The 4,096 lines of the file.
+std::string gammaText(const GammaTables& tables);
+
+// Writes the file whole or not at all (AtomicFile); false with why on failure.
+bool writeGammaFile(const std::string& path, const GammaTables& tables, std::string& why);
+
+// Entry i = i in every table: the camera's linear curve.
+GammaTables identityGamma();
+
+}  // namespace qdx::viewer

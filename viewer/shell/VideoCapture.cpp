@@ -1,0 +1,214 @@
+#include "VideoCapture.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "MainWindow.h"
+#include "ViewerProgram.h"
+#include "capture/CaptureImage.h"
+#include "core/TimestampName.h"
+#include "pages/Interaction.h"
+#include "pages/Page.h"
+
+namespace qdx::viewer {
+namespace {
+
+constexpr int kStateTextId = 7002;
+constexpr int kVideoButtonId = 3004;
+
+const QString kLive = QStringLiteral("LIVE");
+const QString kLiveRec = QStringLiteral("LIVE (REC)");
+
+template <typename W>
+W* findControl(QWidget* root, int id)
+{
+    if (root)
+        for (W* w : root->findChildren<W*>())
+            if (w->property("controlId").toInt() == id)
+                return w;
+    return nullptr;
+}
+
+}  // namespace
+
+VideoCapture::VideoCapture(MainWindow& window, ViewerProgram& program, Interaction& interaction)
+    : QObject(&window), window_(window), program_(program), interaction_(interaction), progressTimer_(new QTimer(this))
+{
+    progressTimer_->setInterval(500);
+    connect(progressTimer_, &QTimer::timeout, this, &VideoCapture::showProgress);
+}
+
+VideoCapture::~VideoCapture()
+{
+    // Before this object goes: the thread's last notice may not be queued to it later.
+    if (recorder_)
+        recorder_->stop();
+}
+
+void VideoCapture::command()
+{
+    auto ask = [this](const QString& text) {
+        return interaction_.message(&window_, QStringLiteral("Message"), text, MessageIcon::Information,
+                                    MessageButtons::OkCancel) == MessageAnswer::Ok;
+    };
+    if (recording()) {
+        if (!recorder_->running() || ask(QStringLiteral("Stop Video Capture")))
+            stopRecording();
+        return;
+    }
+    if (!cameraConnected()) {
+        interaction_.message(&window_, QStringLiteral("Message"), QStringLiteral("No Connected Camera!"),
+                             MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    if (ask(QStringLiteral("Start Video Capture")) && startRecording())
+        showRecording(true);
+}
+
+void VideoCapture::stopBeforeClose()
+{
+    if (recording())
+        stopRecording();
+}
+
+bool VideoCapture::startRecording()
+{
+    ViewerState& state = program_.state();
+    enableBoundaryPixels(false);
+    auto giveUp = [this](const QString& why) {
+        if (!why.isEmpty())
+            interaction_.message(&window_, QStringLiteral("Message"), QStringLiteral("Video Capture : Error!\n") + why,
+                                 MessageIcon::Warning, MessageButtons::Ok);
+        enableBoundaryPixels(true);
+        return false;
+    };
+
+    FileDialogRequest request;
+    request.save = true;
+    request.title = QStringLiteral("Save File");
+    request.filterText = QStringLiteral("AVI File (*.avi)");
+    request.pattern = QStringLiteral("*.avi");
+    request.defaultSuffix = QStringLiteral("avi");
+    request.proposedName = QString::fromStdString(makeTimestampName()) + QStringLiteral(".avi");
+    request.folder = QStringLiteral(".");
+    request.confirmOverwrite = true;  // a recording never replaces a file unasked
+    QWidget* owner = window_.page(state.displayTarget.load(std::memory_order_acquire));
+    const QString path = interaction_.fileName(owner ? owner : &window_, request);
+    if (path.isEmpty())
+        return giveUp({});
+    CaptureImage* image = program_.captureImage();
+    if (!image)
+        return giveUp(QStringLiteral("There is no memory for the picture."));
+
+    if (!recorder_)
+        recorder_ = std::make_unique<Recorder>(*image);
+    const int session = ++session_;
+    // Runs on the recording thread: only a queued call to this object.
+    auto ended = [this, session] {
+        QMetaObject::invokeMethod(
+            this, [this, session] { if (session == session_ && recording()) stopRecording(); }, Qt::QueuedConnection);
+    };
+    std::string why;
+    const int side = captureSide(state.showBoundaryPixels.load(std::memory_order_acquire) != 0);
+    if (!recorder_->start(QFile::encodeName(path).toStdString(), side, ended, why))
+        return giveUp(QString::fromStdString(why));
+    state.recordingActive.store(1, std::memory_order_release);
+    return true;
+}
+
+void VideoCapture::stopRecording()
+{
+    const RecordingReport result = recorder_->stop();
+    program_.state().recordingActive.store(0, std::memory_order_release);
+    enableBoundaryPixels(true);
+    showRecording(false);
+    report(result);
+}
+
+void VideoCapture::enableBoundaryPixels(bool on)
+{
+    // The picture side of a recording is fixed at its start.
+    if (QAction* item = window_.action(kCmdBoundaryPixels))
+        item->setEnabled(on);
+}
+
+void VideoCapture::showRecording(bool on)
+{
+    Page* picture = window_.page(kPicturePage);
+    if (auto* state = findControl<QLabel>(picture, kStateTextId)) {
+        // Another state (playback) keeps its own text.
+        if (state->text() == (on ? kLive : kLiveRec))
+            state->setText(on ? kLiveRec : kLive);
+        if (on && !progress_) {
+            for (auto* row : picture->findChildren<QBoxLayout*>())
+                if (const int at = row->indexOf(state); at >= 0) {
+                    progress_ = new QLabel(picture);
+                    progress_->setObjectName(QStringLiteral("recordingProgress"));
+                    row->insertWidget(at + 1, progress_);
+                    break;
+                }
+        }
+    }
+    for (int p : {kPicturePage, kCalibrationPage})
+        if (auto* button = findControl<QPushButton>(window_.page(p), kVideoButtonId))
+            button->setText(on ? QStringLiteral("Stop Capture") : QStringLiteral("Video Capture"));
+    if (QAction* item = window_.action(kCmdVideoCapture))
+        item->setText(on ? QStringLiteral("Stop Video Capture") : QStringLiteral("Start Video Capture"));
+    if (progress_) {
+        progress_->setVisible(on);
+        progress_->clear();
+    }
+    if (on)
+        progressTimer_->start();
+    else
+        progressTimer_->stop();
+}
+
+void VideoCapture::showProgress()
+{
+    if (!progress_ || !recording())
+        return;
+    const long long seconds = recorder_->elapsed().count() / 1000;
+    progress_->setText(QStringLiteral("%1:%2  %3 frames")
+                           .arg(seconds / 60, 2, 10, QLatin1Char('0'))
+                           .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+                           .arg(recorder_->frames()));
+}
+
+void VideoCapture::report(const RecordingReport& result)
+{
+    using Ending = RecordingReport::Ending;
+    QString text;
+    switch (result.ending) {
+    case Ending::Stopped:
+        break;
+    case Ending::Full:
+        text = QStringLiteral("Video Capture : The file has reached its size limit. Recording stopped.");
+        break;
+    case Ending::DiskFull:
+        text = QStringLiteral("Video Capture : The disk is almost full. Recording stopped.");
+        break;
+    case Ending::WriteFailed:
+        text = QStringLiteral("Video Capture : Error!\nA frame could not be written. Recording stopped.");
+        break;
+    case Ending::EncoderFailed:
+        text = QStringLiteral("Video Capture : Error!\nThe pictures could not be encoded. Recording stopped.");
+        break;
+    }
+    if (!result.fileOk)
+        text = QStringLiteral("Video Capture : Error!\nThe file could not be finished and may be unreadable.");
+    if (!text.isEmpty()) {
+        interaction_.message(&window_, QStringLiteral("Message"), text, MessageIcon::Warning, MessageButtons::Ok);
+        return;
+    }
+    if (result.frames == 0)
+        interaction_.message(&window_, QStringLiteral("Message"),
+                             QStringLiteral("Video Capture : No frame was recorded; the file holds no pictures."),
+                             MessageIcon::Information, MessageButtons::Ok);
+}
+
+}  // namespace qdx::viewer
