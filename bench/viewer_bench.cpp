@@ -1,17 +1,22 @@
 // The viewer's live view per frame:
-//  - each of the four picture routines (colour/grey, 100%/200%), beside
-//    libyuv's UYVYToARGB on the same 404 x 404 pixels (8-bit samples made from
-//    the frame's high bytes) as the yardstick;
+//  - each of the four picture routines (colour/grey, 100%/200%) and the
+//    capture picture (colour/grey, 404/400), with the kernels the processor
+//    runs and with the plain code (plain:1), beside the yardsticks: libyuv's
+//    UYVYToARGB on the same pixel count (404 x 404 and 808 x 808, 8-bit samples
+//    made from the frame's high bytes) and a memset of the display image (the
+//    clear the 100% routines include);
 //  - the display thread's whole cost for a frame: fetch from the library,
 //    whole-frame check, conversion, hand-over to the screen (buffer swap and
 //    notification) and capture image refresh;
 //  - the GUI thread's repaint of the picture area from the display image.
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include <QImage>
 #include <QPainter>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -49,9 +54,16 @@ std::vector<uint8_t> randomFrame()
     return frame;
 }
 
+// Arg plain:1 restricts the conversion to its code without vector kernels.
+void chooseKernels(benchmark::State& state)
+{
+    hwy::SetSupportedTargetsForTest(state.range(0) ? HWY_SCALAR : 0);
+}
+
 template <void (*Routine)(const uint8_t*, uint8_t*)>
 void BM_Picture(benchmark::State& state)
 {
+    chooseKernels(state);
     const auto frame = randomFrame();
     std::vector<uint8_t> image(kDisplayBytes);
     for (auto _ : state) {
@@ -60,28 +72,90 @@ void BM_Picture(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
+    hwy::SetSupportedTargetsForTest(0);
 }
-BENCHMARK(BM_Picture<convertColour100>)->Name("Picture/Colour100")->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Picture<convertColour200>)->Name("Picture/Colour200")->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Picture<convertGrey100>)->Name("Picture/Grey100")->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Picture<convertGrey200>)->Name("Picture/Grey200")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Picture<convertColour100>)
+    ->Name("Picture/Colour100")
+    ->ArgName("plain")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Picture<convertColour200>)
+    ->Name("Picture/Colour200")
+    ->ArgName("plain")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Picture<convertGrey100>)
+    ->Name("Picture/Grey100")
+    ->ArgName("plain")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Picture<convertGrey200>)
+    ->Name("Picture/Grey200")
+    ->ArgName("plain")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond);
+
+// The capture picture the display thread refreshes from every frame.
+void BM_CapturePicture(benchmark::State& state)
+{
+    chooseKernels(state);
+    const bool grey = state.range(1) != 0;
+    const int side = static_cast<int>(state.range(2));
+    const auto frame = randomFrame();
+    std::vector<uint8_t> picture(kCaptureBytes);
+    for (auto _ : state) {
+        convertToCapture(picture.data(), frame.data(), grey, side);
+        benchmark::DoNotOptimize(picture.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+    hwy::SetSupportedTargetsForTest(0);
+}
+BENCHMARK(BM_CapturePicture)
+    ->Name("Capture/Picture")
+    ->ArgNames({"plain", "grey", "side"})
+    ->ArgsProduct({{0, 1}, {0, 1}, {404, 400}})
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_MemsetDisplayImage(benchmark::State& state)
+{
+    std::vector<uint8_t> image(kDisplayBytes);
+    for (auto _ : state) {
+        std::memset(image.data(), 0, image.size());
+        benchmark::DoNotOptimize(image.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_MemsetDisplayImage)->Name("Yardstick/memset_display_image")->Unit(benchmark::kMicrosecond);
 
 #if QDX_HAVE_LIBYUV
+// side x side pixels: the frame's high bytes, repeated as needed.
 void BM_LibyuvUYVYToARGB(benchmark::State& state)
 {
+    const int side = static_cast<int>(state.range(0));
     const auto frame = randomFrame();
-    std::vector<uint8_t> uyvy(kFrameBytes / 2);  // the high byte of every word
+    std::vector<uint8_t> uyvy(static_cast<std::size_t>(side) * side * 2);
     for (std::size_t i = 0; i < uyvy.size(); ++i)
-        uyvy[i] = frame[2 * i + 1];
-    std::vector<uint8_t> argb(static_cast<std::size_t>(kCameraSide) * kCameraSide * 4);
+        uyvy[i] = frame[(2 * i + 1) % kFrameBytes];
+    std::vector<uint8_t> argb(static_cast<std::size_t>(side) * side * 4);
     for (auto _ : state) {
-        libyuv::UYVYToARGB(uyvy.data(), kCameraSide * 2, argb.data(), kCameraSide * 4, kCameraSide, kCameraSide);
+        libyuv::UYVYToARGB(uyvy.data(), side * 2, argb.data(), side * 4, side, side);
         benchmark::DoNotOptimize(argb.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_LibyuvUYVYToARGB)->Name("Yardstick/libyuv_UYVYToARGB_404x404")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LibyuvUYVYToARGB)
+    ->Name("Yardstick/libyuv_UYVYToARGB")
+    ->ArgName("side")
+    ->Arg(kCameraSide)
+    ->Arg(kDisplaySide)
+    ->Unit(benchmark::kMicrosecond);
 #endif
 
 class CountingSink final : public LiveViewSink {

@@ -10,6 +10,7 @@ QDX_PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     qt6-base-dev qt6-base-private-dev qt6-svg-dev
     libyuv-dev python3 python3-numpy
+    libhwy-dev  # vector code of the live view, chosen at run time
     libpng-dev nlohmann-json3-dev
     libturbojpeg0-dev
     qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good  # playback of recordings

@@ -163,6 +163,19 @@ TEST_F(CtlTest, BadArgumentsAndValuesAreRefusedBeforeAnythingIsSent)
         {{"stream", "--seconds"}, "--seconds needs a value (N)"},
         {{"params", "erase"}, "unknown action 'erase'"},
         {{"params"}, "params takes one action"},
+        {{"csv"}, "csv takes one FILE"},
+        {{"csv", dir.file("x.csv"), "--frames", "0"}, "--frames 0: not a frame count 1..1000"},
+        {{"i2c", "read", "80"}, "slave address '80': not a hexadecimal number 0..7F"},
+        {{"i2c", "read", "58", "65"}, "size '65': not a byte count 1..64"},
+        {{"i2c", "write", "58", "01,100"}, "byte '100': not a hexadecimal number 0..FF"},
+        {{"i2c", "write", "58", "1,-1"}, "byte '-1'"},
+        {{"i2c", "peek", "58"}, "i2c read SLAVE [SIZE] or i2c write SLAVE [BYTE...]"},
+        {{"reg", "read", "10000"}, "register '10000': not a hexadecimal number 0..FFFF"},
+        {{"reg", "write", "5", "ZZ"}, "value 'ZZ': not a hexadecimal number"},
+        {{"reg", "write", "5", "1", "--json"}, "--json is for reads"},
+        {{"eeprom", "read", "flash", "0"}, "memory 'flash': fx2 (0) or cis (1)"},
+        {{"eeprom", "write", "fx2", "104000", "01"}, "address '104000': not a hexadecimal number 0..FFFFF"},
+        {{"eeprom", "write", "fx2", "FFFFF", "01", "02"}, "the bytes run past the memory's last address"},
         {{"info", "--bogus"}, "unknown option '--bogus'"},
         {{"info", "--json=yes"}, "--json takes no value"},
         {{"frobnicate"}, "unknown command 'frobnicate'"},
@@ -192,6 +205,7 @@ TEST_F(CtlTest, WithoutACameraCommandsSaySoAndListIsEmpty)
         {"info"}, {"get", "exposure"}, {"set", "exposure=1"}, {"grab", dir.file("x.png")},
         {"stream", "--seconds", "1"}, {"params", "save"}, {"still", dir.file("x.bmp")},
         {"settings", "save", dir.file("x.qdx")},
+        {"csv", dir.file("x.csv")}, {"reg", "read", "0"},
     };
     for (auto args : commands) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -230,6 +244,8 @@ TEST_F(CtlTest, ReadOnlyCommandsPrintValidJson)
         {{"get", "--json"}, "vfpn-correction"},
         {{"get", "reg:255", "exposure", "--json"}, "reg:255"},
         {{"stream", "--seconds", "0.3", "--json"}, "frames_per_second"},
+        {{"reg", "read", "30", "--json"}, "value"},
+        {{"eeprom", "read", "fx2", "4000", "4", "--json"}, "bytes"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -239,6 +255,44 @@ TEST_F(CtlTest, ReadOnlyCommandsPrintValidJson)
         ASSERT_FALSE(result.is_discarded()) << run.out;
         EXPECT_TRUE(result.contains(c.key)) << run.out;
     }
+}
+
+// Guards the raw commands against the camera's own state: a write lands
+// where it was sent (a register value high byte first, bytes in order), reads
+// answer in the Debug dialog's words, a failure exits 1 with the dialog's
+// text, and --log names each request by its setup packet.
+TEST_F(CtlTest, RawAccessWritesAndReadsAsTheDebugDialog)
+{
+    const auto ok = [](const std::vector<std::string>& args) {
+        const CtlRun run = runCtl(args);
+        EXPECT_EQ(run.status, kExitOk) << testing::PrintToString(args) << run.err;
+        return run.out;
+    };
+    EXPECT_EQ(ok({"reg", "write", "5", "1A2B"}), "success.\n");
+    EXPECT_EQ(simRegister(5), 0x1A2B);
+    QDXSim_SetRegister(6, 0x001F, 0);
+    EXPECT_EQ(ok({"reg", "read", "0x6"}), "1F\n");
+
+    EXPECT_EQ(ok({"eeprom", "write", "fx2", "4000", "01,02", "ff"}), "success.\n");
+    unsigned char stored[3] = {};
+    QDXSim_ReadMemory(QDX_MEMORY_FX2, 0x4000, 3, stored);
+    EXPECT_EQ(std::vector<int>(stored, stored + 3), (std::vector<int>{0x01, 0x02, 0xFF}));
+    EXPECT_EQ(ok({"eeprom", "read", "fx2", "4000", "3"}), "01 02 FF\n");
+
+    EXPECT_EQ(ok({"i2c", "write", "58", "00", "11", "22"}), "success.\n");
+    EXPECT_EQ(ok({"i2c", "read", "58", "2", "--write", "00"}), "11 22\n");
+
+    const CtlRun logged = runCtl({"reg", "read", "6", "--log"});
+    EXPECT_NE(logged.err.find("register read  setup C0 18 0000 0006 0002  result 0  received 00 1F"), std::string::npos)
+        << logged.err;
+
+    const CtlRun noSlave = runCtl({"i2c", "read", "50"});
+    EXPECT_EQ(noSlave.status, kExitFailure);
+    EXPECT_EQ(noSlave.err, "qdxctl i2c: failed.\n");
+    QDXSim_SetCisPresent(0);
+    const CtlRun noHead = runCtl({"eeprom", "write", "cis", "0", "01"});
+    EXPECT_EQ(noHead.status, kExitFailure);
+    EXPECT_EQ(noHead.err, "qdxctl eeprom: failed.(none)\n");
 }
 
 // Guards the command table: every command answers --help with its usage line

@@ -166,6 +166,44 @@ json streamJson(const std::vector<std::string>& args)
     return summary;
 }
 
+// Guards csv: the frame count's files as the viewer names and writes them
+// (400 lines of 400 values, 404 of 404 with --border, CR LF), listed on
+// stdout, and the camera's colour data back afterwards.
+TEST_F(CtlTest, CsvWritesTheViewersFilesAndPutsTheFormatBack)
+{
+    TempDir dir;
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> files;
+        int side;
+    } cases[] = {
+        {{"csv", dir.file("scan.csv"), "--frames", "2"}, {"scan_001.csv", "scan_002.csv"}, 400},
+        {{"csv", dir.file("edge.txt"), "--border"}, {"edge_001.csv"}, 404},
+    };
+    for (const auto& c : cases) {
+        const CtlRun run = runCtl(c.args);
+        ASSERT_EQ(run.status, kExitOk) << run.err;
+        std::string listed;
+        for (const std::string& name : c.files) {
+            listed += dir.file(name) + ": " + std::to_string(c.side) + " x " + std::to_string(c.side) + " values\n";
+            const std::string text = fileBytes(dir.file(name));
+            std::size_t lines = 0, commas = 0;
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                lines += text[i] == '\n' && i > 0 && text[i - 1] == '\r';
+                commas += text[i] == ',';
+            }
+            EXPECT_EQ(lines, static_cast<std::size_t>(c.side)) << name;
+            EXPECT_EQ(commas, static_cast<std::size_t>(c.side * (c.side - 1))) << name;
+        }
+        EXPECT_EQ(run.out, listed);
+    }
+    EXPECT_EQ(dir.names().size(), 3u);
+    ASSERT_NO_FATAL_FAILURE(qdx::test::startConnected());
+    int format = -1;
+    EXPECT_EQ(QDX_Get_DataFormat(&format), QDX_OK);
+    EXPECT_EQ(format, 0);
+}
+
 // Guards the stream figures against the camera's 30 frames a second: rates
 // from the frame index and the bytes taken, every frame taken, no damage,
 // gaps near one frame interval.

@@ -31,6 +31,15 @@ constexpr OptionInfo kStreamOptions[] = {
     {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
     kJsonOption,
 };
+constexpr OptionInfo kCsvOptions[] = {
+    {"--frames", "N", "how many consecutive whole frames, one file each (default 1)"},
+    {"--border", "", "keep the 2-pixel boundary: 404 x 404 values instead of 400 x 400"},
+};
+constexpr OptionInfo kLogOption{"--log", "", "list each request made (setup packet, bytes, result) on stderr"};
+constexpr OptionInfo kRawReadOptions[] = {kLogOption, kJsonOption};
+constexpr OptionInfo kI2cOptions[] = {
+    {"--write", "BYTES", "read: write these bytes first (a sub-address), then read only if that succeeded"},
+    kLogOption, kJsonOption};
 
 constexpr OptionInfo kRecordOptions[] = {
     {"--seconds", "N", "how long to record (default 10; fractions allowed)"},
@@ -103,6 +112,24 @@ constexpr std::array kCommands{
                 "Gamma files are text, 4,096 lines \"t0,t1,t2\" (CR LF); dp and fpn files are the table's\n"
                 "bytes (256 and 82,416). Messages as the viewer's Calibration page shows them.",
                 kTableOptions, runTable},
+    CommandEntry{"csv", "FILE", "consecutive whole frames' luma values as CSV files, as the viewer saves them",
+                "FILE scan.csv gives scan_001.csv, scan_002.csv, ...: a line per row, values 0..4095\n"
+                "separated by commas, CR LF line ends. The camera sends luma while the files are written.",
+                kCsvOptions, runCsv},
+    CommandEntry{"i2c", "read|write SLAVE [SIZE|BYTE...]", "raw transfers on the camera's I2C bus",
+                "Numbers are hexadecimal as in the viewer's Debug dialog (0x allowed), SIZE decimal 1..64.\n"
+                "  i2c write 58 00 11 22     write three bytes to slave 58\n"
+                "  i2c read 58 2 --write 00  write 00 (the sub-address), then read two bytes",
+                kI2cOptions, runI2c},
+    CommandEntry{"reg", "read|write ADDR [VALUE]", "raw FPGA register access, hexadecimal as in the Debug dialog",
+                "  reg write 5 1A2B   register 0x5 := 0x1A2B\n"
+                "  reg read 5         prints 1A2B\n"
+                "'get reg:N' and 'set reg:N=V' take decimal or 0x numbers and show the value both ways.",
+                kRawReadOptions, runReg},
+    CommandEntry{"eeprom", "read|write fx2|cis ADDR [SIZE|BYTE...]", "raw bytes of the camera's two EEPROMs",
+                "Addresses hexadecimal 0..FFFFF, SIZE decimal 1..64, at most 64 bytes a write.\n"
+                "A write waits up to a second while the memory is busy.",
+                kRawReadOptions, runEeprom},
 };
 
 const CommandEntry* findCommand(std::string_view name)

@@ -18,5 +18,9 @@ int runSettings(Context& context, const Arguments& arguments);
 int runDp(Context& context, const Arguments& arguments);
 int runFpn(Context& context, const Arguments& arguments);
 int runTable(Context& context, const Arguments& arguments);
+int runCsv(Context& context, const Arguments& arguments);
+int runI2c(Context& context, const Arguments& arguments);
+int runReg(Context& context, const Arguments& arguments);
+int runEeprom(Context& context, const Arguments& arguments);
 
 }  // namespace qdx::ctl

@@ -338,15 +338,25 @@ void PanelModel::chooseZoom(int selection)
     changing([&] { state_.displayZoom.store(selection, std::memory_order_release); });
 }
 
+bool PanelModel::startCsvExport(std::string chosenPath, int frames)
+{
+    bool started = false;
+    changing([&] { started = state_.csvExport.start(std::move(chosenPath), frames); });
+    return started;
+}
+
 bool PanelModel::abortCsvExport()
 {
-    if (state_.csvExportActive.load(std::memory_order_acquire) == 0)
+    if (!state_.csvExport.active())
         return false;
-    changing([&] {
-        state_.csvExportActive.store(0, std::memory_order_release);
-        state_.csvFramesRemaining.store(0, std::memory_order_release);
-    });
-    return true;
+    bool aborted = false;
+    changing([&] { aborted = state_.csvExport.abort(); });
+    return aborted;
+}
+
+void PanelModel::csvExportEnded()
+{
+    changing([] {});
 }
 
 }  // namespace qdx::viewer

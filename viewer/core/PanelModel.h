@@ -111,8 +111,12 @@ public:
     void showCameraValue(SettingId id, int cameraValue);
     // What the device monitor read.
     void apply(const PanelUpdate& update);
+    // Starts a CSV export of frames frames to chosenPath; false when one runs.
+    bool startCsvExport(std::string chosenPath, int frames);
     // Stops a running CSV export; true when one ran.
     bool abortCsvExport();
+    // The display thread ended the export: the pages show its controls again.
+    void csvExportEnded();
     // The display zoom both pages' zoom boxes show: 0 "100%", 1 "200%".
     void chooseZoom(int selection);
 

@@ -1,12 +1,15 @@
 // The viewer-wide state through which the main window, its pages and the
 // viewer's threads talk. Every member is an atomic with one writing thread
-// (named beside it); readers poll it. Owned by the program object.
+// (named beside it), or an object that guards its own state (the ready gate,
+// the CSV export); readers poll it. Owned by the program object.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <stop_token>
+
+#include "CsvExportJob.h"
 
 namespace qdx::viewer {
 
@@ -46,12 +49,12 @@ struct ViewerState {
     std::atomic<int> showBoundaryPixels{0};     // GUI thread ("Display Boundary Pixels")
     std::atomic<int> windowMode{0};             // GUI thread, from QDX_Viewer.ini: 0 compact
     std::atomic<int> expertMode{0};             // GUI thread, from QDX_Viewer.ini
-    // CSV frame export: set by the GUI thread at its start and abort, counted
-    // down by the thread that appends the frames.
-    std::atomic<int> csvExportActive{0};
-    std::atomic<int> csvFramesRemaining{0};
+    // CSV frame export: started and aborted by the GUI thread, counted down
+    // by the display thread.
+    CsvExportJob csvExport;
     std::atomic<int> recordingActive{0};        // GUI thread: a video recording runs
     std::atomic<int> csvFrameCount{1};          // GUI thread (Calibration page's frame count)
+    std::atomic<int> debugSlaveAddress{0x58};   // GUI thread (Debug dialog's I2C slave, kept between openings)
     // GUI thread (playback): 0 nothing plays, 1 playing, 2 paused. While it is
     // not 0 the Picture page shows the file in place of the live picture.
     std::atomic<int> playbackState{0};

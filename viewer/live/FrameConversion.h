@@ -1,6 +1,8 @@
 // Camera frame to display image: colour or grey, 100% or 200%, and the black
 // border that hides the 2 boundary pixels. Integer arithmetic only, one pass,
-// no allocation; the display thread runs these for every frame it shows.
+// no allocation; the display thread runs these for every frame it shows, so
+// they run as vector code where the processor has SSSE3 or AVX2 (chosen at
+// run time) with results identical to yuvToBgr's.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,10 @@ void convertColour100(const uint8_t* frame, uint8_t* image);
 void convertColour200(const uint8_t* frame, uint8_t* image);
 void convertGrey100(const uint8_t* frame, uint8_t* image);
 void convertGrey200(const uint8_t* frame, uint8_t* image);
+
+// The capture picture (see capture/CaptureImage.h): side x side pixels from
+// the frame's centre (side 404 or 400), rows stored bottom-up.
+void convertCapturePicture(uint8_t* dest, const uint8_t* frame, bool grey, int side);
 
 // Paint the picture's 2-pixel border black (4 display pixels at 200%); run
 // after the picture routine of the same zoom.

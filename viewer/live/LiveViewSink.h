@@ -15,6 +15,9 @@ public:
     virtual void pictureReady(int target) = 0;
     // The rates line of page target.
     virtual void ratesChanged(int target, const std::string& text) = 0;
+    // A CSV export ended: failure is empty when every file was written, else
+    // why the last one was not.
+    virtual void csvExportEnded(const std::string& failure) { (void)failure; }
 
 protected:
     ~LiveViewSink() = default;
@@ -43,6 +46,13 @@ public:
         std::lock_guard lock(mutex_);
         if (sink_)
             sink_->ratesChanged(target, text);
+    }
+
+    void csvExportEnded(const std::string& failure) override
+    {
+        std::lock_guard lock(mutex_);
+        if (sink_)
+            sink_->csvExportEnded(failure);
     }
 
 private:

@@ -106,7 +106,6 @@ CalibrationPage::CalibrationPage(PageContext& context, QWidget* parent) : Page(c
     } else {
         showGroup(group_);
     }
-    state().csvFramesRemaining.store(1, std::memory_order_release);
     state().csvFrameCount.store(1, std::memory_order_release);
     panels().dpTable().clear();
     refresh();
@@ -289,7 +288,7 @@ void CalibrationPage::showModel()
     sliders_[kRawGain].setEnabled(e.calRawGain, e.calRawGainLabel);
     tools_->showEnabling(e);
     // An export running takes these until it ends or is aborted.
-    const bool csvIdle = state().csvExportActive.load(std::memory_order_acquire) == 0;
+    const bool csvIdle = !state().csvExport.active();
     saveCsv_->setEnabled(csvIdle);
     csvBox_->setEnabled(csvIdle);
     csvArrows_->setEnabled(csvIdle);
@@ -305,7 +304,7 @@ void CalibrationPage::onCsvArrow(bool up)
 void CalibrationPage::activated()
 {
     panels().activateCalibration();
-    context().setCommandEnabled(kCmdSaveCsv, state().csvExportActive.load(std::memory_order_acquire) == 0);
+    context().setCommandEnabled(kCmdSaveCsv, !state().csvExport.active());
 }
 
 }  // namespace qdx::viewer

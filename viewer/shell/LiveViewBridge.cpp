@@ -41,6 +41,15 @@ void LiveViewBridge::ratesChanged(int target, const std::string& text)
     post();
 }
 
+void LiveViewBridge::csvExportEnded(const std::string& failure)
+{
+    {
+        std::lock_guard lock(csvMutex_);
+        csvEnds_.push_back(failure);
+    }
+    post();
+}
+
 void LiveViewBridge::post()
 {
     // The update is stored before the flag is tested, and deliver() clears the
@@ -76,6 +85,14 @@ void LiveViewBridge::deliver()
         if (ratesDirty[i])
             page->setRatesText(QString::fromStdString(rates[i]));
     }
+    std::vector<std::string> csvEnds;
+    {
+        std::lock_guard lock(csvMutex_);
+        csvEnds.swap(csvEnds_);
+    }
+    for (const std::string& failure : csvEnds)
+        if (csvEnded_)
+            csvEnded_(QString::fromStdString(failure));
 }
 
 }  // namespace qdx::viewer

@@ -8,8 +8,10 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "live/LiveViewSink.h"
 
@@ -26,9 +28,13 @@ public:
     // GUI thread: the page that stands for a display target.
     void setPage(int target, Page* page);
 
+    // GUI thread: what runs, on the GUI thread, when a CSV export has ended.
+    void onCsvExportEnded(std::function<void(const QString& failure)> handler) { csvEnded_ = std::move(handler); }
+
     // Any thread.
     void pictureReady(int target) override;
     void ratesChanged(int target, const std::string& text) override;
+    void csvExportEnded(const std::string& failure) override;
 
 private:
     Q_INVOKABLE void deliver();
@@ -41,6 +47,9 @@ private:
     std::mutex ratesMutex_;                                // Protects rates_ and ratesDirty_
     std::array<std::string, kTargets> rates_;
     std::array<bool, kTargets> ratesDirty_{};
+    std::mutex csvMutex_;                                  // Protects csvEnds_
+    std::vector<std::string> csvEnds_;                     // failures of ended exports, oldest first
+    std::function<void(const QString&)> csvEnded_;         // GUI thread only
 };
 
 }  // namespace qdx::viewer

@@ -104,6 +104,9 @@ void MainWindow::registerCommands()
     commands_.add(kCmdStillCapture, [this] { stillCapture(); }, true);
     commands_.add(kCmdVideoCapture, [this] { video_->command(); });
     registerParameterCommands();
+    commands_.add(kCmdSaveCsv, [this] { saveCsv(); }, true);
+    bridge_->onCsvExportEnded([this](const QString& failure) { csvExportEnded(failure); });
+    commands_.add(kCmdDebug, [this] { openDebugDialog(); });
     commands_.add(kCmdOpenAndPlay, [this] { playback_->openAndPlay(); });
     commands_.add(kCmdPausePlay, [this] { playback_->togglePause(); });
     commands_.add(kCmdPlayStop, [this] { playback_->stop(); });

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <map>
@@ -80,6 +81,11 @@ private:
     void detachStillCapture();
     void stillCapture();
     void stillCaptured(const StillCaptureResult& result);
+    // CsvCommands.cpp
+    void saveCsv();
+    void csvExportEnded(const QString& failure);
+    // DebugCommands.cpp
+    void openDebugDialog();
 
     ViewerProgram& program_;
     Interaction& interaction_;
@@ -95,6 +101,7 @@ private:
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
     VideoCapture* video_;
+    QPointer<QWidget> debugDialog_;  // the open Debug dialog, if any
 };
 
 }  // namespace qdx::viewer

@@ -5,10 +5,11 @@
 #include "QDX_API.h"
 #include "capture/CaptureImage.h"
 #include "capture/StillCapture.h"
+#include "capture/CsvExport.h"
 
 namespace qdx::viewer {
 
-ViewerProgram::ViewerProgram() = default;
+ViewerProgram::ViewerProgram() : csvExport_(std::make_unique<CsvExport>(state_.csvExport, liveOutput_)) {}
 
 ViewerProgram::~ViewerProgram()
 {
@@ -30,7 +31,7 @@ void ViewerProgram::startUp()
     monitor_->start();  // returns once the monitor runs: before any window exists
     displayImage_ = std::make_unique<DisplayImage>();
     display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
-                                             std::vector<FrameConsumer*>{captureImage_.get(), stillCapture_.get()});
+                                             std::vector<FrameConsumer*>{captureImage_.get(), stillCapture_.get(), csvExport_.get()});
 }
 
 void ViewerProgram::shutDown()

@@ -19,6 +19,7 @@ namespace qdx::viewer {
 
 class CaptureImage;
 class StillCapture;
+class CsvExport;
 
 class ViewerProgram {
 public:
@@ -88,6 +89,7 @@ private:
     MonitorDispatch monitorDispatch_{*this};
     std::unique_ptr<CaptureImage> captureImage_;
     std::unique_ptr<StillCapture> stillCapture_;
+    std::unique_ptr<CsvExport> csvExport_;
     std::unique_ptr<DisplayImage> displayImage_;
     std::unique_ptr<DeviceMonitor> monitor_;
     std::unique_ptr<DisplayLoop> display_;

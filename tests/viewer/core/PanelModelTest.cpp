@@ -277,13 +277,12 @@ TEST_F(PanelModelTest, ActivationSwitchesDataFormatAndFpn)
     EXPECT_FALSE(model.activatePicture());
     EXPECT_EQ(writesTo(38), fpnWrites) << "not before the window is ready";
     state.ready.set(ReadyGate::MainWindow);
-    state.csvExportActive = 1;
-    state.csvFramesRemaining = 5;
+    ASSERT_TRUE(state.csvExport.start("scan.csv", 5));
     EXPECT_TRUE(model.activatePicture());
     EXPECT_EQ(writesTo(38), fpnWrites + 1);
     EXPECT_EQ(simRegister(38), 3);
-    EXPECT_EQ(state.csvExportActive.load(), 0);
-    EXPECT_EQ(state.csvFramesRemaining.load(), 0);
+    EXPECT_FALSE(state.csvExport.active());
+    EXPECT_EQ(state.csvExport.remaining(), 0);
     int format = -1;
     QDX_Get_DataFormat(&format);
     EXPECT_EQ(format, 0);

@@ -1,9 +1,12 @@
 // The display conversion against known vectors; the whole-picture comparison
 // with an independent reference is conversion_reference.py.
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <random>
+#include <string>
 
+#include "capture/CaptureImage.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
@@ -123,6 +126,128 @@ TEST_P(BorderTest, BorderAndOutsideAreBlackUnlessBoundaryPixelsAreShown)
 
 INSTANTIATE_TEST_SUITE_P(Zoom, BorderTest, ::testing::Bool(),
                          [](const auto& p) { return p.param ? std::string("At200") : std::string("At100"); });
+
+// Camera pixel (c, r) straight from its words: the plain per-pixel arithmetic.
+Bgr plainPixel(const std::vector<uint8_t>& frame, int c, int r, bool grey)
+{
+    const std::size_t pair = static_cast<std::size_t>(r) * kCameraSide * 2 + static_cast<std::size_t>(c / 2) * 4;
+    const int luma = frameWord(frame.data(), pair + 1 + 2 * (c % 2));
+    if (grey) {
+        const auto g = static_cast<uint8_t>(luma >> 8);
+        return {g, g, g};
+    }
+    return yuvToBgr(luma >> 4, (frameWord(frame.data(), pair) >> 4) - 2048,
+                    (frameWord(frame.data(), pair + 2) >> 4) - 2048);
+}
+
+// The instruction sets the conversion has kernels for that this processor
+// runs, the plain code last.
+std::vector<int64_t> kernelTargets()
+{
+    std::vector<int64_t> targets;
+    for (int64_t target : {int64_t{HWY_AVX3}, int64_t{HWY_AVX2}, int64_t{HWY_SSSE3}})
+        if (hwy::SupportedTargets() & target)
+            targets.push_back(target);
+    targets.push_back(HWY_SCALAR);
+    return targets;
+}
+
+// A picture with its rows `stride` bytes apart, pixel (x, y) at `at(x, y)`
+// and expected to be `want(x, y)`: empty, or the first pixel that differs.
+template <typename At, typename Want>
+std::string firstDifference(int width, int height, At at, Want want)
+{
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = at(x, y);
+            const Bgr got{p[0], p[1], p[2]}, expected = want(x, y);
+            if (!(got == expected))
+                return std::to_string(x) + ", " + std::to_string(y) + ": (" + std::to_string(got.b) + ", " +
+                       std::to_string(got.g) + ", " + std::to_string(got.r) + ") instead of (" +
+                       std::to_string(expected.b) + ", " + std::to_string(expected.g) + ", " +
+                       std::to_string(expected.r) + ")";
+        }
+    return {};
+}
+
+// Guards the vector kernels' regrouped arithmetic (16-bit products, the
+// floor of green's sum, saturation), their shuffles and the ends of a row
+// against the plain arithmetic, for every kernel this processor runs: colour
+// over every (Cb, Cr) combination, each picture routine and the capture
+// picture over random words with extremes.
+TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
+{
+    constexpr std::size_t pairsPerFrame = kFrameWords / 4;
+    constexpr std::size_t chromaCombinations = 4096 * 4096;
+    std::mt19937 rng(11);
+    auto frame = makeFrame();
+    const auto randomWords = [&] {
+        const uint16_t extremes[] = {0x0000, 0x000F, 0x7FF0, 0x8000, 0xFFF0, 0xFFFF};
+        for (std::size_t i = 0; i < kFrameWords; ++i)
+            setWord(frame, i, rng() % 4 ? static_cast<uint16_t>(rng()) : extremes[rng() % 6]);
+    };
+    const auto inDisplay = [](const std::vector<uint8_t>& image) {
+        return [&image](int x, int y) { return &image[y * kDisplayStride + x * 3]; };
+    };
+    const auto targets = kernelTargets();
+    struct RestoreTargets {
+        ~RestoreTargets() { hwy::SetSupportedTargetsForTest(0); }
+    } restore;
+    std::vector<uint8_t> image(kDisplayBytes), capture(kCaptureBytes);
+
+    for (std::size_t first = 0; first < chromaCombinations; first += pairsPerFrame) {
+        randomWords();  // the luma and the low bits of chroma
+        for (std::size_t p = 0; p < pairsPerFrame; ++p) {
+            const std::size_t combination = (first + p) % chromaCombinations;
+            setWord(frame, 4 * p, static_cast<uint16_t>((combination % 4096) << 4 | (frame[8 * p] & 0x0F)));
+            setWord(frame, 4 * p + 2, static_cast<uint16_t>((combination / 4096) << 4 | (frame[8 * p + 4] & 0x0F)));
+        }
+        std::vector<Bgr> want(static_cast<std::size_t>(kCameraSide) * kCameraSide);
+        for (int r = 0; r < kCameraSide; ++r)
+            for (int c = 0; c < kCameraSide; ++c)
+                want[r * kCameraSide + c] = plainPixel(frame, c, r, false);
+        for (int64_t target : targets) {
+            hwy::SetSupportedTargetsForTest(target);
+            convertColour100(frame.data(), image.data());
+            const std::string difference = firstDifference(kCameraSide, kCameraSide, inDisplay(image),
+                                                           [&](int x, int y) { return want[y * kCameraSide + x]; });
+            ASSERT_EQ(difference, "") << hwy::TargetName(target) << ", chroma from combination " << first;
+        }
+    }
+
+    for (int round = 0; round < 2; ++round) {
+        randomWords();
+        for (int64_t target : targets) {
+            hwy::SetSupportedTargetsForTest(target);
+            for (bool grey : {false, true}) {
+                for (int scale : {1, 2}) {
+                    std::fill(image.begin(), image.end(), uint8_t{0xA5});
+                    (scale == 2 ? (grey ? convertGrey200 : convertColour200)
+                                : (grey ? convertGrey100 : convertColour100))(frame.data(), image.data());
+                    const int extent = kCameraSide * scale;
+                    EXPECT_EQ(firstDifference(kDisplaySide, kDisplaySide, inDisplay(image),
+                                              [&](int x, int y) {
+                                                  return x < extent && y < extent
+                                                             ? plainPixel(frame, x / scale, y / scale, grey)
+                                                             : Bgr{0, 0, 0};
+                                              }),
+                              "")
+                        << hwy::TargetName(target) << (grey ? " grey" : " colour") << " x" << scale;
+                }
+                for (int side : {404, 400}) {
+                    const int border = (kCameraSide - side) / 2;
+                    convertToCapture(capture.data(), frame.data(), grey, side);
+                    EXPECT_EQ(firstDifference(
+                                  side, side,
+                                  [&](int x, int y) { return &capture[((side - 1 - y) * side + x) * 3]; },
+                                  [&](int x, int y) { return plainPixel(frame, border + x, border + y, grey); }),
+                              "")
+                        << hwy::TargetName(target) << (grey ? " grey" : " colour") << " capture " << side;
+                }
+            }
+        }
+    }
+}
 
 }  // namespace
 }  // namespace qdx::viewer::test

@@ -175,16 +175,15 @@ TEST_F(PicturePageTest, ActivationAbortsACsvExport)
 {
     ASSERT_NO_FATAL_FAILURE(open());
     window->tabs()->setCurrentIndex(kCalibrationPage);
-    program.state().csvFramesRemaining = 5;
-    program.state().csvExportActive = 1;
-    program.panels().chooseZoom(0);  // any change of the model shows the export running
+    QDXSim_SetStalled(1);  // the export waits for its first frame
+    ASSERT_TRUE(program.panels().startCsvExport(dir.filePath(QStringLiteral("scan.csv")).toStdString(), 5));
     EXPECT_FALSE(control(1, 7018)->isEnabled());
     window->tabs()->setCurrentIndex(kPicturePage);
     ASSERT_EQ(interaction.messages.size(), 1u);
     EXPECT_EQ(interaction.messages[0].text, QStringLiteral("CSV File Save Aborted."));
     EXPECT_EQ(interaction.messages[0].title, QStringLiteral("info"));
-    EXPECT_EQ(program.state().csvExportActive.load(), 0);
-    EXPECT_EQ(program.state().csvFramesRemaining.load(), 0);
+    EXPECT_FALSE(program.state().csvExport.active());
+    EXPECT_EQ(program.state().csvExport.remaining(), 0);
     EXPECT_FALSE(window->action(kCmdSaveCsv)->isEnabled());
     EXPECT_TRUE(control(1, 7018)->isEnabled() && control(1, 7019)->isEnabled() && control(1, 7020)->isEnabled());
 }

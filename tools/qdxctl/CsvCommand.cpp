@@ -1,0 +1,109 @@
+// csv: consecutive whole frames' luma values as CSV files, written by the
+// viewer's own CSV export: the same names, text and end of an export.
+#include <vector>
+
+#include "CtlCommands.h"
+#include "FrameSource.h"
+#include "QDX_API.h"
+#include "capture/CsvExport.h"
+#include "live/FrameCheck.h"
+
+namespace qdx::ctl {
+namespace {
+
+constexpr std::chrono::milliseconds kFrameTimeout{3000};
+constexpr long long kMostFrames = 1000;
+
+// The export's end, as the display thread would report it to the window.
+class ExportEnd final : public viewer::LiveViewSink {
+public:
+    void pictureReady(int) override {}
+    void ratesChanged(int, const std::string&) override {}
+    void csvExportEnded(const std::string& why) override { failure = why; }
+
+    std::string failure;
+};
+
+// Luma data while the export runs; the camera's own format again afterwards.
+class LumaFormat {
+public:
+    explicit LumaFormat(int previous) : previous_(previous) {}
+    ~LumaFormat()
+    {
+        if (previous_ != 1)
+            QDX_Set_DataFormat(previous_);
+    }
+    LumaFormat(const LumaFormat&) = delete;
+    LumaFormat& operator=(const LumaFormat&) = delete;
+
+private:
+    int previous_;
+};
+
+}  // namespace
+
+int runCsv(Context& context, const Arguments& arguments)
+{
+    if (arguments.operands().size() != 1)
+        return context.usageError("csv takes one FILE");
+    const std::string path = arguments.operands()[0];
+    long long frames = 1;
+    if (const auto text = arguments.value("--frames")) {
+        const auto n = parseInteger(*text);
+        if (!n || *n < 1 || *n > kMostFrames)
+            return context.usageError("--frames " + *text + ": not a frame count 1.." + std::to_string(kMostFrames));
+        frames = *n;
+    }
+    const bool border = arguments.has("--border");
+    if (const int status = context.connectCamera(); status != kExitOk)
+        return status;
+
+    int format = 0;
+    if (QDX_Get_DataFormat(&format) != QDX_OK)
+        return context.failure("the data format could not be read");
+    if (format != 1 && QDX_Set_DataFormat(1) != QDX_OK)
+        return context.failure("the data format could not be set");
+    const LumaFormat restore(format);
+    // A frame already on its way when something changed shows the camera as it was.
+    const long long skip = format != 1 || context.changedCamera() ? 1 : 0;
+
+    viewer::CsvExportJob job;
+    ExportEnd end;
+    viewer::CsvExport exporter(job, end);
+    job.start(path, static_cast<int>(frames));
+    FrameSource source;
+    if (!source.valid())
+        return context.failure("the library gave no frame signal");
+    source.drain();
+    const long long base = source.delivered();
+    Progress progress = context.progress("writing " + std::to_string(frames) + " CSV files");
+    std::vector<uint8_t> frame;
+    int damaged = 0;
+    auto wholeDeadline = std::chrono::steady_clock::now() + kFrameTimeout;
+    while (job.active()) {
+        if (!source.waitForFrame(kFrameTimeout))
+            return context.failure("no frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) + " s");
+        unsigned length = 0;
+        if (source.delivered() - base <= skip || source.take(frame, length) != QDX_OK)
+            continue;
+        if (viewer::checkFrame(frame.data(), length) != viewer::kFrameWhole) {
+            if (++damaged, std::chrono::steady_clock::now() > wholeDeadline)
+                return context.failure("no whole frame for " + std::to_string(kFrameTimeout.count() / 1000) + " s (" +
+                                       std::to_string(damaged) + " short or damaged)");
+            continue;
+        }
+        wholeDeadline = std::chrono::steady_clock::now() + kFrameTimeout;
+        exporter.frameShown({frame.data(), true, border});
+        progress.update(std::to_string(frames - job.remaining()) + " of " + std::to_string(frames) + " files");
+    }
+    progress.finish();
+    if (!end.failure.empty())
+        return context.failure(end.failure);
+    const int side = border ? 404 : 400;
+    for (long long number = 1; number <= frames; ++number)
+        context.out() << viewer::csvFileName(path, static_cast<int>(number)) << ": " << side << " x " << side
+                      << " values\n";
+    return kExitOk;
+}
+
+}  // namespace qdx::ctl

@@ -1,0 +1,69 @@
+#include "CsvExport.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "core/AtomicFile.h"
+#include "live/FrameLayout.h"
+
+namespace qdx::viewer {
+
+std::string csvFileName(std::string_view chosen, int number)
+{
+    const std::size_t slash = chosen.rfind('/');
+    const std::size_t nameLength = slash == std::string_view::npos ? chosen.size() : chosen.size() - slash - 1;
+    if (nameLength > 4 && chosen[chosen.size() - 4] == '.')
+        chosen.remove_suffix(4);
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, "_%03d.csv", number);
+    return std::string(chosen) + suffix;
+}
+
+std::size_t formatCsvFrame(const uint8_t* frame, bool showBoundary, char* out)
+{
+    const int m = showBoundary ? 0 : 2;
+    char* p = out;
+    for (int row = m; row < kCameraSide - m; ++row) {
+        // The luma of pixel x is the row's word 2x + 1.
+        const uint8_t* luma = frame + static_cast<std::size_t>(row) * kFrameRowBytes + 2;
+        for (int x = m; x < kCameraSide - m; ++x) {
+            const uint8_t* word = luma + 4 * static_cast<std::size_t>(x);
+            const unsigned value = static_cast<unsigned>(word[0] | word[1] << 8) >> 4;
+            p = std::to_chars(p, p + 4, value).ptr;
+            *p++ = ',';
+        }
+        p[-1] = '\r';  // in place of the comma after the last value
+        *p++ = '\n';
+    }
+    return static_cast<std::size_t>(p - out);
+}
+
+bool writeCsvFile(const std::string& path, const uint8_t* frame, bool showBoundary, std::string& buffer,
+                  std::string& why)
+{
+    buffer.resize(kCsvMostBytes);
+    const std::size_t length = formatCsvFrame(frame, showBoundary, buffer.data());
+    AtomicFile file;
+    return file.open(path, why) && file.write(std::string_view(buffer.data(), length), why) && file.commit(why);
+}
+
+void CsvExport::frameShown(const ShownFrame& shown)
+{
+    const auto step = job_.next();
+    if (!step)
+        return;
+    std::string why;
+    const bool written = shown.grey && writeCsvFile(csvFileName(step->chosenPath, step->number), shown.frame,
+                                                    shown.showBoundary, buffer_, why);
+    switch (job_.finish(*step, written)) {
+    case CsvExportJob::Outcome::Done:
+    case CsvExportJob::Outcome::Failed:
+        out_.csvExportEnded(why);
+        break;
+    case CsvExportJob::Outcome::Continue:
+    case CsvExportJob::Outcome::Stale:
+        break;
+    }
+}
+
+}  // namespace qdx::viewer
