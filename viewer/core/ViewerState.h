@@ -55,6 +55,9 @@ struct ViewerState {
     std::atomic<int> recordingActive{0};        // GUI thread: a video recording runs
     std::atomic<int> csvFrameCount{1};          // GUI thread (Calibration page's frame count)
     std::atomic<int> debugSlaveAddress{0x58};   // GUI thread (Debug dialog's I2C slave, kept between openings)
+    // GUI thread (playback): 0 nothing plays, 1 playing, 2 paused. While it is
+    // not 0 the Picture page shows the file in place of the live picture.
+    std::atomic<int> playbackState{0};
 };
 
 }  // namespace qdx::viewer

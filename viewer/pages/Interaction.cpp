@@ -10,7 +10,10 @@ namespace qdx::viewer {
 MessageAnswer WidgetInteraction::message(QWidget* owner, const QString& title, const QString& text, MessageIcon icon,
                                          MessageButtons buttons)
 {
-    QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information, title, text,
+    const QMessageBox::Icon shown = icon == MessageIcon::Error     ? QMessageBox::Critical
+                                    : icon == MessageIcon::Warning ? QMessageBox::Warning
+                                                                   : QMessageBox::Information;
+    QMessageBox box(shown, title, text,
                     buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                     owner);
     return box.exec() == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
@@ -18,8 +21,16 @@ MessageAnswer WidgetInteraction::message(QWidget* owner, const QString& title, c
 
 QString WidgetInteraction::fileName(QWidget* owner, const FileDialogRequest& request)
 {
-    QFileDialog dialog(owner, request.title, request.folder.isEmpty() ? QDir::currentPath() : request.folder,
-                       request.filterText);
+    // The dialog matches the patterns in the filter's last parentheses. When
+    // the text shows them otherwise ("Media File (*.avi, *.bmp)"), the
+    // request's own patterns are added and only the text is shown.
+    QString filter = request.filterText;
+    const bool ownPatterns = !request.pattern.isEmpty() && !filter.isEmpty() &&
+                             !filter.endsWith(QLatin1Char('(') + request.pattern + QLatin1Char(')'));
+    if (ownPatterns)
+        filter += QStringLiteral(" (%1)").arg(request.pattern);
+    QFileDialog dialog(owner, request.title, request.folder.isEmpty() ? QDir::currentPath() : request.folder, filter);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, ownPatterns);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

@@ -10,7 +10,7 @@ class QWidget;
 
 namespace qdx::viewer {
 
-enum class MessageIcon { Information, Warning };
+enum class MessageIcon { Information, Warning, Error };
 enum class MessageButtons { Ok, OkCancel };
 enum class MessageAnswer { Ok, Cancel };
 

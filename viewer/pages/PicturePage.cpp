@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "Interaction.h"
+#include "PictureView.h"
+#include "VideoHost.h"
 #include "core/Commands.h"
 #include "core/PanelModel.h"
 
@@ -66,8 +68,10 @@ PicturePage::PicturePage(PageContext& context, QWidget* parent)
     // picture; capture, playback and the state text below.
     addPageWideControls();
     bottomRow()->addSpacing(100);
-    bottomRow()->addWidget(commandButton("Pause / Play", 7016, kCmdPausePlay));
-    bottomRow()->addWidget(commandButton("Play Stop", 7017, kCmdPlayStop));
+    playbackButtons_ = {commandButton("Pause / Play", 7016, kCmdPausePlay),
+                        commandButton("Play Stop", 7017, kCmdPlayStop)};
+    for (QPushButton* button : playbackButtons_)
+        bottomRow()->addWidget(button);
     stateText_ = tagged(new QLabel(QStringLiteral("LIVE"), this), kStateTextId);
     stateText_->setAlignment(Qt::AlignCenter);
     stateText_->setFrameShape(QFrame::Box);
@@ -95,6 +99,14 @@ PicturePage::PicturePage(PageContext& context, QWidget* parent)
         groupSelector_->hide();
     } else {
         showGroup(group_);
+    }
+
+    // The video host takes the live picture's place in the page's grid.
+    videoHost_ = new VideoHost(this);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        int row = 0, col = 0, rows = 0, cols = 0;
+        grid->getItemPosition(grid->indexOf(pictureView()), &row, &col, &rows, &cols);
+        grid->addWidget(videoHost_, row, col, Qt::AlignLeft | Qt::AlignTop);
     }
 
     whiteBalanceTimer_->setInterval(kWhiteBalancePoll);
@@ -191,6 +203,23 @@ void PicturePage::activated()
     if (aborted)
         context().interaction().message(this, QStringLiteral("info"), QStringLiteral("CSV File Save Aborted."),
                                         MessageIcon::Warning, MessageButtons::Ok);
+}
+
+void PicturePage::showPlayback(bool on)
+{
+    pictureView()->setVisible(!on);
+    videoHost_->setVisible(on);
+}
+
+void PicturePage::setPlaybackButtonsEnabled(bool enabled)
+{
+    for (QPushButton* button : playbackButtons_)
+        button->setEnabled(enabled);
+}
+
+void PicturePage::setStateText(const QString& text)
+{
+    stateText_->setText(text);
 }
 
 void PicturePage::startWhiteBalance()

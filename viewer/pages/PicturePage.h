@@ -16,6 +16,8 @@ class QTimer;
 
 namespace qdx::viewer {
 
+class VideoHost;
+
 class PicturePage final : public Page {
     Q_OBJECT
 
@@ -34,6 +36,13 @@ public:
     void startWhiteBalance();
     bool whiteBalanceRunning() const { return whiteBalance_.running(); }
 
+    // Playback's part of the page: the video host in place of the live
+    // picture, the buttons "Pause / Play" and "Play Stop", the state text.
+    VideoHost* videoHost() const { return videoHost_; }
+    void showPlayback(bool on);
+    void setPlaybackButtonsEnabled(bool enabled);
+    void setStateText(const QString& text);
+
 protected:
     void showModel() override;
 
@@ -48,6 +57,8 @@ private:
     QComboBox* groupSelector_ = nullptr;
     QPushButton* exec_ = nullptr;
     QLabel* stateText_ = nullptr;
+    VideoHost* videoHost_ = nullptr;
+    std::array<QPushButton*, 2> playbackButtons_{};
     OnePushWhiteBalance whiteBalance_;
     QTimer* whiteBalanceTimer_ = nullptr;
 };

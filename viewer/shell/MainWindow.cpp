@@ -19,6 +19,7 @@
 #include "pages/CalibrationPage.h"
 #include "pages/Interaction.h"
 #include "pages/PicturePage.h"
+#include "playback/Playback.h"
 
 namespace qdx::viewer {
 namespace {
@@ -71,6 +72,7 @@ MainWindow::~MainWindow()
     program_.stopLiveView();
     program_.attachLiveView(nullptr);
     detachStillCapture();
+    playback_.reset();
     // The pages go while the window they ask for things is still whole.
     bridge_->setPage(kPicturePage, nullptr);
     bridge_->setPage(kCalibrationPage, nullptr);
@@ -105,6 +107,9 @@ void MainWindow::registerCommands()
     commands_.add(kCmdSaveCsv, [this] { saveCsv(); }, true);
     bridge_->onCsvExportEnded([this](const QString& failure) { csvExportEnded(failure); });
     commands_.add(kCmdDebug, [this] { openDebugDialog(); });
+    commands_.add(kCmdOpenAndPlay, [this] { playback_->openAndPlay(); });
+    commands_.add(kCmdPausePlay, [this] { playback_->togglePause(); });
+    commands_.add(kCmdPlayStop, [this] { playback_->stop(); });
 }
 
 void MainWindow::buildMenus()
@@ -140,6 +145,8 @@ void MainWindow::buildPages()
     pages_[kPicturePage] = picture;
     bridge_->setPage(kPicturePage, picture);
     tabs_->addTab(picture, QStringLiteral("Picture"));
+    PageContext& context = *this;
+    playback_ = std::make_unique<Playback>(context, *picture);
 
     auto* calibration = new CalibrationPage(*this, tabs_);
     pages_[kCalibrationPage] = calibration;
@@ -187,6 +194,9 @@ void MainWindow::onCurrentTabChanged(int index)
     currentTab_ = index;
     if (Page* shown = page(index))
         shown->activated();
+    // A playback goes on behind another page, placed anew.
+    if (playback_)
+        playback_->reposition();
 }
 
 void MainWindow::command(int id)
@@ -225,8 +235,10 @@ void MainWindow::toggleBoundaryPixels()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A running recording is finished first, then the live view stops.
+    // A running recording is finished first, then playback, whose engine
+    // must be gone before the widgets, then the live view stops.
     video_->stopBeforeClose();
+    playback_->stop();
     program_.stopLiveView();
     event->accept();
 }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <map>
+#include <memory>
 
 #include "core/Commands.h"
 #include "core/ViewerConfig.h"
@@ -25,6 +26,7 @@ class Interaction;
 class LiveViewBridge;
 class MonitorBridge;
 class Page;
+class Playback;
 class StillCaptureNotice;
 struct StillCaptureResult;
 class VideoCapture;
@@ -51,6 +53,7 @@ public:
     // The menu item of a command; null when the menu does not have it.
     QAction* action(int command) const;
     QTabWidget* tabs() const { return tabs_; }
+    Playback& playback() const { return *playback_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -94,6 +97,7 @@ private:
     ContentScrollArea* scroll_;
     QTabWidget* tabs_;
     std::array<Page*, 2> pages_{};
+    std::unique_ptr<Playback> playback_;  // works in the Picture page, goes before it
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
     VideoCapture* video_;

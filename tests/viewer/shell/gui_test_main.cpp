@@ -14,6 +14,15 @@ extern "C" const char* __tsan_default_options()
 }
 #endif
 
+#if defined(__SANITIZE_ADDRESS__)
+// Qt Multimedia connects to PulseAudio once, for playback, and PulseAudio
+// keeps that context until the process ends.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libpulse.so\n";
+}
+#endif
+
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

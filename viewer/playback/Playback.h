@@ -1,0 +1,81 @@
+// Playing a recorded file back in the Picture page: an AVI through Qt
+// Multimedia, a BMP still straight from QImage, shown in the page's video
+// host in place of the live picture, at its native size centred in the
+// picture area and doubled at 200%. Owns the playback state (0 idle,
+// 1 playing, 2 paused), the commands "Open File and Play", "Pause / Play" and
+// "Play Stop", the state text once a second and what the media engine
+// reports. GUI thread only.
+#pragma once
+
+#include <QObject>
+#include <QSize>
+
+#include <cstdint>
+
+#include "PlaybackRules.h"
+#include "pages/Interaction.h"
+
+class QMediaPlayer;
+class QTimer;
+class QVideoFrame;
+class QVideoSink;
+
+namespace qdx::viewer {
+
+class PageContext;
+class PicturePage;
+
+class Playback final : public QObject {
+    Q_OBJECT
+
+public:
+    // context and page must outlive the playback. Starts idle: the menu
+    // items and page buttons of playback set, the once-a-second timer running.
+    Playback(PageContext& context, PicturePage& page, QObject* parent = nullptr);
+    ~Playback() override;
+
+    // "Open File and Play": the open dialog, then start(). Cancel: nothing.
+    void openAndPlay();
+    // Stops what plays, then plays path. A file that cannot be played is
+    // reported to the operator and playback is idle again.
+    void start(const QString& path);
+    // Playing <-> paused; nothing while idle.
+    void togglePause();
+    // Back to the live picture; nothing while idle.
+    void stop();
+    // Places the video for its native size and the display zoom.
+    void reposition();
+
+    int state() const;
+    MediaKind kind() const { return kind_; }
+    // Different frames of the current (or last) video put on screen.
+    int framesShown() const { return framesShown_; }
+
+private:
+    void setState(int state);
+    void showControls(bool playing);
+    void tick();
+    void showFrame(const QVideoFrame& frame);
+    void mediaStatusChanged(int status);
+    void mediaError(int error, const QString& text);
+    void noPicture();
+    // Reports how playback ended and goes back to the live picture.
+    void endWith(const QString& text, MessageIcon icon);
+    // Stops the engine and lets it go; it reports nothing more.
+    void releasePlayer();
+
+    PageContext& context_;
+    PicturePage& page_;
+    QVideoSink* sink_;                  // child: every video's frames arrive here
+    QTimer* timer_;                     // child: the state text once a second
+    QTimer* firstPicture_;              // child: how long a video may take to show anything
+    QMediaPlayer* player_ = nullptr;    // child, while a video plays
+    MediaKind kind_ = MediaKind::None;
+    QSize nativeSize_;                  // invalid until the first picture
+    bool opened_ = false;               // the engine has opened the current file
+    int framesShown_ = 0;
+    int64_t lastFrameTime_ = -1;
+    int observer_;                      // ours in the pages' model: zoom changes
+};
+
+}  // namespace qdx::viewer

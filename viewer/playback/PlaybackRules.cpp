@@ -1,0 +1,68 @@
+#include "PlaybackRules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <fstream>
+
+#include "live/FrameLayout.h"
+
+namespace qdx::viewer {
+namespace {
+
+bool endsWithBmp(const std::string& path)
+{
+    constexpr std::string_view kBmp = ".bmp";
+    if (path.size() < kBmp.size())
+        return false;
+    return std::equal(kBmp.begin(), kBmp.end(), path.end() - static_cast<std::ptrdiff_t>(kBmp.size()),
+                      [](char want, char c) { return want == std::tolower(static_cast<unsigned char>(c)); });
+}
+
+// Whole seconds for the state text, truncated; nothing a media engine
+// reports (unknown, negative, huge) may overflow the conversion.
+int wholeSeconds(double seconds)
+{
+    if (!(seconds > 0))
+        return 0;
+    return seconds >= 2147483647.0 ? 2147483647 : static_cast<int>(seconds);
+}
+
+}  // namespace
+
+MediaKind mediaKindOf(const std::string& path)
+{
+    char head[12] = {};
+    std::ifstream file(path, std::ios::binary);
+    file.read(head, sizeof head);
+    const std::streamsize got = file.gcount();
+    if (got >= 2 && head[0] == 'B' && head[1] == 'M')
+        return MediaKind::Still;
+    if (got == 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0)
+        return MediaKind::Video;
+    return endsWithBmp(path) ? MediaKind::Still : MediaKind::Video;
+}
+
+VideoPlacement videoPlacement(int width, int height, bool zoom200)
+{
+    const int side = kCameraSide;
+    VideoPlacement p{(side - width) / 2, (side - height) / 2, width, height};
+    if (zoom200)
+        p = {2 * p.x, 2 * p.y, 2 * width, 2 * height};
+    return p;
+}
+
+std::string playbackStatusText(int state, double positionSeconds, double durationSeconds)
+{
+    const char* word = state == 1 ? "PLAY" : state == 2 ? "PAUSE" : nullptr;
+    if (!word)
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%s [%d / %dsec]", word, wholeSeconds(positionSeconds),
+                  wholeSeconds(durationSeconds));
+    return text;
+}
+
+}  // namespace qdx::viewer
