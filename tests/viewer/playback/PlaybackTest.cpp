@@ -1,7 +1,7 @@
 // Playback in the viewer's window, offscreen, with Qt Multimedia decoding
-// real files: Motion-JPEG AVIs made by ffmpeg and BMPs made by QImage, so
-// that the files come from writers other than ours and their frame counts
-// from a reader other than ours (ffprobe).
+// real files: the viewer's own recordings, and Motion-JPEG AVIs made by
+// ffmpeg and BMPs made by QImage, so that other writers' files play too;
+// frame counts and durations come from a reader other than ours (ffprobe).
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -19,6 +19,8 @@
 
 #include "viewer/GuiFixture.h"
 
+#include "capture/AviWriter.h"
+#include "capture/JpegEncoder.h"
 #include "core/Commands.h"
 #include "core/ViewerState.h"
 #include "pages/PictureView.h"
@@ -59,6 +61,36 @@ int framesByFfprobe(const QString& path)
                                                "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", path})
         .trimmed()
         .toInt();
+}
+
+double durationByFfprobe(const QString& path)
+{
+    return runTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                               "stream=duration", "-of", "csv=p=0", path})
+        .trimmed()
+        .toDouble();
+}
+
+// A recording as the viewer writes it: its writer and encoder, 400 x 400
+// pictures that change from frame to frame, at rate / scale frames a second.
+void makeRecording(const QString& path, int frames, uint32_t rate, uint32_t scale)
+{
+    constexpr int kSide = 400;
+    JpegEncoder encoder(kSide);
+    AviWriter writer;
+    ASSERT_TRUE(encoder.valid());
+    ASSERT_EQ(writer.open(QFile::encodeName(path).toStdString()), 0);
+    ASSERT_EQ(writer.setFrameSize(kSide, kSide), 0);
+    std::vector<uint8_t> picture(kSide * kSide * 3);
+    for (int frame = 0; frame < frames; ++frame) {
+        for (std::size_t i = 0; i < picture.size(); ++i)
+            picture[i] = static_cast<uint8_t>(i / 3 % kSide + frame * 16);
+        const uint32_t length = encoder.encodeJpegToStream(picture.data());
+        ASSERT_GT(length, 0u);
+        ASSERT_EQ(writer.writeFrame(encoder.jpeg().data(), length), 0);
+    }
+    ASSERT_EQ(writer.setFrameRate(rate, scale), 0);
+    ASSERT_EQ(writer.close(), 0);
 }
 
 class PlaybackTest : public ViewerWindowTest {
@@ -154,6 +186,24 @@ TEST_F(PlaybackTest, VideoPlaysEveryFrameInPlaceAndEndsInLiveView)
     EXPECT_EQ(playback().framesShown(), frames);
     EXPECT_EQ(stateText(), QStringLiteral("LIVE"));
     expectControls(false);
+}
+
+// Guards the round trip of the viewer's own recordings: every frame the
+// writer put in reaches the screen, at its place, and the file lasts
+// frames x scale / rate as its header says.
+TEST_F(PlaybackTest, TheViewersRecordingPlaysEveryFrame)
+{
+    const QString take = file("take.avi");
+    ASSERT_NO_FATAL_FAILURE(makeRecording(take, 15, 1000, 100));
+    ASSERT_EQ(framesByFfprobe(take), 15);
+    EXPECT_NEAR(durationByFfprobe(take), 15 * 100 / 1000.0, 0.01);
+    ASSERT_NO_FATAL_FAILURE(open());
+    QDXSim_SetStalled(1);  // nothing makes a frame late (see above)
+    ASSERT_NO_FATAL_FAILURE(playVideo(take));
+    EXPECT_EQ(host()->videoRect(), QRect(2, 2, 400, 400));
+    ASSERT_TRUE(processUntil([&] { return playback().state() == 0; }, seconds(10)));
+    expectOnlyMessage(QStringLiteral("Reached End of File"), MessageIcon::Information);
+    EXPECT_EQ(playback().framesShown(), 15);
 }
 
 // Guards pause and resume (the count stands still while paused), a second
