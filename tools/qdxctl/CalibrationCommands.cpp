@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CtlCommands.h"
+#include "FrameSource.h"
 #include "QDX_API.h"
 #include "core/AtomicFile.h"
 #include "core/Calibration.h"
@@ -66,16 +67,16 @@ bool readBytes(const std::string& path, std::span<uint8_t> bytes, std::string& w
 // camera; the camera's format is restored afterwards.
 int captureCalibrationFrame(Context& context, std::vector<uint8_t>& frame)
 {
-    int format = 0;
-    const bool knownFormat = QDX_Get_DataFormat(&format) == QDX_OK;
-    if (QDX_Set_DataFormat(1) != QDX_OK)
-        return context.failure("the camera did not take data format 1");
-    // A frame already on its way may still be in the old format.
-    viewer::CaptureResult result = viewer::captureFreshFrame(frame);
-    if (result == viewer::CaptureResult::Whole || result == viewer::CaptureResult::Damaged)
+    viewer::CaptureResult result;
+    {
+        const LumaData luma;
+        if (!luma.ok())
+            return context.failure("the camera did not take data format 1");
+        // A frame already on its way may still be in the old format.
         result = viewer::captureFreshFrame(frame);
-    if (knownFormat && format != 1)
-        QDX_Set_DataFormat(format);
+        if (result == viewer::CaptureResult::Whole || result == viewer::CaptureResult::Damaged)
+            result = viewer::captureFreshFrame(frame);
+    }
     if (result != viewer::CaptureResult::Whole) {
         context.err() << viewer::captureMessage(result) << "\n";
         return kExitFailure;

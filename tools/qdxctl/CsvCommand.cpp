@@ -24,22 +24,6 @@ public:
     std::string failure;
 };
 
-// Luma data while the export runs; the camera's own format again afterwards.
-class LumaFormat {
-public:
-    explicit LumaFormat(int previous) : previous_(previous) {}
-    ~LumaFormat()
-    {
-        if (previous_ != 1)
-            QDX_Set_DataFormat(previous_);
-    }
-    LumaFormat(const LumaFormat&) = delete;
-    LumaFormat& operator=(const LumaFormat&) = delete;
-
-private:
-    int previous_;
-};
-
 }  // namespace
 
 int runCsv(Context& context, const Arguments& arguments)
@@ -58,14 +42,11 @@ int runCsv(Context& context, const Arguments& arguments)
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
 
-    int format = 0;
-    if (QDX_Get_DataFormat(&format) != QDX_OK)
-        return context.failure("the data format could not be read");
-    if (format != 1 && QDX_Set_DataFormat(1) != QDX_OK)
-        return context.failure("the data format could not be set");
-    const LumaFormat restore(format);
+    const LumaData luma;
+    if (!luma.ok())
+        return context.failure("the camera did not take data format 1");
     // A frame already on its way when something changed shows the camera as it was.
-    const long long skip = format != 1 || context.changedCamera() ? 1 : 0;
+    const long long skip = luma.switched() || context.changedCamera() ? 1 : 0;
 
     viewer::CsvExportJob job;
     ExportEnd end;

@@ -54,4 +54,18 @@ long long FrameSource::delivered()
     return delivered_;
 }
 
+LumaData::LumaData()
+{
+    int format = 0;
+    if (QDX_Get_DataFormat(&format) == QDX_OK)
+        previous_ = format;
+    ok_ = previous_ == 1 || QDX_Set_DataFormat(1) == QDX_OK;
+}
+
+LumaData::~LumaData()
+{
+    if (ok_ && previous_ >= 0 && previous_ != 1)
+        QDX_Set_DataFormat(previous_);
+}
+
 }  // namespace qdx::ctl

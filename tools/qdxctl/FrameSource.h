@@ -34,4 +34,23 @@ private:
     long long delivered_ = 0;
 };
 
+// The camera's luma data (data format 1) while it lives, and the camera's own
+// format again afterwards, as the Calibration page has it while shown.
+class LumaData {
+public:
+    LumaData();
+    ~LumaData();
+    LumaData(const LumaData&) = delete;
+    LumaData& operator=(const LumaData&) = delete;
+
+    // The camera sends luma now.
+    bool ok() const { return ok_; }
+    // It sent another format before: a frame on its way may still be in it.
+    bool switched() const { return previous_ != 1; }
+
+private:
+    int previous_ = -1;  // -1: not known, left as it is afterwards
+    bool ok_ = false;
+};
+
 }  // namespace qdx::ctl
