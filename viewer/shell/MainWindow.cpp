@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -57,6 +58,9 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     // The live view reports through the bridge from its first frame on.
     program_.attachLiveView(bridge_);
     buildPages();
+    // The status line (still capture's notices) is there from the start, so
+    // that its first notice does not push the page's bottom row out of view.
+    statusBar();
     sizeToContent();
     program_.attachMonitor(monitorBridge_);
     attachStillCapture();
@@ -162,7 +166,7 @@ void MainWindow::sizeToContent()
 {
     const QSize content = tabs_->minimumSizeHint().expandedTo(config_.wide() ? kWideContent : kCompactContent);
     tabs_->setMinimumSize(content);
-    QSize wanted = content + QSize(0, menuBar()->sizeHint().height());
+    QSize wanted = content + QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     if (const QScreen* screen = this->screen())
         wanted = wanted.boundedTo(screen->availableGeometry().size());
     resize(wanted);
