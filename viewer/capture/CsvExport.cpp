@@ -49,12 +49,17 @@ bool writeCsvFile(const std::string& path, const uint8_t* frame, bool showBounda
 
 void CsvExport::frameShown(const ShownFrame& shown)
 {
+    // An export starts on the Calibration page only, and showing the Picture
+    // page aborts it: a colour frame here was on its way while the Calibration
+    // page came up, and the export waits for the first grey one.
+    if (!shown.grey)
+        return;
     const auto step = job_.next();
     if (!step)
         return;
     std::string why;
-    const bool written = shown.grey && writeCsvFile(csvFileName(step->chosenPath, step->number), shown.frame,
-                                                    shown.showBoundary, buffer_, why);
+    const bool written =
+        writeCsvFile(csvFileName(step->chosenPath, step->number), shown.frame, shown.showBoundary, buffer_, why);
     switch (job_.finish(*step, written)) {
     case CsvExportJob::Outcome::Done:
     case CsvExportJob::Outcome::Failed:

@@ -41,8 +41,9 @@ public:
     // job and out must outlive the exporter.
     CsvExport(CsvExportJob& job, LiveViewSink& out) : job_(job), out_(out) {}
 
-    // Display thread. Frames shown in colour are not luma values: the export
-    // ends at the first one, as it does at a file that cannot be written.
+    // Display thread. Writes the running export's next file; a file that
+    // cannot be written ends the export. Frames shown in colour are not luma
+    // values and are passed over.
     void frameShown(const ShownFrame& shown) override;
 
 private:

@@ -229,13 +229,19 @@ TEST_F(CsvExportTest, ThreeFramesGiveThreeFilesFromConsecutiveFrames)
 
 // Guards a full disk: the file that cannot be written whole leaves nothing
 // behind (no truncated CSV, no temporary file), the export ends at once and
-// the end report says why.
+// the end report says why. Before it, a colour frame is passed over.
 TEST_F(CsvExportTest, AFailedWriteLeavesNoFileAndEndsTheExport)
 {
     FrameRecorder sink;
     CsvExport exporter(state.csvExport, sink);
     const std::vector<uint8_t> frame = makeFrame();
     ASSERT_TRUE(state.csvExport.start(dir.file("scan.csv"), 3));
+    // A colour frame still on its way from before the Calibration page came
+    // up neither ends the export nor counts.
+    exporter.frameShown({frame.data(), false, false});
+    EXPECT_TRUE(state.csvExport.active());
+    EXPECT_EQ(state.csvExport.remaining(), 3);
+    EXPECT_TRUE(sink.ends().empty());
 
     // Files of this process may grow to 100 kB only: a disk that fills up.
     rlimit saved{};
