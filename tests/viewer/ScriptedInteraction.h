@@ -2,6 +2,8 @@
 // record of every message and dialog shown.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QString>
 
 #include <deque>
@@ -10,6 +12,17 @@
 #include "pages/Interaction.h"
 
 namespace qdx::viewer::test {
+
+// A file dialog's words and kind as the operator sees them.
+inline void expectFileDialog(const FileDialogRequest& asked, bool save, const char* title, const char* filterText,
+                             const char* pattern, const char* defaultSuffix)
+{
+    EXPECT_EQ(asked.save, save);
+    EXPECT_EQ(asked.title, QString::fromUtf8(title));
+    EXPECT_EQ(asked.filterText, QString::fromUtf8(filterText));
+    EXPECT_EQ(asked.pattern, QString::fromUtf8(pattern));
+    EXPECT_EQ(asked.defaultSuffix, QString::fromUtf8(defaultSuffix));
+}
 
 struct ShownMessage {
     QString title, text;

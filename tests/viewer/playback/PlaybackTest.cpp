@@ -161,11 +161,7 @@ TEST_F(PlaybackTest, VideoPlaysEveryFrameInPlaceAndEndsInLiveView)
     window->command(kCmdOpenAndPlay);
     ASSERT_EQ(interaction.dialogs.size(), 1u);
     const FileDialogRequest& dialog = interaction.dialogs[0];
-    EXPECT_FALSE(dialog.save);
-    EXPECT_EQ(dialog.title, QStringLiteral("Open File"));
-    EXPECT_EQ(dialog.filterText, QStringLiteral("Media File (*.avi, *.bmp)"));
-    EXPECT_EQ(dialog.pattern, QStringLiteral("*.avi *.bmp"));
-    EXPECT_EQ(dialog.defaultSuffix, QStringLiteral("avi"));
+    expectFileDialog(dialog, false, "Open File", "Media File (*.avi, *.bmp)", "*.avi *.bmp", "avi");
     EXPECT_EQ(playback().state(), 1);
     EXPECT_EQ(stateText(), QStringLiteral("PLAY"));
     expectControls(true);

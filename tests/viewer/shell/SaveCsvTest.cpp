@@ -43,11 +43,7 @@ TEST_F(SaveCsvTest, ButtonExportsTheFrameCountAndGivesTheControlsBack)
 
     ASSERT_EQ(interaction.dialogs.size(), 1u);
     const FileDialogRequest& asked = interaction.dialogs[0];
-    EXPECT_TRUE(asked.save);
-    EXPECT_EQ(asked.title, QStringLiteral("Save File"));
-    EXPECT_EQ(asked.filterText, QStringLiteral("CSV File (*.csv)"));
-    EXPECT_EQ(asked.pattern, QStringLiteral("*.csv"));
-    EXPECT_EQ(asked.defaultSuffix, QStringLiteral("csv"));
+    expectFileDialog(asked, true, "Save File", "CSV File (*.csv)", "*.csv", "csv");
     EXPECT_TRUE(asked.proposedName.endsWith(QStringLiteral(".csv")) && asked.proposedName.size() == 27)
         << asked.proposedName.toStdString();
     EXPECT_TRUE(program.state().csvExport.active());

@@ -66,11 +66,7 @@ TEST_P(StillCapturePageTest, PageButtonSavesThePictureAsThePageShowsIt)
 
     ASSERT_EQ(interaction.dialogs.size(), 1u);
     const FileDialogRequest& d = interaction.dialogs[0];
-    EXPECT_TRUE(d.save);
-    EXPECT_EQ(d.title, QStringLiteral("Save File"));
-    EXPECT_EQ(d.filterText, QStringLiteral("BMP File (*.bmp)"));
-    EXPECT_EQ(d.pattern, QStringLiteral("*.bmp"));
-    EXPECT_EQ(d.defaultSuffix, QStringLiteral("bmp"));
+    expectFileDialog(d, true, "Save File", "BMP File (*.bmp)", "*.bmp", "bmp");
     static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_\\d{3}\\.bmp$"));
     EXPECT_TRUE(name.match(d.proposedName).hasMatch()) << d.proposedName.toStdString();
     EXPECT_EQ(interaction.dialogOwners[0], page(c.page));
