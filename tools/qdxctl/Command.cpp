@@ -210,6 +210,20 @@ std::optional<double> parseSeconds(std::string_view text)
     return value;
 }
 
+std::optional<double> secondsOption(const Arguments& arguments, double fallback, std::string& why)
+{
+    constexpr double kMostSeconds = 86400;
+    const auto text = arguments.value("--seconds");
+    if (!text)
+        return fallback;
+    const auto value = parseSeconds(*text);
+    if (!value || *value <= 0 || *value > kMostSeconds) {
+        why = "--seconds " + *text + ": not a number of seconds above 0, at most 86400";
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::string usageLine(const CommandEntry& command)
 {
     std::string line = "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] " + std::string(command.name);

@@ -132,6 +132,9 @@ private:
 std::optional<long long> parseInteger(std::string_view text);
 // A non-negative decimal number of seconds ("2", "0.5").
 std::optional<double> parseSeconds(std::string_view text);
+// The --seconds option of a timed command: above 0 and at most a day,
+// fallback when it is not given; nothing (and why) when it is no such number.
+std::optional<double> secondsOption(const Arguments& arguments, double fallback, std::string& why);
 // The usage line of a command: "usage: qdxctl [OPTIONS] grab FILE [--frames N] ...".
 std::string usageLine(const CommandEntry& command);
 

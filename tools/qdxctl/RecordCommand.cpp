@@ -19,7 +19,6 @@ using std::chrono::duration;
 using std::chrono::milliseconds;
 
 constexpr double kDefaultSeconds = 10;
-constexpr double kMostSeconds = 86400;
 constexpr milliseconds kFramePoll{100};
 constexpr milliseconds kFrameTimeout{3000};  // without any frame the camera has stopped
 
@@ -50,13 +49,11 @@ int runRecord(Context& context, const Arguments& arguments)
     const std::string path = arguments.operands()[0];
     if (path.size() < 4 || path.compare(path.size() - 4, 4, ".avi") != 0)
         return context.usageError("'" + path + "': the file must end in .avi");
-    double seconds = kDefaultSeconds;
-    if (const auto text = arguments.value("--seconds")) {
-        const auto value = parseSeconds(*text);
-        if (!value || *value <= 0 || *value > kMostSeconds)
-            return context.usageError("--seconds " + *text + ": not a number of seconds above 0, at most 86400");
-        seconds = *value;
-    }
+    std::string why;
+    const auto chosen = secondsOption(arguments, kDefaultSeconds, why);
+    if (!chosen)
+        return context.usageError(why);
+    const double seconds = *chosen;
     const bool border = arguments.has("--border");
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
@@ -70,7 +67,6 @@ int runRecord(Context& context, const Arguments& arguments)
     viewer::CaptureImage capture;
     viewer::Recorder recorder(capture);
     const int side = viewer::captureSide(border);
-    std::string why;
     source.drain();
     if (!recorder.start(path, side, nullptr, why))
         return context.failure(why);

@@ -20,7 +20,6 @@ using std::chrono::milliseconds;
 // The connection is checked at least this often, frames or not.
 constexpr milliseconds kStatusPoll{100};
 constexpr double kDefaultSeconds = 5;
-constexpr double kMostSeconds = 86400;
 
 struct StreamStats {
     double seconds = 0;
@@ -91,13 +90,11 @@ int runStream(Context& context, const Arguments& arguments)
 {
     if (!arguments.operands().empty())
         return context.usageError("stream takes no operands");
-    double seconds = kDefaultSeconds;
-    if (const auto text = arguments.value("--seconds")) {
-        const auto value = parseSeconds(*text);
-        if (!value || *value <= 0 || *value > kMostSeconds)
-            return context.usageError("--seconds " + *text + ": not a number of seconds above 0, at most 86400");
-        seconds = *value;
-    }
+    std::string why;
+    const auto chosen = secondsOption(arguments, kDefaultSeconds, why);
+    if (!chosen)
+        return context.usageError(why);
+    const double seconds = *chosen;
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     FrameSource source;
