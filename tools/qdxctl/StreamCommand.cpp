@@ -9,6 +9,7 @@
 #include "Json.h"
 #include "QDX_API.h"
 #include "live/FrameCheck.h"
+#include "live/StreamHealth.h"
 
 namespace qdx::ctl {
 namespace {
@@ -21,20 +22,12 @@ using std::chrono::milliseconds;
 constexpr milliseconds kStatusPoll{100};
 constexpr double kDefaultSeconds = 5;
 
-struct StreamStats {
-    double seconds = 0;
-    long long taken = 0;      // new frames QDX_GetFrame handed out
-    long long delivered = 0;  // by the camera's frame index
-    long long bytes = 0;      // of the frames taken
-    long long shortFrames = 0;
-    long long damagedFrames = 0;
-    double largestGapMs = 0;  // longest time without a new frame, ends of the run included
-    int disconnections = 0;
-    int reconnections = 0;
-
-    double framesPerSecond() const { return seconds > 0 ? static_cast<double>(delivered) / seconds : 0; }
-    double megabytesPerSecond() const { return seconds > 0 ? static_cast<double>(bytes) / seconds / 1e6 : 0; }
-};
+int libraryIndex()
+{
+    int index = 0;
+    QDX_GetIndex(&index);
+    return index;
+}
 
 bool connected()
 {
@@ -49,7 +42,7 @@ std::string fixed(double value, int decimals)
     return text;
 }
 
-void printSummary(std::ostream& out, const StreamStats& s)
+void printSummary(std::ostream& out, const viewer::StreamFigures& s)
 {
     out << "seconds           " << fixed(s.seconds, 2) << "\n"
         << "frames taken      " << s.taken << "\n"
@@ -70,7 +63,7 @@ double rounded(double value, int decimals)
     return std::round(value * scale) / scale;
 }
 
-Json summaryJson(const StreamStats& s)
+Json summaryJson(const viewer::StreamFigures& s)
 {
     return Json{{"seconds", rounded(s.seconds, 3)},
                 {"frames_taken", s.taken},
@@ -101,46 +94,32 @@ int runStream(Context& context, const Arguments& arguments)
     if (!source.valid())
         return context.failure("the library gave no frame signal");
 
-    StreamStats stats;
+    viewer::StreamHealth health;
     std::vector<uint8_t> frame;
-    bool wasConnected = true;
     source.drain();
-    const long long deliveredBefore = source.delivered();
     const auto start = Clock::now();
+    health.restart(start, libraryIndex(), true);
     const auto end = start + duration<double>(seconds);
-    auto lastFrame = start;
     Progress progress = context.progress("streaming for " + fixed(seconds, 1) + " s");
     for (auto now = start; now < end; now = Clock::now()) {
         const auto wait = std::min(kStatusPoll, std::chrono::ceil<milliseconds>(end - now));
         if (source.waitForFrame(wait)) {
             unsigned length = 0;
-            if (source.take(frame, length) == QDX_OK) {
-                const auto arrived = Clock::now();
-                stats.largestGapMs = std::max(stats.largestGapMs, duration<double, std::milli>(arrived - lastFrame).count());
-                lastFrame = arrived;
-                ++stats.taken;
-                stats.bytes += length;
-                const int check = viewer::checkFrame(frame.data(), length);
-                stats.shortFrames += check == viewer::kFrameWrongSize;
-                stats.damagedFrames += check == viewer::kFrameWrongMarkers;
-            }
+            if (source.take(frame, length) == QDX_OK)
+                health.frameTaken(viewer::checkFrame(frame.data(), length), length, Clock::now());
         }
         const bool isConnected = connected();
-        stats.disconnections += wasConnected && !isConnected;
-        stats.reconnections += !wasConnected && isConnected;
-        wasConnected = isConnected;
-        stats.delivered = source.delivered() - deliveredBefore;
-        const double elapsed = duration<double>(Clock::now() - start).count();
-        progress.update(fixed(elapsed, 1) + " s  " + std::to_string(stats.taken) + " frames  " +
-                        fixed(elapsed > 0 ? static_cast<double>(stats.delivered) / elapsed : 0, 1) + " fps  " +
-                        std::to_string(stats.shortFrames + stats.damagedFrames) + " damaged  " +
+        health.connection(isConnected);
+        health.indexSeen(libraryIndex());
+        const viewer::StreamFigures soFar = health.figures(Clock::now());
+        progress.update(fixed(soFar.seconds, 1) + " s  " + std::to_string(soFar.taken) + " frames  " +
+                        fixed(soFar.framesPerSecond(), 1) + " fps  " +
+                        std::to_string(soFar.shortFrames + soFar.damagedFrames) + " damaged  " +
                         (isConnected ? "connected" : "disconnected"));
     }
     progress.finish();
-    const auto finished = Clock::now();
-    stats.seconds = duration<double>(finished - start).count();
-    stats.largestGapMs = std::max(stats.largestGapMs, duration<double, std::milli>(finished - lastFrame).count());
-    stats.delivered = source.delivered() - deliveredBefore;
+    health.indexSeen(libraryIndex());
+    const viewer::StreamFigures stats = health.figures(Clock::now());
 
     if (arguments.has("--json"))
         printJson(context.out(), summaryJson(stats));

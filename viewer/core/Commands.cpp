@@ -25,6 +25,7 @@ constexpr MenuEntry kMenuBar[] = {
     {"&Option", nullptr, 0},
     {nullptr, "Debug", kCmdDebug},
     {nullptr, "Display Boundary Pixels", kCmdBoundaryPixels},
+    {nullptr, "Analysis", kCmdAnalysis},
     {"EEPROM", nullptr, 0},
     {nullptr, "Load Parameter  [Data Read]", kCmdEepromLoad},
     {nullptr, "Save Parameter  [Data Write]", kCmdEepromSave},
@@ -54,6 +55,7 @@ constexpr Shortcut kShortcuts[] = {
     {kCmdDebug, "Ctrl+D"},
     {kCmdBoundaryPixels, "Ctrl+B"},
     {kCmdVersion, "F1"},
+    {kCmdAnalysis, "Ctrl+Shift+A"},
 };
 
 }  // namespace

@@ -29,6 +29,7 @@ enum Command : int {
     kCmdLoadDefault = 40015,
     kCmdSaveDefault = 40016,
     kCmdClearDefault = 40017,
+    kCmdAnalysis = 40018,  // the Analysis window, below the Option menu's own items
 };
 
 inline constexpr int kTabControlId = 1001;

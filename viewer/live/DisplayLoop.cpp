@@ -68,8 +68,8 @@ bool waitForFrame(sem_t* sem, std::stop_token stop)
 }  // namespace
 
 DisplayLoop::DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
-                         std::vector<FrameConsumer*> consumers)
-    : state_(state), image_(image), out_(out), consumers_(std::move(consumers))
+                         std::vector<FrameConsumer*> consumers, StreamHealth* health)
+    : state_(state), image_(image), out_(out), consumers_(std::move(consumers)), health_(health)
 {
     std::erase(consumers_, nullptr);
 }
@@ -111,11 +111,21 @@ void DisplayLoop::run(std::stop_token stop)
             continue;
         lastIndex_.store(index, std::memory_order_release);
         unsigned length = 0;
-        if (QDX_GetFrame(frame.get(), static_cast<unsigned>(kFrameBytes), &length) < 0 ||
-            checkFrame(frame.get(), length) != kFrameWhole)
+        const int got = QDX_GetFrame(frame.get(), static_cast<unsigned>(kFrameBytes), &length);
+        if (got < 0)
             continue;
-        if (present(frame.get()))
+        const int check = checkFrame(frame.get(), length);
+        if (health_ && got == QDX_OK) {
+            health_->indexSeen(static_cast<int>(index));
+            health_->frameTaken(check, length, std::chrono::steady_clock::now());
+        }
+        if (check != kFrameWhole)
+            continue;
+        if (present(frame.get())) {
             rates.frameShown();
+            if (health_)
+                health_->frameShown();
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "DisplayImage.h"
 #include "LiveViewSink.h"
 #include "RateMeter.h"
+#include "StreamHealth.h"
 #include "core/FrameConsumer.h"
 #include "core/ViewerState.h"
 #include "core/Worker.h"
@@ -19,10 +20,11 @@ namespace qdx::viewer {
 class DisplayLoop {
 public:
     // Everything given must outlive the loop; consumers are served in the
-    // order given, null ones left out. The library must be up from start()
-    // until stop() has returned.
+    // order given, null ones left out; health (if any) counts the frames
+    // taken and shown. The library must be up from start() until stop() has
+    // returned.
     DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
-                std::vector<FrameConsumer*> consumers = {});
+                std::vector<FrameConsumer*> consumers = {}, StreamHealth* health = nullptr);
 
     // Start (returns once the thread runs) and stop (returns once it ended).
     // Owner's thread.
@@ -46,6 +48,7 @@ private:
     DisplayImage& image_;
     LiveViewSink& out_;
     std::vector<FrameConsumer*> consumers_;  // fixed once built
+    StreamHealth* health_;
     std::atomic<uint32_t> lastIndex_{0xFFFFFFFF};  // written by the display thread
     Worker thread_{"qdx-display"};
 };

@@ -1,7 +1,11 @@
 // The 808 x 808 picture area of a page (control 1002): shows the newest
-// published display image.
+// published display image. While probing (the Analysis window is open) it
+// reports the mouse over the area and drags on it, and draws the region of
+// interest and the profile line over the picture.
 #pragma once
 
+#include <QLine>
+#include <QRect>
 #include <QWidget>
 
 namespace qdx::viewer {
@@ -15,11 +19,32 @@ public:
     // image must outlive the view.
     PictureView(DisplayImage& image, QWidget* parent);
 
+    void setProbing(bool probing);
+    // In area pixels; an empty rectangle or a null line draws none.
+    void setOverlay(const QRect& region, const QLine& line);
+
+signals:
+    // The mouse is at pos (area pixels) / has left the area.
+    void probed(QPoint pos);
+    void probeLeft();
+    // A drag with the left button from from to to (both area pixels, to may
+    // lie outside the area); finished on release.
+    void dragged(QPoint from, QPoint to, bool finished);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     DisplayImage& image_;
+    bool probing_ = false;
+    bool dragging_ = false;
+    QPoint dragFrom_;
+    QRect region_;
+    QLine line_;
 };
 
 }  // namespace qdx::viewer

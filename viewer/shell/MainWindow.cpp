@@ -16,10 +16,12 @@
 #include "ProgramIcon.h"
 #include "QDX_API.h"
 #include "VideoCapture.h"
+#include "analysis/AnalysisDock.h"
 #include "ViewerProgram.h"
 #include "pages/CalibrationPage.h"
 #include "pages/Interaction.h"
 #include "pages/PicturePage.h"
+#include "pages/PictureView.h"
 #include "playback/Playback.h"
 
 namespace qdx::viewer {
@@ -58,6 +60,7 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     // The live view reports through the bridge from its first frame on.
     program_.attachLiveView(bridge_);
     buildPages();
+    buildAnalysis();
     // The status line (still capture's notices) is there from the start, so
     // that its first notice does not push the page's bottom row out of view.
     statusBar();
@@ -76,6 +79,9 @@ MainWindow::~MainWindow()
     program_.stopLiveView();
     program_.attachLiveView(nullptr);
     detachStillCapture();
+    // The Analysis window works on the pages' pictures: it goes first.
+    delete analysis_;
+    analysis_ = nullptr;
     playback_.reset();
     // The pages go while the window they ask for things is still whole.
     bridge_->setPage(kPicturePage, nullptr);
@@ -114,6 +120,7 @@ void MainWindow::registerCommands()
     commands_.add(kCmdOpenAndPlay, [this] { playback_->openAndPlay(); });
     commands_.add(kCmdPausePlay, [this] { playback_->togglePause(); });
     commands_.add(kCmdPlayStop, [this] { playback_->stop(); });
+    commands_.add(kCmdAnalysis, [this] { toggleAnalysis(); });
 }
 
 void MainWindow::buildMenus()
@@ -141,6 +148,38 @@ void MainWindow::buildMenus()
         boundary->setCheckable(true);
         boundary->setChecked(program_.state().showBoundaryPixels.load() != 0);
     }
+    if (QAction* analysis = action(kCmdAnalysis))
+        analysis->setCheckable(true);
+}
+
+void MainWindow::buildAnalysis()
+{
+    analysis_ = new AnalysisDock(program_.analysisFeed(), program_.streamHealth(), program_.state(),
+                                 {pages_[kPicturePage]->pictureView(), pages_[kCalibrationPage]->pictureView()}, this);
+    addDockWidget(Qt::RightDockWidgetArea, analysis_);
+    analysis_->hide();
+    connect(analysis_, &AnalysisDock::shownChanged, this, [this](bool shown) {
+        if (QAction* item = action(kCmdAnalysis))
+            item->setChecked(shown);
+    });
+}
+
+void MainWindow::toggleAnalysis()
+{
+    if (!analysis_->isHidden()) {
+        analysis_->hide();
+        return;
+    }
+    // Docked, it takes its room beside the picture: the window grows by it
+    // as far as the screen allows, rather than squeezing the pages.
+    if (!analysis_->isFloating() && !isMaximized() && !isFullScreen()) {
+        QSize wanted = size() + QSize(analysis_->sizeHint().width(), 0);
+        if (const QScreen* screen = this->screen())
+            wanted = wanted.boundedTo(screen->availableGeometry().size());
+        resize(wanted);
+    }
+    analysis_->show();
+    analysis_->raise();
 }
 
 void MainWindow::buildPages()

@@ -21,6 +21,7 @@ class QTabWidget;
 
 namespace qdx::viewer {
 
+class AnalysisDock;
 class ContentScrollArea;
 class Interaction;
 class LiveViewBridge;
@@ -42,7 +43,7 @@ public:
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The one dispatch point of commands (40001..40017), from the menu and
+    // The one dispatch point of commands (40001..40018), from the menu and
     // from page buttons that stand for one. A command without an action says
     // it is not available.
     void command(int id);
@@ -54,6 +55,7 @@ public:
     QAction* action(int command) const;
     QTabWidget* tabs() const { return tabs_; }
     Playback& playback() const { return *playback_; }
+    AnalysisDock* analysisDock() const { return analysis_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,6 +78,8 @@ private:
     void onCurrentTabChanged(int index);
     void showVersion();
     void toggleBoundaryPixels();
+    void buildAnalysis();
+    void toggleAnalysis();
     // Still capture (StillCaptureCommand.cpp).
     void attachStillCapture();
     void detachStillCapture();
@@ -102,6 +106,7 @@ private:
     int currentTab_ = -1;
     VideoCapture* video_;
     QPointer<QWidget> debugDialog_;  // the open Debug dialog, if any
+    AnalysisDock* analysis_ = nullptr;
 };
 
 }  // namespace qdx::viewer

@@ -31,7 +31,9 @@ void ViewerProgram::startUp()
     monitor_->start();  // returns once the monitor runs: before any window exists
     displayImage_ = std::make_unique<DisplayImage>();
     display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
-                                             std::vector<FrameConsumer*>{captureImage_.get(), stillCapture_.get(), csvExport_.get()});
+                                             std::vector<FrameConsumer*>{captureImage_.get(), stillCapture_.get(), csvExport_.get(),
+                                                                         &analysisFeed_},
+                                             &streamHealth_);
 }
 
 void ViewerProgram::shutDown()
@@ -83,6 +85,7 @@ void ViewerProgram::MonitorDispatch::attach(MonitorClient* client)
 
 void ViewerProgram::MonitorDispatch::cameraArrived()
 {
+    program_.streamHealth_.connection(true);
     std::lock_guard lock(mutex_);
     if (client_)
         client_->cameraArrived();
@@ -99,6 +102,7 @@ void ViewerProgram::MonitorDispatch::cameraRemoved()
 {
     // The picture of a camera that is gone turns blue.
     program_.fillBlue();
+    program_.streamHealth_.connection(false);
     std::lock_guard lock(mutex_);
     if (client_)
         client_->cameraRemoved();

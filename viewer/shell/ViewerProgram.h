@@ -11,9 +11,11 @@
 #include "core/DeviceMonitor.h"
 #include "core/PanelModel.h"
 #include "core/ViewerState.h"
+#include "live/AnalysisFeed.h"
 #include "live/DisplayImage.h"
 #include "live/DisplayLoop.h"
 #include "live/LiveViewSink.h"
+#include "live/StreamHealth.h"
 
 namespace qdx::viewer {
 
@@ -45,6 +47,10 @@ public:
     DisplayImage* displayImage() { return displayImage_.get(); }
     CaptureImage* captureImage() { return captureImage_.get(); }
     StillCapture* stillCapture() { return stillCapture_.get(); }
+    // The Analysis window's feed from the display thread, and the stream's
+    // health as the display thread and the monitor see it.
+    AnalysisFeed& analysisFeed() { return analysisFeed_; }
+    StreamHealth& streamHealth() { return streamHealth_; }
 
     // The live view: the display thread, started once the pages exist, and
     // stopped with the display target cleared when the window closes. GUI thread.
@@ -90,6 +96,8 @@ private:
     std::unique_ptr<CaptureImage> captureImage_;
     std::unique_ptr<StillCapture> stillCapture_;
     std::unique_ptr<CsvExport> csvExport_;
+    AnalysisFeed analysisFeed_;
+    StreamHealth streamHealth_;
     std::unique_ptr<DisplayImage> displayImage_;
     std::unique_ptr<DeviceMonitor> monitor_;
     std::unique_ptr<DisplayLoop> display_;

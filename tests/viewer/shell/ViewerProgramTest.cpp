@@ -128,5 +128,38 @@ TEST_F(ViewerProgramTest, RemovalIsReportedAndPaintsThePictureBlue)
     EXPECT_EQ(client.arrivals.load(), 1);
 }
 
+// Guards the stream's health as the Analysis window shows it: the display
+// thread tells short frames from damaged ones and shows neither, the monitor's
+// unplug counts once each way, and the time without frames is the longest gap.
+TEST_F(ViewerProgramTest, StreamHealthCountsFaultsAndReconnections)
+{
+    program.startUp();
+    program.attachLiveView(&client);
+    program.state().displayTarget = kPicturePage;
+    program.startLiveView();
+    setAllReady();
+    ASSERT_TRUE(waitUntil([&] { return client.pictures > 3; }));
+    StreamHealth& health = program.streamHealth();
+    health.restart(StreamHealth::Clock::now(), static_cast<int>(qdx::test::frameIndex()), true);
+    QDXSim_InjectFrames(1, 2);
+    std::this_thread::sleep_for(milliseconds(300));
+    QDXSim_InjectFrames(2, 3);
+    std::this_thread::sleep_for(milliseconds(300));
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(waitUntil([] { return qdx::test::status() == 0; }));
+    std::this_thread::sleep_for(milliseconds(400));
+    QDXSim_SetPlugged(0, 1);
+    ASSERT_TRUE(waitUntil([&] { return health.figures(StreamHealth::Clock::now()).reconnections == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return health.figures(StreamHealth::Clock::now()).shown > 20; }));
+
+    const StreamFigures f = health.figures(StreamHealth::Clock::now());
+    EXPECT_EQ(f.shortFrames, 2);
+    EXPECT_EQ(f.damagedFrames, 3);
+    EXPECT_EQ(f.disconnections, 1);
+    EXPECT_EQ(f.taken, f.shown + 5) << "every whole frame taken is shown";
+    EXPECT_GE(f.delivered, f.taken) << "frames delivered count across the reconnection";
+    EXPECT_GE(f.largestGapMs, 350.0);
+}
+
 }  // namespace
 }  // namespace qdx::viewer::test

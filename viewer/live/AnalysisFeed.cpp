@@ -1,0 +1,82 @@
+#include "AnalysisFeed.h"
+
+#include <cstring>
+#include <utility>
+
+namespace qdx::viewer {
+namespace {
+
+std::unique_ptr<AnalysisSnapshot> emptySnapshot()
+{
+    auto snapshot = std::make_unique<AnalysisSnapshot>();
+    snapshot->frame = std::make_unique<uint8_t[]>(kFrameBytes);
+    // The longest line crosses the frame diagonally: one point a pixel of the
+    // longer axis. Reserved now, so the display thread never allocates.
+    snapshot->linePoints.reserve(kCameraSide);
+    snapshot->profile.reserve(kCameraSide);
+    return snapshot;
+}
+
+}  // namespace
+
+AnalysisFeed::AnalysisFeed() : back_(emptySnapshot()), ready_(emptySnapshot()), front_(emptySnapshot()) {}
+
+void AnalysisFeed::setRegion(std::optional<PixelRect> region)
+{
+    std::lock_guard lock(settingsMutex_);
+    region_ = region;
+}
+
+void AnalysisFeed::setLine(std::optional<PixelLine> line)
+{
+    std::lock_guard lock(settingsMutex_);
+    line_ = line;
+}
+
+void AnalysisFeed::frameShown(const ShownFrame& shown)
+{
+    if (!active())
+        return;
+    std::optional<PixelRect> region;
+    std::optional<PixelLine> line;
+    {
+        std::lock_guard lock(settingsMutex_);
+        region = region_;
+        line = line_;
+    }
+
+    AnalysisSnapshot& out = *back_;
+    out.number = ++analysed_;
+    out.grey = shown.grey;
+    out.showBoundary = shown.showBoundary;
+    const PixelRect whole = shownPicture(shown.showBoundary);
+    analyser_.analyse(shown.frame, region ? clipToPicture(*region, shown.showBoundary) : whole, shown.grey,
+                      out.analysis);
+    out.line = line;
+    out.linePoints.clear();
+    out.profile.clear();
+    if (line) {
+        linePoints(line->from, line->to, out.linePoints);
+        lineProfile(shown.frame, out.linePoints, out.profile);
+    }
+    std::memcpy(out.frame.get(), shown.frame, kFrameBytes);
+
+    std::lock_guard lock(swapMutex_);
+    std::swap(back_, ready_);
+    readyFresh_ = true;
+}
+
+const AnalysisSnapshot* AnalysisFeed::latest()
+{
+    {
+        std::lock_guard lock(swapMutex_);
+        if (readyFresh_) {
+            std::swap(ready_, front_);
+            readyFresh_ = false;
+            anyShown_ = true;
+        }
+    }
+    return anyShown_ ? front_.get() : nullptr;
+}
+
+}  // namespace qdx::viewer

@@ -1,0 +1,68 @@
+#include "StreamHealth.h"
+
+#include <algorithm>
+
+#include "FrameCheck.h"
+
+namespace qdx::viewer {
+namespace {
+
+double millisecondsBetween(StreamHealth::Clock::time_point from, StreamHealth::Clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+}  // namespace
+
+void StreamHealth::restart(Clock::time_point now, int index, bool connected)
+{
+    std::lock_guard lock(mutex_);
+    counts_ = {};
+    start_ = now;
+    lastFrame_ = now;
+    lastIndex_ = index;
+    connected_ = connected;
+}
+
+void StreamHealth::indexSeen(int index)
+{
+    std::lock_guard lock(mutex_);
+    counts_.delivered += index >= lastIndex_ ? index - lastIndex_ : index;
+    lastIndex_ = index;
+}
+
+void StreamHealth::frameTaken(int check, unsigned length, Clock::time_point arrived)
+{
+    std::lock_guard lock(mutex_);
+    counts_.largestGapMs = std::max(counts_.largestGapMs, millisecondsBetween(lastFrame_, arrived));
+    lastFrame_ = std::max(lastFrame_, arrived);
+    ++counts_.taken;
+    counts_.bytes += length;
+    counts_.shortFrames += check == kFrameWrongSize;
+    counts_.damagedFrames += check == kFrameWrongMarkers;
+}
+
+void StreamHealth::frameShown()
+{
+    std::lock_guard lock(mutex_);
+    ++counts_.shown;
+}
+
+void StreamHealth::connection(bool connected)
+{
+    std::lock_guard lock(mutex_);
+    counts_.disconnections += connected_ && !connected;
+    counts_.reconnections += !connected_ && connected;
+    connected_ = connected;
+}
+
+StreamFigures StreamHealth::figures(Clock::time_point now) const
+{
+    std::lock_guard lock(mutex_);
+    StreamFigures figures = counts_;
+    figures.seconds = std::max(0.0, millisecondsBetween(start_, now) / 1000);
+    figures.largestGapMs = std::max(figures.largestGapMs, millisecondsBetween(lastFrame_, now));
+    return figures;
+}
+
+}  // namespace qdx::viewer
