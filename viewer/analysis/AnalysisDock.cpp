@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -28,23 +29,47 @@ namespace {
 constexpr int kRefreshMs = 100;
 const QString kNone = QStringLiteral("\u2014");
 
-// A value row of a form: the caption names the value for a screen reader too.
-QLabel* addValueRow(QFormLayout* form, const QString& caption)
+// A value shown beside its caption; the caption names it for a screen reader too.
+struct Figure {
+    const char* caption;
+    QLabel** value;
+    const char* widest = nullptr;  // the longest text it shows, if longer than its caption
+};
+
+// Figures in two caption-value columns, two a row, in the order given.
+QGridLayout* figureGrid(std::initializer_list<Figure> figures)
 {
-    auto* value = new QLabel(kNone);
-    value->setAccessibleName(caption);
-    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    form->addRow(caption + QLatin1Char(':'), value);
-    return value;
+    auto* grid = new QGridLayout;
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    int i = 0;
+    for (const Figure& figure : figures) {
+        const QString caption = QString::fromUtf8(figure.caption);
+        auto* value = new QLabel(kNone);
+        value->setAccessibleName(caption);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        if (figure.widest)
+            value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QString::fromUtf8(figure.widest)));
+        grid->addWidget(new QLabel(caption + QLatin1Char(':')), i / 2, (i % 2) * 2);
+        grid->addWidget(value, i / 2, (i % 2) * 2 + 1);
+        *figure.value = value;
+        ++i;
+    }
+    return grid;
 }
 
-QComboBox* addComboRow(QFormLayout* form, const QString& caption, std::initializer_list<const char*> entries)
+// A caption and its drop-down list, side by side in row; the caption is the
+// list's buddy (its name for a screen reader).
+QComboBox* addCombo(QBoxLayout* row, const char* caption, std::initializer_list<const char*> entries)
 {
     auto* box = new QComboBox;
     for (const char* entry : entries)
         box->addItem(QString::fromUtf8(entry));
-    box->setAccessibleName(caption);
-    form->addRow(caption + QLatin1Char(':'), box);  // the caption label is the box's buddy
+    auto* label = new QLabel(QString::fromUtf8(caption) + QLatin1Char(':'));
+    label->setBuddy(box);
+    box->setAccessibleName(QString::fromUtf8(caption));
+    row->addWidget(label);
+    row->addWidget(box, 1);
     return box;
 }
 
@@ -123,13 +148,15 @@ AnalysisDock::AnalysisDock(AnalysisFeed& feed, StreamHealth& health, const Viewe
 QWidget* AnalysisDock::buildHistogram()
 {
     auto* group = new QGroupBox(QStringLiteral("Histogram"));
-    auto* form = new QFormLayout(group);
+    auto* column = new QVBoxLayout(group);
     histogram_ = new HistogramView;
-    form->addRow(histogram_);
-    channel_ = addComboRow(form, QStringLiteral("Channel"), {"Luma (12-bit)", "R, G, B (as shown)"});
-    scale_ = addComboRow(form, QStringLiteral("Scale"), {"Linear", "Logarithmic"});
-    clippedLow_ = addValueRow(form, QStringLiteral("Clipped at 0"));
-    clippedHigh_ = addValueRow(form, QStringLiteral("Clipped at 4095"));
+    column->addWidget(histogram_);
+    auto* choices = new QHBoxLayout;
+    channel_ = addCombo(choices, "Channel", {"Luma (12-bit)", "R, G, B (as shown)"});
+    scale_ = addCombo(choices, "Scale", {"Linear", "Logarithmic"});
+    column->addLayout(choices);
+    column->addLayout(figureGrid({{"Clipped at 0", &clippedLow_, "160000 (100.00%)"},
+                                  {"Clipped at 4095", &clippedHigh_, "160000 (100.00%)"}}));
     connect(channel_, &QComboBox::currentIndexChanged, this, [this](int index) {
         histogram_->setChannel(index == 1 ? HistogramView::Channel::Colour : HistogramView::Channel::Luma);
     });
@@ -140,16 +167,22 @@ QWidget* AnalysisDock::buildHistogram()
 QWidget* AnalysisDock::buildRegion()
 {
     auto* group = new QGroupBox(QStringLiteral("Region of interest"));
-    auto* form = new QFormLayout(group);
-    dragSets_ = addComboRow(form, QStringLiteral("Drag on picture sets"), {"Region of interest", "Profile line"});
+    auto* column = new QVBoxLayout(group);
+    auto* choices = new QHBoxLayout;
+    dragSets_ = addCombo(choices, "Drag on picture sets", {"Region of interest", "Profile line"});
     auto* whole = new QPushButton(QStringLiteral("Whole Picture"));
-    form->addRow(whole);
-    regionText_ = addValueRow(form, QStringLiteral("Region"));
-    pixels_ = addValueRow(form, QStringLiteral("Pixels"));
-    mean_ = addValueRow(form, QStringLiteral("Mean"));
-    deviation_ = addValueRow(form, QStringLiteral("Standard deviation"));
-    minimum_ = addValueRow(form, QStringLiteral("Minimum"));
-    maximum_ = addValueRow(form, QStringLiteral("Maximum"));
+    choices->addWidget(whole);
+    column->addLayout(choices);
+    auto* region = new QFormLayout;
+    regionText_ = new QLabel(kNone);
+    regionText_->setAccessibleName(QStringLiteral("Region"));
+    region->addRow(QStringLiteral("Region:"), regionText_);
+    column->addLayout(region);
+    column->addLayout(figureGrid({{"Pixels", &pixels_},
+                                  {"Mean", &mean_},
+                                  {"Minimum", &minimum_},
+                                  {"Standard deviation", &deviation_},
+                                  {"Maximum", &maximum_}}));
     connect(whole, &QPushButton::clicked, this, [this] {
         region_.reset();
         feed_.setRegion(region_);
@@ -161,24 +194,31 @@ QWidget* AnalysisDock::buildRegion()
 QWidget* AnalysisDock::buildPixel()
 {
     auto* group = new QGroupBox(QStringLiteral("Pixel under the mouse"));
-    auto* form = new QFormLayout(group);
-    pixelAt_ = addValueRow(form, QStringLiteral("Camera pixel"));
-    pixelY_ = addValueRow(form, QStringLiteral("Y"));
-    pixelCb_ = addValueRow(form, QStringLiteral("Cb"));
-    pixelCr_ = addValueRow(form, QStringLiteral("Cr"));
-    pixelShown_ = addValueRow(form, QStringLiteral("Shown R, G, B"));
+    auto* column = new QVBoxLayout(group);
+    const char* word = "0x0000  (12-bit 4095)";
+    column->addLayout(figureGrid({{"Camera pixel", &pixelAt_, "(403, 403) (boundary, hidden)"},
+                                  {"Shown R, G, B", &pixelShown_, "255, 255, 255"},
+                                  {"Y", &pixelY_, word},
+                                  {"Cb", &pixelCb_, word},
+                                  {"Cr", &pixelCr_, word}}));
     return group;
 }
 
 QWidget* AnalysisDock::buildProfile()
 {
     auto* group = new QGroupBox(QStringLiteral("Line profile"));
-    auto* form = new QFormLayout(group);
+    auto* column = new QVBoxLayout(group);
     profile_ = new ProfileView;
-    form->addRow(profile_);
-    profileText_ = addValueRow(form, QStringLiteral("Line"));
+    column->addWidget(profile_);
+    auto* row = new QHBoxLayout;
+    auto* caption = new QLabel(QStringLiteral("Line:"));
+    profileText_ = new QLabel(kNone);
+    profileText_->setAccessibleName(QStringLiteral("Line"));
     auto* clear = new QPushButton(QStringLiteral("Clear Line"));
-    form->addRow(clear);
+    row->addWidget(caption);
+    row->addWidget(profileText_, 1);
+    row->addWidget(clear);
+    column->addLayout(row);
     connect(clear, &QPushButton::clicked, this, [this] {
         line_.reset();
         feed_.setLine(line_);
@@ -192,15 +232,20 @@ QWidget* AnalysisDock::buildProfile()
 QWidget* AnalysisDock::buildStream()
 {
     auto* group = new QGroupBox(QStringLiteral("Stream since opened"));
-    auto* form = new QFormLayout(group);
-    const char* captions[] = {"Time",           "Frames received", "Frames taken",      "Frames shown",
-                              "Short frames",   "Damaged frames",  "Longest gap",       "Disconnections",
-                              "Reconnections",  "Rate"};
-    static_assert(std::size(captions) == std::tuple_size_v<decltype(stream_)>);
-    for (std::size_t i = 0; i < stream_.size(); ++i)
-        stream_[i] = addValueRow(form, QString::fromUtf8(captions[i]));
+    auto* column = new QVBoxLayout(group);
+    // The order of the values showHealth gives.
+    column->addLayout(figureGrid({{"Time", &stream_[0]},
+                                  {"Rate", &stream_[1], "100.0 frames/s, 65.3 MB/s"},
+                                  {"Frames received", &stream_[2]},
+                                  {"Frames taken", &stream_[3]},
+                                  {"Frames shown", &stream_[4]},
+                                  {"Longest gap", &stream_[5]},
+                                  {"Short frames", &stream_[6]},
+                                  {"Damaged frames", &stream_[7]},
+                                  {"Disconnections", &stream_[8]},
+                                  {"Reconnections", &stream_[9]}}));
     auto* reset = new QPushButton(QStringLiteral("Reset Counts"));
-    form->addRow(reset);
+    column->addWidget(reset, 0, Qt::AlignLeft);
     connect(reset, &QPushButton::clicked, this, [this] {
         restartHealth();
         showHealth();
@@ -331,15 +376,15 @@ void AnalysisDock::showHealth()
     const StreamFigures f = health_.figures(StreamHealth::Clock::now());
     const QString values[] = {
         QStringLiteral("%1 s").arg(f.seconds, 0, 'f', 1),
+        QStringLiteral("%1 frames/s, %2 MB/s").arg(f.framesPerSecond(), 0, 'f', 1).arg(f.megabytesPerSecond(), 0, 'f', 1),
         QString::number(f.delivered),
         QString::number(f.taken),
         QString::number(f.shown),
+        QStringLiteral("%1 ms").arg(f.largestGapMs, 0, 'f', 1),
         QString::number(f.shortFrames),
         QString::number(f.damagedFrames),
-        QStringLiteral("%1 ms").arg(f.largestGapMs, 0, 'f', 1),
         QString::number(f.disconnections),
         QString::number(f.reconnections),
-        QStringLiteral("%1 frames/s, %2 MB/s").arg(f.framesPerSecond(), 0, 'f', 1).arg(f.megabytesPerSecond(), 0, 'f', 1),
     };
     for (std::size_t i = 0; i < stream_.size(); ++i)
         stream_[i]->setText(values[i]);

@@ -22,7 +22,7 @@ public:
     void setChannel(Channel channel);
     void setLogarithmic(bool logarithmic);
 
-    QSize sizeHint() const override { return {420, 170}; }
+    QSize sizeHint() const override { return {420, 150}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -42,7 +42,7 @@ public:
     // 12-bit luma along the line, first point first; empty for no line.
     void setProfile(const std::vector<uint16_t>& profile);
 
-    QSize sizeHint() const override { return {420, 140}; }
+    QSize sizeHint() const override { return {420, 120}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
