@@ -3,12 +3,15 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QKeySequence>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <algorithm>
 
 #include "ContentScrollArea.h"
 #include "LiveViewBridge.h"
@@ -172,13 +175,15 @@ void MainWindow::toggleAnalysis()
     }
     // Docked, it takes its room beside the picture: the window grows by it
     // as far as the screen allows, rather than squeezing the pages.
+    const int pagesWidth = centralWidget()->width();
+    analysis_->show();
     if (!analysis_->isFloating() && !isMaximized() && !isFullScreen()) {
-        QSize wanted = size() + QSize(analysis_->sizeHint().width(), 0);
+        layout()->activate();
+        QSize wanted = size() + QSize(std::max(0, pagesWidth - centralWidget()->width()), 0);
         if (const QScreen* screen = this->screen())
             wanted = wanted.boundedTo(screen->availableGeometry().size());
         resize(wanted);
     }
-    analysis_->show();
     analysis_->raise();
 }
 
