@@ -122,7 +122,10 @@ QComboBox* dropDown(std::span<const char* const> entries, int id, WheelGuard& gu
                     const QString& name)
 {
     auto* box = tagged(new QComboBox(parent), id);
+    // Qt on Linux reports a combo box's current entry as its name and passes
+    // no accessible name on; screen readers there read the description.
     box->setAccessibleName(name);
+    box->setAccessibleDescription(name);
     for (const char* entry : entries)
         box->addItem(QString::fromUtf8(entry));
     box->setCurrentIndex(0);

@@ -21,7 +21,14 @@ namespace qdx::viewer::test {
 namespace {
 
 constexpr int kAlcComboId = 4103, kBlackLevelId = 5101, kBlackLevelLabelId = 5201, kBlackLevelRegister = 2;
-constexpr int kCsvCountId = 7020;
+constexpr int kAlcRegister = 1, kCsvCountId = 7020;
+
+int simRegister(int reg)
+{
+    int value = -1;
+    QDXSim_GetRegister(reg, &value);
+    return value;
+}
 
 class AccessibilityTest : public ViewerWindowTest {
 protected:
@@ -61,9 +68,10 @@ TEST_F(AccessibilityTest, EveryControlIsNamedAndReachable)
     EXPECT_EQ(accessibilityFaults(&bare).size(), 1u);
 }
 
-// Guards the keyboard path: Tab from the combo box above reaches the first
-// slider, an arrow key moves it, and the camera and its value label follow;
-// the up arrow on the CSV frame count counts up as its arrow button does.
+// Guards the keyboard path: Tab from the list above reaches the first slider,
+// an arrow key moves it and the camera and its value label follow; Shift+Tab
+// goes back to the list, whose down arrow reaches the camera too; the up arrow
+// on the CSV frame count counts up as its arrow button does.
 TEST_F(AccessibilityTest, KeyboardReachesAndChangesControls)
 {
     auto* alc = control<QComboBox>(kPicturePage, kAlcComboId);
@@ -76,11 +84,16 @@ TEST_F(AccessibilityTest, KeyboardReachesAndChangesControls)
     ASSERT_TRUE(processUntil([&] { return slider->hasFocus(); })) << "focus on "
         << (QApplication::focusWidget() ? describe(QApplication::focusWidget()) : std::string("nothing"));
     keyOn(slider, Qt::Key_Right);
-    EXPECT_TRUE(processUntil([] {
-        int value = -1;
-        return QDXSim_GetRegister(kBlackLevelRegister, &value) == QDX_OK && value == 1;
-    }));
+    EXPECT_TRUE(processUntil([] { return simRegister(kBlackLevelRegister) == 1; }));
     EXPECT_EQ(control<QLabel>(kPicturePage, kBlackLevelLabelId)->text(), QStringLiteral("1"));
+
+    // Back to the list, whose next entry a down arrow sends as a click would.
+    const int alcBefore = simRegister(kAlcRegister);
+    keyOn(slider, Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(processUntil([&] { return alc->hasFocus(); }));
+    keyOn(alc, Qt::Key_Down);
+    EXPECT_EQ(alc->currentIndex(), 1);
+    EXPECT_TRUE(processUntil([&] { return simRegister(kAlcRegister) != alcBefore; }));
 
     window->tabs()->setCurrentIndex(kCalibrationPage);
     auto* count = control<QLineEdit>(kCalibrationPage, kCsvCountId);
