@@ -14,6 +14,8 @@
 #include "viewer/AccessibilityWalk.h"
 #include "viewer/GuiFixture.h"
 
+#include "api/SimCameraFixture.h"
+
 #include "core/Commands.h"
 #include "debug/DebugDialog.h"
 
@@ -23,12 +25,7 @@ namespace {
 constexpr int kAlcComboId = 4103, kBlackLevelId = 5101, kBlackLevelLabelId = 5201, kBlackLevelRegister = 2;
 constexpr int kAlcRegister = 1, kCsvCountId = 7020;
 
-int simRegister(int reg)
-{
-    int value = -1;
-    QDXSim_GetRegister(reg, &value);
-    return value;
-}
+using qdx::test::simRegister;
 
 class AccessibilityTest : public ViewerWindowTest {
 protected:
