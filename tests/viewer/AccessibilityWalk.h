@@ -12,7 +12,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTabBar>
@@ -58,14 +57,16 @@ inline bool meaningful(const QString& name)
 }
 
 // The controls an operator works with, leaving out the parts Qt builds into
-// composite widgets (scroll bars, a spin box's editor, a tab bar's arrows).
+// composite widgets (scroll bars, a spin box's editor, a tab bar's arrows, a
+// dock's title buttons and the menu bar's overflow button, whose names Qt
+// starts with "qt_"), which Qt names and reaches in its own way.
 inline bool isOperatorControl(const QWidget* w)
 {
-    if (qobject_cast<const QScrollBar*>(w))
+    if (qobject_cast<const QScrollBar*>(w) || w->objectName().startsWith(QLatin1String("qt_")))
         return false;
     for (const QWidget* p = w->parentWidget(); p; p = p->parentWidget())
         if (qobject_cast<const QTabBar*>(p) || qobject_cast<const QAbstractSpinBox*>(p) ||
-            qobject_cast<const QComboBox*>(p) || qobject_cast<const QMenuBar*>(p))
+            qobject_cast<const QComboBox*>(p))
             return false;
     return qobject_cast<const QAbstractSlider*>(w) || qobject_cast<const QComboBox*>(w) ||
            qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QLineEdit*>(w) ||
