@@ -78,6 +78,16 @@ inline void wheelOver(QWidget* w, int delta, Qt::KeyboardModifiers keys = Qt::No
     QWindowSystemInterface::flushWindowSystemEvents();
 }
 
+// A key pressed and released on w's window, as the window system delivers
+// it: to the focus widget, with Tab moving the focus as for the operator.
+inline void keyOn(QWidget* w, int key, Qt::KeyboardModifiers keys = Qt::NoModifier)
+{
+    QWindow* window = w->window()->windowHandle();
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+        QWindowSystemInterface::handleKeyEvent(window, type, key, keys);
+    QWindowSystemInterface::flushWindowSystemEvents();
+}
+
 inline bool cameraOpen()
 {
     int status = 0;

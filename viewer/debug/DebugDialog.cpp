@@ -26,6 +26,14 @@ std::string text(const QLineEdit* box)
     return box->text().toLatin1().toStdString();
 }
 
+// A field's caption, which also names the field for screen readers.
+QLabel* caption(const QString& text, QWidget* field, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setBuddy(field);
+    return label;
+}
+
 QString qtext(const std::string& s)
 {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
@@ -46,13 +54,13 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     i2cData_ = field(2002, {});
     i2cSize_ = field(2003, QStringLiteral("2"));
     i2cResult_ = field(2004, {}, true);
-    i2cGrid->addWidget(new QLabel(QStringLiteral("Slave Addr"), i2c), 0, 0);
+    i2cGrid->addWidget(caption(QStringLiteral("Slave Addr"), slave_, i2c), 0, 0);
     i2cGrid->addWidget(slave_, 0, 1);
-    i2cGrid->addWidget(new QLabel(QStringLiteral("Write Data"), i2c), 1, 0);
+    i2cGrid->addWidget(caption(QStringLiteral("Write Data"), i2cData_, i2c), 1, 0);
     i2cGrid->addWidget(i2cData_, 1, 1, 1, 3);
-    i2cGrid->addWidget(new QLabel(QStringLiteral("Read Size"), i2c), 2, 0);
+    i2cGrid->addWidget(caption(QStringLiteral("Read Size"), i2cSize_, i2c), 2, 0);
     i2cGrid->addWidget(i2cSize_, 2, 1);
-    i2cGrid->addWidget(new QLabel(QStringLiteral("Result"), i2c), 3, 0);
+    i2cGrid->addWidget(caption(QStringLiteral("Result"), i2cResult_, i2c), 3, 0);
     i2cGrid->addWidget(i2cResult_, 3, 1, 1, 3);
     QPushButton* i2cWrite = button(3001, QStringLiteral("Write"), &DebugDialog::i2cWriteClicked);
     i2cGrid->addWidget(i2cWrite, 4, 1);
@@ -64,11 +72,11 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     fpgaAddress_ = field(2005, QStringLiteral("0"));
     fpgaData_ = field(2006, {});
     fpgaResult_ = field(2007, {}, true);
-    fpgaGrid->addWidget(new QLabel(QStringLiteral("Addr"), fpga), 0, 0);
+    fpgaGrid->addWidget(caption(QStringLiteral("Addr"), fpgaAddress_, fpga), 0, 0);
     fpgaGrid->addWidget(fpgaAddress_, 0, 1);
-    fpgaGrid->addWidget(new QLabel(QStringLiteral("Write Data"), fpga), 1, 0);
+    fpgaGrid->addWidget(caption(QStringLiteral("Write Data"), fpgaData_, fpga), 1, 0);
     fpgaGrid->addWidget(fpgaData_, 1, 1);
-    fpgaGrid->addWidget(new QLabel(QStringLiteral("Result"), fpga), 2, 0);
+    fpgaGrid->addWidget(caption(QStringLiteral("Result"), fpgaResult_, fpga), 2, 0);
     fpgaGrid->addWidget(fpgaResult_, 2, 1, 1, 2);
     fpgaGrid->addWidget(button(3004, QStringLiteral("Write"), &DebugDialog::fpgaWriteClicked), 3, 1);
     fpgaGrid->addWidget(button(3005, QStringLiteral("Read"), &DebugDialog::fpgaReadClicked), 3, 2);
@@ -80,16 +88,18 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     memoryData_ = field(2011, {});
     memorySize_ = field(2012, QStringLiteral("1"));
     memoryResult_ = field(2013, {}, true);
-    eepromGrid->addWidget(new QLabel(QStringLiteral("Type"), eeprom), 0, 0);
+    eepromGrid->addWidget(caption(QStringLiteral("Type"), memoryType_, eeprom), 0, 0);
     eepromGrid->addWidget(memoryType_, 0, 1);
-    eepromGrid->addWidget(new QLabel(QStringLiteral("0 = FX2 / 1 = CIS"), eeprom), 0, 2, 1, 2);
-    eepromGrid->addWidget(new QLabel(QStringLiteral("Addr"), eeprom), 1, 0);
+    auto* types = new QLabel(QStringLiteral("0 = FX2 / 1 = CIS"), eeprom);
+    memoryType_->setAccessibleDescription(types->text());
+    eepromGrid->addWidget(types, 0, 2, 1, 2);
+    eepromGrid->addWidget(caption(QStringLiteral("Addr"), memoryAddress_, eeprom), 1, 0);
     eepromGrid->addWidget(memoryAddress_, 1, 1);
-    eepromGrid->addWidget(new QLabel(QStringLiteral("Write Data"), eeprom), 2, 0);
+    eepromGrid->addWidget(caption(QStringLiteral("Write Data"), memoryData_, eeprom), 2, 0);
     eepromGrid->addWidget(memoryData_, 2, 1, 1, 3);
-    eepromGrid->addWidget(new QLabel(QStringLiteral("Read Size"), eeprom), 3, 0);
+    eepromGrid->addWidget(caption(QStringLiteral("Read Size"), memorySize_, eeprom), 3, 0);
     eepromGrid->addWidget(memorySize_, 3, 1);
-    eepromGrid->addWidget(new QLabel(QStringLiteral("Result"), eeprom), 4, 0);
+    eepromGrid->addWidget(caption(QStringLiteral("Result"), memoryResult_, eeprom), 4, 0);
     eepromGrid->addWidget(memoryResult_, 4, 1, 1, 3);
     eepromGrid->addWidget(button(3008, QStringLiteral("Write"), &DebugDialog::eepromWriteClicked), 5, 1);
     eepromGrid->addWidget(button(3009, QStringLiteral("Read"), &DebugDialog::eepromReadClicked), 5, 2);
@@ -98,11 +108,11 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     auto* serialRow = new QGridLayout;
     serial_ = field(2008, {});
     serialResult_ = field(2014, {}, true);
-    serialRow->addWidget(new QLabel(QStringLiteral("SN"), this), 0, 0);
+    serialRow->addWidget(caption(QStringLiteral("SN"), serial_, this), 0, 0);
     serialRow->addWidget(serial_, 0, 1);
     serialRow->addWidget(button(3006, QStringLiteral("Write"), &DebugDialog::serialWriteClicked), 0, 2);
     serialRow->addWidget(button(3007, QStringLiteral("Read"), &DebugDialog::serialReadClicked), 0, 3);
-    serialRow->addWidget(new QLabel(QStringLiteral("Result"), this), 1, 0);
+    serialRow->addWidget(caption(QStringLiteral("Result"), serialResult_, this), 1, 0);
     serialRow->addWidget(serialResult_, 1, 1);
 
     log_ = new QPlainTextEdit(this);
@@ -127,7 +137,7 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(groups);
     layout->addLayout(serialRow);
-    layout->addWidget(new QLabel(QStringLiteral("Requests"), this));
+    layout->addWidget(caption(QStringLiteral("Requests"), log_, this));
     layout->addWidget(log_, 1);
     layout->addWidget(copy, 0, Qt::AlignRight);
 

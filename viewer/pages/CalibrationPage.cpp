@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -119,9 +120,13 @@ void CalibrationPage::buildPageWideControls()
     bottomRow()->addSpacing(24);
     saveCsv_ = commandButton("Save as CSV", kSaveCsvId, kCmdSaveCsv);
     bottomRow()->addWidget(saveCsv_);
-    bottomRow()->addWidget(caption("num of frames :", kCsvCaptionId, this));
+    QLabel* csvCaption = caption("num of frames :", kCsvCaptionId, this);
+    bottomRow()->addWidget(csvCaption);
 
     csvBox_ = tagged(new QLineEdit(QStringLiteral("1"), this), kCsvCountId);
+    csvCaption->setBuddy(csvBox_);
+    // Up and Down step the count as the arrows beside it do.
+    csvBox_->installEventFilter(this);
     csvBox_->setReadOnly(true);
     csvBox_->setAlignment(Qt::AlignRight);
     csvBox_->setFixedWidth(csvBox_->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
@@ -142,6 +147,7 @@ void CalibrationPage::buildPageWideControls()
     for (const bool up : {true, false}) {
         auto* arrow = new QToolButton(csvArrows_);
         arrow->setObjectName(up ? QStringLiteral("up") : QStringLiteral("down"));
+        arrow->setAccessibleName(up ? QStringLiteral("More frames") : QStringLiteral("Fewer frames"));
         arrow->setArrowType(up ? Qt::UpArrow : Qt::DownArrow);
         arrow->setAutoRepeat(true);
         arrow->setFixedSize(16, 12);
@@ -154,7 +160,8 @@ void CalibrationPage::buildPageWideControls()
 
 void CalibrationPage::buildGroups()
 {
-    groupSelector_ = dropDown(calibrationGroupNames(), kGroupSelectorId, wheelGuard(), this);
+    groupSelector_ = dropDown(calibrationGroupNames(), kGroupSelectorId, wheelGuard(), this,
+                              QStringLiteral("Calibration group"));
     connect(groupSelector_, &QComboBox::activated, this, &CalibrationPage::showGroup);
     for (int g = 0; g < kGroups; ++g)
         groups_[static_cast<std::size_t>(g)] = buildGroup(g);
@@ -237,10 +244,13 @@ QGroupBox* CalibrationPage::buildGroup(int g)
         case Row::Separator:
             grid->addWidget(separator(row.index, box), r, 0, 1, 4);
             break;
-        case Row::Detection:
-            grid->addWidget(caption("Detection", row.index, box), r, 0);
+        case Row::Detection: {
+            QLabel* detection = caption("Detection", row.index, box);
+            grid->addWidget(detection, r, 0);
             addButtons(row, r);
+            detection->setBuddy(toolButtons_.at(row.first.id));
             break;
+        }
         case Row::Buttons:
             addButtons(row, r);
             break;
@@ -249,6 +259,7 @@ QGroupBox* CalibrationPage::buildGroup(int g)
             result->setReadOnly(true);
             result->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
             result->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            result->setAccessibleName(QString::fromUtf8(group.title) + QStringLiteral(" result"));
             resultBoxes_[row.index] = result;
             if (row.index == kFpnResultId) {
                 result->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -299,6 +310,17 @@ void CalibrationPage::onCsvArrow(bool up)
     const int count = csvCountStepped(csvBox_->text().toStdString(), up);
     state().csvFrameCount.store(count, std::memory_order_release);
     csvBox_->setText(QString::number(count));
+}
+
+bool CalibrationPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != csvBox_ || event->type() != QEvent::KeyPress || !csvBox_->isEnabled())
+        return Page::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Up && key != Qt::Key_Down)
+        return Page::eventFilter(watched, event);
+    onCsvArrow(key == Qt::Key_Up);
+    return true;
 }
 
 void CalibrationPage::activated()

@@ -38,6 +38,7 @@ public:
 
 protected:
     void showModel() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildPageWideControls();

@@ -52,7 +52,11 @@ void SliderRow::show(int v) const
         const QSignalBlocker quiet(slider);
         slider->setValue(v);
     }
-    value->setText(QString::fromStdString(scale.labelText(v)));
+    const QString text = QString::fromStdString(scale.labelText(v));
+    value->setText(text);
+    // A screen reader reads the slider's position ("400"); the operator reads
+    // the label ("28.8ms").
+    slider->setAccessibleDescription(text);
 }
 
 void SliderRow::setEnabled(bool sliderEnabled, bool labelEnabled) const
@@ -90,6 +94,10 @@ SliderRow addSliderRow(QGridLayout* grid, int row, const char* caption, const Sl
     guard.protect(r.slider);
     r.value = tagged(new QLabel(parent), ids.label);
     r.value->setMinimumWidth(widestLabel(r.value, scale));
+    // The caption names the slider (Qt would take the group's title); the
+    // value label says whose value it shows, its text stays the value.
+    r.caption->setBuddy(r.slider);
+    r.value->setAccessibleDescription(r.caption->text() + QStringLiteral(" value"));
     grid->addWidget(r.caption, row, 0);
     grid->addWidget(r.slider, row, 1);
     grid->addWidget(r.value, row, 2);
@@ -104,14 +112,20 @@ ComboRow addComboRow(QGridLayout* grid, int row, const char* caption, std::span<
     ComboRow r;
     r.caption = tagged(new QLabel(QString::fromUtf8(caption), parent), ids.caption);
     r.box = dropDown(entries, ids.control, guard, parent);
+    r.caption->setBuddy(r.box);
     grid->addWidget(r.caption, row, 0);
     grid->addWidget(r.box, row, 1, 1, 2, Qt::AlignLeft);
     return r;
 }
 
-QComboBox* dropDown(std::span<const char* const> entries, int id, WheelGuard& guard, QWidget* parent)
+QComboBox* dropDown(std::span<const char* const> entries, int id, WheelGuard& guard, QWidget* parent,
+                    const QString& name)
 {
     auto* box = tagged(new QComboBox(parent), id);
+    // Qt on Linux reports a combo box's current entry as its name and passes
+    // no accessible name on; screen readers there read the description.
+    box->setAccessibleName(name);
+    box->setAccessibleDescription(name);
     for (const char* entry : entries)
         box->addItem(QString::fromUtf8(entry));
     box->setCurrentIndex(0);

@@ -4,9 +4,12 @@
 // leaves the mouse wheel to the window's scrolling unless it has the focus,
 // so scrolling over the page never changes the camera. Sizes come from the
 // texts they must show, so no text is cut and no label sits on its slider.
+// Each caption is its control's buddy, so screen readers name the control by
+// it; a slider's value label says whose value it is.
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <span>
 
@@ -75,7 +78,9 @@ SliderRow addSliderRow(QGridLayout* grid, int row, const char* caption, const Sl
 ComboRow addComboRow(QGridLayout* grid, int row, const char* caption, std::span<const char* const> entries,
                      RowIds ids, WheelGuard& guard);
 // A drop-down list of entries, entry 0 selected, as wide as its longest entry.
-QComboBox* dropDown(std::span<const char* const> entries, int id, WheelGuard& guard, QWidget* parent);
+// One without a caption beside it gets name as its accessible name.
+QComboBox* dropDown(std::span<const char* const> entries, int id, WheelGuard& guard, QWidget* parent,
+                    const QString& name = {});
 QFrame* separator(int id, QWidget* parent);
 
 }  // namespace qdx::viewer

@@ -132,7 +132,7 @@ void Page::addPageWideControls()
     topRow_->insertWidget(0, commandButton("Default", 3001, kCmdLoadDefault));
     topRow_->insertWidget(1, commandButton("Data Write", 3002, kCmdEepromSave));
     topRow_->insertWidget(2, commandButton("Data Read", 3003, kCmdEepromLoad));
-    zoom_ = dropDown(zoomEntries(), kZoomId, *wheelGuard_, this);
+    zoom_ = dropDown(zoomEntries(), kZoomId, *wheelGuard_, this, QStringLiteral("Zoom"));
     connect(zoom_, &QComboBox::activated, this, [this](int s) { panels().chooseZoom(s); });
     topRow_->addWidget(zoom_);
     bottomRow_->addWidget(commandButton("Video Capture", 3004, kCmdVideoCapture));

@@ -79,7 +79,8 @@ PicturePage::PicturePage(PageContext& context, QWidget* parent)
     bottomRow()->addWidget(stateText_);
     bottomRow()->addStretch(1);
 
-    groupSelector_ = dropDown(pictureGroupNames(), kGroupSelectorId, wheelGuard(), this);
+    groupSelector_ = dropDown(pictureGroupNames(), kGroupSelectorId, wheelGuard(), this,
+                              QStringLiteral("Control group"));
     connect(groupSelector_, &QComboBox::activated, this, &PicturePage::showGroup);
     auto* groups = new QHBoxLayout;
     groups->setContentsMargins(0, 0, 0, 0);
@@ -153,12 +154,17 @@ QGroupBox* PicturePage::buildGroup(int g)
         case Row::Separator:
             grid->addWidget(separator(row.index, box), r, 0, 1, 3);
             break;
-        case Row::Exec:
-            grid->addWidget(tagged(new QLabel(QStringLiteral("1Push AWB"), box), kExecCaptionId), r, 0);
+        case Row::Exec: {
+            auto* caption = tagged(new QLabel(QStringLiteral("1Push AWB"), box), kExecCaptionId);
+            grid->addWidget(caption, r, 0);
             exec_ = tagged(new QPushButton(QStringLiteral("Exec"), box), kExecId);
+            // "Exec" alone says nothing of what it starts.
+            caption->setBuddy(exec_);
+            exec_->setAccessibleName(caption->text());
             connect(exec_, &QPushButton::clicked, this, &PicturePage::startWhiteBalance);
             grid->addWidget(exec_, r, 1, Qt::AlignLeft);
             break;
+        }
         }
         ++r;
     }

@@ -12,6 +12,8 @@
 
 #include "viewer/GuiFixture.h"
 
+#include "api/SimCameraFixture.h"
+
 #include "core/Commands.h"
 #include "pages/PicturePage.h"
 
@@ -20,12 +22,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-int simRegister(int reg)
-{
-    int value = -1;
-    QDXSim_GetRegister(reg, &value);
-    return value;
-}
+using qdx::test::simRegister;
 
 class PicturePageTest : public ViewerWindowTest {
 protected:
