@@ -29,7 +29,8 @@ namespace {
 constexpr int kRefreshMs = 100;
 const QString kNone = QStringLiteral("\u2014");
 
-// A value shown beside its caption; the caption names it for a screen reader too.
+// A value shown beside its caption; the caption describes it for a screen
+// reader too.
 struct Figure {
     const char* caption;
     QLabel** value;
@@ -46,7 +47,7 @@ QGridLayout* figureGrid(std::initializer_list<Figure> figures)
     for (const Figure& figure : figures) {
         const QString caption = QString::fromUtf8(figure.caption);
         auto* value = new QLabel(kNone);
-        value->setAccessibleName(caption);
+        value->setAccessibleDescription(caption);  // its name is the value itself
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         if (figure.widest)
             value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QString::fromUtf8(figure.widest)));
@@ -175,7 +176,7 @@ QWidget* AnalysisDock::buildRegion()
     column->addLayout(choices);
     auto* region = new QFormLayout;
     regionText_ = new QLabel(kNone);
-    regionText_->setAccessibleName(QStringLiteral("Region"));
+    regionText_->setAccessibleDescription(QStringLiteral("Region"));
     region->addRow(QStringLiteral("Region:"), regionText_);
     column->addLayout(region);
     column->addLayout(figureGrid({{"Pixels", &pixels_},
@@ -213,7 +214,7 @@ QWidget* AnalysisDock::buildProfile()
     auto* row = new QHBoxLayout;
     auto* caption = new QLabel(QStringLiteral("Line:"));
     profileText_ = new QLabel(kNone);
-    profileText_->setAccessibleName(QStringLiteral("Line"));
+    profileText_->setAccessibleDescription(QStringLiteral("Line"));
     auto* clear = new QPushButton(QStringLiteral("Clear Line"));
     row->addWidget(caption);
     row->addWidget(profileText_, 1);

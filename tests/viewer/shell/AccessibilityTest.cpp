@@ -1,5 +1,5 @@
 // The window as a screen reader and a keyboard meet it: every control of
-// both pages and of the Debug dialog named by its caption, in the Tab chain,
+// both pages, the Analysis window and the Debug dialog named by its caption, in the Tab chain,
 // its value label saying whose value it shows; and a slider reached with Tab
 // and moved with a key changes the camera.
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 
 #include "api/SimCameraFixture.h"
 
+#include "analysis/AnalysisDock.h"
 #include "core/Commands.h"
 #include "debug/DebugDialog.h"
 
@@ -50,6 +51,8 @@ std::string joined(const std::vector<std::string>& lines)
 // on its own says "28.8ms" without saying of what.
 TEST_F(AccessibilityTest, EveryControlIsNamedAndReachable)
 {
+    window->action(kCmdAnalysis)->trigger();
+    ASSERT_TRUE(window->analysisDock()->isVisible());
     const std::vector<std::string> faults = accessibilityFaults(window.get());
     EXPECT_TRUE(faults.empty()) << faults.size() << " faults in the main window:\n" << joined(faults);
 

@@ -44,7 +44,7 @@ protected:
     QString value(const char* caption) const
     {
         for (QLabel* label : dock->findChildren<QLabel*>())
-            if (label->accessibleName() == QLatin1String(caption))
+            if (label->accessibleDescription() == QLatin1String(caption))
                 return label->text();
         ADD_FAILURE() << "no value " << caption;
         return {};
