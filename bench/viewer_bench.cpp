@@ -8,7 +8,10 @@
 //  - the display thread's whole cost for a frame: fetch from the library,
 //    whole-frame check, conversion, hand-over to the screen (buffer swap and
 //    notification) and capture image refresh;
-//  - the GUI thread's repaint of the picture area from the display image.
+//  - the GUI thread's repaint of the picture area from the display image;
+//  - the analysis window's work per shown frame (histograms and statistics)
+//    on the simulated camera's colour chart, with its share of a 60 frames/s
+//    frame period.
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
 
@@ -25,7 +28,10 @@
 #include "QDX_API.h"
 #include "QDX_SIM.h"
 #include "capture/CaptureImage.h"
+#include "CameraModel.h"
+#include "FrameRenderer.h"
 #include "live/DisplayLoop.h"
+#include "live/FrameAnalysis.h"
 #include "live/FrameCheck.h"
 #include "live/FrameConversion.h"
 #include "live/FrameLayout.h"
@@ -157,6 +163,35 @@ BENCHMARK(BM_LibyuvUYVYToARGB)
     ->Arg(kDisplaySide)
     ->Unit(benchmark::kMicrosecond);
 #endif
+
+// The region is the picture (400) or the whole frame (404); grey:1 the
+// Calibration page's grey instead of colour. frame_period_share is the time
+// per analysis over the 16.667 ms of a frame at 60 frames/s.
+void BM_AnalyseChart(benchmark::State& state)
+{
+    std::vector<uint8_t> frame(kFrameBytes);
+    qdx::sim::FrameRenderer renderer;
+    renderer.render(qdx::sim::CameraModel("").frameSettings(), 7, frame.data());
+    const PixelRect region = shownPicture(state.range(1) == kCameraSide);
+    const bool grey = state.range(0) != 0;
+    FrameAnalyser analyser;
+    FrameAnalysis analysis;
+    for (auto _ : state) {
+        analyser.analyse(frame.data(), region, grey, analysis);
+        benchmark::DoNotOptimize(analysis.stats.mean);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+    // Seconds per iteration over the frame period: a rate counter inverted.
+    state.counters["frame_period_share"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * (1.0 / 60.0),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_AnalyseChart)
+    ->Name("Analysis/Chart")
+    ->ArgNames({"grey", "side"})
+    ->ArgsProduct({{0, 1}, {400, 404}})
+    ->Unit(benchmark::kMicrosecond);
 
 class CountingSink final : public LiveViewSink {
 public:

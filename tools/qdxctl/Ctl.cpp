@@ -31,6 +31,11 @@ constexpr OptionInfo kStreamOptions[] = {
     {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
     kJsonOption,
 };
+constexpr OptionInfo kStatsOptions[] = {
+    {"--roi", "x,y,w,h", "the region in camera pixels, inside 0..403 (default 2,2,400,400: the picture)"},
+    {"--frames", "N", "pool the region of N whole frames, 1..10000 (default 1)"},
+    kJsonOption,
+};
 constexpr OptionInfo kCsvOptions[] = {
     {"--frames", "N", "how many consecutive whole frames, one file each (default 1)"},
     {"--border", "", "keep the 2-pixel boundary: 404 x 404 values instead of 400 x 400"},
@@ -72,6 +77,12 @@ constexpr std::array kCommands{
     CommandEntry{"stream", "", "stream health: frames, rates, damaged frames, gaps, reconnections",
                 "A live status line on stderr when it is a terminal; the summary on stdout.", kStreamOptions,
                 runStream},
+    CommandEntry{"stats", "", "luma statistics and mean colour of a region: mean, deviation, range, clipping",
+                "The 12-bit luma of the region's pixels over N whole frames: pixels, mean, standard\n"
+                "deviation, minimum, maximum and the pixels clipped at 0 and at 4095; and the mean R, G, B\n"
+                "of the picture as the viewer shows it (grey for data format 1). Short or damaged frames\n"
+                "are passed over.",
+                kStatsOptions, runStats},
     CommandEntry{"params", "save|load|default|save-default|clear-default",
                 "the parameter store in the camera's EEPROM",
                 "save          store the camera's settings as the saved parameters\n"

@@ -12,6 +12,7 @@ int runSet(Context& context, const Arguments& arguments);
 int runGrab(Context& context, const Arguments& arguments);
 int runStill(Context& context, const Arguments& arguments);
 int runStream(Context& context, const Arguments& arguments);
+int runStats(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
 int runRecord(Context& context, const Arguments& arguments);
 int runSettings(Context& context, const Arguments& arguments);

@@ -1,10 +1,9 @@
 // stream: how well frames flow, as a consumer of the library sees them.
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "CtlCommands.h"
+#include "Figures.h"
 #include "FrameSource.h"
 #include "Json.h"
 #include "QDX_API.h"
@@ -35,13 +34,6 @@ bool connected()
     return QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED);
 }
 
-std::string fixed(double value, int decimals)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 void printSummary(std::ostream& out, const viewer::StreamFigures& s)
 {
     out << "seconds           " << fixed(s.seconds, 2) << "\n"
@@ -54,13 +46,6 @@ void printSummary(std::ostream& out, const viewer::StreamFigures& s)
         << "largest gap       " << fixed(s.largestGapMs, 1) << " ms\n"
         << "disconnections    " << s.disconnections << "\n"
         << "reconnections     " << s.reconnections << "\n";
-}
-
-// To the digits that mean something, so the JSON reads as the text does.
-double rounded(double value, int decimals)
-{
-    const double scale = std::pow(10.0, decimals);
-    return std::round(value * scale) / scale;
 }
 
 Json summaryJson(const viewer::StreamFigures& s)

@@ -61,6 +61,14 @@ struct Histograms {
     std::array<uint32_t, 256> red{}, green{}, blue{};
 };
 
+// The statistics of a luma histogram: one frame's, or counts pooled over
+// many frames (exact for any count that fits in 64 bits).
+template <class Count>
+RegionStats lumaStatistics(const std::array<Count, kLumaLevels>& luma, PixelRect region);
+// The mean level of a colour histogram; 0 when it is empty.
+template <class Count>
+double histogramMean(const std::array<Count, 256>& levels);
+
 // One analysis of one frame.
 struct FrameAnalysis {
     Histograms histograms;
@@ -81,7 +89,9 @@ public:
     void analyse(const uint8_t* frame, PixelRect region, bool grey, FrameAnalysis& out);
 
 private:
-    std::unique_ptr<uint8_t[]> picture_;  // the displayed colours of the whole frame
+    std::unique_ptr<uint8_t[]> picture_;       // the displayed colours of the whole frame
+    std::unique_ptr<uint32_t[]> lumaCounts_;   // luma histograms of even and odd columns
+    std::unique_ptr<uint32_t[]> colourCounts_; // B, G, R histograms of even and odd columns
 };
 
 // The camera pixels of the straight line from a to b, both ends included,
@@ -104,7 +114,8 @@ struct PixelReadout {
     bool hidden = false;                          // a boundary pixel painted black
 };
 
-// p must lie in the frame. Cb and Cr are those of p's pixel pair.
+// p must lie in the frame (outside it: zero words, hidden, black). Cb and Cr
+// are those of p's pixel pair.
 PixelReadout readPixel(const uint8_t* frame, PixelPoint p, bool grey, bool showBoundary);
 
 }  // namespace qdx::viewer

@@ -1,0 +1,349 @@
+// The frame analysis against a plain per-pixel computation written apart
+// from it, on the simulated camera's colour chart and on frames made to order.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "CameraModel.h"
+#include "FrameRenderer.h"
+#include "live/FrameAnalysis.h"
+#include "viewer/FrameBuilder.h"
+
+namespace qdx::viewer {
+
+// Found by argument-dependent lookup; static, as another test may print them too.
+[[maybe_unused]] static void PrintTo(PixelPoint p, std::ostream* os)
+{
+    *os << "(" << p.x << ", " << p.y << ")";
+}
+
+[[maybe_unused]] static void PrintTo(const PixelRect& r, std::ostream* os)
+{
+    *os << "{" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << "}";
+}
+
+namespace test {
+namespace {
+
+std::vector<uint8_t> chartFrame()
+{
+    std::vector<uint8_t> frame(kFrameBytes);
+    sim::FrameRenderer renderer;
+    renderer.render(sim::CameraModel("").frameSettings(), 7, frame.data());
+    return frame;
+}
+
+std::vector<uint8_t> randomFrame()
+{
+    std::mt19937 rng(5);
+    auto frame = makeFrame();
+    const uint16_t extremes[] = {0x0000, 0x000F, 0x7FF0, 0xFFF0, 0xFFFF};
+    for (std::size_t i = 2; i < kFrameWords - 2; ++i)
+        setWord(frame, i, rng() % 4 ? static_cast<uint16_t>(rng()) : extremes[rng() % 5]);
+    return frame;
+}
+
+// Pixel (x, y)'s words by their place in the frame.
+uint16_t lumaWord(const std::vector<uint8_t>& frame, int x, int y)
+{
+    return frameWord(frame.data(), static_cast<std::size_t>(y) * kCameraSide * 2 + static_cast<std::size_t>(x) * 2 + 1);
+}
+uint16_t chromaWord(const std::vector<uint8_t>& frame, int x, int y, bool red)
+{
+    return frameWord(frame.data(), static_cast<std::size_t>(y) * kCameraSide * 2 + static_cast<std::size_t>(x / 2) * 4 +
+                                       (red ? 2 : 0));
+}
+
+Bgr plainColour(const std::vector<uint8_t>& frame, int x, int y, bool grey)
+{
+    if (grey) {
+        const auto level = static_cast<uint8_t>(lumaWord(frame, x, y) >> 8);
+        return {level, level, level};
+    }
+    return yuvToBgr(lumaWord(frame, x, y) >> 4, (chromaWord(frame, x, y, false) >> 4) - 2048,
+                    (chromaWord(frame, x, y, true) >> 4) - 2048);
+}
+
+struct AnalysisCase {
+    const char* name;
+    std::vector<uint8_t> (*frame)();
+    PixelRect region;
+};
+
+std::vector<uint8_t> allFull()
+{
+    return makeFrame(0xFFF0);
+}
+std::vector<uint8_t> allZero()
+{
+    return makeFrame(0x0000);
+}
+
+const AnalysisCase kAnalysisCases[] = {
+    {"ChartPicture", chartFrame, {2, 2, 400, 400}},
+    {"ChartWholeFrame", chartFrame, {0, 0, 404, 404}},
+    {"ChartOddRegion", chartFrame, {3, 5, 101, 37}},
+    {"ChartSinglePixel", chartFrame, {201, 150, 1, 1}},
+    {"ChartPartlyOutside", chartFrame, {-10, 390, 20, 40}},
+    {"RandomWords", randomFrame, {1, 0, 403, 404}},
+    {"AllClippedWhite", allFull, {2, 2, 400, 400}},
+    {"AllClippedBlack", allZero, {0, 0, 404, 404}},
+};
+
+// Guards the histograms (both column halves, odd region edges, the colours
+// as the display shows them, grey as the high byte) and the statistics
+// derived from them against sums over the pixels, for regions inside,
+// across and beyond the frame; one analyser and result reused throughout,
+// so that counts left from an earlier frame would show.
+TEST(FrameAnalysisTest, AgreesWithPlainComputationOverThePixels)
+{
+    FrameAnalyser analyser;
+    FrameAnalysis got;
+    for (const AnalysisCase& c : kAnalysisCases) {
+        const auto frame = c.frame();
+        const int x0 = std::max(c.region.x, 0), y0 = std::max(c.region.y, 0);
+        const int x1 = std::min(c.region.x + c.region.width, kCameraSide);
+        const int y1 = std::min(c.region.y + c.region.height, kCameraSide);
+        for (bool grey : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (grey ? " grey" : " colour"));
+            analyser.analyse(frame.data(), c.region, grey, got);
+
+            Histograms want;
+            long long n = 0, atZero = 0, atFull = 0;
+            long double sum = 0, squares = 0;
+            int min = INT_MAX, max = INT_MIN;
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x) {
+                    const int v = lumaWord(frame, x, y) >> 4;
+                    ++want.luma[static_cast<std::size_t>(v)];
+                    const Bgr shown = plainColour(frame, x, y, grey);
+                    ++want.blue[shown.b];
+                    ++want.green[shown.g];
+                    ++want.red[shown.r];
+                    ++n;
+                    sum += v;
+                    squares += static_cast<long double>(v) * v;
+                    min = std::min(min, v);
+                    max = std::max(max, v);
+                    atZero += v == 0;
+                    atFull += v == 4095;
+                }
+            const long double mean = sum / n;
+            EXPECT_EQ(got.stats.region, (PixelRect{x0, y0, x1 - x0, y1 - y0}));
+            EXPECT_TRUE(got.histograms.luma == want.luma);
+            EXPECT_TRUE(got.histograms.red == want.red);
+            EXPECT_TRUE(got.histograms.green == want.green);
+            EXPECT_TRUE(got.histograms.blue == want.blue);
+            EXPECT_EQ(got.stats.pixels, n);
+            EXPECT_NEAR(got.stats.mean, static_cast<double>(mean), 1e-9);
+            EXPECT_NEAR(got.stats.stddev, static_cast<double>(std::sqrt(std::max(0.0L, squares / n - mean * mean))),
+                        1e-6);
+            EXPECT_EQ(got.stats.min, min);
+            EXPECT_EQ(got.stats.max, max);
+            EXPECT_EQ(got.stats.atZero, atZero);
+            EXPECT_EQ(got.stats.atFull, atFull);
+        }
+    }
+}
+
+// Guards figures worked out by hand: black and white side by side, a
+// region wholly outside the frame giving nothing, and pooled counts far
+// beyond one frame's keeping their precision.
+TEST(FrameAnalysisTest, KnownFiguresAndPooledCounts)
+{
+    auto frame = makeFrame(0x8000);
+    setPair(frame, 100, 50, {0x8000, 0x0000, 0x8000, 0xFFF0});  // pixels (100, 100) and (101, 100)
+    FrameAnalyser analyser;
+    FrameAnalysis got;
+    analyser.analyse(frame.data(), {100, 100, 2, 1}, false, got);
+    EXPECT_EQ(got.stats.pixels, 2);
+    EXPECT_DOUBLE_EQ(got.stats.mean, 2047.5);
+    EXPECT_DOUBLE_EQ(got.stats.stddev, 2047.5);
+    EXPECT_EQ(got.stats.min, 0);
+    EXPECT_EQ(got.stats.max, 4095);
+    EXPECT_EQ(got.stats.atZero, 1);
+    EXPECT_EQ(got.stats.atFull, 1);
+    EXPECT_EQ(got.histograms.red[0], 1u);
+    EXPECT_EQ(got.histograms.red[255], 1u);
+
+    analyser.analyse(frame.data(), {404, 0, 10, 10}, false, got);
+    EXPECT_EQ(got.stats.pixels, 0);
+    EXPECT_TRUE(got.stats.region.empty());
+    EXPECT_EQ(got.histograms.luma[2048], 0u);
+    EXPECT_EQ(got.histograms.red[128], 0u);
+
+    std::array<uint64_t, kLumaLevels> pooled{};
+    pooled[0] = 1'000'000'000'000;
+    pooled[4095] = 1'000'000'000'000;
+    pooled[2048] = 3;
+    const RegionStats s = lumaStatistics(pooled, {});
+    EXPECT_EQ(s.pixels, 2'000'000'000'003);
+    EXPECT_NEAR(s.mean, 2047.5, 1e-9);
+    EXPECT_NEAR(s.stddev, 2047.5, 1e-6);
+    std::array<uint64_t, 256> levels{};
+    levels[10] = 3;
+    levels[250] = 1;
+    EXPECT_DOUBLE_EQ(histogramMean(levels), 70.0);
+    EXPECT_DOUBLE_EQ(histogramMean(std::array<uint64_t, 256>{}), 0.0);
+}
+
+// Guards the rectangle helpers: a drag in any direction, the shown picture
+// with and without the boundary pixels, clipping to it.
+TEST(FrameAnalysisTest, RectanglesFromDragsAndClipping)
+{
+    EXPECT_EQ(rectFromCorners({5, 9}, {2, 3}), (PixelRect{2, 3, 4, 7}));
+    EXPECT_EQ(rectFromCorners({2, 9}, {5, 3}), (PixelRect{2, 3, 4, 7}));
+    EXPECT_EQ(rectFromCorners({7, 7}, {7, 7}), (PixelRect{7, 7, 1, 1}));
+    EXPECT_TRUE(rectFromCorners({INT_MIN, 0}, {INT_MAX, 0}).empty());
+    EXPECT_EQ(clipToPicture({0, 0, 10, 10}, false), (PixelRect{2, 2, 8, 8}));
+    EXPECT_EQ(clipToPicture({0, 0, 10, 10}, true), (PixelRect{0, 0, 10, 10}));
+    EXPECT_EQ(clipToPicture({-5, 398, 500, 500}, false), (PixelRect{2, 398, 400, 4}));
+    EXPECT_EQ(clipToPicture({INT_MAX - 5, 0, 10, 10}, true), PixelRect{});
+    EXPECT_TRUE(clipToPicture({402, 0, 2, 404}, false).empty());
+}
+
+// Guards the readout at the corners and the boundary: raw words and 12-bit
+// values of the pixel's own luma and its pair's Cb and Cr (even and odd
+// pixels alike), the displayed colour or grey, black where the boundary is
+// hidden, and nothing read outside the frame.
+TEST(FrameAnalysisTest, ReadPixelAtCornersAndBoundary)
+{
+    const auto frame = randomFrame();
+    const PixelPoint points[] = {{0, 0}, {1, 0}, {403, 0}, {0, 403}, {403, 403}, {2, 2}, {3, 2}, {401, 401},
+                                 {1, 200}, {402, 200}, {200, 1}, {200, 402}, {57, 300}};
+    for (const PixelPoint p : points) {
+        for (bool showBoundary : {false, true}) {
+            for (bool grey : {false, true}) {
+                SCOPED_TRACE(testing::PrintToString(p) + (showBoundary ? " shown" : " hidden") + (grey ? " grey" : ""));
+                const PixelReadout r = readPixel(frame.data(), p, grey, showBoundary);
+                const bool border = p.x < 2 || p.y < 2 || p.x > 401 || p.y > 401;
+                EXPECT_EQ(r.at, p);
+                EXPECT_EQ(r.yWord, lumaWord(frame, p.x, p.y));
+                EXPECT_EQ(r.cbWord, chromaWord(frame, p.x, p.y, false));
+                EXPECT_EQ(r.crWord, chromaWord(frame, p.x, p.y, true));
+                EXPECT_EQ(r.y, r.yWord >> 4);
+                EXPECT_EQ(r.cb, r.cbWord >> 4);
+                EXPECT_EQ(r.cr, r.crWord >> 4);
+                EXPECT_EQ(r.hidden, border && !showBoundary);
+                EXPECT_EQ(r.shown, (r.hidden ? Bgr{0, 0, 0} : plainColour(frame, p.x, p.y, grey)));
+            }
+        }
+    }
+    for (const PixelPoint outside : {PixelPoint{-1, 0}, PixelPoint{404, 5}, PixelPoint{5, 404}}) {
+        const PixelReadout r = readPixel(frame.data(), outside, false, true);
+        EXPECT_TRUE(r.hidden);
+        EXPECT_EQ(r.yWord, 0);
+        EXPECT_EQ(r.shown, (Bgr{0, 0, 0}));
+    }
+}
+
+// Guards the picture area's mapping to camera pixels at both zooms, at its
+// last pixel and just beyond.
+TEST(FrameAnalysisTest, CameraPixelUnderThePictureArea)
+{
+    const struct {
+        int x, y;
+        bool zoom200;
+        std::optional<PixelPoint> want;
+    } cases[] = {
+        {0, 0, false, PixelPoint{0, 0}},       {403, 403, false, PixelPoint{403, 403}},
+        {404, 0, false, std::nullopt},          {0, 404, false, std::nullopt},
+        {-1, 5, false, std::nullopt},           {600, 600, false, std::nullopt},
+        {0, 0, true, PixelPoint{0, 0}},         {3, 5, true, PixelPoint{1, 2}},
+        {807, 807, true, PixelPoint{403, 403}}, {808, 100, true, std::nullopt},
+        {100, -1, true, std::nullopt},          {403, 10, true, PixelPoint{201, 5}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(cameraPixelAt(c.x, c.y, c.zoom200), c.want) << c.x << ", " << c.y << (c.zoom200 ? " at 200%" : "");
+}
+
+// Guards the line's pixels: each shape by hand, a tie resolved alike in
+// either direction, and clipping (also of ends far outside the frame
+// without overflow or a walk over every step).
+TEST(FrameAnalysisTest, LinePointsByHand)
+{
+    using Points = std::vector<PixelPoint>;
+    const struct {
+        const char* name;
+        PixelPoint a, b;
+        Points want;
+    } cases[] = {
+        {"Horizontal", {10, 5}, {13, 5}, {{10, 5}, {11, 5}, {12, 5}, {13, 5}}},
+        {"Vertical", {7, 3}, {7, 0}, {{7, 3}, {7, 2}, {7, 1}, {7, 0}}},
+        {"Diagonal", {0, 0}, {3, 3}, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}},
+        {"Steep", {0, 0}, {2, 5}, {{0, 0}, {0, 1}, {1, 2}, {1, 3}, {2, 4}, {2, 5}}},
+        {"SteepReversed", {2, 5}, {0, 0}, {{2, 5}, {2, 4}, {1, 3}, {1, 2}, {0, 1}, {0, 0}}},
+        {"Tie", {0, 0}, {2, 1}, {{0, 0}, {1, 0}, {2, 1}}},
+        {"TieReversed", {2, 1}, {0, 0}, {{2, 1}, {1, 0}, {0, 0}}},
+        {"SinglePoint", {7, 9}, {7, 9}, {{7, 9}}},
+        {"ClippedAtStart", {-3, 0}, {1, 0}, {{0, 0}, {1, 0}}},
+        {"ClippedAtEnd", {401, 403}, {406, 405}, {{401, 403}, {402, 403}}},
+        {"Outside", {-5, -5}, {-1, 20}, {}},
+        {"SinglePointOutside", {404, 0}, {404, 0}, {}},
+    };
+    Points got;
+    for (const auto& c : cases) {
+        linePoints(c.a, c.b, got);
+        EXPECT_EQ(got, c.want) << c.name;
+    }
+    linePoints({INT_MIN, 10}, {INT_MAX, 10}, got);
+    ASSERT_EQ(got.size(), 404u);
+    EXPECT_EQ(got.front(), (PixelPoint{0, 10}));
+    EXPECT_EQ(got.back(), (PixelPoint{403, 10}));
+    linePoints({INT_MAX, INT_MAX}, {INT_MIN, INT_MIN}, got);
+    ASSERT_EQ(got.size(), 404u);
+    EXPECT_EQ(got.front(), (PixelPoint{403, 403}));
+}
+
+// Guards the line on random lines against its definition: one pixel a step
+// along the longer axis, each within half a pixel of the true line, the
+// same pixels whichever way it is drawn, and the profile the luma there.
+TEST(FrameAnalysisTest, RandomLinesFollowTheTrueLine)
+{
+    std::mt19937 rng(3);
+    std::uniform_int_distribution<int> coordinate(-60, kCameraSide + 60);
+    const auto frame = randomFrame();
+    std::vector<PixelPoint> forward, backward;
+    std::vector<uint16_t> profile;
+    for (int round = 0; round < 2000; ++round) {
+        const PixelPoint a{coordinate(rng), coordinate(rng)}, b{coordinate(rng), coordinate(rng)};
+        linePoints(a, b, forward);
+        linePoints(b, a, backward);
+        SCOPED_TRACE(testing::PrintToString(a) + " to " + testing::PrintToString(b));
+        ASSERT_TRUE(std::equal(forward.begin(), forward.end(), backward.rbegin(), backward.rend()));
+        const int dx = b.x - a.x, dy = b.y - a.y;
+        const bool xMajor = std::abs(dx) >= std::abs(dy);
+        const int steps = std::max(std::abs(dx), std::abs(dy));
+        int expected = 0;
+        for (int i = 0; i <= steps; ++i) {
+            const double t = steps ? static_cast<double>(i) / steps : 0;
+            const double x = a.x + t * dx, y = a.y + t * dy;
+            expected += std::lround(x) >= 0 && std::lround(x) < kCameraSide && std::lround(y) >= 0 &&
+                        std::lround(y) < kCameraSide;
+        }
+        for (std::size_t k = 0; k < forward.size(); ++k) {
+            const PixelPoint p = forward[k];
+            ASSERT_TRUE(p.x >= 0 && p.y >= 0 && p.x < kCameraSide && p.y < kCameraSide);
+            const double i = xMajor ? std::abs(p.x - a.x) : std::abs(p.y - a.y);
+            const double t = steps ? i / steps : 0;
+            ASSERT_LE(std::abs((xMajor ? a.y + t * dy : a.x + t * dx) - (xMajor ? p.y : p.x)), 0.5 + 1e-9);
+            if (k > 0) {
+                ASSERT_EQ(std::abs(xMajor ? p.x - forward[k - 1].x : p.y - forward[k - 1].y), 1);
+            }
+        }
+        // Ties may fall either side of the rounding above: allow for them.
+        ASSERT_NEAR(static_cast<double>(forward.size()), expected, 2.0);
+        lineProfile(frame.data(), forward, profile);
+        ASSERT_EQ(profile.size(), forward.size());
+        for (std::size_t k = 0; k < forward.size(); ++k) {
+            ASSERT_EQ(profile[k], lumaWord(frame, forward[k].x, forward[k].y) >> 4);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace qdx::viewer
