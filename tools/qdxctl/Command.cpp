@@ -224,6 +224,20 @@ std::optional<double> secondsOption(const Arguments& arguments, double fallback,
     return value;
 }
 
+std::optional<long long> framesOption(const Arguments& arguments, long long least, long long most, long long fallback,
+                                      std::string& why)
+{
+    const auto text = arguments.value("--frames");
+    if (!text)
+        return fallback;
+    const auto n = parseInteger(*text);
+    if (!n || *n < least || *n > most) {
+        why = "--frames " + *text + ": not a frame count " + std::to_string(least) + ".." + std::to_string(most);
+        return std::nullopt;
+    }
+    return n;
+}
+
 std::string usageLine(const CommandEntry& command)
 {
     std::string line = "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] " + std::string(command.name);

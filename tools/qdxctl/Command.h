@@ -135,6 +135,10 @@ std::optional<double> parseSeconds(std::string_view text);
 // The --seconds option of a timed command: above 0 and at most a day,
 // fallback when it is not given; nothing (and why) when it is no such number.
 std::optional<double> secondsOption(const Arguments& arguments, double fallback, std::string& why);
+// The --frames option: a count least..most, fallback when it is not given;
+// nothing (and why) when it is no such count.
+std::optional<long long> framesOption(const Arguments& arguments, long long least, long long most, long long fallback,
+                                      std::string& why);
 // The usage line of a command: "usage: qdxctl [OPTIONS] grab FILE [--frames N] ...".
 std::string usageLine(const CommandEntry& command);
 

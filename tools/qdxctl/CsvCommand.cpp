@@ -6,12 +6,10 @@
 #include "FrameSource.h"
 #include "QDX_API.h"
 #include "capture/CsvExport.h"
-#include "live/FrameCheck.h"
 
 namespace qdx::ctl {
 namespace {
 
-constexpr std::chrono::milliseconds kFrameTimeout{3000};
 constexpr long long kMostFrames = 1000;
 
 // The export's end, as the display thread would report it to the window.
@@ -31,13 +29,11 @@ int runCsv(Context& context, const Arguments& arguments)
     if (arguments.operands().size() != 1)
         return context.usageError("csv takes one FILE");
     const std::string path = arguments.operands()[0];
-    long long frames = 1;
-    if (const auto text = arguments.value("--frames")) {
-        const auto n = parseInteger(*text);
-        if (!n || *n < 1 || *n > kMostFrames)
-            return context.usageError("--frames " + *text + ": not a frame count 1.." + std::to_string(kMostFrames));
-        frames = *n;
-    }
+    std::string why;
+    const auto count = framesOption(arguments, 1, kMostFrames, 1, why);
+    if (!count)
+        return context.usageError(why);
+    const long long frames = *count;
     const bool border = arguments.has("--border");
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
@@ -52,28 +48,14 @@ int runCsv(Context& context, const Arguments& arguments)
     ExportEnd end;
     viewer::CsvExport exporter(job, end);
     job.start(path, static_cast<int>(frames));
-    FrameSource source;
+    WholeFrames source(skip);
     if (!source.valid())
         return context.failure("the library gave no frame signal");
-    source.drain();
-    const long long base = source.delivered();
     Progress progress = context.progress("writing " + std::to_string(frames) + " CSV files");
     std::vector<uint8_t> frame;
-    int damaged = 0;
-    auto wholeDeadline = std::chrono::steady_clock::now() + kFrameTimeout;
     while (job.active()) {
-        if (!source.waitForFrame(kFrameTimeout))
-            return context.failure("no frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) + " s");
-        unsigned length = 0;
-        if (source.delivered() - base <= skip || source.take(frame, length) != QDX_OK)
-            continue;
-        if (viewer::checkFrame(frame.data(), length) != viewer::kFrameWhole) {
-            if (++damaged, std::chrono::steady_clock::now() > wholeDeadline)
-                return context.failure("no whole frame for " + std::to_string(kFrameTimeout.count() / 1000) + " s (" +
-                                       std::to_string(damaged) + " short or damaged)");
-            continue;
-        }
-        wholeDeadline = std::chrono::steady_clock::now() + kFrameTimeout;
+        if (!source.next(frame, why))
+            return context.failure(why);
         exporter.frameShown({frame.data(), true, border});
         progress.update(std::to_string(frames - job.remaining()) + " of " + std::to_string(frames) + " files");
     }

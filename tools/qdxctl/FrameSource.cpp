@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include "QDX_API.h"
+#include "live/FrameCheck.h"
 
 namespace qdx::ctl {
 
@@ -52,6 +53,34 @@ long long FrameSource::delivered()
     delivered_ += index >= lastIndex_ ? index - lastIndex_ : index;
     lastIndex_ = index;
     return delivered_;
+}
+
+WholeFrames::WholeFrames(long long skip) : skip_(skip), wholeDeadline_(std::chrono::steady_clock::now() + kTimeout)
+{
+    source_.drain();
+    base_ = source_.delivered();
+}
+
+bool WholeFrames::next(std::vector<uint8_t>& frame, std::string& why)
+{
+    const std::string seconds = std::to_string(kTimeout.count() / 1000);
+    for (;;) {
+        if (!source_.waitForFrame(kTimeout)) {
+            why = "no frame from the camera for " + seconds + " s";
+            return false;
+        }
+        unsigned length = 0;
+        if (source_.delivered() - base_ <= skip_ || source_.take(frame, length) != QDX_OK)
+            continue;  // the frame handed out before, or none since a reconnection
+        if (viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole) {
+            wholeDeadline_ = std::chrono::steady_clock::now() + kTimeout;
+            return true;
+        }
+        if (++damaged_, std::chrono::steady_clock::now() > wholeDeadline_) {
+            why = "no whole frame for " + seconds + " s (" + std::to_string(damaged_) + " short or damaged)";
+            return false;
+        }
+    }
 }
 
 LumaData::LumaData()

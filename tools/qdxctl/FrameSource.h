@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace qdx::ctl {
@@ -32,6 +33,29 @@ private:
     sem_t* semaphore_ = nullptr;
     int lastIndex_ = 0;
     long long delivered_ = 0;
+};
+
+// Consecutive whole frames for the commands that take several: the frames
+// signalled before it was made are passed over, then `skip` more (they show
+// the camera as it was before a change), and short or damaged ones.
+class WholeFrames {
+public:
+    explicit WholeFrames(long long skip);
+
+    // Whether the library handed out its frame signal.
+    bool valid() const { return source_.valid(); }
+    // The next whole frame into frame; false with why when none came for the
+    // time-out (no frame at all, or only short and damaged ones).
+    bool next(std::vector<uint8_t>& frame, std::string& why);
+
+private:
+    static constexpr std::chrono::milliseconds kTimeout{3000};
+
+    FrameSource source_;
+    long long skip_;
+    long long base_ = 0;
+    int damaged_ = 0;
+    std::chrono::steady_clock::time_point wholeDeadline_;
 };
 
 // The camera's luma data (data format 1) while it lives, and the camera's own

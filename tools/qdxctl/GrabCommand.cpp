@@ -40,13 +40,11 @@ int parseRequest(Context& context, const Arguments& arguments, bool still, GrabR
     if (!kind)
         return context.usageError("'" + request.path + "': unknown file type; use .ppm, .pgm, .png, .bmp or .raw");
     request.kind = *kind;
-    if (const auto frames = arguments.value("--frames")) {
-        const auto n = parseInteger(*frames);
-        if (!n || *n < 0 || *n > kMostFramesSkipped)
-            return context.usageError("--frames " + *frames + ": not a frame count 0.." +
-                                      std::to_string(kMostFramesSkipped));
-        request.skip = *n;
-    }
+    std::string why;
+    const auto skip = framesOption(arguments, 0, kMostFramesSkipped, 0, why);
+    if (!skip)
+        return context.usageError(why);
+    request.skip = *skip;
     if (const auto format = arguments.value("--format")) {
         if (*format != "0" && *format != "1")
             return context.usageError("--format " + *format + ": the data format is 0 or 1");

@@ -9,14 +9,10 @@
 #include "Json.h"
 #include "QDX_API.h"
 #include "live/FrameAnalysis.h"
-#include "live/FrameCheck.h"
 
 namespace qdx::ctl {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::chrono::milliseconds kFrameTimeout{3000};
 constexpr long long kMostFrames = 10000;
 
 // Counts of all frames taken: a frame's 32-bit counts summed could overflow.
@@ -121,21 +117,18 @@ int runStats(Context& context, const Arguments& arguments)
 {
     if (!arguments.operands().empty())
         return context.usageError("stats takes no operands");
+    std::string why;
     viewer::PixelRect roi = viewer::shownPicture(false);
     if (const auto text = arguments.value("--roi")) {
-        std::string why;
         const auto parsed = parseRoi(*text, why);
         if (!parsed)
             return context.usageError(why);
         roi = *parsed;
     }
-    long long frames = 1;
-    if (const auto text = arguments.value("--frames")) {
-        const auto n = parseInteger(*text);
-        if (!n || *n < 1 || *n > kMostFrames)
-            return context.usageError("--frames " + *text + ": not a frame count 1.." + std::to_string(kMostFrames));
-        frames = *n;
-    }
+    const auto count = framesOption(arguments, 1, kMostFrames, 1, why);
+    if (!count)
+        return context.usageError(why);
+    const long long frames = *count;
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     int format = 0;
@@ -144,33 +137,18 @@ int runStats(Context& context, const Arguments& arguments)
 
     StatsResult result;
     result.grey = format == 1;  // the sensor's luma shows grey, as on the Calibration page
-    FrameSource source;
+    // A frame already on its way when --set changed something shows the camera as it was.
+    WholeFrames source(context.changedCamera() ? 1 : 0);
     if (!source.valid())
         return context.failure("the library gave no frame signal");
-    source.drain();
-    // A frame already on its way when --set changed something shows the camera as it was.
-    const long long skip = context.changedCamera() ? 1 : 0;
-    const long long base = source.delivered();
     Progress progress = context.progress("taking " + std::to_string(frames) + " frames");
     viewer::FrameAnalyser analyser;
     viewer::FrameAnalysis analysis;
     Pooled pooled;
     std::vector<uint8_t> frame;
-    int damaged = 0;
-    auto wholeDeadline = Clock::now() + kFrameTimeout;
     while (result.frames < frames) {
-        if (!source.waitForFrame(kFrameTimeout))
-            return context.failure("no frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) + " s");
-        unsigned length = 0;
-        if (source.delivered() - base <= skip || source.take(frame, length) != QDX_OK)
-            continue;
-        if (viewer::checkFrame(frame.data(), length) != viewer::kFrameWhole) {
-            if (++damaged, Clock::now() > wholeDeadline)
-                return context.failure("no whole frame for " + std::to_string(kFrameTimeout.count() / 1000) + " s (" +
-                                       std::to_string(damaged) + " short or damaged)");
-            continue;
-        }
-        wholeDeadline = Clock::now() + kFrameTimeout;
+        if (!source.next(frame, why))
+            return context.failure(why);
         analyser.analyse(frame.data(), roi, result.grey, analysis);
         pooled.add(analysis.histograms);
         ++result.frames;
