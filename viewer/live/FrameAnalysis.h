@@ -61,8 +61,9 @@ struct Histograms {
     std::array<uint32_t, 256> red{}, green{}, blue{};
 };
 
-// The statistics of a luma histogram: one frame's, or counts pooled over
-// many frames (exact for any count that fits in 64 bits).
+// The statistics of a luma histogram, reported for region: one frame's, or
+// counts pooled over many frames (summed in 64 bits, the deviation taken
+// from the mean, so precision holds for any realistic number of frames).
 template <class Count>
 RegionStats lumaStatistics(const std::array<Count, kLumaLevels>& luma, PixelRect region);
 // The mean level of a colour histogram; 0 when it is empty.
