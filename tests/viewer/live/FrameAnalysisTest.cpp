@@ -15,15 +15,10 @@
 
 namespace qdx::viewer {
 
-// Found by argument-dependent lookup; static, as another test may print them too.
+// Found by argument-dependent lookup; static, as another test may print points too.
 [[maybe_unused]] static void PrintTo(PixelPoint p, std::ostream* os)
 {
     *os << "(" << p.x << ", " << p.y << ")";
-}
-
-[[maybe_unused]] static void PrintTo(const PixelRect& r, std::ostream* os)
-{
-    *os << "{" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << "}";
 }
 
 namespace test {
@@ -200,20 +195,13 @@ TEST(FrameAnalysisTest, ReadPixelAtCornersAndBoundary)
 // last pixel and just beyond.
 TEST(FrameAnalysisTest, CameraPixelUnderThePictureArea)
 {
-    const struct {
-        int x, y;
-        bool zoom200;
-        std::optional<PixelPoint> want;
-    } cases[] = {
-        {0, 0, false, PixelPoint{0, 0}},       {403, 403, false, PixelPoint{403, 403}},
-        {404, 0, false, std::nullopt},          {0, 404, false, std::nullopt},
-        {-1, 5, false, std::nullopt},           {600, 600, false, std::nullopt},
-        {0, 0, true, PixelPoint{0, 0}},         {3, 5, true, PixelPoint{1, 2}},
-        {807, 807, true, PixelPoint{403, 403}}, {808, 100, true, std::nullopt},
-        {100, -1, true, std::nullopt},          {403, 10, true, PixelPoint{201, 5}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(cameraPixelAt(c.x, c.y, c.zoom200), c.want) << c.x << ", " << c.y << (c.zoom200 ? " at 200%" : "");
+    using P = std::optional<PixelPoint>;
+    EXPECT_EQ((std::tuple{cameraPixelAt(0, 0, false), cameraPixelAt(403, 403, false), cameraPixelAt(404, 0, false),
+                          cameraPixelAt(0, 404, false), cameraPixelAt(-1, 5, false)}),
+              (std::tuple{P{{0, 0}}, P{{403, 403}}, P{}, P{}, P{}}));
+    EXPECT_EQ((std::tuple{cameraPixelAt(3, 5, true), cameraPixelAt(807, 807, true), cameraPixelAt(403, 10, true),
+                          cameraPixelAt(808, 100, true), cameraPixelAt(100, -1, true)}),
+              (std::tuple{P{{1, 2}}, P{{403, 403}}, P{{201, 5}}, P{}, P{}}));
 }
 
 // Guards the line's pixels: each shape by hand, a tie resolved alike in
