@@ -89,7 +89,9 @@ void printSummary(std::ostream& out, const StatsResult& s)
         << "at 0        " << l.atZero << "\n"
         << "at 4095     " << l.atFull << "\n"
         << "picture     " << (s.grey ? "grey" : "colour") << "\n"
-        << "mean R G B  " << fixed(s.red, 2) << " " << fixed(s.green, 2) << " " << fixed(s.blue, 2) << "\n";
+        << "mean red    " << fixed(s.red, 2) << "\n"
+        << "mean green  " << fixed(s.green, 2) << "\n"
+        << "mean blue   " << fixed(s.blue, 2) << "\n";
 }
 
 Json summaryJson(const StatsResult& s)
