@@ -1,7 +1,6 @@
 #include "AnalysisFeed.h"
 
 #include <cstring>
-#include <utility>
 
 namespace qdx::viewer {
 namespace {
@@ -19,7 +18,7 @@ std::unique_ptr<AnalysisSnapshot> emptySnapshot()
 
 }  // namespace
 
-AnalysisFeed::AnalysisFeed() : back_(emptySnapshot()), ready_(emptySnapshot()), front_(emptySnapshot()) {}
+AnalysisFeed::AnalysisFeed() : snapshots_(emptySnapshot(), emptySnapshot(), emptySnapshot()) {}
 
 void AnalysisFeed::setRegion(std::optional<PixelRect> region)
 {
@@ -45,7 +44,7 @@ void AnalysisFeed::frameShown(const ShownFrame& shown)
         line = line_;
     }
 
-    AnalysisSnapshot& out = *back_;
+    AnalysisSnapshot& out = *snapshots_.back();
     out.number = ++analysed_;
     out.grey = shown.grey;
     out.showBoundary = shown.showBoundary;
@@ -60,23 +59,13 @@ void AnalysisFeed::frameShown(const ShownFrame& shown)
         lineProfile(shown.frame, out.linePoints, out.profile);
     }
     std::memcpy(out.frame.get(), shown.frame, kFrameBytes);
-
-    std::lock_guard lock(swapMutex_);
-    std::swap(back_, ready_);
-    readyFresh_ = true;
+    snapshots_.publish();
 }
 
 const AnalysisSnapshot* AnalysisFeed::latest()
 {
-    {
-        std::lock_guard lock(swapMutex_);
-        if (readyFresh_) {
-            std::swap(ready_, front_);
-            readyFresh_ = false;
-            anyShown_ = true;
-        }
-    }
-    return anyShown_ ? front_.get() : nullptr;
+    anyTaken_ |= snapshots_.take();
+    return anyTaken_ ? snapshots_.front().get() : nullptr;
 }
 
 }  // namespace qdx::viewer

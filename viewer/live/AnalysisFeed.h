@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "FrameAnalysis.h"
+#include "TripleBuffer.h"
 #include "core/FrameConsumer.h"
 
 namespace qdx::viewer {
@@ -65,11 +66,8 @@ private:
     FrameAnalyser analyser_;  // display thread only
     uint64_t analysed_ = 0;   // display thread only
 
-    // Three snapshots: the writer's, the newest published, the reader's.
-    std::unique_ptr<AnalysisSnapshot> back_, ready_, front_;
-    std::mutex swapMutex_;  // Protects ready_ and readyFresh_
-    bool readyFresh_ = false;
-    bool anyShown_ = false;  // reader's own: front_ holds a snapshot
+    TripleBuffer<std::unique_ptr<AnalysisSnapshot>> snapshots_;
+    bool anyTaken_ = false;  // reader's own: the front snapshot holds an analysis
 };
 
 }  // namespace qdx::viewer

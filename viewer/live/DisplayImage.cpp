@@ -1,14 +1,18 @@
 #include "DisplayImage.h"
 
-#include <utility>
 
 namespace qdx::viewer {
 
-DisplayImage::DisplayImage()
+namespace {
+
+std::unique_ptr<uint8_t[]> blackPicture()
 {
-    for (auto& buffer : buffers_)
-        buffer = std::make_unique<uint8_t[]>(kDisplayBytes);  // value-initialised: black
+    return std::make_unique<uint8_t[]>(kDisplayBytes);  // value-initialised: black
 }
+
+}  // namespace
+
+DisplayImage::DisplayImage() : buffers_(blackPicture(), blackPicture(), blackPicture()) {}
 
 void DisplayImage::fillBlue()
 {
@@ -21,21 +25,10 @@ void DisplayImage::fillBlue()
     });
 }
 
-void DisplayImage::publishBack()
-{
-    std::lock_guard swapping(swap_);
-    std::swap(back_, ready_);
-    fresh_ = true;
-}
-
 const uint8_t* DisplayImage::front()
 {
-    std::lock_guard swapping(swap_);
-    if (fresh_) {
-        std::swap(front_, ready_);
-        fresh_ = false;
-    }
-    return buffers_[front_].get();
+    buffers_.take();
+    return buffers_.front().get();
 }
 
 }  // namespace qdx::viewer

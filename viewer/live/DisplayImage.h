@@ -4,12 +4,12 @@
 // newest published one as its front buffer.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
 #include "FrameLayout.h"
+#include "TripleBuffer.h"
 
 namespace qdx::viewer {
 
@@ -24,8 +24,8 @@ public:
     void write(Fill&& fill)
     {
         std::lock_guard writing(writer_);
-        fill(buffers_[back_].get());
-        publishBack();
+        fill(buffers_.back().get());
+        buffers_.publish();
     }
 
     // Paints the whole picture pure blue (red 0, green 0, blue 255). Any thread.
@@ -36,15 +36,9 @@ public:
     const uint8_t* front();
 
 private:
-    void publishBack();  // caller holds writer_
-
-    std::array<std::unique_ptr<uint8_t[]>, 3> buffers_;
-    std::mutex writer_;  // Protects back_ and the back buffer's pixels
-    std::mutex swap_;    // Protects ready_ and fresh_
-    int back_ = 0;
-    int ready_ = 1;
-    bool fresh_ = false;  // ready_ holds a picture the reader has not taken
-    int front_ = 2;       // reader's own
+    using Pixels = std::unique_ptr<uint8_t[]>;
+    std::mutex writer_;  // Writers take turns: protects the back buffer
+    TripleBuffer<Pixels> buffers_;
 };
 
 }  // namespace qdx::viewer
