@@ -114,17 +114,16 @@ void DisplayLoop::run(std::stop_token stop)
         const int got = QDX_GetFrame(frame.get(), static_cast<unsigned>(kFrameBytes), &length);
         if (got < 0)
             continue;
+        const auto arrived = std::chrono::steady_clock::now();
         const int check = checkFrame(frame.get(), length);
+        bool shown = false;
+        if (check == kFrameWhole && present(frame.get())) {
+            rates.frameShown();
+            shown = true;
+        }
         if (health_ && got == QDX_OK) {
             health_->indexSeen(static_cast<int>(index));
-            health_->frameTaken(check, length, std::chrono::steady_clock::now());
-        }
-        if (check != kFrameWhole)
-            continue;
-        if (present(frame.get())) {
-            rates.frameShown();
-            if (health_)
-                health_->frameShown();
+            health_->frameTaken(check, length, arrived, shown);
         }
     }
 }

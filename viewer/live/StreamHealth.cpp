@@ -7,6 +7,8 @@
 namespace qdx::viewer {
 namespace {
 
+constexpr int kStaleReading = 2;
+
 double millisecondsBetween(StreamHealth::Clock::time_point from, StreamHealth::Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
@@ -27,11 +29,15 @@ void StreamHealth::restart(Clock::time_point now, int index, bool connected)
 void StreamHealth::indexSeen(int index)
 {
     std::lock_guard lock(mutex_);
+    // A reading taken just before a restart from another thread can arrive
+    // after it, a frame or two behind: no frames, and no reconnection.
+    if (index < lastIndex_ && lastIndex_ - index <= kStaleReading)
+        return;
     counts_.delivered += index >= lastIndex_ ? index - lastIndex_ : index;
     lastIndex_ = index;
 }
 
-void StreamHealth::frameTaken(int check, unsigned length, Clock::time_point arrived)
+void StreamHealth::frameTaken(int check, unsigned length, Clock::time_point arrived, bool shown)
 {
     std::lock_guard lock(mutex_);
     counts_.largestGapMs = std::max(counts_.largestGapMs, millisecondsBetween(lastFrame_, arrived));
@@ -40,12 +46,7 @@ void StreamHealth::frameTaken(int check, unsigned length, Clock::time_point arri
     counts_.bytes += length;
     counts_.shortFrames += check == kFrameWrongSize;
     counts_.damagedFrames += check == kFrameWrongMarkers;
-}
-
-void StreamHealth::frameShown()
-{
-    std::lock_guard lock(mutex_);
-    ++counts_.shown;
+    counts_.shown += shown;
 }
 
 void StreamHealth::connection(bool connected)

@@ -35,12 +35,12 @@ public:
     void restart(Clock::time_point now, int index, bool connected);
 
     // The library's frame index now; it counts from 0 again after a
-    // reconnection.
+    // reconnection (a step back of more than two frames).
     void indexSeen(int index);
     // A new frame was taken at arrived: its whole-frame check result
-    // (live/FrameCheck.h) and byte count as received.
-    void frameTaken(int check, unsigned length, Clock::time_point arrived);
-    void frameShown();
+    // (live/FrameCheck.h), byte count as received, and whether it was then
+    // shown. One call a frame, so a restart never splits a frame's counts.
+    void frameTaken(int check, unsigned length, Clock::time_point arrived, bool shown = false);
     // The camera is there or not; an edge counts.
     void connection(bool connected);
 
