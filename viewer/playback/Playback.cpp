@@ -36,16 +36,12 @@ Playback::Playback(PageContext& context, PicturePage& page, QObject* parent)
     : QObject(parent),
       context_(context),
       page_(page),
-      sink_(new QVideoSink(this)),
       timer_(new QTimer(this)),
       firstPicture_(new QTimer(this))
 {
     setState(kIdle);
     showControls(false);
     page_.showPlayback(false);
-    // Frames come on the thread the engine chooses; the connection brings
-    // them to this one.
-    connect(sink_, &QVideoSink::videoFrameChanged, this, &Playback::showFrame);
     connect(timer_, &QTimer::timeout, this, &Playback::tick);
     timer_->start(kTick);
     firstPicture_->setSingleShot(true);
@@ -128,7 +124,15 @@ void Playback::start(const QString& path)
                 [this](QMediaPlayer::MediaStatus status) { mediaStatusChanged(status); });
         connect(player_, &QMediaPlayer::errorOccurred, this,
                 [this](QMediaPlayer::Error error, const QString& text) { mediaError(error, text); });
-        player_->setVideoSink(sink_);
+        // Each video has a sink of its own, gone with its player: a player
+        // being taken down can never put a picture into the next one's count.
+        // The engine's thread waits while the sink hands a frame over on this
+        // one and fails the stream if that takes 300 ms; the frame is
+        // converted after the hand-over, so a slow conversion (the first one
+        // sets up the graphics stack) costs a late picture, never the video.
+        auto* sink = new QVideoSink(player_);
+        connect(sink, &QVideoSink::videoFrameChanged, this, &Playback::showFrame, Qt::QueuedConnection);
+        player_->setVideoSink(sink);
         // The engine opens the file on its own threads and reports back.
         player_->setSource(QUrl::fromLocalFile(file.absoluteFilePath()));
         player_->play();
@@ -136,6 +140,11 @@ void Playback::start(const QString& path)
     }
     page_.showPlayback(true);
     reposition();
+}
+
+void Playback::setFrameConversion(FrameConversion conversion)
+{
+    conversion_ = std::move(conversion);
 }
 
 void Playback::togglePause()
@@ -179,9 +188,11 @@ void Playback::releasePlayer()
         return;
     // This may run inside one of the player's own signals: it goes once
     // control is back in the event loop, and says nothing more meanwhile.
+    // Its destructor takes the engine down in one step; stopping it first
+    // would rewind the file and re-link its sink, each a wait on the
+    // engine's threads that buys nothing for a player about to go.
+    disconnect(player_->videoSink(), nullptr, this, nullptr);
     disconnect(player_, nullptr, this, nullptr);
-    player_->stop();
-    player_->setVideoSink(nullptr);
     player_->deleteLater();
     player_ = nullptr;
 }
@@ -218,7 +229,7 @@ void Playback::showFrame(const QVideoFrame& frame)
         return;
     opened_ = true;
     firstPicture_->stop();
-    const QImage picture = frame.toImage();
+    const QImage picture = conversion_ ? conversion_(frame) : frame.toImage();
     if (picture.isNull())
         return;
     // The engine shows the first frame once when it opens the file and again

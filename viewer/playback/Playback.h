@@ -11,14 +11,15 @@
 #include <QSize>
 
 #include <cstdint>
+#include <functional>
 
 #include "PlaybackRules.h"
 #include "pages/Interaction.h"
 
+class QImage;
 class QMediaPlayer;
 class QTimer;
 class QVideoFrame;
-class QVideoSink;
 
 namespace qdx::viewer {
 
@@ -51,6 +52,11 @@ public:
     // Different frames of the current (or last) video put on screen.
     int framesShown() const { return framesShown_; }
 
+    // How a video frame becomes the picture shown: QVideoFrame::toImage()
+    // unless another is set (tests set a slow one).
+    using FrameConversion = std::function<QImage(const QVideoFrame&)>;
+    void setFrameConversion(FrameConversion conversion);
+
 private:
     void setState(int state);
     void showControls(bool playing);
@@ -61,12 +67,11 @@ private:
     void noPicture();
     // Reports how playback ended and goes back to the live picture.
     void endWith(const QString& text, MessageIcon icon);
-    // Stops the engine and lets it go; it reports nothing more.
+    // Lets the engine go; it reports nothing more.
     void releasePlayer();
 
     PageContext& context_;
     PicturePage& page_;
-    QVideoSink* sink_;                  // child: every video's frames arrive here
     QTimer* timer_;                     // child: the state text once a second
     QTimer* firstPicture_;              // child: how long a video may take to show anything
     QMediaPlayer* player_ = nullptr;    // child, while a video plays
@@ -75,6 +80,7 @@ private:
     bool opened_ = false;               // the engine has opened the current file
     int framesShown_ = 0;
     int64_t lastFrameTime_ = -1;
+    FrameConversion conversion_;        // empty: QVideoFrame::toImage()
     int observer_;                      // ours in the pages' model: zoom changes
 };
 
