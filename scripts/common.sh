@@ -15,6 +15,7 @@ QDX_PACKAGES=(
     libturbojpeg0-dev
     qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good  # playback of recordings
     ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base-apps  # tests check recordings with readers not ours
+    gdb  # a widget test that hangs prints its threads' stacks
     file dpkg-dev  # cpack's scan for the Debian package's dependencies
 )
 
