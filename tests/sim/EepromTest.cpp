@@ -67,21 +67,24 @@ std::vector<char> fileBytes(const std::filesystem::path& path)
 }
 
 // Guards a wrong-sized image being wiped for a blank one: what it held must
-// still be in the folder, byte for byte.
+// still be in the folder, byte for byte, and a second one never replaces the
+// first one kept.
 TEST_F(EepromFileTest, WrongSizedFileIsKeptBeside)
 {
-    std::vector<char> held(1500);
-    for (std::size_t i = 0; i < held.size(); ++i)
-        held[i] = static_cast<char>(i * 7);
-    {
-        std::ofstream out(path_, std::ios::binary);
-        out.write(held.data(), static_cast<std::streamsize>(held.size()));
+    std::vector<std::vector<char>> held;
+    for (const std::size_t length : {1500u, 700u}) {
+        held.emplace_back(length);
+        for (std::size_t i = 0; i < length; ++i)
+            held.back()[i] = static_cast<char>(i * 7 + length);
+        {
+            std::ofstream out(path_, std::ios::binary);
+            out.write(held.back().data(), static_cast<std::streamsize>(length));
+        }
+        Eeprom eeprom(1024, path_);
     }
-    Eeprom eeprom(1024, path_);
-    int copies = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_))
-        copies += fileBytes(entry.path()) == held ? 1 : 0;
-    EXPECT_EQ(copies, 1);
+    EXPECT_EQ(fileBytes(path_ + ".wrong-size"), held[0]);
+    EXPECT_EQ(fileBytes(path_ + ".wrong-size.2"), held[1]);
+    EXPECT_EQ(std::filesystem::file_size(path_), 1024u);
 }
 
 // Guards the image file shrinking under a running camera (SIGBUS while it was
