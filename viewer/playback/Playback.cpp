@@ -130,8 +130,16 @@ void Playback::start(const QString& path)
         // one and fails the stream if that takes 300 ms; the frame is
         // converted after the hand-over, so a slow conversion (the first one
         // sets up the graphics stack) costs a late picture, never the video.
+        // A frame of the video before may still be on its way: it is not
+        // this one's.
         auto* sink = new QVideoSink(player_);
-        connect(sink, &QVideoSink::videoFrameChanged, this, &Playback::showFrame, Qt::QueuedConnection);
+        connect(
+            sink, &QVideoSink::videoFrameChanged, this,
+            [this, video = ++videos_](const QVideoFrame& frame) {
+                if (video == videos_)
+                    showFrame(frame);
+            },
+            Qt::QueuedConnection);
         player_->setVideoSink(sink);
         // The engine opens the file on its own threads and reports back.
         player_->setSource(QUrl::fromLocalFile(file.absoluteFilePath()));

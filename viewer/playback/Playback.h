@@ -80,6 +80,7 @@ private:
     bool opened_ = false;               // the engine has opened the current file
     int framesShown_ = 0;
     int64_t lastFrameTime_ = -1;
+    int videos_ = 0;                    // videos started: tells the current one's frames
     FrameConversion conversion_;        // empty: QVideoFrame::toImage()
     int observer_;                      // ours in the pages' model: zoom changes
 };
