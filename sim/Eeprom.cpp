@@ -150,11 +150,7 @@ void Eeprom::moveAside(long long heldBytes)
                              std::to_string(size()) + " of an image";
     int error = 0;
     for (int n = 1; n <= 9; ++n) {
-        std::string aside = path_ + ".wrong-size";
-        if (n > 1) {
-            aside += '.';
-            aside += std::to_string(n);
-        }
+        const std::string aside = path_ + ".wrong-size" + (n > 1 ? "." + std::to_string(n) : std::string());
         if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
             const std::string moved = held + ": renamed to " + quoted(aside);
             startNote_ = createFile() ? moved + ", a blank image takes its place" : moved + "; " + startNote_;
