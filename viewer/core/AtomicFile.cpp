@@ -1,5 +1,7 @@
 #include "AtomicFile.h"
 
+#include "RegularFile.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,11 +37,9 @@ bool AtomicFile::open(const std::string& path, std::string& why)
         why = path + ": not a file name";
         return false;
     }
-    std::error_code error;
-    if (fs::is_directory(target, error)) {
-        why = path + ": is a folder";
+    // A device node or FIFO under the name would be replaced by the rename.
+    if (!checkWriteTarget(path, why))
         return false;
-    }
     // Created exclusively, so nothing already there (a link planted under
     // the name) is followed; mode 0666 less the umask, as any new file.
     std::random_device random;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include "TempDir.h"
 #include "core/AtomicFile.h"
+#include "core/RegularFile.h"
 #include "core/TimestampName.h"
 
 namespace qdx::viewer::test {
@@ -80,6 +82,95 @@ TEST(AtomicFileTest, AFullDiskFailsAtCommitAndLeavesNothing)
     const bool written = file.write(block, why);
     EXPECT_FALSE(written && file.commit(why));
     EXPECT_FALSE(std::filesystem::exists(dir.file("b.txt")));
+}
+
+// A folder holding one of each thing a user may name instead of a file.
+struct HostilePaths {
+    qdx::test::TempDir dir;
+    std::string fifo = dir.file("fifo");
+    std::string device = dir.file("zero");  // a character device, as /dev/zero
+    std::string folder = dir.file("folder");
+    std::string link = dir.file("link");    // names victim
+    std::string victim = dir.file("victim");
+    HostilePaths()
+    {
+        ::mkfifo(fifo.c_str(), 0600);
+        ::mkdir(folder.c_str(), 0700);
+        std::ofstream(victim) << "victim";
+        ::symlink(victim.c_str(), link.c_str());
+        // Only root may make a device node; the FIFO stands in otherwise.
+        if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 5)) != 0)
+            device = fifo;
+    }
+    static bool isKind(const std::string& path, mode_t kind)
+    {
+        struct stat status {};
+        return ::lstat(path.c_str(), &status) == 0 && (status.st_mode & S_IFMT) == kind;
+    }
+};
+
+// Guards against a writer that renames over, truncates or writes into a
+// device node or FIFO named as its target, or writes through a planted link.
+TEST(RegularFileTest, WritersRefuseAllButRegularFilesAndReplaceLinks)
+{
+    HostilePaths paths;
+    std::string why;
+    for (const std::string& path : {paths.fifo, paths.device, paths.folder}) {
+        AtomicFile atomic;
+        EXPECT_FALSE(atomic.open(path, why)) << path;
+        EXPECT_NE(why.find(path == paths.folder ? "is a folder" : kNotRegularFile), std::string::npos) << why;
+        EXPECT_FALSE(createRegularFile(path, why)) << path;
+    }
+    EXPECT_TRUE(HostilePaths::isKind(paths.fifo, S_IFIFO));
+    EXPECT_TRUE(HostilePaths::isKind(paths.device, paths.device == paths.fifo ? S_IFIFO : S_IFCHR));
+
+    AtomicFile atomic;
+    ASSERT_TRUE(atomic.open(paths.link, why)) << why;
+    ASSERT_TRUE(atomic.write("new", why) && atomic.commit(why)) << why;
+    EXPECT_TRUE(HostilePaths::isKind(paths.link, S_IFREG));
+    EXPECT_EQ(contentsOf(paths.victim), "victim");
+
+    ::unlink(paths.link.c_str());
+    ::symlink(paths.victim.c_str(), paths.link.c_str());
+    FileDescriptor file = createRegularFile(paths.link, why);
+    ASSERT_TRUE(file) << why;
+    ASSERT_EQ(::write(file.get(), "new", 3), 3);
+    EXPECT_TRUE(HostilePaths::isKind(paths.link, S_IFREG));
+    EXPECT_EQ(contentsOf(paths.victim), "victim");
+    EXPECT_EQ(contentsOf(paths.link), "new");
+}
+
+// Guards against a reader that blocks on a FIFO, reads a device until memory
+// runs out, or reads a huge file whole when only its start is wanted.
+TEST(RegularFileTest, ReadersTakeRegularFilesOnlyAndStopAtTheirBound)
+{
+    HostilePaths paths;
+    std::string why;
+    std::string text;
+    for (const std::string& path : {paths.fifo, paths.device, paths.folder}) {
+        EXPECT_FALSE(openRegularFile(path, why)) << path;
+        EXPECT_FALSE(readRegularFile(path, 100, text, why)) << path;
+        EXPECT_FALSE(readRegularLines(path, 100, [](std::string_view) { return true; }, why)) << path;
+    }
+    EXPECT_NE(why.find("is a folder"), std::string::npos) << why;
+    ASSERT_TRUE(readRegularFile(paths.link, 6, text, why)) << why;  // a read follows a link
+    EXPECT_EQ(text, "victim");
+    EXPECT_FALSE(readRegularFile(paths.link, 5, text, why));
+    EXPECT_NE(why.find("larger than 5 bytes"), std::string::npos) << why;
+
+    // Every line ending, and a stop that leaves the rest of a large file unread.
+    const std::string lines = paths.dir.file("lines");
+    std::ofstream(lines, std::ios::binary) << "a\r\nb\rc\n\nd";
+    std::vector<std::string> seen;
+    const auto collect = [&](std::string_view line) { seen.emplace_back(line); return true; };
+    ASSERT_TRUE(readRegularLines(lines, 100, collect, why)) << why;
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c", "", "d"}));
+    seen.clear();
+    EXPECT_FALSE(readRegularLines(lines, 6, collect, why));
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));  // nothing past the bound counts
+    seen.clear();
+    ASSERT_TRUE(readRegularLines(lines, 4, [&](std::string_view line) { seen.emplace_back(line); return false; }, why));
+    EXPECT_EQ(seen, std::vector<std::string>{"a"});
 }
 
 }  // namespace

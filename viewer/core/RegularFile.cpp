@@ -1,0 +1,173 @@
+#include "RegularFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qdx::viewer {
+namespace {
+
+std::string systemError(const std::string& path)
+{
+    return path + ": " + std::strerror(errno);
+}
+
+// Why a file of this type cannot be used; empty for a regular file.
+std::string whyNotRegular(const std::string& path, mode_t mode)
+{
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISDIR(mode))
+        return path + ": is a folder";
+    return path + ": " + kNotRegularFile;
+}
+
+}  // namespace
+
+FileDescriptor::~FileDescriptor()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
+{
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+int FileDescriptor::release()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+bool FileDescriptor::close()
+{
+    return fd_ < 0 || ::close(release()) == 0;
+}
+
+bool checkWriteTarget(const std::string& path, std::string& why)
+{
+    if (path.empty() || path.back() == '/') {
+        why = path + ": not a file name";
+        return false;
+    }
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT)
+            return true;
+        why = systemError(path);
+        return false;
+    }
+    if (S_ISLNK(status.st_mode))
+        return true;
+    why = whyNotRegular(path, status.st_mode);
+    return why.empty();
+}
+
+FileDescriptor createRegularFile(const std::string& path, std::string& why)
+{
+    if (!checkWriteTarget(path, why))
+        return {};
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode) && ::unlink(path.c_str()) != 0) {
+        why = systemError(path);
+        return {};
+    }
+    // O_NOFOLLOW: a link planted since is not followed; O_NONBLOCK: a FIFO
+    // planted since does not hang the open. Truncated only once it is known
+    // to be a regular file.
+    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!file) {
+        why = errno == ELOOP ? path + ": " + kNotRegularFile : systemError(path);
+        return {};
+    }
+    if (::fstat(file.get(), &status) != 0) {
+        why = systemError(path);
+        return {};
+    }
+    if (why = whyNotRegular(path, status.st_mode); !why.empty())
+        return {};
+    if (::ftruncate(file.get(), 0) != 0 || ::fcntl(file.get(), F_SETFL, 0) != 0) {
+        why = systemError(path);
+        return {};
+    }
+    return file;
+}
+
+FileDescriptor openRegularFile(const std::string& path, std::string& why)
+{
+    // A device is not even opened (opening some has effects of its own); the
+    // check after the open covers a file swapped meanwhile.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        why = systemError(path);
+        return {};
+    }
+    if (why = whyNotRegular(path, status.st_mode); !why.empty())
+        return {};
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file) {
+        why = systemError(path);
+        return {};
+    }
+    if (::fstat(file.get(), &status) != 0) {
+        why = systemError(path);
+        return {};
+    }
+    if (why = whyNotRegular(path, status.st_mode); !why.empty())
+        return {};
+    if (::fcntl(file.get(), F_SETFL, 0) != 0) {
+        why = systemError(path);
+        return {};
+    }
+    return file;
+}
+
+long readChunk(int fd, char* buffer, std::size_t room, const std::string& path, std::string& why)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, room);
+        if (got >= 0)
+            return static_cast<long>(got);
+        if (errno != EINTR) {
+            why = systemError(path);
+            return -1;
+        }
+    }
+}
+
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& contents, std::string& why)
+{
+    FileDescriptor file = openRegularFile(path, why);
+    if (!file)
+        return false;
+    std::string text(maxBytes + 1, '\0');
+    std::size_t total = 0;
+    while (total < text.size()) {
+        const long got = readChunk(file.get(), text.data() + total, text.size() - total, path, why);
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        total += static_cast<std::size_t>(got);
+    }
+    if (total > maxBytes) {
+        why = path + ": larger than " + std::to_string(maxBytes) + " bytes";
+        return false;
+    }
+    text.resize(total);
+    contents = std::move(text);
+    return true;
+}
+
+}  // namespace qdx::viewer

@@ -1,0 +1,117 @@
+// The one rule for every file a user names, read or written: only regular
+// files. A device node, a FIFO, a socket or a folder is refused with
+// "PATH: not a regular file" (a folder: "PATH: is a folder"), never opened in
+// a way that could block, truncate or replace it. A symbolic link named as
+// the target of a write is replaced by the new file, never followed into the
+// file it names; a read follows it to a regular file as any program does.
+// Reads are bounded: nobody's memory fills up from /dev/zero.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace qdx::viewer {
+
+inline constexpr const char* kNotRegularFile = "not a regular file";
+
+// An owned file descriptor, closed when it goes.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release();
+    // Closes now; false (errno set) when the close reported an error.
+    bool close();
+
+private:
+    int fd_ = -1;
+};
+
+// Whether path may be written: absent (its folder is checked when the file is
+// made), a regular file or a symbolic link (which the write replaces). False
+// with why ("PATH: not a regular file") for anything else.
+bool checkWriteTarget(const std::string& path, std::string& why);
+
+// Creates or truncates path for writing in place (a recording, which must be
+// readable while it grows): a symbolic link there is removed first, anything
+// but a regular file is refused before it is touched, and the file opened is
+// checked again, so that a FIFO or device swapped in meanwhile is not written
+// either. Mode 0666 less the umask. An invalid descriptor and why on failure.
+FileDescriptor createRegularFile(const std::string& path, std::string& why);
+
+// Opens path for reading without ever blocking (a FIFO with no writer) and
+// only when it is a regular file; the descriptor then reads normally.
+FileDescriptor openRegularFile(const std::string& path, std::string& why);
+
+// The whole of a regular file of at most maxBytes: never reads more than
+// maxBytes + 1 bytes. A larger file is refused ("PATH: larger than N bytes").
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& contents, std::string& why);
+
+// Reads a regular file line by line, at most maxBytes in all. Each line
+// (without its end, "\n" or "\r\n" or a lone "\r") goes to onLine, which
+// returns false to stop early; reading then ends without taking more of
+// the file. False with why when the file cannot be read or reaches maxBytes
+// before onLine stopped it.
+template <typename OnLine>
+bool readRegularLines(const std::string& path, std::size_t maxBytes, OnLine&& onLine, std::string& why);
+
+// Implementation detail of readRegularLines: the next chunk of fd, at most
+// room bytes; -1 on error (why set), 0 at the end.
+long readChunk(int fd, char* buffer, std::size_t room, const std::string& path, std::string& why);
+
+template <typename OnLine>
+bool readRegularLines(const std::string& path, std::size_t maxBytes, OnLine&& onLine, std::string& why)
+{
+    FileDescriptor file = openRegularFile(path, why);
+    if (!file)
+        return false;
+    std::string line;
+    char buffer[16384];
+    std::size_t total = 0;
+    bool lastWasCr = false;
+    for (;;) {
+        const std::size_t room = std::min(sizeof buffer, maxBytes + 1 - total);
+        const long got = readChunk(file.get(), buffer, room, path, why);
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        // Bytes past maxBytes are only read to tell that the file is larger.
+        const std::size_t usable = std::min(static_cast<std::size_t>(got), maxBytes - total);
+        total += static_cast<std::size_t>(got);
+        for (std::size_t i = 0; i < usable; ++i) {
+            const char c = buffer[i];
+            if (c == '\n' && lastWasCr) {  // the second half of CR LF
+                lastWasCr = false;
+                continue;
+            }
+            lastWasCr = c == '\r';
+            if (c == '\n' || c == '\r') {
+                if (!onLine(std::string_view(line)))
+                    return true;
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
+        if (total > maxBytes) {
+            why = path + ": larger than " + std::to_string(maxBytes) + " bytes";
+            return false;
+        }
+    }
+    if (!line.empty())
+        onLine(std::string_view(line));
+    return true;
+}
+
+}  // namespace qdx::viewer
