@@ -21,6 +21,7 @@ constexpr char kSignature[] = "Made by RWK AVI 2.0";
 // Header fields patched later (absolute offsets in every file).
 constexpr uint64_t kMicroSecPerFrame = 32;
 constexpr uint64_t kMaxBytesPerSec = 36;
+constexpr uint64_t kMainFlags = 44;
 constexpr uint64_t kMainTotalFrames = 48;
 constexpr uint64_t kMainBufferSize = 60;
 constexpr uint64_t kMainWidth = 64;
@@ -32,6 +33,10 @@ constexpr uint64_t kBitmapWidth = 176;
 constexpr uint64_t kBitmapImageSize = 192;
 constexpr uint64_t kSuperEntriesInUse = 224;
 constexpr uint64_t kSuperEntries = 244;
+
+// avih flags: trust the chunk types, and (finished) an idx1 index is there.
+constexpr uint32_t kTrustChunkTypes = 0x800;
+constexpr uint32_t kHasIndex = 0x10;
 
 // Little-endian bytes appended to a block written in one go.
 class Bytes {
@@ -105,9 +110,34 @@ AviWriter::~AviWriter()
 
 int AviWriter::open(const std::string& path, int maxSegments)
 {
+    std::string why;
+    return open(path, maxSegments, why);
+}
+
+int AviWriter::open(const std::string& path, int maxSegments, std::string& why)
+{
     if (fd_ >= 0)
         close();
-    if (maxSegments < 1)
+    if (maxSegments < 1) {
+        why = path + ": no index entry to reserve";
+        return kNotOpen;
+    }
+    FileDescriptor file = createRegularFile(path, why);
+    if (!file)
+        return kNotOpen;
+    if (open(std::move(file), maxSegments) != kOk) {
+        why = path + ": " + (errno != 0 ? std::strerror(errno) : "cannot be written");
+        ::unlink(path.c_str());
+        return kNotOpen;
+    }
+    return kOk;
+}
+
+int AviWriter::open(FileDescriptor file, int maxSegments)
+{
+    if (fd_ >= 0)
+        close();
+    if (maxSegments < 1 || !file)
         return kNotOpen;
     // Everything about the previous file goes.
     full_ = broken_ = false;
@@ -119,15 +149,16 @@ int AviWriter::open(const std::string& path, int maxSegments)
     try {
         chunkSizes_.assign(kMaxSegmentFrames, 0);
     } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
         return kNotOpen;
     }
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0)
-        return kNotOpen;
+    fd_ = file.release();
+    errno = 0;
     if (!beginSegment()) {
+        const int error = errno;
         ::close(fd_);
         fd_ = -1;
-        ::unlink(path.c_str());
+        errno = error;
         return kNotOpen;
     }
     return kOk;
@@ -144,17 +175,21 @@ bool AviWriter::writeAll(const void* data, std::size_t size)
     return true;
 }
 
-bool AviWriter::patch32(uint64_t pos, uint32_t value)
+bool AviWriter::put32(uint64_t pos, uint32_t value)
 {
     uint8_t bytes[4];
     for (int i = 0; i < 4; ++i)
         bytes[i] = static_cast<uint8_t>(value >> (8 * i));
     iovec iov{bytes, sizeof bytes};
-    if (!pwriteAll(fd_, &iov, 1, pos)) {
-        broken_ = true;
-        return false;
-    }
-    return true;
+    return pwriteAll(fd_, &iov, 1, pos);
+}
+
+bool AviWriter::patch32(uint64_t pos, uint32_t value)
+{
+    if (put32(pos, value))
+        return true;
+    broken_ = true;
+    return false;
 }
 
 bool AviWriter::beginSegment()
@@ -180,7 +215,7 @@ bool AviWriter::beginSegment()
     b.fourcc("hdrl");
     b.fourcc("avih");
     b.u32(56);
-    for (uint32_t v : {0u, 0u, 4u, 0x810u, 0u, 0u, 1u, 0u, 0u, 0u, 0u, 0u, 0u, 0u})
+    for (uint32_t v : {0u, 0u, 4u, kTrustChunkTypes | kHasIndex, 0u, 0u, 1u, 0u, 0u, 0u, 0u, 0u, 0u, 0u})
         b.u32(v);
     b.fourcc("LIST");
     b.u32(148 + 16 * n);
@@ -343,6 +378,33 @@ int AviWriter::writeFrame(const uint8_t* data, uint32_t length)
     return kOk;
 }
 
+bool AviWriter::patchCounts(uint32_t mainFrames)
+{
+    const uint32_t maxBytesPerSec =
+        scale_ == 0 ? 0 : low32(static_cast<double>(maxChunkSize_) * rate_ / scale_);
+    return put32(kMainTotalFrames, mainFrames) && put32(kStreamLength, totalFrames_) &&
+           put32(kMainBufferSize, maxChunkSize_) && put32(kMaxBytesPerSec, maxBytesPerSec) &&
+           put32(kStreamBufferSize, maxChunkSize_);
+}
+
+int AviWriter::refresh()
+{
+    if (fd_ < 0)
+        return kNotOpen;
+    if (full_)
+        return kOk;  // no segment is open: the sizes are final already
+    // The sizes first: a kill between these writes leaves counts that the
+    // sizes already cover. dmlh keeps "CUNT" and the super index stays
+    // empty until close, so the file still reads as unfinished; and no index
+    // is claimed, since idx1 (once there) covers the first segment only:
+    // GStreamer then walks the chunks of every segment instead.
+    const uint32_t mainFrames = segmentCount_ == 0 ? framesInSegment_ : firstSegmentFrames_;
+    const bool ok = put32(moviPos_ - 4, static_cast<uint32_t>(pos_ - moviPos_)) &&
+                    put32(riffDataPos_ - 4, static_cast<uint32_t>(pos_ - riffDataPos_)) &&
+                    put32(kMainFlags, kTrustChunkTypes) && patchCounts(mainFrames);
+    return ok ? kOk : kWriteFailed;
+}
+
 uint64_t AviWriter::closingBytes() const
 {
     const uint64_t n = framesInSegment_ + 1;
@@ -357,15 +419,11 @@ int AviWriter::close()
     // frames has its sizes and indexes. A full writer has no segment open.
     if (!full_)
         finishSegment();
-    const uint32_t maxBytesPerSec =
-        scale_ == 0 ? 0 : low32(static_cast<double>(maxChunkSize_) * rate_ / scale_);
     patch32(kSuperEntriesInUse, static_cast<uint32_t>(std::min(segmentCount_, maxSegments_)));
-    patch32(kMainTotalFrames, firstSegmentFrames_);
-    patch32(kStreamLength, totalFrames_);
+    patch32(kMainFlags, kTrustChunkTypes | kHasIndex);
+    if (!patchCounts(firstSegmentFrames_))
+        broken_ = true;
     patch32(dmlhFramesPos_, totalFrames_);
-    patch32(kMainBufferSize, maxChunkSize_);
-    patch32(kMaxBytesPerSec, maxBytesPerSec);
-    patch32(kStreamBufferSize, maxChunkSize_);
     // No fdatasync: the GUI waits for this close, and flushing gigabytes of a
     // long recording would freeze it. Every write has been checked already.
     if (::close(fd_) != 0)

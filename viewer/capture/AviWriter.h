@@ -3,7 +3,9 @@
 // entries, an "ix00" standard index closing every segment's frame list, the
 // AVI 1.0 "idx1" index after the first segment, and "RIFF AVIX" segments
 // while reserved super index entries remain. It writes strictly forward and
-// patches the placeholders when a segment is finished and at close.
+// patches the placeholders when a segment is finished and at close; refresh()
+// patches the sizes and counts of the frames so far, so that a file whose
+// writer was killed plays up to the last refresh.
 //
 // Qt-free. One thread uses an instance, from open to close.
 #pragma once
@@ -11,6 +13,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "core/RegularFile.h"
 
 namespace qdx::viewer {
 
@@ -37,8 +41,13 @@ public:
 
     // Creates (or truncates) path and writes the first segment's header with
     // maxSegments (N >= 1) super index entries. A file still open is closed
-    // first. kNotOpen when the file cannot be created or written.
+    // first. kNotOpen, with why ("PATH: reason"), when the file cannot be
+    // created or written; only a regular file is written (RegularFile.h).
+    int open(const std::string& path, int maxSegments, std::string& why);
     int open(const std::string& path, int maxSegments = 1);
+    // The same into an empty file already open for writing, which the writer
+    // then owns (a temporary file that replaces another once finished).
+    int open(FileDescriptor file, int maxSegments);
     // Patch the picture size or the rate (rate / scale frames a second) in
     // place. setFrameRate refuses rate or scale 0 (kNotOpen, old values kept).
     int setFrameSize(int32_t width, int32_t height);
@@ -49,6 +58,14 @@ public:
     // written, now or later); kNotOpen without a file or for a frame too long
     // for a chunk.
     int writeFrame(const uint8_t* data, uint32_t length);
+    // Patches the RIFF and movi sizes and the frame counts in the headers to
+    // cover the frames written so far, without any flush: a reader of the file
+    // as it is after a kill finds consistent headers for those frames, and the
+    // frames written after the refresh are simply not counted. Fields that
+    // close() writes anyway; a finished file is the same with or without
+    // refreshes. kOk, kWriteFailed (the file is not marked broken: close
+    // writes the same fields again), kNotOpen without a file.
+    int refresh();
     // Finishes the file and closes it: kOk, kWriteFailed when any write,
     // the flush or the close failed (the file is not to be trusted), kNotOpen
     // without a file.
@@ -63,9 +80,11 @@ public:
 
 private:
     bool writeAll(const void* data, std::size_t size);
-    bool patch32(uint64_t pos, uint32_t value);
+    bool put32(uint64_t pos, uint32_t value);    // false on failure
+    bool patch32(uint64_t pos, uint32_t value);  // and the file is broken on failure
     bool beginSegment();
     bool finishSegment();
+    bool patchCounts(uint32_t mainFrames);
 
     Limits limits_;
     int fd_ = -1;

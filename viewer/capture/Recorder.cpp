@@ -20,6 +20,9 @@ using std::chrono::milliseconds;
 constexpr milliseconds kRefreshWait{250};
 // An encoder that fails this often in a row is not going to recover.
 constexpr int kMostEncoderFailures = 10;
+// How often the file's header is brought up to the frames written, so that
+// a recording killed outright plays up to its last second.
+constexpr milliseconds kHeaderRefresh{1000};
 
 int64_t nowMs()
 {
@@ -35,6 +38,19 @@ uint64_t freeBytes(const std::string& path)
     if (::statvfs(folder.c_str(), &disk) != 0)
         return UINT64_MAX;  // unknown: the write results still catch a full disk
     return static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
+}
+
+// The rate of frames taken over elapsedMs, in frames per 100 s; 0 when
+// there is nothing to measure.
+uint32_t measuredRate(uint32_t frames, int64_t elapsedMs)
+{
+    const auto elapsed = static_cast<uint32_t>(elapsedMs);
+    if (elapsed == 0 || frames == 0)
+        return 0;
+    const double measured = static_cast<double>(frames) / elapsed * 1000 * 100;
+    // A rate of 0 (one frame after a long stall) would divide by zero in
+    // players: the slowest rate the header can say is 1 / 100.
+    return std::max(static_cast<uint32_t>(std::min(measured, 4294967295.0)), 1u);
 }
 
 }  // namespace
@@ -55,8 +71,11 @@ bool Recorder::start(const std::string& path, int side, std::function<void()> en
         why = "a recording is already running";
         return false;
     }
-    if (writer_.open(path, 1) != AviWriter::kOk) {
-        why = "'" + path + "' cannot be created";
+    if (std::string reason; writer_.open(path, 1, reason) != AviWriter::kOk) {
+        // "PATH: reason" from the writer; the path is named once.
+        if (reason.starts_with(path + ": "))
+            reason.erase(0, path.size() + 2);
+        why = "'" + path + "' cannot be created: " + reason;
         return false;
     }
     if (writer_.setFrameSize(side, side) != AviWriter::kOk || writer_.setFrameRate(120, 1) != AviWriter::kOk) {
@@ -104,8 +123,20 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
 
     const int64_t start = startedMs_.load(std::memory_order_relaxed);
     int64_t lastFrame = start;
+    int64_t lastHeaderRefresh = start;
+    uint32_t framesInHeader = 0;
     int encoderFailures = 0;
     while (report.ending == Ending::Stopped && !stop.stop_requested()) {
+        // At most once a second and only on this thread: a few writes in
+        // place, no flush. The rate so far goes in too, so that a killed
+        // file plays at its speed; close writes the final one.
+        if (writer_.totalFrames() != framesInHeader && nowMs() - lastHeaderRefresh >= kHeaderRefresh.count()) {
+            if (const uint32_t rate = measuredRate(writer_.totalFrames(), lastFrame - start); rate != 0)
+                writer_.setFrameRate(rate, 100);
+            writer_.refresh();
+            framesInHeader = writer_.totalFrames();
+            lastHeaderRefresh = nowMs();
+        }
         const uint32_t count = image_.waitForRefresh(seen, stop, kRefreshWait);
         if (count == seen)
             continue;
@@ -142,16 +173,10 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
     }
 
     report.frames = writer_.totalFrames();
-    const auto elapsed = static_cast<uint32_t>(lastFrame - start);
-    if (elapsed != 0 && report.frames != 0) {
-        const double measured = static_cast<double>(report.frames) / elapsed * 1000 * 100;
-        // A rate of 0 (one frame after a long stall) would divide by zero in
-        // players: the slowest rate the header can say is 1 / 100.
-        const auto rate = static_cast<uint32_t>(std::min(measured, 4294967295.0));
-        if (writer_.setFrameRate(std::max(rate, 1u), 100) == AviWriter::kOk) {
-            report.rate = std::max(rate, 1u);
-            report.scale = 100;
-        }
+    if (const uint32_t rate = measuredRate(report.frames, lastFrame - start);
+        rate != 0 && writer_.setFrameRate(rate, 100) == AviWriter::kOk) {
+        report.rate = rate;
+        report.scale = 100;
     }
     report.fileOk = writer_.close() == AviWriter::kOk;
     report_ = report;

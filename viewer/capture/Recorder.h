@@ -1,7 +1,10 @@
 // Video recording: a thread of its own that JPEG-encodes every refresh of
 // the capture picture and appends it to an AVI file, measuring the frame
-// rate that goes into the header at the end. It never waits for the thread
-// that started it, so stopping it from the GUI thread cannot deadlock.
+// rate that goes into the header at the end. Once a second it brings the
+// header up to the frames so far (AviWriter::refresh, with the rate so far),
+// so that a recording killed outright plays up to its last second. It never
+// waits for the thread that started it, so stopping it from the GUI thread
+// cannot deadlock.
 // Qt-free.
 #pragma once
 
@@ -51,7 +54,8 @@ public:
     // for side x side frames at 120 / 1 and starts the recording thread.
     // ended runs on the recording thread, after the file is closed, when the
     // recording ends by itself (never after stop()). False, with why, when
-    // the file cannot be created or a recording already runs.
+    // the file cannot be created (with the system's reason) or a recording
+    // already runs.
     bool start(const std::string& path, int side, std::function<void()> ended, std::string& why);
     // Ends the recording and returns once the file is closed. The report of
     // the last recording (also when it had already ended by itself).

@@ -80,12 +80,13 @@ inline std::string commandOutput(const std::string& command)
 }
 
 // ffprobe's view of the video stream, decoding every frame: width, height,
-// r_frame_rate, nb_read_frames. useOdml false: only the idx1 index is read.
+// r_frame_rate, duration (from the header), nb_read_frames. useOdml false:
+// only the idx1 index is read.
 inline std::map<std::string, std::string> ffprobe(const std::string& path, bool useOdml = true)
 {
     const std::string out = commandOutput(
         "ffprobe -v error -use_odml " + std::string(useOdml ? "1" : "0") +
-        " -count_frames -select_streams v:0 -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames"
+        " -count_frames -select_streams v:0 -show_entries stream=codec_name,width,height,r_frame_rate,duration,nb_read_frames"
         " -of default=noprint_wrappers=1 '" + path + "' 2>&1");
     std::map<std::string, std::string> fields;
     std::size_t start = 0;
@@ -108,6 +109,21 @@ inline std::string gstDiscover(const std::string& path)
 {
     const std::string out = commandOutput("gst-discoverer-1.0 -v '" + path + "' 2>&1; echo \"exit=$?\"");
     return out.find("exit=0") != std::string::npos ? out : std::string();
+}
+
+// The frames GStreamer's AVI demuxer hands on over the whole file; -1 when
+// the pipeline fails.
+inline int gstFrameCount(const std::string& path)
+{
+    const std::string out = commandOutput("gst-launch-1.0 -v filesrc location='" + path +
+                                          "' ! avidemux ! fakesink silent=false 2>&1; echo \"exit=$?\"");
+    if (out.find("exit=0") == std::string::npos)
+        return -1;
+    int frames = 0;
+    for (std::size_t at = out.find("last-message = chain"); at != std::string::npos;
+         at = out.find("last-message = chain", at + 1))
+        ++frames;
+    return frames;
 }
 
 // Per frame of the file as ffmpeg decodes it: whether it is grey (R = G = B

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <fstream>
 #include <numeric>
 
 #include "TempDir.h"
@@ -48,6 +49,21 @@ std::vector<uint8_t> chunkOf(const std::vector<uint8_t>& frame)
     std::vector<uint8_t> chunk = frame;
     chunk.resize(padded(frame.size()), 0xFF);
     return chunk;
+}
+
+// The first `size` bytes of b as the file path.
+void writeFile(const std::string& path, const std::vector<uint8_t>& b, std::size_t size)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(size));
+}
+
+// A file of kSide x kSide frames at 30 frames a second, its header written.
+void openAt30(AviWriter& writer, const std::string& path, int segments)
+{
+    ASSERT_EQ(writer.open(path, segments), AviWriter::kOk);
+    ASSERT_EQ(writer.setFrameSize(kSide, kSide), AviWriter::kOk);
+    ASSERT_EQ(writer.setFrameRate(3000, 100), AviWriter::kOk);
 }
 
 void writeAll(AviWriter& writer, const std::vector<std::vector<uint8_t>>& frames)
@@ -142,9 +158,7 @@ TEST_F(AviWriterTest, FullWriterWritesNothingMore)
     for (const AviWriter::Limits limits : {AviWriter::Limits{20000, 65536}, AviWriter::Limits{0x7E000000, 5}}) {
         const auto frames = makeFrames(8);
         AviWriter writer(limits);
-        ASSERT_EQ(writer.open(path), AviWriter::kOk);
-        ASSERT_EQ(writer.setFrameSize(kSide, kSide), AviWriter::kOk);
-        ASSERT_EQ(writer.setFrameRate(3000, 100), AviWriter::kOk);
+        openAt30(writer, path, 1);
         const auto header = readBytes(path);
         std::size_t accepted = 0;
         int result = AviWriter::kOk;
@@ -179,9 +193,7 @@ TEST_F(AviWriterTest, FrameWrittenInPartIsCutAway)
 {
     const auto frames = makeFrames(4);
     AviWriter writer;
-    ASSERT_EQ(writer.open(path), AviWriter::kOk);
-    ASSERT_EQ(writer.setFrameRate(3000, 100), AviWriter::kOk);
-    ASSERT_EQ(writer.setFrameSize(kSide, kSide), AviWriter::kOk);
+    openAt30(writer, path, 1);
     writeAll(writer, {frames[0], frames[1]});
 
     ::signal(SIGXFSZ, SIG_IGN);
@@ -211,9 +223,7 @@ TEST_F(AviWriterTest, SecondSegmentIsReadable)
 {
     const auto frames = makeFrames(6);
     AviWriter writer(AviWriter::Limits{0x7E000000, 4});
-    ASSERT_EQ(writer.open(path, 2), AviWriter::kOk);
-    ASSERT_EQ(writer.setFrameSize(kSide, kSide), AviWriter::kOk);
-    ASSERT_EQ(writer.setFrameRate(3000, 100), AviWriter::kOk);
+    openAt30(writer, path, 2);
     writeAll(writer, frames);
     ASSERT_EQ(writer.close(), AviWriter::kOk);
 
@@ -266,6 +276,54 @@ TEST_F(AviWriterTest, EmptyFileAfterAnotherIsWellFormed)
     EXPECT_EQ(u32(b, 32), 8333u);
     EXPECT_EQ(u32(b, 224), 1u);
     EXPECT_EQ(writer.open(dir.file("no/such/folder.avi")), AviWriter::kNotOpen);
+}
+
+// Guards against a recording killed outright being unreadable: the RIFF and
+// movi sizes and the frame counts stayed 0 until close. A copy of the open
+// file as a kill (or a power cut inside the next frame) leaves it holds
+// consistent headers for the frames up to the last refresh, in the first
+// segment and in a later one; and refreshes change nothing of the finished file.
+TEST_F(AviWriterTest, KilledFileReadsUpToTheLastRefresh)
+{
+    const auto frames = makeFrames(9);
+    for (const int segments : {1, 2}) {
+        SCOPED_TRACE(segments);
+        const AviWriter::Limits limits{0x7E000000, 4};
+        AviWriter plain(limits), refreshed(limits);
+        const std::string plainPath = dir.file("plain.avi");
+        openAt30(plain, plainPath, segments);
+        openAt30(refreshed, path, segments);
+        // A segment holds 4 frames: the last refresh counts 3 frames of the
+        // first segment, or 6 (4 and 2) of two; one frame more follows it.
+        const std::size_t counted = segments == 1 ? 3 : 6;
+        for (std::size_t i = 0; i <= counted; ++i) {
+            if (i + 1 == counted || i == counted) {  // the second refresh overtakes the first
+                ASSERT_EQ(refreshed.refresh(), AviWriter::kOk);
+            }
+            writeAll(plain, {frames[i]});
+            writeAll(refreshed, {frames[i]});
+        }
+        const auto killed = readBytes(path);
+        std::vector<std::vector<uint8_t>> expected(counted);
+        std::transform(frames.begin(), frames.begin() + static_cast<long>(counted), expected.begin(), chunkOf);
+        for (const std::size_t cut : {killed.size(), killed.size() - frames[counted].size() / 2}) {
+            SCOPED_TRACE(cut);
+            const std::string copy = dir.file("killed.avi");
+            writeFile(copy, killed, cut);
+            const auto b = readBytes(copy);
+            EXPECT_TRUE(movieChunks(b) == expected) << movieChunks(b).size() << " frames";
+            EXPECT_EQ(u32(b, 140), counted);                           // strh: every frame
+            EXPECT_EQ(u32(b, 48), std::min<std::size_t>(counted, 4));  // avih: the first segment's
+            EXPECT_EQ(fourcc(b, 264 + 16 * segments), "CUNT");         // dmlh: still unfinished
+            auto probe = ffprobe(copy);
+            EXPECT_GE(std::stoi("0" + probe["nb_read_frames"]), static_cast<int>(counted)) << probe["error"];
+            EXPECT_EQ(probe["duration"], counted == 3 ? "0.100000" : "0.200000");
+            EXPECT_GE(gstFrameCount(copy), static_cast<int>(counted));
+        }
+        ASSERT_EQ(plain.close(), AviWriter::kOk);
+        ASSERT_EQ(refreshed.close(), AviWriter::kOk);
+        EXPECT_EQ(readBytes(path), readBytes(plainPath));
+    }
 }
 
 }  // namespace

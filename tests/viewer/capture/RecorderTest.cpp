@@ -2,14 +2,20 @@
 // makes them, read back with ffprobe and ffmpeg.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <thread>
 
 #include "TempDir.h"
 #include "capture/CaptureImage.h"
 #include "capture/Recorder.h"
+#include "core/RegularFile.h"
 #include "viewer/FrameBuilder.h"
 #include "viewer/capture/AviFiles.h"
 
@@ -96,6 +102,36 @@ TEST_F(RecorderTest, EmptyRecordingAndUncreatableFile)
     auto probe = ffprobe(path);
     EXPECT_EQ(probe["codec_name"], "mjpeg") << probe["error"];
     EXPECT_EQ(probe["nb_read_frames"], "N/A") << "no frame to read";
+}
+
+// Guards against a recording written through a link planted at its target
+// into the file the link names, or into a device node or a FIFO (where the
+// open hung), and against "cannot be created" without the reason.
+TEST_F(RecorderTest, WritesOnlyRegularFilesAndSaysWhyNot)
+{
+    const std::string link = dir.file("link.avi"), victim = dir.file("victim"), fifo = dir.file("fifo.avi");
+    std::string device = dir.file("null.avi");
+    std::ofstream(victim) << "victim";
+    ASSERT_EQ(::symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+        device = fifo;  // only root makes device nodes
+    Recorder recorder(capture);
+    std::string why;
+    ASSERT_TRUE(recorder.start(link, 404, nullptr, why)) << why;
+    refresh(recorder, 1);
+    EXPECT_EQ(recorder.stop().frames, 1u);
+    const auto kept = readBytes(victim);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "victim");
+    EXPECT_EQ(ffprobe(link)["nb_read_frames"], "1");
+
+    for (const auto& [target, reason] : {std::pair{dir.file("missing/rec.avi"), "No such file or directory"},
+                                         std::pair{device, kNotRegularFile}, std::pair{fifo, kNotRegularFile}}) {
+        EXPECT_FALSE(recorder.start(target, 404, nullptr, why));
+        EXPECT_NE(why.find("' cannot be created: " + std::string(reason)), std::string::npos) << why;
+        struct stat status {};
+        EXPECT_TRUE(::lstat(target.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) << target;
+    }
 }
 
 // The recording ends by itself, with a valid file and a report the window
