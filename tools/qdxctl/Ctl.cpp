@@ -97,6 +97,13 @@ constexpr std::array kCommands{
                 "grey. The frame rate in the file is the one measured. The recording ends early, with a\n"
                 "valid file and exit status 1, when the disk is nearly full or the file reaches 2 GB.",
                 kRecordOptions, runRecord},
+    CommandEntry{"repair", "FILE.avi [OUT.avi]", "rebuild a recording cut short (killed, power cut) into a finished file",
+                "Takes every whole frame of FILE.avi in order, whatever its sizes and indexes say, and\n"
+                "writes a finished file with its indexes at the frame rate in the header: to OUT.avi, or\n"
+                "in place of FILE.avi (written beside it and renamed over it, so a failure keeps it).\n"
+                "Prints how many frames were recovered; exit status 1 when FILE.avi holds no AVI\n"
+                "header or no whole frame. No camera is needed.",
+                {}, runRepair},
     CommandEntry{"settings", "save|load FILE.qdx", "the camera's settings to or from a settings file",
                 "save FILE  read every setting from the camera and write FILE (written whole or not at all)\n"
                 "load FILE  check the whole FILE, then send its 38 values to the camera\n"

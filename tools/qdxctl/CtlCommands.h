@@ -15,6 +15,7 @@ int runStream(Context& context, const Arguments& arguments);
 int runStats(Context& context, const Arguments& arguments);
 int runParams(Context& context, const Arguments& arguments);
 int runRecord(Context& context, const Arguments& arguments);
+int runRepair(Context& context, const Arguments& arguments);
 int runSettings(Context& context, const Arguments& arguments);
 int runDp(Context& context, const Arguments& arguments);
 int runFpn(Context& context, const Arguments& arguments);

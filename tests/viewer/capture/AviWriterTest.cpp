@@ -1,14 +1,17 @@
 // The AVI writer against the file layout, read back by an independent walk of
-// the bytes, by ffprobe (through each index on its own) and by GStreamer.
+// the bytes, by ffprobe (through each index on its own) and by GStreamer; and
+// the repair of cut files, which rebuilds them through the writer.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <filesystem>
 #include <fstream>
 #include <numeric>
 
 #include "TempDir.h"
+#include "capture/AviRepair.h"
 #include "capture/AviWriter.h"
 #include "capture/JpegEncoder.h"
 #include "viewer/capture/AviFiles.h"
@@ -324,6 +327,76 @@ TEST_F(AviWriterTest, KilledFileReadsUpToTheLastRefresh)
         ASSERT_EQ(refreshed.close(), AviWriter::kOk);
         EXPECT_EQ(readBytes(path), readBytes(plainPath));
     }
+}
+
+// Guards against a cut recording staying unreadable or being rebuilt wrong:
+// a file of two segments cut anywhere (in the header, a chunk's header or
+// data, an index, the second RIFF) is rebuilt into exactly the file the
+// writer makes of the frames before the cut, which ffprobe and GStreamer
+// read whole; without a whole frame nothing is written. A frame whose data
+// never reached the disk (zeros) is passed over.
+TEST_F(AviWriterTest, RepairRebuildsTheFramesBeforeAnyCut)
+{
+    const AviWriter::Limits limits{0x7E000000, 4};
+    const auto frames = makeFrames(7);
+    std::vector<std::vector<uint8_t>> written;  // the writer's file of the first k frames
+    for (std::size_t k = 0; k <= frames.size(); ++k) {
+        AviWriter writer(limits);
+        openAt30(writer, path, 2);
+        writeAll(writer, {frames.begin(), frames.begin() + static_cast<long>(k)});
+        ASSERT_EQ(writer.close(), AviWriter::kOk);
+        written.push_back(readBytes(path));
+    }
+    const auto& whole = written.back();
+    // Cuts in the header, then around every chunk and list; a frame counts
+    // once its chunk is whole.
+    std::vector<std::size_t> cuts = {0, 11, 100, 1000, 1330, 1340};
+    std::vector<std::size_t> frameEnds;
+    for (std::size_t at = 1340; at + 8 <= whole.size(); at += 4) {
+        const std::string tag = fourcc(whole, at);
+        if (tag != "00db" && tag != "ix00" && tag != "idx1" && tag != "RIFF")
+            continue;
+        cuts.insert(cuts.end(), {at, at + 5, at + 8 + u32(whole, at + 4) / 2});
+        if (tag == "00db")
+            frameEnds.push_back(at + 8 + u32(whole, at + 4));
+        at += tag == "RIFF" ? 8 : 4 + u32(whole, at + 4);
+    }
+    ASSERT_EQ(frameEnds.size(), frames.size());
+    cuts.push_back(whole.size());
+
+    const std::string cut = dir.file("cut.avi"), repaired = dir.file("repaired.avi");
+    std::size_t probed = 0;
+    for (const std::size_t at : cuts) {
+        SCOPED_TRACE(at);
+        writeFile(cut, whole, at);
+        const auto k = static_cast<std::size_t>(std::count_if(frameEnds.begin(), frameEnds.end(),
+                                                              [&](std::size_t end) { return end <= at; }));
+        AviRepairReport report;
+        std::string why;
+        std::filesystem::remove(repaired);
+        ASSERT_EQ(repairAvi(cut, repaired, report, why, limits), k > 0) << why;
+        if (k == 0) {
+            EXPECT_FALSE(std::filesystem::exists(repaired));
+            continue;
+        }
+        EXPECT_EQ(report.frames, k);
+        EXPECT_TRUE(readBytes(repaired) == written[k]) << k << " frames";
+        if (k > probed) {  // each count once through the independent readers
+            probed = k;
+            EXPECT_EQ(ffprobe(repaired)["nb_read_frames"], std::to_string(k));
+            EXPECT_EQ(gstFrameCount(repaired), static_cast<int>(k));
+        }
+    }
+
+    auto holed = whole;  // frame 2's data zeros
+    std::fill(holed.begin() + static_cast<long>(frameEnds[1] + 8), holed.begin() + static_cast<long>(frameEnds[2]), 0);
+    writeFile(cut, holed, holed.size());
+    AviRepairReport report;
+    std::string why;
+    ASSERT_TRUE(repairAvi(cut, repaired, report, why, limits)) << why;
+    auto chunks = movieChunks(whole);
+    chunks.erase(chunks.begin() + 2);
+    EXPECT_TRUE(movieChunks(readBytes(repaired)) == chunks);
 }
 
 }  // namespace
