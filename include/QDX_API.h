@@ -11,7 +11,9 @@
  * QDX_ERR_TRANSFER (1) when no camera is open or a transfer failed,
  * QDX_ERR_ARGUMENT (-1) for an invalid argument (null output pointer, length
  * out of range); some add codes of their own. Getters leave their output
- * unchanged on failure.
+ * unchanged on failure. No function lets an exception or a signal of its own
+ * reach the caller: running out of memory or threads inside one is reported
+ * as its failure code.
  * There is one camera and one frame ring per process; every function may be
  * called from any thread unless its comment says otherwise.
  */
@@ -50,6 +52,7 @@ enum {
     QDX_ERR_READ = 5,        /**< A read of the stored data failed. */
     QDX_ERR_NOT_READY = 6,   /**< The memory did not become ready. */
     QDX_ERR_WRITE = 7,       /**< A write failed. */
+    QDX_ERR_RESOURCES = 8,   /**< QDX_Init: the memory or a thread the library needs could not be had; nothing runs. */
     QDX_ERR_CIS_CHECK = -2   /**< QDX_Check_CISFlash: the status record or the CIS header could not be read. */
 };
 
@@ -59,7 +62,10 @@ enum {
  * Starts the library: its connection thread looks for the camera every 50 ms
  * and opens it when it appears. Returns at once, camera or not. Calling it on
  * a running library changes nothing. Call QDX_Init and QDX_Term from one
- * thread, never concurrently. Always returns QDX_OK.
+ * thread, never concurrently. Returns QDX_OK, or QDX_ERR_RESOURCES when the
+ * frame ring or a thread could not be had: the library then stays stopped
+ * (every other call fails as without a camera) and a later QDX_Init may
+ * succeed.
  */
 QDX_EXPORT int QDX_Init(void);
 
@@ -106,6 +112,39 @@ QDX_EXPORT int QDX_SetDevStatus(int recordIndex, const unsigned char* record);
  * copied nor cleared).
  */
 QDX_EXPORT int QDX_GetFpgaStatus(unsigned int length, unsigned char* mask);
+
+/** Reasons in QDX_DEVICE_PROBLEM. */
+enum {
+    QDX_DEVICE_PROBLEM_NONE = 0,       /**< No camera is present that could not be opened. */
+    QDX_DEVICE_PROBLEM_PERMISSION = 1, /**< The device node may not be opened (no udev rule, not in its group). */
+    QDX_DEVICE_PROBLEM_BUSY = 2,       /**< Another program holds the camera's interface. */
+    QDX_DEVICE_PROBLEM_OTHER = 3       /**< Opening or setting up the camera failed for another reason. */
+};
+
+/** A camera that is present but could not be opened; filled by QDX_GetDeviceProblem. */
+struct QDX_DEVICE_PROBLEM {
+    int reason;                  /**< QDX_DEVICE_PROBLEM_*. */
+    int busNumber;               /**< USB bus number, 1..255 (0: the simulated camera). */
+    int deviceAddress;           /**< USB device address on that bus, 1..127. */
+    unsigned short vendorId;     /**< USB vendor ID (lsusb's vvvv). */
+    unsigned short productId;    /**< USB product ID (lsusb's pppp). */
+    char devicePath[32];         /**< The device node, "/dev/bus/usb/BBB/DDD"; "" for the simulated camera. */
+};
+
+/**
+ * Tells "present but not accessible" from "absent". While the library runs
+ * and no camera is open, and a camera on the bus (known by its ID in
+ * QDX_USB_IDS or the built-in list, or by the device-interface GUID in its
+ * descriptors) failed to open at two attempts in a row (the library tries
+ * every 50 ms), fills *problem with the reason and where the device sits.
+ * Otherwise (a camera is open, none is found, the library is not running)
+ * reason is QDX_DEVICE_PROBLEM_NONE, the numbers 0 and the path "". A camera
+ * known only by its GUID that may not be opened at all cannot be recognised,
+ * so it reads as absent: name its IDs in QDX_USB_IDS. Nothing else changes:
+ * QDX_GetStatus reads 0 and requests fail with QDX_ERR_TRANSFER as before.
+ * Returns QDX_OK, QDX_ERR_ARGUMENT for a null pointer.
+ */
+QDX_EXPORT int QDX_GetDeviceProblem(struct QDX_DEVICE_PROBLEM* problem);
 
 /* ---- Frame streaming --------------------------------------------------- */
 

@@ -30,6 +30,22 @@ QDX_EXPORT int QDXSim_Reset(void);
 /** Plugs camera 0 (the one the library opens first) or camera 1 (a second camera) in or out. */
 QDX_EXPORT int QDXSim_SetPlugged(int camera, int plugged);
 
+/** The access states of QDXSim_SetAccess. */
+enum {
+    QDXSIM_ACCESS_GRANTED = 0, /**< The camera may be opened (the default). */
+    QDXSIM_ACCESS_DENIED = 1,  /**< Opening it is refused, as a device node without permission is. */
+    QDXSIM_ACCESS_BUSY = 2     /**< Another program holds it. */
+};
+
+/**
+ * Whether the library may open camera 0 or 1: a refused camera stays plugged
+ * in but is not opened, and QDX_GetDeviceProblem reports it (bus 0, address
+ * camera + 1, no IDs, no device node). Takes effect at the library's next
+ * attempt to open a camera; one already open stays open. QDXSim_Reset grants
+ * access again.
+ */
+QDX_EXPORT int QDXSim_SetAccess(int camera, int access);
+
 /** Time between frames of both cameras; 0 streams as fast as the host reads. */
 QDX_EXPORT int QDXSim_SetFrameInterval(unsigned int microseconds);
 

@@ -30,6 +30,7 @@ void SimCamera::reset(bool plugged)
     if (plugged && !plugged_)
         ++generation_;
     plugged_ = plugged;
+    access_ = Access::Granted;
     frameInterval_ = kDefaultFrameInterval;
     intervalChanged_ = true;
     stalled_ = false;
@@ -76,6 +77,18 @@ bool SimCamera::isPresent(uint64_t generation) const
 {
     std::lock_guard lock(mutex_);
     return plugged_ && generation == generation_;
+}
+
+void SimCamera::setAccess(Access access)
+{
+    std::lock_guard lock(mutex_);
+    access_ = access;
+}
+
+Access SimCamera::access() const
+{
+    std::lock_guard lock(mutex_);
+    return access_;
 }
 
 bool SimCamera::attach(uint64_t generation)
@@ -313,7 +326,9 @@ void SimCamera::produceFrame(std::unique_lock<std::mutex>& lock)
     lock.lock();
 
     model_.applyStatistics(stats);
-    if (readState_ != ReadState::Waiting) {
+    // A camera stalled or unplugged while the picture was taken sends nothing
+    // more: once QDXSim_SetStalled returns, no frame is on its way.
+    if (readState_ != ReadState::Waiting || stalled_ || !plugged_) {
         ++stats_.dropped;
         return;
     }

@@ -29,6 +29,10 @@ enum class ControlOutcome { Ok, Stalled, NoDevice };
 
 enum class FrameFault { None = 0, Short = 1, BadEndMarker = 2 };
 
+// Whether a host may open the camera: as on a real bus, a refused camera is
+// still present (plugged, enumerated) but cannot be opened.
+enum class Access { Granted = 0, Denied = 1, Busy = 2 };
+
 struct BulkStats {
     uint64_t delivered = 0;  // frames that completed a bulk read
     uint64_t dropped = 0;    // frames due while no read was pending
@@ -51,6 +55,9 @@ public:
     bool plugged() const;
     uint64_t generation() const;
     bool isPresent(uint64_t generation) const;
+    // Takes effect at the next open; an open camera stays open.
+    void setAccess(Access access);
+    Access access() const;
 
     // Link side. attach() starts the frame clock for an opened device.
     bool attach(uint64_t generation);
@@ -96,6 +103,7 @@ private:
     CameraModel model_;
     bool plugged_ = false;
     uint64_t generation_ = 1;
+    Access access_ = Access::Granted;
 
     std::chrono::microseconds frameInterval_;
     bool intervalChanged_ = false;

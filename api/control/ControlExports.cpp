@@ -6,6 +6,7 @@
 #include <array>
 
 #include "control/RegisterMap.h"
+#include "lifecycle/Guarded.h"
 #include "lifecycle/Library.h"
 
 namespace qdx {
@@ -111,13 +112,25 @@ int gammaTableBase(int index)
 
 }  // namespace qdx
 
-#define QDX_SCALAR_PAIR(Name, S)                                                                                    \
-    QDX_EXPORT int QDX_Set_##Name(int value) { return qdx::setSetting(S, 0, value); }                                \
-    QDX_EXPORT int QDX_Get_##Name(int* value) { return qdx::getSetting(S, 0, value); }
+#define QDX_SCALAR_PAIR(Name, S)                                                                            \
+    QDX_EXPORT int QDX_Set_##Name(int value)                                                                 \
+    {                                                                                                        \
+        return qdx::guarded(QDX_ERR_TRANSFER, [&] { return qdx::setSetting(S, 0, value); });                 \
+    }                                                                                                        \
+    QDX_EXPORT int QDX_Get_##Name(int* value)                                                                \
+    {                                                                                                        \
+        return qdx::guarded(QDX_ERR_TRANSFER, [&] { return qdx::getSetting(S, 0, value); });                 \
+    }
 
-#define QDX_INDEXED_PAIR(Name, S)                                                                                   \
-    QDX_EXPORT int QDX_Set_##Name(int index, int value) { return qdx::setSetting(S, index, value); }                 \
-    QDX_EXPORT int QDX_Get_##Name(int index, int* value) { return qdx::getSetting(S, index, value); }
+#define QDX_INDEXED_PAIR(Name, S)                                                                           \
+    QDX_EXPORT int QDX_Set_##Name(int index, int value)                                                      \
+    {                                                                                                        \
+        return qdx::guarded(QDX_ERR_TRANSFER, [&] { return qdx::setSetting(S, index, value); });             \
+    }                                                                                                        \
+    QDX_EXPORT int QDX_Get_##Name(int index, int* value)                                                     \
+    {                                                                                                        \
+        return qdx::guarded(QDX_ERR_TRANSFER, [&] { return qdx::getSetting(S, index, value); });             \
+    }
 
 extern "C" {
 
@@ -148,61 +161,77 @@ QDX_SCALAR_PAIR(CIS_ClockPhase, kCisClockPhase)
 
 QDX_EXPORT int QDX_Get_CIS_Connect(int* value)
 {
-    return qdx::getSetting(kCisConnect, 0, value);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] { return qdx::getSetting(kCisConnect, 0, value); });
 }
 
 QDX_EXPORT int QDX_Get_FPGA_Ver(int* value)
 {
-    return qdx::getSetting(kFpgaVersion, 0, value);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] { return qdx::getSetting(kFpgaVersion, 0, value); });
 }
 
 QDX_EXPORT int QDX_Set_DataFormat(int format)
 {
-    std::array<uint8_t, qdx::kDeviceControlSize> record{0x00, static_cast<uint8_t>(format & 0xFF), 0x00};
-    const bool sent =
-        qdx::Library::instance().request(qdx::deviceControlRequest(qdx::kDataFormatRecord), record.data());
-    return sent ? QDX_OK : QDX_ERR_TRANSFER;
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        std::array<uint8_t, qdx::kDeviceControlSize> record{0x00, static_cast<uint8_t>(format & 0xFF), 0x00};
+        const bool sent =
+            qdx::Library::instance().request(qdx::deviceControlRequest(qdx::kDataFormatRecord), record.data());
+        return sent ? QDX_OK : QDX_ERR_TRANSFER;
+    });
 }
 
 QDX_EXPORT int QDX_Get_DataFormat(int* format)
 {
-    if (!format)
-        return QDX_ERR_ARGUMENT;
-    std::array<uint8_t, qdx::kDeviceStatusSize> status{};
-    if (!qdx::Library::instance().readStatus(status.data()))
-        return QDX_ERR_TRANSFER;
-    *format = status[qdx::status::kDataFormat];
-    return QDX_OK;
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!format)
+            return QDX_ERR_ARGUMENT;
+        std::array<uint8_t, qdx::kDeviceStatusSize> status{};
+        if (!qdx::Library::instance().readStatus(status.data()))
+            return QDX_ERR_TRANSFER;
+        *format = status[qdx::status::kDataFormat];
+        return QDX_OK;
+    });
 }
 
 QDX_EXPORT int QDX_Set_DP_Table(int index, const unsigned char* data)
 {
-    return qdx::transferTable(qdx::dpTableBase(index), qdx::reg::kDpTableRegisters, data, nullptr);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] {
+        return qdx::transferTable(qdx::dpTableBase(index), qdx::reg::kDpTableRegisters, data, nullptr);
+    });
 }
 
 QDX_EXPORT int QDX_Get_DP_Table(int index, unsigned char* data)
 {
-    return qdx::transferTable(qdx::dpTableBase(index), qdx::reg::kDpTableRegisters, nullptr, data);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] {
+        return qdx::transferTable(qdx::dpTableBase(index), qdx::reg::kDpTableRegisters, nullptr, data);
+    });
 }
 
 QDX_EXPORT int QDX_Set_FPN_Table(const unsigned char* data)
 {
-    return qdx::transferTable(qdx::reg::kFpnTable, qdx::reg::kFpnTableRegisters, data, nullptr);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] {
+        return qdx::transferTable(qdx::reg::kFpnTable, qdx::reg::kFpnTableRegisters, data, nullptr);
+    });
 }
 
 QDX_EXPORT int QDX_Get_FPN_Table(unsigned char* data)
 {
-    return qdx::transferTable(qdx::reg::kFpnTable, qdx::reg::kFpnTableRegisters, nullptr, data);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] {
+        return qdx::transferTable(qdx::reg::kFpnTable, qdx::reg::kFpnTableRegisters, nullptr, data);
+    });
 }
 
 QDX_EXPORT int QDX_Set_Gamma_Table(int index, const unsigned char* data)
 {
-    return qdx::transferTable(qdx::gammaTableBase(index), qdx::reg::kGammaTableRegisters, data, nullptr);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] {
+        return qdx::transferTable(qdx::gammaTableBase(index), qdx::reg::kGammaTableRegisters, data, nullptr);
+    });
 }
 
 QDX_EXPORT int QDX_Get_Gamma_Table(int index, unsigned char* data)
 {
-    return qdx::transferTable(qdx::gammaTableBase(index), qdx::reg::kGammaTableRegisters, nullptr, data);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] {
+        return qdx::transferTable(qdx::gammaTableBase(index), qdx::reg::kGammaTableRegisters, nullptr, data);
+    });
 }
 
 }  // extern "C"

@@ -90,4 +90,14 @@ bool Library::readStatus(uint8_t* record)
     return true;
 }
 
+DeviceProblem Library::deviceProblem()
+{
+    if (!running_.load(std::memory_order_acquire))
+        return {};
+    std::shared_lock lock(runMutex_);
+    if (!link_ || !stream_ || stream_->connected())
+        return {};
+    return link_->problem();
+}
+
 }  // namespace qdx

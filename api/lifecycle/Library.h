@@ -32,6 +32,10 @@ public:
     // Reads a device status record and merges its change bits. Thread-safe.
     bool readStatus(uint8_t* record);
 
+    // The camera the link found but could not open, while none is open;
+    // reason None otherwise. Thread-safe.
+    DeviceProblem deviceProblem();
+
     ChangeMask& changeMask() { return changeMask_; }
     RegisterShadow& shadow() { return shadow_; }
 

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "protocol/Transfers.h"
 #include "protocol/VendorRequests.h"
@@ -19,6 +21,50 @@ enum class OpenResult {
     NotFound = 2,     // no camera, or it could not be opened
 };
 
+// Why a camera that is present could not be opened.
+enum class AccessProblem { None = 0, PermissionDenied = 1, Busy = 2, Other = 3 };
+
+struct DeviceProblem {
+    AccessProblem reason = AccessProblem::None;
+    int bus = 0;
+    int address = 0;
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    std::string node;  // "/dev/bus/usb/BBB/DDD"; empty for the simulated camera
+
+    bool operator==(const DeviceProblem&) const = default;
+};
+
+// The problem a link reports: a device's refusal counts once it repeats at
+// the next open attempt, so that a moment's refusal (udev granting access just
+// after the node appears) is never shown. attempt() on the connection thread,
+// current() on any.
+class ProblemReport {
+public:
+    // The outcome of one open attempt: the first camera that could not be
+    // opened, reason None when one opened or none was there.
+    void attempt(const DeviceProblem& seen)
+    {
+        std::lock_guard lock(mutex_);
+        if (seen.reason == AccessProblem::None)
+            confirmed_ = {};
+        else if (seen == last_)
+            confirmed_ = seen;
+        last_ = seen;
+    }
+
+    DeviceProblem current() const
+    {
+        std::lock_guard lock(mutex_);
+        return confirmed_;
+    }
+
+private:
+    mutable std::mutex mutex_;  // protects last_ and confirmed_
+    DeviceProblem last_;
+    DeviceProblem confirmed_;
+};
+
 // Threads: open(), close() and isOpenDevicePresent() are called by the
 // connection thread only; bulkRead() by the reader thread only;
 // controlTransfer() and interruptRead() from any thread at any time.
@@ -28,7 +74,8 @@ class Link {
 public:
     virtual ~Link() = default;
 
-    // Opens the first camera found and prepares its bulk-IN pipe.
+    // Opens the first camera found that can be opened and prepares its
+    // bulk-IN pipe.
     virtual OpenResult open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
@@ -48,6 +95,10 @@ public:
 
     // Wakes a pending bulkRead() so that it notices keepReading at once.
     virtual void interruptRead() = 0;
+
+    // A camera that open() found but could not open at two attempts in a
+    // row; reason None once one opens or none is there. Any thread.
+    virtual DeviceProblem problem() const = 0;
 };
 
 // Control-transfer time-out of the real camera.

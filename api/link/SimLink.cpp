@@ -19,19 +19,30 @@ public:
         std::unique_lock lock(mutex_);
         if (camera_)
             return OpenResult::Opened;
-        // Cameras enumerate in bus order; the first one present is opened.
+        // Cameras enumerate in bus order; the first one present that may be
+        // opened is opened, as on the USB link.
+        DeviceProblem first;
         for (int i = 0; i < sim::kSimCameraCount; ++i) {
             auto& candidate = bus_.camera(i);
             const uint64_t generation = candidate.generation();
+            if (const sim::Access access = candidate.access();
+                access != sim::Access::Granted && candidate.isPresent(generation)) {
+                if (first.reason == AccessProblem::None)
+                    first = {access == sim::Access::Busy ? AccessProblem::Busy : AccessProblem::PermissionDenied, 0,
+                             i + 1, 0, 0, {}};
+                continue;
+            }
             if (candidate.attach(generation)) {
                 camera_ = &candidate;
                 generation_ = generation;
                 gone_.store(false, std::memory_order_release);
                 usable_.store(true, std::memory_order_release);
+                problems_.attempt({});
                 return OpenResult::Opened;
             }
         }
-        return OpenResult::NotFound;
+        problems_.attempt(first);
+        return first.reason == AccessProblem::None ? OpenResult::NotFound : OpenResult::SetupFailed;
     }
 
     void close() override
@@ -92,12 +103,15 @@ public:
             camera_->interruptRead();
     }
 
+    DeviceProblem problem() const override { return problems_.current(); }
+
 private:
     sim::SimBus& bus_;
     mutable std::shared_mutex mutex_;  // protects camera_ and generation_: requests share it, open/close own it
     sim::SimCamera* camera_ = nullptr;
     uint64_t generation_ = 0;
     std::atomic<bool> gone_{false};  // a transfer found the opened camera unplugged
+    ProblemReport problems_;         // the camera the last open attempts could not open
     // Cleared by close() before it waits for mutex_, so that new requests fail
     // at once and a stream of them cannot keep close() waiting; set by open().
     std::atomic<bool> usable_{false};

@@ -211,6 +211,7 @@ public:
     ReadResult bulkRead(uint8_t* buffer, std::size_t size, std::size_t& received, std::chrono::milliseconds limit,
                         const std::atomic<bool>& keepReading) override;
     void interruptRead() override;
+    DeviceProblem problem() const override { return problems_.current(); }
 
 private:
     struct ProbeVerdict {
@@ -223,7 +224,7 @@ private:
     bool isCamera(libusb_device* device, const DeviceLocation& location);
     bool probe(libusb_device* device, ProbeVerdict& verdict);
     void forgetDepartedDevices(const DeviceList& list);
-    OpenResult openDevice(libusb_device* device, const DeviceLocation& location);
+    OpenResult openDevice(libusb_device* device, const DeviceLocation& location, DeviceProblem& problem);
     bool waitForEvents(std::chrono::milliseconds slice, ReadCompletion& completion);
     ReadResult finishRead(bool gaveUp, std::size_t& received);
 
@@ -235,6 +236,8 @@ private:
 
     // Connection thread only: probe verdicts of devices seen, by location.
     std::map<DeviceLocation, ProbeVerdict> probed_;
+    // The camera the last open attempts found but could not open.
+    ProblemReport problems_;
 
     // Cleared by close() before it waits for handleMutex_, so that new requests
     // fail at once and cannot keep the exclusive lock from close(); set by open().
@@ -305,10 +308,27 @@ OpenResult UsbLink::open()
         devices.emplace_back(locationOf(device), device);
     std::sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 
-    for (const auto& [location, device] : devices)
-        if (isCamera(device, location))
-            return openDevice(device, location);
-    return OpenResult::NotFound;
+    // A camera that cannot be opened (another program holds it, no access)
+    // does not keep the library from the next one; the first refusal is
+    // what problem() reports when none opens.
+    OpenResult result = OpenResult::NotFound;
+    DeviceProblem first;
+    for (const auto& [location, device] : devices) {
+        if (!isCamera(device, location))
+            continue;
+        DeviceProblem problem;
+        const OpenResult opened = openDevice(device, location, problem);
+        if (opened == OpenResult::Opened) {
+            problems_.attempt({});
+            return opened;
+        }
+        if (first.reason == AccessProblem::None && problem.reason != AccessProblem::None) {
+            first = problem;
+            result = opened;
+        }
+    }
+    problems_.attempt(first);
+    return result;
 }
 
 bool UsbLink::isCamera(libusb_device* device, const DeviceLocation& location)
@@ -359,16 +379,42 @@ void UsbLink::forgetDepartedDevices(const DeviceList& list)
     });
 }
 
-OpenResult UsbLink::openDevice(libusb_device* device, const DeviceLocation& location)
+// Why libusb refused: the reason a person can act on.
+AccessProblem problemOf(int libusbError)
 {
-    libusb_device_handle* handle = nullptr;
-    if (libusb_open(device, &handle) != LIBUSB_SUCCESS)
-        return OpenResult::NotFound;
+    switch (libusbError) {
+    case LIBUSB_ERROR_ACCESS:
+        return AccessProblem::PermissionDenied;
+    case LIBUSB_ERROR_BUSY:
+        return AccessProblem::Busy;
+    case LIBUSB_ERROR_NO_DEVICE:
+        return AccessProblem::None;  // gone meanwhile: absent, not refused
+    default:
+        return AccessProblem::Other;
+    }
+}
 
-    const auto fail = [handle](bool claimed) {
+OpenResult UsbLink::openDevice(libusb_device* device, const DeviceLocation& location, DeviceProblem& problem)
+{
+    const auto refused = [&](AccessProblem reason) {
+        libusb_device_descriptor descriptor{};
+        libusb_get_device_descriptor(device, &descriptor);
+        char node[32];
+        std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", unsigned{location.bus}, unsigned{location.address});
+        problem = {reason, location.bus, location.address, descriptor.idVendor, descriptor.idProduct, node};
+    };
+
+    libusb_device_handle* handle = nullptr;
+    if (const int opened = libusb_open(device, &handle); opened != LIBUSB_SUCCESS) {
+        refused(problemOf(opened));
+        return OpenResult::NotFound;
+    }
+
+    const auto fail = [&](bool claimed, int error) {
         if (claimed)
             libusb_release_interface(handle, kCameraInterface);
         libusb_close(handle);
+        refused(problemOf(error));
         return OpenResult::SetupFailed;
     };
 
@@ -376,13 +422,14 @@ OpenResult UsbLink::openDevice(libusb_device* device, const DeviceLocation& loca
     libusb_set_auto_detach_kernel_driver(handle, 1);
     const ConfigDescriptor config = configurationOf(device);
     if (!config)
-        return fail(false);
+        return fail(false, LIBUSB_ERROR_OTHER);
     int active = 0;
-    if (libusb_get_configuration(handle, &active) == LIBUSB_SUCCESS && active == 0 &&
-        libusb_set_configuration(handle, config->bConfigurationValue) != LIBUSB_SUCCESS)
-        return fail(false);
-    if (libusb_claim_interface(handle, kCameraInterface) != LIBUSB_SUCCESS)
-        return fail(false);
+    if (libusb_get_configuration(handle, &active) == LIBUSB_SUCCESS && active == 0) {
+        if (const int set = libusb_set_configuration(handle, config->bConfigurationValue); set != LIBUSB_SUCCESS)
+            return fail(false, set);
+    }
+    if (const int claimed = libusb_claim_interface(handle, kCameraInterface); claimed != LIBUSB_SUCCESS)
+        return fail(false, claimed);
 
     const libusb_interface_descriptor* setting = nullptr;
     for (int i = 0; i < config->bNumInterfaces && !setting; ++i) {
@@ -394,7 +441,7 @@ OpenResult UsbLink::openDevice(libusb_device* device, const DeviceLocation& loca
         }
     }
     if (!setting)
-        return fail(true);
+        return fail(true, LIBUSB_ERROR_OTHER);
 
     // Bulk OUT and interrupt endpoints are allowed and unused; with several
     // bulk-IN endpoints the last one carries the frames.
@@ -409,11 +456,11 @@ OpenResult UsbLink::openDevice(libusb_device* device, const DeviceLocation& loca
         case LIBUSB_TRANSFER_TYPE_INTERRUPT:
             break;
         default:
-            return fail(true);
+            return fail(true, LIBUSB_ERROR_OTHER);
         }
     }
     if (!bulkIn)
-        return fail(true);
+        return fail(true, LIBUSB_ERROR_OTHER);
 
     std::unique_lock lock(handleMutex_);
     handle_ = handle;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "control/RegisterShadow.h"
+#include "lifecycle/Guarded.h"
 #include "lifecycle/Library.h"
 #include "protocol/Registers.h"
 
@@ -193,148 +194,170 @@ extern "C" {
 
 QDX_EXPORT int QDX_Save_Param(int)
 {
-    return saveParameters(kSavedParameters);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] { return saveParameters(kSavedParameters); });
 }
 
 QDX_EXPORT int QDX_Save_Default_Param(int)
 {
-    return saveParameters(kDefaultParameters);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] { return saveParameters(kDefaultParameters); });
 }
 
 QDX_EXPORT int QDX_Clear_Default_Param(int)
 {
-    return writePage(kMemoryFx2, kDefaultParameters, kNoHeader.size(), kNoHeader.data());
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] {
+        return writePage(kMemoryFx2, kDefaultParameters, kNoHeader.size(), kNoHeader.data());
+    });
 }
 
 QDX_EXPORT int QDX_Load_Param(int)
 {
-    return loadParameters(kSavedParameters);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] { return loadParameters(kSavedParameters); });
 }
 
 QDX_EXPORT int QDX_Load_Default_Param(int)
 {
-    return loadParameters(kDefaultParameters);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&] { return loadParameters(kDefaultParameters); });
 }
 
 QDX_EXPORT int QDX_Save_Gamma_Table(int index, const unsigned char* data)
 {
-    if (!data)
-        return QDX_ERR_ARGUMENT;
-    return chunkedSave(kMemoryFx2, gammaStore(index), data, kGammaTableBytes);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!data)
+            return QDX_ERR_ARGUMENT;
+        return chunkedSave(kMemoryFx2, gammaStore(index), data, kGammaTableBytes);
+    });
 }
 
 QDX_EXPORT int QDX_Load_Gamma_Table(int index, unsigned char* data)
 {
-    if (!data)
-        return QDX_ERR_ARGUMENT;
-    return chunkedLoad(kMemoryFx2, gammaStore(index), data, kGammaTableBytes);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!data)
+            return QDX_ERR_ARGUMENT;
+        return chunkedLoad(kMemoryFx2, gammaStore(index), data, kGammaTableBytes);
+    });
 }
 
 QDX_EXPORT int QDX_Save_CIS_DP_Table(int index, const unsigned char* data)
 {
-    if (!data)
-        return QDX_ERR_ARGUMENT;
-    return chunkedSave(kMemoryCis, dpStore(index), data, kDpTableBytes);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!data)
+            return QDX_ERR_ARGUMENT;
+        return chunkedSave(kMemoryCis, dpStore(index), data, kDpTableBytes);
+    });
 }
 
 QDX_EXPORT int QDX_Load_CIS_DP_Table(int index, unsigned char* data)
 {
-    if (!data)
-        return QDX_ERR_ARGUMENT;
-    return chunkedLoad(kMemoryCis, dpStore(index), data, kDpTableBytes);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!data)
+            return QDX_ERR_ARGUMENT;
+        return chunkedLoad(kMemoryCis, dpStore(index), data, kDpTableBytes);
+    });
 }
 
 QDX_EXPORT int QDX_Save_CIS_FPN_Table(const unsigned char* data, int gain)
 {
-    if (!data)
-        return QDX_ERR_ARGUMENT;
-    if (const int result = chunkedSave(kMemoryCis, kCisFpnTable, data, kFpnTableBytes))
-        return result;
-    if (!waitMemoryReady(kMemoryCis))
-        return QDX_ERR_TRANSFER;
-    const uint8_t bytes[2] = {static_cast<uint8_t>((gain >> 8) & 0xFF), static_cast<uint8_t>(gain & 0xFF)};
-    return memoryWrite(kMemoryCis, kCisFpnGain, 2, bytes) ? QDX_OK : QDX_ERR_TRANSFER;
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!data)
+            return QDX_ERR_ARGUMENT;
+        if (const int result = chunkedSave(kMemoryCis, kCisFpnTable, data, kFpnTableBytes))
+            return result;
+        if (!waitMemoryReady(kMemoryCis))
+            return QDX_ERR_TRANSFER;
+        const uint8_t bytes[2] = {static_cast<uint8_t>((gain >> 8) & 0xFF), static_cast<uint8_t>(gain & 0xFF)};
+        return memoryWrite(kMemoryCis, kCisFpnGain, 2, bytes) ? QDX_OK : QDX_ERR_TRANSFER;
+    });
 }
 
 QDX_EXPORT int QDX_Load_CIS_FPN_Table(unsigned char* data, int* gain)
 {
-    if (!data)
-        return QDX_ERR_ARGUMENT;
-    if (chunkedLoad(kMemoryCis, kCisFpnTable, data, kFpnTableBytes) != QDX_OK)
-        return QDX_ERR_READ;
-    if (!gain)
-        return QDX_ERR_ARGUMENT;
-    *gain = 0;
-    uint8_t bytes[2] = {};
-    if (!memoryRead(kMemoryCis, kCisFpnGain, 2, bytes))
-        return QDX_ERR_TRANSFER;
-    *gain = bytes[0] * 256 + bytes[1];
-    return QDX_OK;
+    return qdx::guarded(QDX_ERR_READ, [&]() -> int {
+        if (!data)
+            return QDX_ERR_ARGUMENT;
+        if (chunkedLoad(kMemoryCis, kCisFpnTable, data, kFpnTableBytes) != QDX_OK)
+            return QDX_ERR_READ;
+        if (!gain)
+            return QDX_ERR_ARGUMENT;
+        *gain = 0;
+        uint8_t bytes[2] = {};
+        if (!memoryRead(kMemoryCis, kCisFpnGain, 2, bytes))
+            return QDX_ERR_TRANSFER;
+        *gain = bytes[0] * 256 + bytes[1];
+        return QDX_OK;
+    });
 }
 
 QDX_EXPORT int QDX_Save_CIS_SerialNo(const unsigned char* serialNumber)
 {
-    if (!serialNumber)
-        return QDX_ERR_ARGUMENT;
-    if (!waitMemoryReady(kMemoryCis))
-        return QDX_ERR_TRANSFER;
-    return memoryWrite(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? QDX_OK : QDX_ERR_TRANSFER;
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!serialNumber)
+            return QDX_ERR_ARGUMENT;
+        if (!waitMemoryReady(kMemoryCis))
+            return QDX_ERR_TRANSFER;
+        return memoryWrite(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? QDX_OK : QDX_ERR_TRANSFER;
+    });
 }
 
 QDX_EXPORT int QDX_Load_CIS_SerialNo(unsigned char* serialNumber)
 {
-    if (!serialNumber)
-        return QDX_ERR_ARGUMENT;
-    return memoryRead(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? QDX_OK : QDX_ERR_TRANSFER;
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!serialNumber)
+            return QDX_ERR_ARGUMENT;
+        return memoryRead(kMemoryCis, kCisSerialNumber, kSerialNumberBytes, serialNumber) ? QDX_OK : QDX_ERR_TRANSFER;
+    });
 }
 
 QDX_EXPORT int QDX_Check_CISFlash(int* state)
 {
-    if (!state)
-        return QDX_ERR_ARGUMENT;
-    *state = QDX_CIS_FLASH_ABSENT;
-    std::array<uint8_t, kDeviceStatusSize> status{};
-    if (!lib().readStatus(status.data()))
-        return QDX_ERR_CIS_CHECK;
-    if (status[status::kCisMemoryState] == kMemoryAbsent)
+    return qdx::guarded(QDX_ERR_CIS_CHECK, [&]() -> int {
+        if (!state)
+            return QDX_ERR_ARGUMENT;
+        *state = QDX_CIS_FLASH_ABSENT;
+        std::array<uint8_t, kDeviceStatusSize> status{};
+        if (!lib().readStatus(status.data()))
+            return QDX_ERR_CIS_CHECK;
+        if (status[status::kCisMemoryState] == kMemoryAbsent)
+            return QDX_OK;
+        *state = QDX_CIS_FLASH_INVALID;
+        std::array<uint8_t, 16> header{};
+        if (!memoryRead(kMemoryCis, kCisHeader, header.size(), header.data()))
+            return QDX_ERR_CIS_CHECK;
+        if (checkHeader(header.data()) == QDX_OK)
+            *state = QDX_CIS_FLASH_VALID;
         return QDX_OK;
-    *state = QDX_CIS_FLASH_INVALID;
-    std::array<uint8_t, 16> header{};
-    if (!memoryRead(kMemoryCis, kCisHeader, header.size(), header.data()))
-        return QDX_ERR_CIS_CHECK;
-    if (checkHeader(header.data()) == QDX_OK)
-        *state = QDX_CIS_FLASH_VALID;
-    return QDX_OK;
+    });
 }
 
 QDX_EXPORT int QDX_Init_CISFlash(int mode)
 {
-    if (mode != 0)
-        return writeCisHeader(kValidHeader);
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (mode != 0)
+            return writeCisHeader(kValidHeader);
 
-    // Half-cleared calibration under a valid header would pass the check.
-    if (const int result = writeCisHeader(kNoHeader))
-        return result;
-    const std::array<uint8_t, kSerialNumberBytes> noSerial{};
-    if (const int result = QDX_Save_CIS_SerialNo(noSerial.data()))
-        return result;
-
-    std::vector<uint8_t> table(kFpnTableBytes, 0);
-    for (std::size_t i = 0; i < kDpTableBytes; i += 2) {
-        table[i] = reg::kDpEmpty >> 8;
-        table[i + 1] = reg::kDpEmpty & 0xFF;
-    }
-    for (int index : {0, 1}) {
-        if (const int result = QDX_Save_CIS_DP_Table(index, table.data()))
+        // Half-cleared calibration under a valid header would pass the check.
+        if (const int result = writeCisHeader(kNoHeader))
             return result;
-    }
+        const std::array<uint8_t, kSerialNumberBytes> noSerial{};
+        if (const int result = QDX_Save_CIS_SerialNo(noSerial.data()))
+            return result;
 
-    std::fill(table.begin(), table.end(), uint8_t{0});
-    int gain = 0;
-    QDX_Get_RawGain(&gain);  // a silent camera leaves the gain at 0
-    if (const int result = QDX_Save_CIS_FPN_Table(table.data(), gain))
-        return result;
-    return writeCisHeader(kValidHeader);
+        std::vector<uint8_t> table(kFpnTableBytes, 0);
+        for (std::size_t i = 0; i < kDpTableBytes; i += 2) {
+            table[i] = reg::kDpEmpty >> 8;
+            table[i + 1] = reg::kDpEmpty & 0xFF;
+        }
+        for (int index : {0, 1}) {
+            if (const int result = QDX_Save_CIS_DP_Table(index, table.data()))
+                return result;
+        }
+
+        std::fill(table.begin(), table.end(), uint8_t{0});
+        int gain = 0;
+        QDX_Get_RawGain(&gain);  // a silent camera leaves the gain at 0
+        if (const int result = QDX_Save_CIS_FPN_Table(table.data(), gain))
+            return result;
+        return writeCisHeader(kValidHeader);
+    });
 }
 
 }  // extern "C"

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <pthread.h>
 
+#include <system_error>
+
 #include "QDX_API.h"
 
 namespace qdx {
@@ -28,9 +30,22 @@ void FrameStream::start()
     connectionState_.store(kThreadStarting, std::memory_order_release);
     connectionRun_.store(true, std::memory_order_release);
     connectionThread_ = std::thread(&FrameStream::connectionLoop, this);
-    // The starter returns only once the thread runs.
-    while (connectionState_.load(std::memory_order_acquire) == kThreadStarting)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    awaitRunning(connectionState_);
+}
+
+void FrameStream::announceRunning(std::atomic<int>& state)
+{
+    {
+        std::lock_guard lock(startMutex_);
+        state.store(kThreadRunning, std::memory_order_release);
+    }
+    started_.notify_all();
+}
+
+void FrameStream::awaitRunning(const std::atomic<int>& state)
+{
+    std::unique_lock lock(startMutex_);
+    started_.wait(lock, [&] { return state.load(std::memory_order_acquire) != kThreadStarting; });
 }
 
 void FrameStream::stop()
@@ -56,14 +71,12 @@ void FrameStream::connectionLoop()
 {
     pthread_setname_np(pthread_self(), "qdx-connection");
     connected_.store(false, std::memory_order_release);
-    connectionState_.store(kThreadRunning, std::memory_order_release);
+    announceRunning(connectionState_);
 
     while (connectionRun_.load(std::memory_order_acquire)) {
         if (!connected_.load(std::memory_order_acquire)) {
-            if (link_.open() == OpenResult::Opened) {
-                startReader();
+            if (openCamera())
                 connected_.store(true, std::memory_order_release);
-            }
         } else if (!link_.isOpenDevicePresent()) {
             // The opened camera itself has gone (another camera of the same
             // kind may still be there); the next pass opens whatever remains.
@@ -81,17 +94,39 @@ void FrameStream::connectionLoop()
     connectionState_.store(kThreadEnded, std::memory_order_release);
 }
 
-void FrameStream::startReader()
+bool FrameStream::openCamera()
+{
+    // Nothing may leave this thread: a camera that cannot be opened for want
+    // of memory, or without a reader thread, stays closed until the next pass.
+    try {
+        if (link_.open() != OpenResult::Opened)
+            return false;
+    } catch (...) {
+        link_.close();
+        return false;
+    }
+    if (startReader())
+        return true;
+    link_.close();
+    return false;
+}
+
+bool FrameStream::startReader()
 {
     if (readerState_.load(std::memory_order_acquire) == kThreadRunning)
-        return;
+        return true;
     if (readerThread_.joinable())
         readerThread_.join();
     readerState_.store(kThreadStarting, std::memory_order_release);
     readerRun_.store(true, std::memory_order_release);
-    readerThread_ = std::thread(&FrameStream::readerLoop, this);
-    while (readerState_.load(std::memory_order_acquire) == kThreadStarting)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    try {
+        readerThread_ = std::thread(&FrameStream::readerLoop, this);
+    } catch (const std::system_error&) {
+        readerRun_.store(false, std::memory_order_release);
+        return false;
+    }
+    awaitRunning(readerState_);
+    return true;
 }
 
 void FrameStream::stopReader()
@@ -123,7 +158,7 @@ void FrameStream::readerLoop()
         lastReturned_ = -1;
         frameAvailable_ = false;
     }
-    readerState_.store(kThreadRunning, std::memory_order_release);
+    announceRunning(readerState_);
 
     while (readerRun_.load(std::memory_order_acquire)) {
         const uint32_t slot = counter_.load(std::memory_order_acquire) % kSlotCount;
@@ -162,30 +197,44 @@ void FrameStream::releaseSemaphore()
         sem_post(&semaphore_);
 }
 
-int FrameStream::copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_t* frameLength)
+FrameStream::Pin FrameStream::pinNewest()
 {
-    uint32_t slot = 0, length = 0;
-    bool same = false;
+    std::lock_guard lock(ringMutex_);
+    if (!frameAvailable_)
+        return {};
+    const uint32_t n = counter_.load(std::memory_order_acquire);
+    Pin pin;
+    pin.slot = (n - 1) % kSlotCount;
+    pin.length = lengths_[pin.slot];
+    pin.data = slots_[pin.slot].get();
+    pin.result = lastReturned_ == static_cast<int64_t>(n) ? QDX_FRAME_REPEATED : QDX_OK;
+    ++pins_[pin.slot];
+    lastReturned_ = n;
+    return pin;
+}
+
+void FrameStream::unpin(const Pin& pin)
+{
+    if (!pin.data)
+        return;
     {
         std::lock_guard lock(ringMutex_);
-        if (!frameAvailable_)
-            return QDX_ERR_NO_FRAME;
-        const uint32_t n = counter_.load(std::memory_order_acquire);
-        slot = (n - 1) % kSlotCount;
-        length = lengths_[slot];
-        ++pins_[slot];
-        same = lastReturned_ == static_cast<int64_t>(n);
-        lastReturned_ = n;
-    }
-    std::memcpy(buffer, slots_[slot].get(), std::min(bufferLength, length));
-    {
-        std::lock_guard lock(ringMutex_);
-        --pins_[slot];
+        --pins_[pin.slot];
     }
     unpinned_.notify_all();
+}
+
+int FrameStream::copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_t* frameLength)
+{
+    const Pin pin = pinNewest();
+    if (!pin.data)
+        return pin.result;
+    // Without the lock: the reader never writes a pinned slot.
+    std::memcpy(buffer, pin.data, std::min(bufferLength, pin.length));
+    unpin(pin);
     if (frameLength)
-        *frameLength = length;
-    return same ? QDX_FRAME_REPEATED : QDX_OK;
+        *frameLength = pin.length;
+    return pin.result;
 }
 
 }  // namespace qdx

@@ -14,6 +14,7 @@
 #include <semaphore.h>
 #include <thread>
 
+#include "QDX_API.h"
 #include "link/Link.h"
 #include "protocol/FrameFormat.h"
 
@@ -34,6 +35,7 @@ public:
     FrameStream& operator=(const FrameStream&) = delete;
 
     // Starts the connection thread; returns once it runs. Called once.
+    // Throws std::system_error when the thread cannot be created.
     void start();
     // Stops both threads and closes the link; returns once they have ended.
     void stop();
@@ -46,10 +48,25 @@ public:
     // QDX_FRAME_REPEATED the same as last time.
     int copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_t* frameLength);
 
+    // A copy in two steps, as copyNewestFrame makes it: pinNewest() keeps the
+    // reader off the newest slot until unpin(); result as copyNewestFrame's.
+    struct Pin {
+        int result = QDX_ERR_NO_FRAME;
+        uint32_t slot = 0;
+        uint32_t length = 0;
+        const uint8_t* data = nullptr;
+    };
+    Pin pinNewest();
+    void unpin(const Pin& pin);
+
 private:
     void connectionLoop();
     void readerLoop();
-    void startReader();
+    bool openCamera();
+    bool startReader();
+    // Marks the calling thread running and wakes the thread that started it.
+    void announceRunning(std::atomic<int>& state);
+    void awaitRunning(const std::atomic<int>& state);
     void stopReader();
     void releaseSemaphore();
     // Sleeps up to d, or less when a stop is requested.
@@ -81,6 +98,11 @@ private:
     std::atomic<int> readerState_{kThreadStarting};
     std::thread connectionThread_;  // started by start(), joined by stop()
     std::thread readerThread_;      // started and joined by the connection thread
+
+    // Start hand-shake: a new thread leaves kThreadStarting under startMutex_
+    // and notifies started_, on which its starter waits.
+    std::mutex startMutex_;
+    std::condition_variable started_;
 
     std::mutex pauseMutex_;  // pairs with pauseCv_ to cut the polling sleeps short on stop
     std::condition_variable pauseCv_;

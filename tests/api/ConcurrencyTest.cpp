@@ -1,5 +1,6 @@
-// The library with several calling threads at once: stopping it, noticing an
-// unplug and streaming must not wait on a stream of other callers.
+// The library with several calling threads at once: stopping it and noticing
+// an unplug must not wait on a stream of other callers. That the reader never
+// waits for a copy of another slot is FrameRingTest's.
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -11,9 +12,6 @@
 
 namespace qdx::test {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
 // Threads that call the library as fast as they can until stopped.
 class Callers {
@@ -55,26 +53,24 @@ class TermUnderLoadTest : public SimCameraTest, public ::testing::WithParamInter
 
 // Guards QDX_Term against starving behind callers: with a shared lock that
 // lets new readers pass a waiting writer it never returned while three or
-// more threads kept calling. Term must return about one transfer time after
-// it starts, and the calls after it must fail at once.
+// more threads kept calling. The callers go on until Term has returned (or
+// the safety net catches the hang); the calls after it fail without reaching
+// the camera.
 TEST_P(TermUnderLoadTest, TermReturnsWhileOtherThreadsKeepCalling)
 {
     startConnected();
     Callers callers(GetParam());
     ASSERT_TRUE(waitUntil([&] { return callers.successes() > 200; }));
-    const auto start = Clock::now();
     auto term = std::async(std::launch::async, [] { return QDX_Term(); });
-    const bool returned = term.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    const auto took = Clock::now() - start;
+    const bool returned = term.wait_for(kConnectTimeout) == std::future_status::ready;
     callers.stop();  // lets a stuck Term finish, so that a failure does not hang the run
-    EXPECT_TRUE(returned) << "QDX_Term still waits after 5 s with " << GetParam() << " callers";
+    EXPECT_TRUE(returned) << "QDX_Term never returned while " << GetParam() << " threads kept calling";
     term.wait();
+    const int requests = QDXSim_GetRequestCount(-1);
     std::array<uint8_t, 16> status{};
-    const auto afterwards = Clock::now();
     for (int i = 0; i < 1000; ++i)
         ASSERT_EQ(QDX_GetDevStatus(16, status.data()), QDX_ERR_TRANSFER);
-    EXPECT_LT(Clock::now() - afterwards, milliseconds(500)) << "calls after Term do not fail at once";
-    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(QDXSim_GetRequestCount(-1), requests) << "a call after Term reached the camera";
 }
 
 INSTANTIATE_TEST_SUITE_P(Callers, TermUnderLoadTest, ::testing::Values(4, 8),
@@ -88,48 +84,9 @@ TEST_F(ConcurrencyTest, UnplugIsNoticedWhileEightThreadsRequest)
     Callers callers(8);
     ASSERT_TRUE(waitUntil([&] { return callers.successes() > 200; }));
     QDXSim_SetPlugged(0, 0);
-    EXPECT_TRUE(waitUntil([] { return status() == 0; }, std::chrono::seconds(2)));
+    EXPECT_TRUE(waitUntil([] { return status() == 0; }));
     QDXSim_SetPlugged(0, 1);
-    EXPECT_TRUE(waitUntil([] { return status() == 1; }, std::chrono::seconds(2)));
-}
-
-// Guards the frame copy against holding up the reader: a thread copying
-// frames in a tight loop cost up to a fifth of the camera's frames when the
-// copy held the lock the reader takes for every slot. The camera counts the
-// pictures it had to drop because no read was pending.
-TEST_F(ConcurrencyTest, PollingGetFrameLosesNoFrames)
-{
-#if defined(__SANITIZE_THREAD__)
-    QDXSim_SetFrameInterval(20000);  // instrumented copies are slow: 50 frames/s
-#else
-    QDXSim_SetFrameInterval(5000);  // 200 frames/s
-#endif
-    startConnected();
-    waitForFrames(5);
-    std::atomic<bool> run{true};
-    std::atomic<int> whole{0}, damaged{0};
-    std::thread poller([&] {
-        std::vector<uint8_t> frame(QDX_FRAME_BYTES);
-        unsigned length = 0;
-        while (run.load()) {
-            if (QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length) != QDX_OK)
-                continue;
-            const bool ok = length == QDX_FRAME_BYTES && frame[0] == 0x00 && frame[1] == 0xFF &&
-                            frame[QDX_FRAME_BYTES - 2] == (QDX_FRAME_END_MARKER1 & 0xFF);
-            ++(ok ? whole : damaged);
-        }
-    });
-    unsigned long long delivered0 = 0, dropped0 = 0, abandoned = 0, delivered1 = 0, dropped1 = 0;
-    QDXSim_GetBulkStats(&delivered0, &dropped0, &abandoned);
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    QDXSim_GetBulkStats(&delivered1, &dropped1, &abandoned);
-    run = false;
-    poller.join();
-    const auto delivered = delivered1 - delivered0, dropped = dropped1 - dropped0;
-    EXPECT_GT(delivered, 100u);
-    EXPECT_LE(dropped * 50, delivered + dropped) << dropped << " of " << delivered + dropped << " frames lost";
-    EXPECT_GT(whole.load(), 50);
-    EXPECT_EQ(damaged.load(), 0);
+    EXPECT_TRUE(waitUntil([] { return status() == 1; }));
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TEST_F(HotPlugTest, ReplugRestartsTheCounterAndKeepsTheSemaphore)
     QDX_GetDataSemaphoHandle(&before);
 
     QDXSim_SetPlugged(0, 0);
-    ASSERT_TRUE(waitUntil([] { return status() == 0; }, std::chrono::milliseconds(500)));
+    ASSERT_TRUE(waitUntil([] { return status() == 0; }));
     // The last frame stays available while the camera is away.
     std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     EXPECT_GE(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr), 0);
@@ -75,20 +75,23 @@ TEST_F(HotPlugTest, UnplugWhileStreamingAndRequesting)
         }
     });
 
+    // Each connection serves the consumer and the requester before the next
+    // unplug: counted, not timed, so a loaded machine only takes longer.
+    const auto bothServed = [&] {
+        const int frames = framesTaken.load(), requests = requestsOk.load();
+        return waitUntil([&] { return framesTaken.load() >= frames + 3 && requestsOk.load() >= requests + 3; });
+    };
     for (int cycle = 0; cycle < 5; ++cycle) {
-        waitForFrames(3);
+        EXPECT_TRUE(bothServed()) << "cycle " << cycle;
         QDXSim_SetPlugged(0, 0);
-        EXPECT_TRUE(waitUntil([] { return status() == 0; }, std::chrono::milliseconds(500)))
-            << "unplug not noticed within the connection period (cycle " << cycle << ")";
+        EXPECT_TRUE(waitUntil([] { return status() == 0; })) << "unplug not noticed (cycle " << cycle << ")";
         QDXSim_SetPlugged(0, 1);
         EXPECT_TRUE(waitUntil([] { return status() == 1; })) << "cycle " << cycle;
     }
-    waitForFrames(3);
+    EXPECT_TRUE(bothServed()) << "after the last plug-in";
     run = false;
     consumer.join();
     requester.join();
-    EXPECT_GT(framesTaken.load(), 10);
-    EXPECT_GT(requestsOk.load(), 10);
 }
 
 // Guards the library staying attached to a vanished camera while a second
@@ -101,8 +104,7 @@ TEST_F(HotPlugTest, UnplugOpenedCameraWhileSecondRemains)
     waitForFrames(3);
     QDXSim_SetPlugged(0, 0);
     // The counter restarts only through a new connection.
-    ASSERT_TRUE(waitUntil([] { return frameIndex() < 3; }, std::chrono::milliseconds(1000)))
-        << "still attached to the unplugged camera";
+    ASSERT_TRUE(waitUntil([] { return frameIndex() < 3; })) << "still attached to the unplugged camera";
     ASSERT_TRUE(waitUntil([] { return status() == 1; }));
     waitForFrames(3);
     std::array<uint8_t, 48> info{};

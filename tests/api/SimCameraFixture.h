@@ -21,7 +21,9 @@
 
 namespace qdx::test {
 
-inline constexpr std::chrono::milliseconds kConnectTimeout{3000};
+// Waits are safety nets against hangs, never a verdict on speed: a loaded
+// machine may take its time, only a hang reaches this.
+inline constexpr std::chrono::milliseconds kConnectTimeout{30000};
 
 // Polls pred every millisecond until it holds or the time-out passes.
 inline bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = kConnectTimeout)

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "api/SimCameraFixture.h"
@@ -17,6 +16,18 @@ uint16_t wordAt(const std::vector<uint8_t>& frame, std::size_t index)
 }
 
 using StreamingTest = SimCameraTest;
+
+// Stalls the camera and waits until the library has counted every frame the
+// camera sent: from then on nothing arrives until the stall ends.
+void stallAndSettle()
+{
+    QDXSim_SetStalled(1);
+    unsigned long long delivered = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        QDXSim_GetBulkStats(&delivered, nullptr, nullptr);
+        return static_cast<unsigned long long>(frameIndex()) == delivered;
+    }));
+}
 
 // Guards against handing out stale or uninitialised ring contents.
 TEST_F(StreamingTest, NoFrameBeforeTheFirstArrives)
@@ -50,9 +61,7 @@ TEST_F(StreamingTest, SameFrameTwiceGivesZeroThenOneAndTheSameBytes)
 {
     startConnected();
     waitForFrames(1);
-    QDXSim_SetStalled(1);
-    // Let a frame already being delivered land before comparing.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stallAndSettle();
     std::vector<uint8_t> first(QDX_FRAME_BYTES), second(QDX_FRAME_BYTES);
     unsigned int length = 0;
     ASSERT_EQ(QDX_GetFrame(first.data(), QDX_FRAME_BYTES, &length), 0);
@@ -79,20 +88,16 @@ TEST_F(StreamingTest, ShortFramesCount)
 {
     startConnected();
     waitForFrames(1);
-    QDXSim_SetStalled(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stallAndSettle();
     const int before = frameIndex();
-    QDXSim_InjectFrames(1, 1);
+    // Every frame from now on comes short, so whichever is newest when the
+    // test looks is one of them.
+    QDXSim_InjectFrames(1, 1 << 20);
     QDXSim_SetStalled(0);
     waitForFrames(before + 1);
-    QDXSim_SetStalled(1);
     std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     unsigned int length = 0;
-    // The frame right after the stall is the short one.
-    ASSERT_TRUE(waitUntil([&] {
-        QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length);
-        return frameIndex() == before + 1;
-    }));
+    ASSERT_EQ(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length), 0);
     EXPECT_EQ(length, QDX_FRAME_BYTES / 2);
 }
 
@@ -118,8 +123,7 @@ TEST_F(StreamingTest, StalledCameraIsRetriedAndResumes)
     startConnected();
     unsetenv("QDX_BULK_READ_LIMIT_MS");
     waitForFrames(1);
-    QDXSim_SetStalled(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    stallAndSettle();
     const int stalledAt = frameIndex();
     unsigned long long abandoned = 0;
     ASSERT_TRUE(waitUntil([&] {
@@ -141,20 +145,20 @@ TEST_F(StreamingTest, FastCameraNeverTearsACopy)
     waitForFrames(1);
     std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     constexpr std::size_t rowBytes = QDX_FRAME_WIDTH * 4;
-    int copies = 0, newFrames = 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
-    while (std::chrono::steady_clock::now() < end) {
+    // Copies until 30 of them caught a new frame, however long that takes.
+    int newFrames = 0;
+    const auto safetyNet = std::chrono::steady_clock::now() + kConnectTimeout;
+    while (newFrames < 30) {
+        ASSERT_LT(std::chrono::steady_clock::now(), safetyNet) << "only " << newFrames << " new frames";
         unsigned int length = 0;
         const int result = QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length);
         ASSERT_GE(result, 0);
-        ++copies;
         newFrames += result == 0 ? 1 : 0;
         // The test picture repeats one row down the upper part of the frame;
         // a tear shows as rows of two pictures with the bar in different places.
         for (std::size_t row = 2; row < 300; ++row)
             ASSERT_EQ(std::memcmp(&frame[rowBytes], &frame[row * rowBytes], rowBytes), 0) << "torn at row " << row;
     }
-    EXPECT_GT(newFrames, 10) << "frames landed during the copies: the check had something to catch";
 }
 
 // Guards against use of freed buffers after QDX_Term.

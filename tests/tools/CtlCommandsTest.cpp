@@ -231,6 +231,46 @@ TEST_F(CtlTest, WithoutACameraCommandsSaySoAndListIsEmpty)
         << found.out;
 }
 
+// Guards a camera that is there but refused being called absent ("No camera
+// found.", status 0): list names it with its reason and fix and fails, in the
+// JSON too, and a command that needs the camera adds the reason to its answer.
+TEST_F(CtlTest, RefusedCameraIsListedWithReasonAndFix)
+{
+    const struct {
+        int access;
+        const char* reason;
+        const char* key;
+        const char* fix;
+    } cases[] = {
+        {QDXSIM_ACCESS_DENIED, "permission denied", "permission_denied", "install the udev rule 60-qdx-camera.rules"},
+        {QDXSIM_ACCESS_BUSY, "in use by another program", "busy", "close the other program"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        QDXSim_SetAccess(0, c.access);
+        const CtlRun list = runCtl({"--wait", "30", "list"});
+        EXPECT_EQ(list.status, kExitFailure);
+        EXPECT_EQ(list.out.rfind(std::string("0  not accessible  0 (simulated)\n   reason: ") + c.reason +
+                                     "\n   fix: " + c.fix,
+                                 0),
+                  0u)
+            << list.out;
+
+        const json listed = parsed(runCtl({"--wait", "30", "list", "--json"}).out);
+        ASSERT_FALSE(listed.is_discarded());
+        const json& camera = listed["cameras"][0];
+        EXPECT_EQ(camera["connected"], false);
+        EXPECT_EQ(camera["problem"], c.key);
+        EXPECT_EQ(camera["address"], 1);
+        EXPECT_EQ(camera["fix"].get<std::string>().rfind(c.fix, 0), 0u);
+
+        const CtlRun info = runCtl({"--wait", "30", "info"});
+        EXPECT_EQ(info.status, kExitFailure);
+        EXPECT_EQ(info.err.rfind(std::string("No Connected Camera!\nCamera 0 (simulated): ") + c.reason + "; ", 0), 0u)
+            << info.err;
+    }
+}
+
 // Guards --json on the read-only commands: stdout is one valid JSON document
 // (nothing else mixed in) with the command's result.
 TEST_F(CtlTest, ReadOnlyCommandsPrintValidJson)

@@ -2,6 +2,8 @@
 
 #include <umockdev.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -107,6 +109,15 @@ void EmulatedUsbBus::unplug(FakeUsbCamera& camera)
     camera.disconnect();
     umockdev_testbed_uevent(testbed_, camera.sysPath().c_str(), "remove");
     umockdev_testbed_remove_device(testbed_, camera.sysPath().c_str());
+}
+
+void EmulatedUsbBus::setNodeMode(const FakeUsbCamera& camera, unsigned mode)
+{
+    gchar* root = umockdev_testbed_get_root_dir(testbed_);
+    const std::string node = std::string(root) + camera.node();
+    g_free(root);
+    if (chmod(node.c_str(), static_cast<mode_t>(mode)) != 0)
+        std::fprintf(stderr, "emulated bus: cannot chmod %s: %s\n", node.c_str(), std::strerror(errno));
 }
 
 std::vector<std::string> EmulatedUsbBus::unexpectedIoctls() const

@@ -39,6 +39,9 @@ public:
     // and its sysfs entry and node disappear.
     void unplug(FakeUsbCamera& camera);
 
+    // Sets the mode of the device's node, as a udev rule or its absence would.
+    void setNodeMode(const FakeUsbCamera& camera, unsigned mode);
+
     // Ioctls that no device expected, on any device of this bus.
     std::vector<std::string> unexpectedIoctls() const;
 

@@ -102,6 +102,7 @@ FakeUsbCamera::FakeUsbCamera(const DeviceDescription& description, int address)
                                       static_cast<uint16_t>(description.msOs20Guid.empty() ? 0x0200 : 0x0210),
                                       description.interfaceClass, description.isochronousEndpoint})),
       model_(std::string()),
+      heldElsewhere_(description.heldElsewhere),
       streaming_(description.streaming),
       interval_(description.frameInterval),
       runStart_(Clock::now()),
@@ -342,10 +343,20 @@ void FakeUsbCamera::unexpected(UMockdevIoctlClient* client, const std::string& w
     complete(client, -1, ENOTTY);
 }
 
+void FakeUsbCamera::holdElsewhere(bool held)
+{
+    std::lock_guard lock(mutex_);
+    heldElsewhere_ = held;
+}
+
 void FakeUsbCamera::claim(UMockdevIoctlClient* client, unsigned interface)
 {
     if (interface != 0) {
         complete(client, -1, ENOENT);
+        return;
+    }
+    if (heldElsewhere_) {
+        complete(client, -1, EBUSY);
         return;
     }
     ++claims_;

@@ -45,6 +45,7 @@ struct DeviceDescription {
     bool streaming = true;              // frames flow from the plug-in on
     std::chrono::microseconds frameInterval{33333};  // 0: a frame whenever a read is pending
     std::size_t frameBytes = kFrameBytes;  // less: every transfer is the end of a frame
+    bool heldElsewhere = false;            // another program holds interface 0: claiming it fails with EBUSY
     // The emulated node always polls ready, so libusb reaps in a loop while a
     // transfer is pending; a reap that finds nothing waits up to this long for
     // work before it answers EAGAIN, which keeps that loop from eating a core.
@@ -106,11 +107,14 @@ public:
     void holdControlRequests(bool hold);
     // The next camera request (0x10..0x19) stalls or returns one byte short.
     void injectControlFault(ControlFault fault);
+    // Whether another program holds interface 0 (claims fail with EBUSY).
+    void holdElsewhere(bool held);
 
     std::vector<ControlExchange> controlLog() const;
     std::vector<ControlExchange> cameraRequests() const;
     std::vector<BulkEvent> bulkEvents() const;
     StreamCounters counters() const;
+    int address() const { return address_; }
     int opens() const;   // device node opened (libusb_open)
     int claims() const;  // interface 0 claimed
     int releases() const;
@@ -171,6 +175,7 @@ private:
     uint64_t doneCount_ = 0;
     bool gone_ = false;
     bool holdControl_ = false;
+    bool heldElsewhere_ = false;
     std::optional<ControlFault> fault_;
     std::vector<ControlExchange> log_;
     std::vector<BulkEvent> bulkEvents_;

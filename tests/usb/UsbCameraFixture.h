@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -15,9 +19,26 @@
 
 namespace qdx::test::usb {
 
-// The connection thread looks every 50 ms; on a loaded machine (and under the
-// sanitizers) the test allows a few periods.
-inline constexpr std::chrono::milliseconds kNoticeTimeout{250};
+// While it lives, the calling thread and the threads it starts (the library's,
+// when QDX_Init runs meanwhile) may not override file permissions, so a node
+// of mode 000 refuses root as it refuses any user. Capabilities are per thread.
+class NoPermissionOverride {
+public:
+    NoPermissionOverride()
+    {
+        syscall(SYS_capget, &header_, saved_);
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH);
+        syscall(SYS_capset, &header_, reduced);
+    }
+    ~NoPermissionOverride() { syscall(SYS_capset, &header_, saved_); }
+    NoPermissionOverride(const NoPermissionOverride&) = delete;
+    NoPermissionOverride& operator=(const NoPermissionOverride&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+};
 
 class UsbCameraTest : public ::testing::Test {
 protected:

@@ -10,8 +10,6 @@
 namespace qdx::test::usb {
 namespace {
 
-using namespace std::chrono_literals;
-
 using UsbControlTest = UsbCameraTest;
 
 constexpr std::array<uint8_t, 3> kRecord{0xA1, 0xB2, 0xC3};
@@ -114,18 +112,14 @@ TEST_F(UsbControlTest, StalledOrShortTransfersFail)
 
 // Guards the control time-out: a device that never answers must not block
 // the calling thread (the viewer's GUI thread) for ever; the library gives up
-// after 2 s and cancels the transfer.
-TEST_F(UsbControlTest, UnansweredRequestGivesUpAfterTwoSeconds)
+// and cancels the transfer, and the next request goes through.
+TEST_F(UsbControlTest, UnansweredRequestIsGivenUpAndCancelled)
 {
     auto& camera = bus_->plug();
     startConnected();
     camera.holdControlRequests(true);
     std::array<uint8_t, 48> info{};
-    const auto start = Clock::now();
     EXPECT_EQ(QDX_GetDevInfo(48, info.data()), 1);
-    const auto waited = Clock::now() - start;
-    EXPECT_GE(waited, 1900ms);
-    EXPECT_LT(waited, 3000ms);
     EXPECT_EQ(camera.cameraRequests().back().status, -ENOENT) << "the transfer was not cancelled";
 
     camera.holdControlRequests(false);

@@ -136,5 +136,66 @@ TEST_F(UsbDiscoveryTest, OfTwoCamerasOpensTheFirstOnTheHub)
     EXPECT_TRUE(later.cameraRequests().empty());
 }
 
+QDX_DEVICE_PROBLEM deviceProblem()
+{
+    QDX_DEVICE_PROBLEM problem{};
+    EXPECT_EQ(QDX_GetDeviceProblem(&problem), QDX_OK);
+    return problem;
+}
+
+struct RefusalCase {
+    const char* name;
+    int reason;
+    bool nodeClosed;     // the node has mode 000 (no udev rule gives access)
+    bool heldElsewhere;  // another program has claimed interface 0
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class UsbRefusalTest : public UsbCameraTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+// Guards "access denied" read as "no camera": a camera whose node may not be
+// opened, or whose interface another program holds, is reported with its
+// reason, bus, address, IDs and node while it stays closed; once access is
+// given it opens, streams, and the report is gone.
+TEST_P(UsbRefusalTest, RefusedCameraIsReportedUntilItOpens)
+{
+    const RefusalCase& c = GetParam();
+    auto& camera = bus_->plug({.port = 1, .heldElsewhere = c.heldElsewhere});
+    if (c.nodeClosed)
+        bus_->setNodeMode(camera, 0);
+    {
+        const NoPermissionOverride asAUser;
+        ASSERT_EQ(QDX_Init(), QDX_OK);
+    }
+    ASSERT_TRUE(waitUntil([&] { return deviceProblem().reason == c.reason; }))
+        << "reported as " << deviceProblem().reason;
+    const QDX_DEVICE_PROBLEM problem = deviceProblem();
+    EXPECT_EQ(problem.busNumber, 1);
+    EXPECT_EQ(problem.deviceAddress, camera.address());
+    EXPECT_EQ(problem.vendorId, kCameraVendor);
+    EXPECT_EQ(problem.productId, kCameraProduct);
+    EXPECT_EQ(std::string(problem.devicePath), camera.node());
+    EXPECT_EQ(status(), 0);
+    EXPECT_EQ(camera.counters().submitted, 0u);
+
+    bus_->setNodeMode(camera, 0664);
+    camera.holdElsewhere(false);
+    ASSERT_TRUE(waitUntil([] { return status() == 1; }));
+    waitForFrames(2);
+    EXPECT_EQ(deviceProblem().reason, QDX_DEVICE_PROBLEM_NONE);
+}
+
+const RefusalCase kRefusalCases[] = {
+    {"NodeNotOpenable", QDX_DEVICE_PROBLEM_PERMISSION, true, false},
+    {"InterfaceHeldElsewhere", QDX_DEVICE_PROBLEM_BUSY, false, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Refusals, UsbRefusalTest, ::testing::ValuesIn(kRefusalCases),
+                         [](const ::testing::TestParamInfo<RefusalCase>& c) { return std::string(c.param.name); });
+
 }  // namespace
 }  // namespace qdx::test::usb

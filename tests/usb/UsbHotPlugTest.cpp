@@ -5,6 +5,7 @@
 #include <time.h>
 
 #include <array>
+#include <cerrno>
 #include <atomic>
 #include <future>
 #include <thread>
@@ -16,24 +17,17 @@ using namespace std::chrono_literals;
 
 using UsbHotPlugTest = UsbCameraTest;
 
-double milliseconds(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 // Guards the unplug edge while frames flow: the failing read and the
-// vanished device are noticed within the connection period, the last frame
-// stays readable, and the next plug-in counts frames from 0 again.
+// vanished device are noticed, the last frame stays readable, and the next
+// plug-in counts frames from 0 again.
 TEST_F(UsbHotPlugTest, UnplugWhileStreamingThenPlugInAgain)
 {
     auto& camera = bus_->plug();
     startConnected();
     waitForFrames(3);
 
-    const auto start = Clock::now();
     bus_->unplug(camera);
-    ASSERT_TRUE(waitUntil([] { return status() == 0; }, kNoticeTimeout)) << "still connected to a vanished camera";
-    std::printf("unplug noticed after %.1f ms\n", milliseconds(Clock::now() - start));
+    ASSERT_TRUE(waitUntil([] { return status() == 0; })) << "still connected to a vanished camera";
     std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     EXPECT_GE(QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, nullptr), 0);
 
@@ -46,8 +40,9 @@ TEST_F(UsbHotPlugTest, UnplugWhileStreamingThenPlugInAgain)
 }
 
 // Guards a request that is in flight on another thread when the camera goes:
-// it fails at once with the device instead of waiting out its time-out, and
-// the library neither hangs nor touches the released handle afterwards.
+// it ends with the device (the URB fails with ENODEV) instead of being
+// cancelled at its time-out, and the library neither hangs nor touches the
+// released handle afterwards.
 TEST_F(UsbHotPlugTest, UnplugWhileAnotherThreadWaitsInARequest)
 {
     auto& camera = bus_->plug();
@@ -57,12 +52,11 @@ TEST_F(UsbHotPlugTest, UnplugWhileAnotherThreadWaitsInARequest)
     auto request = std::async(std::launch::async, [&info] { return QDX_GetDevInfo(48, info.data()); });
     ASSERT_TRUE(waitUntil([&] { return camera.cameraRequests().size() == 1; }));
 
-    const auto start = Clock::now();
     bus_->unplug(camera);
-    ASSERT_EQ(request.wait_for(1500ms), std::future_status::ready) << "the request hangs after the unplug";
+    ASSERT_EQ(request.wait_for(kConnectTimeout), std::future_status::ready) << "the request hangs after the unplug";
     EXPECT_EQ(request.get(), 1);
-    EXPECT_LT(Clock::now() - start, 1000ms) << "the request waited for its time-out instead";
-    EXPECT_TRUE(waitUntil([] { return status() == 0; }, kNoticeTimeout));
+    EXPECT_EQ(camera.cameraRequests().back().status, -ENODEV) << "the request waited for its time-out instead";
+    EXPECT_TRUE(waitUntil([] { return status() == 0; }));
 
     bus_->plug();
     ASSERT_TRUE(waitUntil([] { return status() == 1; }));
@@ -99,19 +93,23 @@ TEST_F(UsbHotPlugTest, RepeatedUnplugUnderLoad)
         }
     });
 
+    // Each connection serves the consumer and the requester before the next
+    // unplug: counted, not timed.
+    const auto bothServed = [&] {
+        const int frames = framesTaken.load(), requests = requestsOk.load();
+        return waitUntil([&] { return framesTaken.load() >= frames + 3 && requestsOk.load() >= requests + 3; });
+    };
     for (int cycle = 0; cycle < 4; ++cycle) {
-        waitForFrames(3);
+        EXPECT_TRUE(bothServed()) << "cycle " << cycle;
         bus_->unplug(*camera);
-        EXPECT_TRUE(waitUntil([] { return status() == 0; }, kNoticeTimeout)) << "cycle " << cycle;
+        EXPECT_TRUE(waitUntil([] { return status() == 0; })) << "cycle " << cycle;
         camera = &bus_->plug({.frameInterval = 5ms});
         EXPECT_TRUE(waitUntil([] { return status() == 1; })) << "cycle " << cycle;
     }
-    waitForFrames(3);
+    EXPECT_TRUE(bothServed()) << "after the last plug-in";
     run = false;
     consumer.join();
     requester.join();
-    EXPECT_GT(framesTaken.load(), 10);
-    EXPECT_GT(requestsOk.load(), 10);
 }
 
 // Guards the library staying attached to a vanished camera because another
@@ -126,8 +124,7 @@ TEST_F(UsbHotPlugTest, UnplugTheOpenedCameraWhileASecondRemains)
     ASSERT_EQ(second.claims(), 0);
 
     bus_->unplug(first);
-    ASSERT_TRUE(waitUntil([&] { return second.counters().submitted > 0; }, 1000ms))
-        << "still attached to the unplugged camera";
+    ASSERT_TRUE(waitUntil([&] { return second.counters().submitted > 0; })) << "still attached to the unplugged camera";
     EXPECT_TRUE(waitUntil([] { return status() == 1; }));
     waitForFrames(3);
     std::array<uint8_t, 48> info{};

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "QDX_API.h"
+#include "core/DeviceProblem.h"
 
 namespace qdx::ctl {
 
@@ -139,7 +140,10 @@ int Context::failure(std::string_view message)
 bool Context::findCamera()
 {
     if (!libraryStarted_) {
-        QDX_Init();
+        if (QDX_Init() != QDX_OK) {
+            err_ << "qdxctl: the library could not start (out of memory or threads)\n";
+            return false;
+        }
         libraryStarted_ = true;
     }
     // The library opens the camera on a thread of its own and has no event
@@ -150,8 +154,9 @@ bool Context::findCamera()
         int status = 0;
         if (QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED))
             return true;
+        // A camera that is there but refused (repeatedly) will not open by waiting.
         const auto now = Clock::now();
-        if (now >= deadline)
+        if (now >= deadline || viewer::readDeviceProblem())
             return false;
         waiting.update("waiting for a camera, " +
                        std::to_string(std::chrono::ceil<std::chrono::seconds>(deadline - now).count()) + " s left");
@@ -163,6 +168,8 @@ int Context::connectCamera()
 {
     if (!findCamera()) {
         err_ << "No Connected Camera!\n";
+        if (const auto problem = viewer::readDeviceProblem())
+            err_ << problem->summary() << "; " << problem->fix << "\n";
         return kExitFailure;
     }
     return sendSettings();

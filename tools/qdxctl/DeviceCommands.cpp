@@ -5,6 +5,7 @@
 #include "CtlCommands.h"
 #include "Json.h"
 #include "QDX_API.h"
+#include "core/DeviceProblem.h"
 #include "core/PanelUpdate.h"
 
 namespace qdx::ctl {
@@ -84,11 +85,37 @@ int runList(Context& context, const Arguments& arguments)
         return context.usageError("list takes no operands");
     const bool json = arguments.has("--json");
     if (!context.findCamera()) {
-        if (json)
-            printJson(context.out(), Json{{"cameras", Json::array()}});
-        else
-            context.out() << "No camera found.\n";
-        return kExitOk;
+        QDX_HANDLE running = nullptr;
+        if (QDX_GetDataSemaphoHandle(&running) != QDX_OK || !running)
+            return kExitFailure;  // the library did not start; findCamera said why
+        // Present but refused is not "no camera": its place, why, and the fix.
+        const auto problem = viewer::readDeviceProblem();
+        if (!problem) {
+            if (json)
+                printJson(context.out(), Json{{"cameras", Json::array()}});
+            else
+                context.out() << "No camera found.\n";
+            return kExitOk;
+        }
+        const QDX_DEVICE_PROBLEM& raw = problem->raw;
+        if (json) {
+            char vendor[5], product[5];
+            std::snprintf(vendor, sizeof vendor, "%04x", raw.vendorId);
+            std::snprintf(product, sizeof product, "%04x", raw.productId);
+            Json camera{{"id", 0},           {"connected", false},        {"bus", raw.busNumber},
+                        {"address", raw.deviceAddress}, {"vendor_id", vendor}, {"product_id", product},
+                        {"node", raw.devicePath},      {"problem", problem->key}, {"reason", problem->reason},
+                        {"fix", problem->fix}};
+            if (!problem->group.empty())
+                camera["group"] = problem->group;
+            printJson(context.out(), Json{{"cameras", Json::array({camera})}});
+        } else {
+            context.out() << "0  not accessible  " << problem->device;
+            if (raw.devicePath[0] != '\0')
+                context.out() << "  " << raw.devicePath;
+            context.out() << "\n   reason: " << problem->reason << "\n   fix: " << problem->fix << "\n";
+        }
+        return kExitFailure;
     }
     if (const int status = context.sendSettings(); status != kExitOk)
         return status;

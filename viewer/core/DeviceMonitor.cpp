@@ -42,6 +42,8 @@ void DeviceMonitor::run(std::stop_token stop)
             clearCameraInfo(memory, update);
             client_.cameraRemoved();
         }
+        // Said once when it starts, changes or ends; cleared when a camera opens.
+        reportDeviceProblem(memory, update, now);
         if (!update.empty())
             client_.panelsChanged(std::move(update));
         previous = status;

@@ -330,6 +330,8 @@ void PanelModel::apply(const PanelUpdate& update)
             cisMemoryValid_ = *update.cisMemoryValid;
         if (update.vfpnAvailable)
             vfpnAvailable_ = *update.vfpnAvailable;
+        if (update.deviceProblem)
+            deviceProblem_ = *update.deviceProblem;
     });
 }
 

@@ -81,6 +81,8 @@ public:
     const std::string& cameraInfo(int line) const { return cameraInfo_.at(static_cast<std::size_t>(line)); }
     int savedFpnGain() const { return savedFpnGain_; }
     bool cisMemoryValid() const { return cisMemoryValid_; }
+    // A camera present but refused ("" when none): Camera Info shows it.
+    const std::string& deviceProblem() const { return deviceProblem_; }
     Enabling enabling() const;
     DpTable& dpTable() { return dpTable_; }
     FpnTable& fpnTable() { return fpnTable_; }
@@ -149,6 +151,7 @@ private:
     int savedFpnGain_ = kFpnGainCap;  // the RAW gain restored around FPN Mode2
     bool cisMemoryValid_ = true;
     bool vfpnAvailable_ = true;
+    std::string deviceProblem_;
     DpTable dpTable_;
     FpnTable fpnTable_;  // all 0, mean 0, until a detection or a download
     std::vector<std::pair<int, std::function<void()>>> observers_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "DeviceProblem.h"
 #include "QDX_API.h"
 
 namespace qdx::viewer {
@@ -44,7 +45,7 @@ void writeLine(MonitorMemory& memory, PanelUpdate& out, int line, std::string te
 
 bool PanelUpdate::empty() const
 {
-    return entries.empty() && !cisMemoryValid && !vfpnAvailable &&
+    return entries.empty() && !cisMemoryValid && !vfpnAvailable && !deviceProblem &&
            std::none_of(cameraInfo.begin(), cameraInfo.end(), [](const auto& line) { return line.has_value(); });
 }
 
@@ -120,6 +121,19 @@ void readChanges(PanelUpdate& out)
         }
         out.entries.push_back(entry);
     }
+}
+
+void reportDeviceProblem(MonitorMemory& memory, PanelUpdate& out, bool open)
+{
+    std::string text;
+    if (!open) {
+        if (const auto problem = readDeviceProblem())
+            text = problem->summary() + ". To fix: " + problem->fix + ".";
+    }
+    if (text == memory.deviceProblem)
+        return;
+    memory.deviceProblem = text;
+    out.deviceProblem = std::move(text);
 }
 
 void clearCameraInfo(MonitorMemory& memory, PanelUpdate& out)

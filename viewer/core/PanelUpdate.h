@@ -40,6 +40,9 @@ struct PanelUpdate {
     std::array<std::optional<std::string>, kCameraInfoLines> cameraInfo;  // lines to rewrite
     std::optional<bool> cisMemoryValid;
     std::optional<bool> vfpnAvailable;
+    // A camera present but refused, for Camera Info and the status line:
+    // what to show now ("" when none any more).
+    std::optional<std::string> deviceProblem;
 
     bool empty() const;
 };
@@ -48,6 +51,7 @@ struct PanelUpdate {
 struct MonitorMemory {
     std::array<std::string, kCameraInfoLines> cameraInfo;  // the text last written to each line
     bool cisMemoryValid = true;                            // as last reported
+    std::string deviceProblem;                             // as last reported
     void forget();                                         // every line to "0"
 };
 
@@ -60,5 +64,8 @@ void readAll(PanelUpdate& out);
 void readChanges(PanelUpdate& out);
 // The Camera Info values emptied after the camera has gone.
 void clearCameraInfo(MonitorMemory& memory, PanelUpdate& out);
+// While no camera is open: a refused camera's text when it differs from what
+// was last reported. open: a camera is open, so there is none.
+void reportDeviceProblem(MonitorMemory& memory, PanelUpdate& out, bool open);
 
 }  // namespace qdx::viewer

@@ -79,6 +79,13 @@ Page::Page(PageContext& context, int target, QWidget* parent)
         info->addWidget(value, i, 1);
         cameraInfo_[static_cast<std::size_t>(i)] = value;
     }
+    // A camera that is there but refused: why, and the fix, under the lines.
+    deviceProblem_ = new QLabel(infoGroup);
+    deviceProblem_->setWordWrap(true);
+    deviceProblem_->setMaximumWidth(valueWidth * 2);
+    deviceProblem_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    deviceProblem_->hide();
+    info->addWidget(deviceProblem_, kCameraInfoLines, 0, 1, 2);
     controlColumn_->addWidget(infoGroup, 0, Qt::AlignLeft);
     controlColumn_->addStretch(1);
     grid->addWidget(column, 0, 1, 3, 1);
@@ -100,6 +107,8 @@ void Page::refresh()
     }
     for (int i = 0; i < kCameraInfoLines; ++i)
         cameraInfo_[static_cast<std::size_t>(i)]->setText(QString::fromStdString(panels().cameraInfo(i)));
+    deviceProblem_->setText(QString::fromStdString(panels().deviceProblem()));
+    deviceProblem_->setVisible(!panels().deviceProblem().empty());
     showModel();
 }
 
@@ -118,6 +127,11 @@ QString Page::cameraInfo(int line) const
     if (line < 0 || line >= kCameraInfoLines)
         return {};
     return cameraInfo_[static_cast<std::size_t>(line)]->text();
+}
+
+QString Page::deviceProblem() const
+{
+    return deviceProblem_->text();
 }
 
 QPushButton* Page::commandButton(const char* text, int id, int command)

@@ -45,6 +45,8 @@ public:
 
     // The "Camera Info" line 0..5 as shown.
     QString cameraInfo(int line) const;
+    // The refused camera's line below Camera Info ("" and hidden when none).
+    QString deviceProblem() const;
 
 protected:
     // Shows what the model holds now: the display zoom and the Camera Info
@@ -85,6 +87,7 @@ private:
     QBoxLayout* bottomRow_;
     QComboBox* zoom_ = nullptr;
     std::array<QLabel*, 6> cameraInfo_{};
+    QLabel* deviceProblem_ = nullptr;
     int observer_;  // this page's observer of the model
 };
 

@@ -68,6 +68,15 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     // that its first notice does not push the page's bottom row out of view.
     statusBar();
     sizeToContent();
+    // A refused camera is said once in the status line, and taken back when it ends.
+    connect(monitorBridge_, &MonitorBridge::deviceProblemChanged, this,
+            [this, shown = QString()](const QString& text) mutable {
+                if (!text.isEmpty())
+                    statusBar()->showMessage(text);
+                else if (statusBar()->currentMessage() == shown)
+                    statusBar()->clearMessage();  // only our own notice, not a later one
+                shown = text;
+            });
     program_.attachMonitor(monitorBridge_);
     attachStillCapture();
     program_.state().ready.set(ReadyGate::MainWindow);

@@ -27,8 +27,11 @@ void MonitorBridge::deliver()
         posted_ = false;
     }
     // Updates are changes, not states: every one counts, in order.
-    for (const PanelUpdate& update : updates)
+    for (const PanelUpdate& update : updates) {
         panels_.apply(update);
+        if (update.deviceProblem)
+            emit deviceProblemChanged(QString::fromStdString(*update.deviceProblem));
+    }
 }
 
 }  // namespace qdx::viewer

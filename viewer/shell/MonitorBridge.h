@@ -23,6 +23,10 @@ public:
     // Monitor thread.
     void panelsChanged(PanelUpdate&& update) override;
 
+signals:
+    // GUI thread: a refused camera's text changed ("" when none any more).
+    void deviceProblemChanged(const QString& text);
+
 private:
     Q_INVOKABLE void deliver();
 

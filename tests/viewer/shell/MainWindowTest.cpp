@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QWheelEvent>
 
@@ -71,6 +72,36 @@ TEST_F(MainWindowTest, FirstStartWritesIniAndShowsOperatorMenus)
     EXPECT_FALSE(window->config().wide());
     EXPECT_EQ(window->windowTitle(), QStringLiteral("QDX Viewer"));
     EXPECT_FALSE(window->windowIcon().isNull()) << "the icon's resource was not linked in";
+}
+
+// Guards a refused camera shown as no camera (only a blue picture), or said
+// again at every poll over the window's other notices: the status line says
+// it once and again only when it changes, Camera Info shows it on both pages,
+// and both clear when the camera opens.
+TEST_F(MainWindowTest, RefusedCameraIsSaidOnceAndClearedWhenItOpens)
+{
+    QDXSim_SetAccess(0, QDXSIM_ACCESS_DENIED);
+    open();
+    QStatusBar* status = window->statusBar();
+    ASSERT_TRUE(processUntil([&] { return !page(0)->deviceProblem().isEmpty(); }));
+    const QString denied = page(0)->deviceProblem();
+    EXPECT_TRUE(denied.startsWith(QStringLiteral("Camera 0 (simulated): permission denied. To fix: install the udev rule")))
+        << denied.toStdString();
+    EXPECT_EQ(page(1)->deviceProblem(), denied);
+    EXPECT_EQ(status->currentMessage(), denied);
+
+    status->showMessage(QStringLiteral("Saved x.bmp"));
+    processFor(milliseconds(400));  // several polls of the monitor
+    EXPECT_EQ(status->currentMessage(), QStringLiteral("Saved x.bmp")) << "said again at a later poll";
+
+    QDXSim_SetAccess(0, QDXSIM_ACCESS_BUSY);
+    ASSERT_TRUE(processUntil([&] { return page(0)->deviceProblem().contains(QStringLiteral("in use")); }));
+    EXPECT_EQ(status->currentMessage(), page(0)->deviceProblem());
+
+    QDXSim_SetAccess(0, QDXSIM_ACCESS_GRANTED);
+    ASSERT_TRUE(processUntil([&] { return page(0)->deviceProblem().isEmpty(); }));
+    EXPECT_TRUE(status->currentMessage().isEmpty());
+    EXPECT_TRUE(cameraOpen());
 }
 
 // Guards expert mode: every one of the 18 commands is in the menu once, each
