@@ -27,9 +27,10 @@
 
 namespace qdx::viewer::test {
 
-// Runs the event loop until pred holds or the time-out passes.
+// Runs the event loop until pred holds or the time-out passes (by default
+// only a safety net against a hang: a loaded machine may take seconds).
 inline bool processUntil(const std::function<bool()>& pred,
-                         std::chrono::milliseconds timeout = std::chrono::milliseconds(5000))
+                         std::chrono::milliseconds timeout = std::chrono::milliseconds(30000))
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!pred()) {

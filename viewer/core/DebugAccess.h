@@ -41,6 +41,11 @@ HexScan scanHex(std::string_view text);
 DecimalScan scanDecimal(std::string_view text);
 
 inline constexpr int kDebugMostBytes = 64;
+// How much of each field its reader reads; the rest is ignored.
+inline constexpr std::size_t kSlaveAddressChars = 15;
+inline constexpr std::size_t kReadSizeChars = 15;
+inline constexpr std::size_t kByteListChars = 1023;
+inline constexpr std::size_t kMemoryTypeChars = 79;
 inline constexpr uint32_t kLastMemoryAddress = 0xFFFFF;  // 20 bits on the wire
 inline constexpr uint32_t kLastRegister = 0xFFFF;
 inline constexpr std::size_t kSerialNumberChars = 63;

@@ -1,6 +1,7 @@
 // The display thread against the simulated camera.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -74,9 +75,10 @@ protected:
         SimCameraTest::TearDown();
     }
 
-    void waitForRatesLines(std::size_t count, milliseconds timeout = milliseconds(8000))
+    // A line a second; the time-out only guards against a hang.
+    void waitForRatesLines(std::size_t count)
     {
-        ASSERT_TRUE(waitUntil([&] { return sink.rates().size() >= count; }, timeout))
+        ASSERT_TRUE(waitUntil([&] { return sink.rates().size() >= count; }, milliseconds(30000)))
             << "only " << sink.rates().size() << " rates lines";
     }
 
@@ -93,8 +95,12 @@ protected:
     DisplayLoop loop{state, image, sink, {&capture, &sink}};
 };
 
-// Guards the rate counting end to end: both rates follow the camera, and
-// every shown frame reaches the display target.
+// Guards the rate counting end to end, by counts rather than by how fast a
+// loaded machine runs (RateMeterTest pins the figures on a clock of its own):
+// over all lines USB adds up to at most the frames the camera sent and DISP
+// to at most the pictures shown (a rate counted twice or over the wrong span
+// exceeds them), DISP never above USB, and every shown frame reaches both the
+// display target and the capture picture.
 TEST_F(DisplayLoopTest, RatesFollowTheCamera)
 {
     QDXSim_SetFrameInterval(50000);  // 20 frames a second
@@ -102,17 +108,23 @@ TEST_F(DisplayLoopTest, RatesFollowTheCamera)
     state.displayTarget = kPicturePage;
     loop.start();
     waitForRatesLines(4);
+    ASSERT_TRUE(waitUntil([&] { return sink.pictureCount() > 20; }, milliseconds(30000)));
+    loop.stop();
     const auto lines = sink.rates();
-    for (std::size_t i = 2; i < lines.size(); ++i) {
-        EXPECT_EQ(lines[i].first, kPicturePage);
-        const Parsed rates = parseRates(lines[i].second);
-        EXPECT_GE(rates.usb, 14u) << lines[i].second;
-        EXPECT_LE(rates.usb, 26u) << lines[i].second;
-        EXPECT_GE(rates.disp, 5u) << lines[i].second;
-        EXPECT_LE(rates.disp, rates.usb + 1) << lines[i].second;
+    unsigned usb = 0, disp = 0;
+    for (const auto& [target, text] : lines) {
+        EXPECT_EQ(target, kPicturePage);
+        const Parsed rates = parseRates(text);
+        EXPECT_LE(rates.disp, rates.usb + 1) << text;
+        usb += rates.usb;
+        disp += rates.disp;
     }
-    EXPECT_GT(sink.pictureCount(), 20u);
-    EXPECT_GT(capture.count(), 20u);
+    EXPECT_GT(usb, 0u);
+    EXPECT_LE(usb, static_cast<unsigned>(qdx::test::frameIndex()));
+    const std::size_t shown = sink.events().size();
+    EXPECT_LE(disp, shown);
+    EXPECT_EQ(sink.pictureCount(), shown + 1) << "every frame shown, and the blue fill at the start";
+    EXPECT_EQ(capture.count(), shown);
 }
 
 // Guards the start without a camera: a blue picture at once and a rates line
@@ -123,7 +135,7 @@ TEST_F(DisplayLoopTest, NoCameraShowsBlueAndZeroRates)
     ASSERT_EQ(QDX_Init(), 0);
     state.displayTarget = kCalibrationPage;
     loop.start();
-    waitForRatesLines(2, milliseconds(4000));
+    waitForRatesLines(2);
     for (const auto& [target, text] : sink.rates()) {
         EXPECT_EQ(target, kCalibrationPage);
         EXPECT_EQ(text, "fps DISP:0 / USB:0");
@@ -169,10 +181,13 @@ TEST_F(DisplayLoopTest, DamagedFramesAreNotShownOrCounted)
     startConnected();
     state.displayTarget = kPicturePage;
     loop.start();
-    waitForRatesLines(3);
-    const Parsed last = parseRates(sink.rates().back().second);
-    EXPECT_EQ(last.disp, 0u);
-    EXPECT_GT(last.usb, 5u);
+    const auto received = [&] {
+        const auto lines = sink.rates();
+        return std::any_of(lines.begin(), lines.end(), [](const auto& line) { return parseRates(line.second).usb > 0; });
+    };
+    ASSERT_TRUE(waitUntil(received, milliseconds(30000))) << "the library received no frame";
+    for (const auto& [target, text] : sink.rates())
+        EXPECT_EQ(parseRates(text).disp, 0u) << text;
     EXPECT_EQ(sink.pictureCount(), 1u) << "only the blue fill is shown";
     EXPECT_EQ(capture.count(), 0u);
 }

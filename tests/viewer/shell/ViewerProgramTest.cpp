@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 
 #include "api/SimCameraFixture.h"
 #include "capture/CaptureImage.h"
@@ -104,7 +103,7 @@ TEST_F(ViewerProgramTest, MonitorWaitsForWindowAndBothPages)
     std::this_thread::sleep_for(milliseconds(300));
     EXPECT_EQ(client.arrivals + client.presences, 0);
     program.state().ready.set(ReadyGate::CalibrationPage);
-    ASSERT_TRUE(waitUntil([&] { return client.arrivals == 1; }, milliseconds(2000)))
+    ASSERT_TRUE(waitUntil([&] { return client.arrivals == 1; }, milliseconds(30000)))
         << "a camera already plugged in counts as arriving";
 }
 
@@ -131,7 +130,10 @@ TEST_F(ViewerProgramTest, RemovalIsReportedAndPaintsThePictureBlue)
 
 // Guards the stream's health as the Analysis window shows it: the display
 // thread tells short frames from damaged ones and shows neither, the monitor's
-// unplug counts once each way, and the time without frames is the longest gap.
+// unplug counts once each way, and the frames delivered follow the camera
+// across the reconnection, without a jump. Counted by events, so a display
+// thread that skips frames on a loaded machine changes nothing
+// (StreamHealthTest pins the gap and rates on a clock of its own).
 TEST_F(ViewerProgramTest, StreamHealthCountsFaultsAndReconnections)
 {
     program.startUp();
@@ -141,28 +143,42 @@ TEST_F(ViewerProgramTest, StreamHealthCountsFaultsAndReconnections)
     setAllReady();
     ASSERT_TRUE(waitUntil([&] { return client.pictures > 3; }));
     StreamHealth& health = program.streamHealth();
+    const auto figures = [&] { return health.figures(StreamHealth::Clock::now()); };
+    const milliseconds safety{30000};
+    unsigned long long sentBefore = 0, sentAfter = 0;
+    QDXSim_GetBulkStats(&sentBefore, nullptr, nullptr);
     health.restart(StreamHealth::Clock::now(), static_cast<int>(qdx::test::frameIndex()), true);
-    QDXSim_InjectFrames(1, 2);
-    std::this_thread::sleep_for(milliseconds(300));
-    QDXSim_InjectFrames(2, 3);
-    std::this_thread::sleep_for(milliseconds(300));
-    QDXSim_SetPlugged(0, 0);
-    ASSERT_TRUE(waitUntil([] { return qdx::test::status() == 0; }));
-    std::this_thread::sleep_for(milliseconds(400));
-    QDXSim_SetPlugged(0, 1);
-    ASSERT_TRUE(waitUntil([&] { return health.figures(StreamHealth::Clock::now()).reconnections == 1; }));
-    ASSERT_TRUE(waitUntil([&] { return health.figures(StreamHealth::Clock::now()).shown > 20; }));
 
-    const StreamFigures f = health.figures(StreamHealth::Clock::now());
-    EXPECT_EQ(f.shortFrames, 2);
-    EXPECT_EQ(f.damagedFrames, 3);
+    // Each fault until the display thread has seen it twice, then whole frames
+    // until it has shown two more (no frame of the fault can follow those).
+    long long otherKind = 0;
+    for (const int kind : {1, 2}) {
+        const auto seen = [&] { return kind == 1 ? figures().shortFrames : figures().damagedFrames; };
+        QDXSim_InjectFrames(kind, 1000000);
+        ASSERT_TRUE(waitUntil([&] { return seen() >= 2; }, safety)) << "fault " << kind;
+        QDXSim_InjectFrames(kind, 0);
+        const long long shown = figures().shown;
+        ASSERT_TRUE(waitUntil([&] { return figures().shown >= shown + 2; }, safety));
+        EXPECT_EQ(kind == 1 ? figures().damagedFrames : figures().shortFrames, otherKind) << "fault " << kind;
+        otherKind = seen();
+    }
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(waitUntil([&] { return figures().disconnections == 1; }, safety));
+    QDXSim_SetPlugged(0, 1);
+    ASSERT_TRUE(waitUntil([&] { return figures().reconnections == 1; }, safety));
+    const long long shown = figures().shown;
+    ASSERT_TRUE(waitUntil([&] { return figures().shown >= shown + 10; }, safety));
+    const StreamFigures f = figures();
+    QDXSim_GetBulkStats(&sentAfter, nullptr, nullptr);
+
     EXPECT_EQ(f.disconnections, 1);
-    EXPECT_EQ(f.taken, f.shown + 5) << "every whole frame taken is shown";
+    EXPECT_EQ(f.reconnections, 1);
+    EXPECT_EQ(f.taken, f.shown + f.shortFrames + f.damagedFrames) << "every whole frame taken is shown";
     // The index is read just before a frame is taken, so it may trail the
-    // frames taken by one; across the reconnection it must not jump.
-    EXPECT_LE(std::llabs(f.delivered - f.taken), 2) << "frames delivered count across the reconnection: " << f.delivered
-                                                    << " delivered, " << f.taken << " taken";
-    EXPECT_GE(f.largestGapMs, 350.0);
+    // frames taken by one (two across the restart).
+    EXPECT_GE(f.delivered, f.taken - 2);
+    EXPECT_LE(f.delivered, static_cast<long long>(sentAfter - sentBefore) + 2)
+        << "the count jumped across the reconnection";
 }
 
 }  // namespace

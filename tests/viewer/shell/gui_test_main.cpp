@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "PrivateHome.h"
+
 #if defined(__SANITIZE_THREAD__)
 // Qt is not built with the thread sanitizer: its own internals (event
 // queues, allocations) are outside what it can judge, our code is not.
@@ -104,6 +106,8 @@ private:
 
 int main(int argc, char** argv)
 {
+    // Before QApplication: Qt reads the XDG folders as it starts.
+    const qdx::test::PrivateHome home;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("QDX_CAMERA", "sim", 1);
     ::testing::InitGoogleTest(&argc, argv);
