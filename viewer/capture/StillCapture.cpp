@@ -7,12 +7,17 @@
 
 namespace qdx::viewer {
 
-StillCapture::StillCapture() : picture_(std::make_unique<uint8_t[]>(kCaptureBytes)) {}
+StillCapture::StillCapture(const PresentationCount& presentations)
+    : presentations_(presentations), picture_(std::make_unique<uint8_t[]>(kCaptureBytes))
+{
+}
 
 void StillCapture::request(std::string path)
 {
+    const uint64_t after = presentations_.current();
     std::lock_guard lock(requestMutex_);
     request_ = std::move(path);
+    after_ = after;
 }
 
 bool StillCapture::pending() const
@@ -32,7 +37,10 @@ void StillCapture::frameShown(const ShownFrame& shown)
     std::optional<std::string> path;
     {
         std::lock_guard lock(requestMutex_);
-        path.swap(request_);
+        // A frame whose presentation began before the request may show the
+        // settings from before it (the boundary just switched on).
+        if (shown.sequence > after_)
+            path.swap(request_);
     }
     if (!path)
         return;

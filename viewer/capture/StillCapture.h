@@ -32,7 +32,9 @@ protected:
 
 class StillCapture final : public FrameConsumer {
 public:
-    StillCapture();
+    // presentations: the display thread's count, so that a request is
+    // answered by a frame shown after it, with the settings of its time.
+    explicit StillCapture(const PresentationCount& presentations);
 
     // Any thread: the next frame shown is saved at path. A request still
     // waiting for its frame is replaced: one picture, at the newest path.
@@ -48,8 +50,10 @@ public:
     void frameShown(const ShownFrame& shown) override;
 
 private:
-    mutable std::mutex requestMutex_;  // Protects request_ (GUI thread sets, display thread takes)
+    const PresentationCount& presentations_;
+    mutable std::mutex requestMutex_;  // Protects request_ and after_ (GUI thread sets, display thread takes)
     std::optional<std::string> request_;
+    uint64_t after_ = 0;  // the presentation current when request_ was made
     std::mutex sinkMutex_;  // Protects sink_, and keeps it alive during a report
     StillCaptureSink* sink_ = nullptr;
     std::unique_ptr<uint8_t[]> picture_;  // display thread only

@@ -10,6 +10,7 @@
 #include <stop_token>
 
 #include "CsvExportJob.h"
+#include "FrameConsumer.h"
 
 namespace qdx::viewer {
 
@@ -47,6 +48,7 @@ struct ViewerState {
     std::atomic<int> displayZoom{0};            // GUI thread: 0 "100%", 1 "200%"
     std::atomic<int> calibrationView{0};        // GUI thread: 1 while the Calibration page is shown
     std::atomic<int> showBoundaryPixels{0};     // GUI thread ("Display Boundary Pixels")
+    PresentationCount presentations;            // display thread, read by the consumers' requesters
     std::atomic<int> windowMode{0};             // GUI thread, from QDX_Viewer.ini: 0 compact
     std::atomic<int> expertMode{0};             // GUI thread, from QDX_Viewer.ini
     // CSV frame export: started and aborted by the GUI thread, counted down

@@ -130,6 +130,7 @@ void DisplayLoop::run(std::stop_token stop)
 
 bool DisplayLoop::present(const uint8_t* frame)
 {
+    const uint64_t sequence = state_.presentations.begin();
     ViewOptions options;
     options.zoom200 = state_.displayZoom.load(std::memory_order_acquire) == 1;
     options.grey = state_.calibrationView.load(std::memory_order_acquire) == 1;
@@ -142,7 +143,7 @@ bool DisplayLoop::present(const uint8_t* frame)
         out_.pictureReady(target);
         counted = true;
     }
-    const ShownFrame shown{frame, options.grey, options.showBoundary};
+    const ShownFrame shown{frame, options.grey, options.showBoundary, sequence};
     for (FrameConsumer* consumer : consumers_)
         consumer->frameShown(shown);
     return counted;

@@ -24,7 +24,7 @@ void ViewerProgram::startUp()
     version_ = programVersion();
     // Without a capture image the viewer still runs; capturing finds nothing.
     captureImage_.reset(new (std::nothrow) CaptureImage);
-    stillCapture_.reset(new (std::nothrow) StillCapture);
+    stillCapture_.reset(new (std::nothrow) StillCapture(state_.presentations));
     QDX_Init();  // a failure shows later as "no camera"
     libraryUp_ = true;
     monitor_ = std::make_unique<DeviceMonitor>(state_, monitorDispatch_);

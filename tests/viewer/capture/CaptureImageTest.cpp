@@ -3,7 +3,9 @@
 
 #include <thread>
 
+#include "TempDir.h"
 #include "capture/CaptureImage.h"
+#include "capture/StillCapture.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
@@ -52,6 +54,24 @@ TEST(CaptureImageTest, RefreshWaitsForNoReaderAndCounts)
     EXPECT_TRUE(capture.refresh(white.data(), false, false));
     EXPECT_EQ(capture.count(), 2u);
     EXPECT_EQ(capture.side(), 400);
+}
+
+// Guards a still answered by a frame whose presentation began before the
+// request: it was rendered with the settings from before (the boundary just
+// switched on), so the file came out 400 pixels wide instead of 404.
+TEST(StillCaptureTest, AFrameAlreadyOnItsWayDoesNotAnswerTheRequest)
+{
+    qdx::test::TempDir dir;
+    PresentationCount presentations;
+    StillCapture still(presentations);
+    const auto frame = makeFrame();
+    const uint64_t onItsWay = presentations.begin();  // its settings are read
+    still.request(dir.file("still.bmp"));             // after the boundary was switched on
+    still.frameShown({frame.data(), false, false, onItsWay});
+    EXPECT_TRUE(still.pending());
+    still.frameShown({frame.data(), false, true, presentations.begin()});
+    EXPECT_FALSE(still.pending());
+    EXPECT_EQ(std::filesystem::file_size(dir.file("still.bmp")), 54u + 404u * 404u * 3u);
 }
 
 }  // namespace
