@@ -54,7 +54,7 @@ inline constexpr std::size_t kMaxGammaFileBytes = 1024 * 1024;
 
 // The file at path (a regular file, read as above without waiting on a FIFO
 // and never past its 4,096th entry or kMaxGammaFileBytes); false with why
-// when it cannot be read or is not a gamma file. tables is unspecified then.
+// when it cannot be read or is not a gamma file; tables may then be partly filled.
 bool readGammaFile(const std::string& path, GammaTables& tables, std::string& why);
 
 // The 4,096 lines of the file.
