@@ -4,6 +4,7 @@
 #include <cstring>
 #include <pthread.h>
 
+#include "RequestLog.h"
 #include "TestPattern.h"
 #include "protocol/FrameFormat.h"
 
@@ -137,6 +138,8 @@ ControlOutcome SimCamera::control(uint64_t generation, const SetupPacket& setup,
     else
         requestLog_[requestLogNext_] = setup;
     requestLogNext_ = (requestLogNext_ + 1) % kRequestLogSize;
+    if (index_ == 0)
+        logRequest(setup, data);
     if (failCount_ > 0 && (failRequest_ == -1 || failRequest_ == setup.bRequest)) {
         if (failSkip_ > 0) {
             --failSkip_;

@@ -170,6 +170,8 @@ TEST_F(CtlTest, BadArgumentsAndValuesAreRefusedBeforeAnythingIsSent)
         {{"i2c", "write", "58", "01,100"}, "byte '100': not a hexadecimal number 0..FF"},
         {{"i2c", "write", "58", "1,-1"}, "byte '-1'"},
         {{"i2c", "peek", "58"}, "i2c read SLAVE [SIZE] or i2c write SLAVE [BYTE...]"},
+        {{"i2c", "write", "58"}, "i2c write takes at least one BYTE"},
+        {{"eeprom", "write", "fx2", "4000"}, "eeprom write takes at least one BYTE"},
         {{"reg", "read", "10000"}, "register '10000': not a hexadecimal number 0..FFFF"},
         {{"reg", "write", "5", "ZZ"}, "value 'ZZ': not a hexadecimal number"},
         {{"reg", "write", "5", "1", "--json"}, "--json is for reads"},

@@ -1,7 +1,5 @@
 // dp, fpn and table: the Calibration page's detections and table commands,
 // through the same viewer core code and with the same messages.
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <span>
 #include <vector>
@@ -12,7 +10,9 @@
 #include "core/AtomicFile.h"
 #include "core/Calibration.h"
 #include "core/FpnTable.h"
+#include "core/GammaFile.h"
 #include "core/TableCommands.h"
+#include "core/TableFile.h"
 #include "live/CalibrationCapture.h"
 
 namespace qdx::ctl {
@@ -26,6 +26,8 @@ using viewer::TableOutcome;
 int report(Context& context, const TableOutcome& outcome)
 {
     (outcome.ok ? context.out() : context.err()) << outcome.message << "\n";
+    if (!outcome.why.empty())
+        context.failure(outcome.why);
     return outcome.ok ? kExitOk : kExitFailure;
 }
 
@@ -37,30 +39,6 @@ std::optional<DefectKind> defectKind(const Arguments& arguments)
     if (type == "bright" || type == "Bright")
         return DefectKind::Bright;
     return std::nullopt;
-}
-
-bool writeBytes(const std::string& path, std::span<const uint8_t> bytes, std::string& why)
-{
-    viewer::AtomicFile file;
-    return file.open(path, why) && file.write(bytes, why) && file.commit(why);
-}
-
-// A table file: exactly the table's bytes as the camera holds them.
-bool readBytes(const std::string& path, std::span<uint8_t> bytes, std::string& why)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        why = path + ": cannot be opened";
-        return false;
-    }
-    const std::vector<char> data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (data.size() != bytes.size()) {
-        why = path + ": " + std::to_string(data.size()) + " bytes, a table file holds " +
-              std::to_string(bytes.size());
-        return false;
-    }
-    std::copy(data.begin(), data.end(), bytes.begin());
-    return true;
 }
 
 // One fresh frame in data format 1, as the Calibration page sees the
@@ -101,14 +79,18 @@ int runDp(Context& context, const Arguments& arguments)
             return context.usageError("--threshold: a number 0..255");
         threshold = static_cast<int>(*value);
     }
+    DpTable table;
+    // The camera's data format changes for the frame: a file that cannot be
+    // written is found before.
+    if (std::string why; operands.size() == 2 && !viewer::checkRoomFor(operands[1], table.bytes().size(), why))
+        return context.failure(why);
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     std::vector<uint8_t> frame;
     if (const int status = captureCalibrationFrame(context, frame); status != kExitOk)
         return status;
-    DpTable table;
     viewer::detectDefectPixels(frame.data(), threshold, *kind, table);
-    if (std::string why; operands.size() == 2 && !writeBytes(operands[1], table.bytes(), why))
+    if (std::string why; operands.size() == 2 && !viewer::writeTableFile(operands[1], table.bytes(), why))
         return context.failure(why);
     context.out() << viewer::dpText(table, *kind);
     return kExitOk;
@@ -119,6 +101,8 @@ int runFpn(Context& context, const Arguments& arguments)
     const auto& operands = arguments.operands();
     if (operands.empty() || operands[0] != "detect" || operands.size() > 2)
         return context.usageError("fpn takes: detect [FILE]");
+    if (std::string why; operands.size() == 2 && !viewer::checkRoomFor(operands[1], FpnTable::kBytes, why))
+        return context.failure(why);
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     std::vector<uint8_t> frame;
@@ -127,7 +111,7 @@ int runFpn(Context& context, const Arguments& arguments)
     const auto table = std::make_unique<FpnTable>();
     viewer::detectFixedPattern(frame.data(), *table);
     if (operands.size() == 2) {
-        if (std::string why; !writeBytes(operands[1], table->bytes(), why))
+        if (std::string why; !viewer::writeTableFile(operands[1], table->bytes(), why))
             return context.failure(why);
         context.out() << "Avarage " << table->mean << "\n";
     } else {
@@ -155,39 +139,46 @@ int runTable(Context& context, const Arguments& arguments)
         return context.usageError("--type: dark or bright");
     const std::string file = withFile ? operands[2] : std::string();
 
-    // Table files are read before anything is sent.
+    // Files are read, or found writable, before the camera is touched.
     DpTable dp;
     const auto fpn = std::make_unique<FpnTable>();
-    if (action == "set" && kindName != "gamma") {
-        std::string why;
-        const bool read = kindName == "dp" ? readBytes(file, dp.bytes(), why) : readBytes(file, fpn->bytes(), why);
+    const auto gamma = std::make_unique<viewer::GammaTables>();
+    const auto table = kindName == "dp" ? std::span<uint8_t>(dp.bytes()) : std::span<uint8_t>(fpn->bytes());
+    if (std::string why; action == "set") {
+        const bool read = kindName == "gamma" ? viewer::readGammaFile(file, *gamma, why)
+                                              : viewer::readTableFile(file, table, why);
         if (!read)
             return context.failure(why);
+    } else if (action == "get" && !viewer::checkRoomFor(file, kindName == "gamma" ? 0 : table.size(), why)) {
+        return context.failure(why);
     }
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
 
-    if (kindName == "gamma") {
-        if (action == "get")
-            return report(context, viewer::gammaDownload(file));
-        if (action == "set")
-            return report(context, viewer::gammaUpload(file));
-        return report(context, action == "save" ? viewer::gammaSave() : viewer::gammaClear());
-    }
+    TableOutcome outcome;
     if (action == "save")
-        return report(context, kindName == "dp" ? viewer::dpSave(*kind) : viewer::fpnSave());
-    if (action == "clear")
-        return report(context, kindName == "dp" ? viewer::dpClear(*kind, dp) : viewer::fpnClear(*fpn));
-    if (action == "set")
-        return report(context, kindName == "dp" ? viewer::dpUpload(*kind, dp) : viewer::fpnUpload(*fpn));
-    const TableOutcome got = kindName == "dp" ? viewer::dpDownload(*kind, dp) : viewer::fpnDownload(*fpn);
-    if (!got.ok)
-        return report(context, got);
-    const std::span<const uint8_t> bytes = kindName == "dp" ? std::span<const uint8_t>(dp.bytes())
-                                                            : std::span<const uint8_t>(fpn->bytes());
-    if (std::string why; !writeBytes(file, bytes, why))
-        return context.failure(why);
-    return report(context, got);
+        outcome = kindName == "gamma" ? viewer::gammaSave()
+                  : kindName == "dp"  ? viewer::dpSave(*kind)
+                                      : viewer::fpnSave();
+    else if (action == "clear")
+        outcome = kindName == "gamma" ? viewer::gammaClear()
+                  : kindName == "dp"  ? viewer::dpClear(*kind, dp)
+                                      : viewer::fpnClear(*fpn);
+    else if (action == "set")
+        outcome = kindName == "gamma" ? viewer::gammaSend(*gamma)
+                  : kindName == "dp"  ? viewer::dpUpload(*kind, dp)
+                                      : viewer::fpnUpload(*fpn);
+    else
+        outcome = kindName == "gamma" ? viewer::gammaReceive(*gamma)
+                  : kindName == "dp"  ? viewer::dpDownload(*kind, dp)
+                                      : viewer::fpnDownload(*fpn);
+    if (std::string why; outcome.ok && action == "get") {
+        if (kindName == "gamma" && !viewer::writeGammaFile(file, *gamma, why))
+            return report(context, {false, "Gamma download save error", why});
+        if (kindName != "gamma" && !viewer::writeTableFile(file, table, why))
+            return context.failure(why);
+    }
+    return report(context, outcome);
 }
 
 }  // namespace qdx::ctl

@@ -6,6 +6,7 @@
 #include "FrameSource.h"
 #include "QDX_API.h"
 #include "capture/CsvExport.h"
+#include "core/AtomicFile.h"
 
 namespace qdx::ctl {
 namespace {
@@ -35,6 +36,13 @@ int runCsv(Context& context, const Arguments& arguments)
         return context.usageError(why);
     const long long frames = *count;
     const bool border = arguments.has("--border");
+    // The camera sends luma while the files are written: every name, the
+    // folder and room for the smallest such file are checked before.
+    const int side = border ? 404 : 400;
+    const std::size_t smallest = static_cast<std::size_t>(side) * (2 * side + 1);  // one-digit values
+    for (long long number = 1; number <= frames; ++number)
+        if (!viewer::checkRoomFor(viewer::csvFileName(path, static_cast<int>(number)), smallest, why))
+            return context.failure(why);
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
 
@@ -62,7 +70,6 @@ int runCsv(Context& context, const Arguments& arguments)
     progress.finish();
     if (!end.failure.empty())
         return context.failure(end.failure);
-    const int side = border ? 404 : 400;
     for (long long number = 1; number <= frames; ++number)
         context.out() << viewer::csvFileName(path, static_cast<int>(number)) << ": " << side << " x " << side
                       << " values\n";

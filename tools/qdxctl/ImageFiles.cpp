@@ -65,7 +65,8 @@ bool writePng(std::FILE* stream, const uint8_t* pixels, int side, bool grey, std
     // A negative stride: the first row in the buffer is the bottom one.
     const auto stride = -static_cast<png_int_32>(PNG_IMAGE_ROW_STRIDE(image));
     if (!png_image_write_to_stdio(&image, stream, 0, buffer, stride, nullptr)) {
-        why = std::string("PNG: ") + image.message;
+        // A failed write says why itself ("File too large"); libpng only "Write Error".
+        why = std::ferror(stream) ? systemError("writing the picture") : std::string("PNG: ") + image.message;
         png_image_free(&image);
         return false;
     }

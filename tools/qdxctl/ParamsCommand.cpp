@@ -4,6 +4,7 @@
 
 #include "CtlCommands.h"
 #include "QDX_API.h"
+#include "core/AtomicFile.h"
 #include "core/EepromActions.h"
 #include "core/PanelUpdate.h"
 #include "core/SettingsFile.h"
@@ -55,11 +56,22 @@ int runSettings(Context& context, const Arguments& arguments)
     if (operands.size() != 2 || (operands[0] != "save" && operands[0] != "load"))
         return context.usageError("settings takes save or load and a file");
     const bool save = operands[0] == "save";
-    if (const int status = context.connectCamera(); status != kExitOk)
-        return status;
-
-    const viewer::SettingsFileOutcome outcome =
-        save ? viewer::saveSettingsFile(operands[1]) : viewer::loadSettingsFile(operands[1]);
+    const std::string& path = operands[1];
+    // The file is read, or found writable, before the camera is touched.
+    viewer::SettingsFileOutcome outcome;
+    std::optional<viewer::SettingsFileValues> values;
+    bool usable = false;
+    if (save) {
+        usable = viewer::checkRoomFor(path, 0, outcome.why);
+    } else {
+        values = viewer::readSettingsFile(path, outcome);
+        usable = values.has_value();
+    }
+    if (usable) {
+        if (const int status = context.connectCamera(); status != kExitOk)
+            return status;
+        outcome = save ? viewer::saveSettingsFile(path) : viewer::sendSettingsFile(path, *values);
+    }
     const char* title = save ? "Save Parameter" : "Load Parameter";
     if (outcome.result == 0) {
         context.out() << title << " : Complete.\n";

@@ -1,9 +1,9 @@
 // i2c, reg and eeprom: the Debug dialog's raw access from the command line,
 // over the same readers and actions. Numbers are hexadecimal as in the dialog
 // ("0x" allowed), sizes decimal. Where the dialog would mask or clamp a value
-// (a slave address above 7F, a size beyond 1..64, a byte above FF), or read
-// text that is not entirely a number as 0, this refuses it instead: nothing
-// is sent.
+// (a slave address above 7F, a size beyond 1..64, a byte above FF), read
+// text that is not entirely a number as 0, or send a write without data,
+// this refuses it instead: nothing is sent.
 #include <cstring>
 
 #include "CtlCommands.h"
@@ -125,6 +125,8 @@ int runI2c(Context& context, const Arguments& arguments)
     if (ops[0] == "write") {
         if (!byteOperands(std::span(ops).subspan(2), bytes, why))
             return context.usageError(why);
+        if (bytes.count == 0)
+            return context.usageError("i2c write takes at least one BYTE");
     } else {
         if (ops.size() > 3)
             return context.usageError("i2c read takes SLAVE and SIZE");
@@ -183,6 +185,8 @@ int runEeprom(Context& context, const Arguments& arguments)
     if (write) {
         if (!byteOperands(std::span(ops).subspan(3), bytes, why))
             return context.usageError(why);
+        if (bytes.count == 0)
+            return context.usageError("eeprom write takes at least one BYTE");
     } else if (ops.size() > 4) {
         return context.usageError("eeprom read takes MEMORY, ADDR and SIZE");
     } else if (ops.size() == 4 && !sizeOperand(ops[3], size, why)) {

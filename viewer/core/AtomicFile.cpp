@@ -117,4 +117,26 @@ bool AtomicFile::write(std::string_view text, std::string& why)
     return write(std::span(reinterpret_cast<const unsigned char*>(text.data()), text.size()), why);
 }
 
+bool AtomicFile::reserve(std::size_t bytes, std::string& why)
+{
+    if (!stream_) {
+        why = path_ + ": not open";
+        return false;
+    }
+    if (bytes == 0)
+        return true;
+    if (const int error = ::posix_fallocate(::fileno(stream_), 0, static_cast<off_t>(bytes)); error != 0) {
+        errno = error;
+        why = systemError(path_);
+        return false;
+    }
+    return true;
+}
+
+bool checkRoomFor(const std::string& path, std::size_t bytes, std::string& why)
+{
+    AtomicFile probe;  // its temporary file goes with it, uncommitted
+    return probe.open(path, why) && probe.reserve(bytes, why);
+}
+
 }  // namespace qdx::viewer

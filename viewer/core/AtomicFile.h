@@ -4,6 +4,7 @@
 // part of a file under the name, and never touches a file already there.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <span>
 #include <string>
@@ -27,10 +28,22 @@ public:
     // Flushes to disk, closes and renames over the path.
     bool commit(std::string& why);
 
+    // Makes sure the file can hold bytes: fails as a write would (a full
+    // disk, the process's file size limit). The file is then that long
+    // until written over: for a caller that writes exactly that many, or
+    // commits nothing.
+    bool reserve(std::size_t bytes, std::string& why);
+
 private:
     std::string path_;
     std::string tempPath_;
     std::FILE* stream_ = nullptr;
 };
+
+// Whether a file of bytes bytes could be written at path now: the target is
+// one a write may replace, its folder takes a new file and there is room for
+// it. Leaves nothing behind. For commands that must not change the camera
+// for a file they cannot write.
+bool checkRoomFor(const std::string& path, std::size_t bytes, std::string& why);
 
 }  // namespace qdx::viewer

@@ -1,12 +1,12 @@
 #include "GammaFile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "AtomicFile.h"
+#include "RegularFile.h"
 
 namespace qdx::viewer {
 namespace {
@@ -61,47 +61,104 @@ bool parseEntry(std::string_view line, std::array<long, 3>& values)
 
 }  // namespace
 
-bool parseGammaText(std::string_view text, GammaTables& tables)
+void GammaParser::take(char c)
 {
-    int entries = 0;
-    std::string line;
-    std::size_t at = 0;
-    while (at < text.size() && entries < kGammaEntries) {
-        // The next line as text mode reads it: CR LF is one line end, and a
-        // line ends after 255 characters even without one.
-        line.clear();
-        while (at < text.size() && line.size() < kMaxLine) {
-            if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')
-                ++at;
-            line.push_back(text[at++]);
-            if (line.back() == '\n')
-                break;
-        }
-        // Characters after a NUL byte are not part of the line's text.
-        const std::string_view content(line.c_str());
-        if (content.size() < kShortestEntry || content.front() == '#' || content.front() == '/' ||
-            content.front() == ';')
-            continue;
-        std::array<long, 3> values{};
-        if (!parseEntry(content, values))
-            continue;
-        for (std::size_t t = 0; t < values.size(); ++t) {
-            const auto v = static_cast<uint16_t>(static_cast<unsigned long>(values[t]) & 0xFFFF);
-            tables[t][static_cast<std::size_t>(2 * entries)] = static_cast<uint8_t>(v >> 8);
-            tables[t][static_cast<std::size_t>(2 * entries + 1)] = static_cast<uint8_t>(v);
-        }
-        ++entries;
-    }
-    return entries == kGammaEntries;
+    line_.push_back(c);
+    // A line ends at its LF, or after 255 characters even without one.
+    if (c == '\n' || line_.size() == kMaxLine)
+        endLine();
 }
 
-bool readGammaFile(const std::string& path, GammaTables& tables)
+void GammaParser::endLine()
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // Characters after a NUL byte are not part of the line's text.
+    const std::string_view content(line_.c_str());
+    std::array<long, 3> values{};
+    if (content.size() >= kShortestEntry && content.front() != '#' && content.front() != '/' &&
+        content.front() != ';' && parseEntry(content, values)) {
+        for (std::size_t t = 0; t < values.size(); ++t) {
+            const auto v = static_cast<uint16_t>(static_cast<unsigned long>(values[t]) & 0xFFFF);
+            tables_[t][static_cast<std::size_t>(2 * entries_)] = static_cast<uint8_t>(v >> 8);
+            tables_[t][static_cast<std::size_t>(2 * entries_ + 1)] = static_cast<uint8_t>(v);
+        }
+        ++entries_;
+    }
+    line_.clear();
+}
+
+bool GammaParser::feed(std::string_view piece)
+{
+    for (const char c : piece) {
+        if (entries_ == kGammaEntries)
+            return false;
+        // CR LF reads as one LF; a CR is held until the next character says which it is.
+        if (heldCr_) {
+            heldCr_ = false;
+            if (c == '\n') {
+                take('\n');
+                continue;
+            }
+            take('\r');
+            if (entries_ == kGammaEntries)
+                return false;
+        }
+        if (c == '\r')
+            heldCr_ = true;
+        else
+            take(c);
+    }
+    return entries_ < kGammaEntries;
+}
+
+bool GammaParser::finish()
+{
+    if (entries_ < kGammaEntries) {
+        if (heldCr_)
+            take('\r');
+        heldCr_ = false;
+        if (!line_.empty() && entries_ < kGammaEntries)
+            endLine();
+    }
+    return entries_ == kGammaEntries;
+}
+
+bool parseGammaText(std::string_view text, GammaTables& tables)
+{
+    GammaParser parser(tables);
+    parser.feed(text);
+    return parser.finish();
+}
+
+bool readGammaFile(const std::string& path, GammaTables& tables, std::string& why)
+{
+    FileDescriptor file = openRegularFile(path, why);
+    if (!file)
         return false;
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return !in.bad() && parseGammaText(text, tables);
+    GammaParser parser(tables);
+    char buffer[16384];
+    std::size_t total = 0;
+    for (;;) {
+        // One byte past the bound tells a file that goes on from one that ends there.
+        const std::size_t room = std::min(sizeof buffer, kMaxGammaFileBytes + 1 - total);
+        const long got = readChunk(file.get(), buffer, room, path, why);
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        const std::size_t usable = std::min(static_cast<std::size_t>(got), kMaxGammaFileBytes - total);
+        if (!parser.feed(std::string_view(buffer, usable)))
+            return true;
+        total += static_cast<std::size_t>(got);
+        if (total > kMaxGammaFileBytes) {
+            why = path + ": no gamma file: " + std::to_string(parser.entries()) + " entries in its first " +
+                  std::to_string(kMaxGammaFileBytes) + " bytes, 4096 wanted";
+            return false;
+        }
+    }
+    if (parser.finish())
+        return true;
+    why = path + ": no gamma file: " + std::to_string(parser.entries()) + " entries, 4096 wanted";
+    return false;
 }
 
 std::string gammaText(const GammaTables& tables)

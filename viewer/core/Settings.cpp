@@ -194,6 +194,29 @@ int modeFromCamera(int mode)
     return mode > 2 ? 2 : mode;
 }
 
+bool settingTakes(SettingId id, int value)
+{
+    const Setting& s = setting(id);
+    if (s.control != ControlKind::Combo)
+        return value >= s.scale.minimum && value <= s.scale.maximum;
+    for (std::size_t j = 0; j < s.entries.size(); ++j)
+        if (value == (id == SettingId::Mode ? modeToCamera(static_cast<int>(j)) : static_cast<int>(j)))
+            return true;
+    return false;
+}
+
+std::string settingValuesText(SettingId id)
+{
+    const Setting& s = setting(id);
+    if (s.control != ControlKind::Combo)
+        return std::to_string(s.scale.minimum) + ".." + std::to_string(s.scale.maximum);
+    std::string text;
+    for (std::size_t j = 0; j < s.entries.size(); ++j)
+        text += (j ? ", " : "") + std::to_string(id == SettingId::Mode ? modeToCamera(static_cast<int>(j))
+                                                                       : static_cast<int>(j));
+    return text;
+}
+
 const CalibrationControl& calibrationSliderControl(int i)
 {
     return kCalibrationSliderTable.at(static_cast<std::size_t>(i));

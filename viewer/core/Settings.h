@@ -94,6 +94,12 @@ constexpr int pictureIndex(SettingId id)
 int modeToCamera(int selection);
 int modeFromCamera(int mode);
 
+// Whether value is one the pages offer for the setting: a slider's within its
+// scale, a combo's the camera value of one of its entries (Mode 0, 1 or 3),
+// the white balance 0 or 1. settingValuesText says which ("0..438", "0, 1, 3").
+bool settingTakes(SettingId id, int value);
+std::string settingValuesText(SettingId id);
+
 // The Calibration page's controls: four sliders of camera settings and its
 // detection threshold, and four combo boxes, three of which show a camera
 // setting in words of their own.

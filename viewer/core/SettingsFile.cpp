@@ -1,10 +1,7 @@
 #include "SettingsFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-
 #include "AtomicFile.h"
+#include "RegularFile.h"
 #include "QDX_API.h"
 
 namespace qdx::viewer {
@@ -13,23 +10,18 @@ namespace {
 // A settings file is a few hundred bytes; anything this large is something else.
 constexpr std::size_t kLargestFile = 64 * 1024;
 
-bool readSmallFile(const std::string& path, std::string& text, std::string& why)
+// Each value must be one the pages or qdxctl could have sent; the library
+// would take any value its register holds.
+bool checkRanges(const SettingsFileValues& values, SettingsFileProblem& problem)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        why = path + ": " + std::strerror(errno);
-        return false;
-    }
-    text.resize(kLargestFile + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) {
-        why = path + ": cannot be read";
-        return false;
-    }
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kLargestFile) {
-        why = path + ": over 64 KiB, not a QDX settings file";
-        return false;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const SettingId id = settingsFileRows()[i].setting;
+        if (!settingTakes(id, values[i])) {
+            problem = {static_cast<int>(i) + 2,
+                       std::to_string(values[i]) + " is not a value of " + setting(id).name + " (" +
+                           settingValuesText(id) + ")"};
+            return false;
+        }
     }
     return true;
 }
@@ -61,29 +53,41 @@ SettingsFileOutcome saveSettingsFile(const std::string& path)
     return outcome;
 }
 
-SettingsFileOutcome loadSettingsFile(const std::string& path)
+std::optional<SettingsFileValues> readSettingsFile(const std::string& path, SettingsFileOutcome& outcome)
 {
-    SettingsFileOutcome outcome;
     std::string text;
-    if (!readSmallFile(path, text, outcome.why))
-        return outcome;
+    if (!readRegularFile(path, kLargestFile, text, outcome.why))
+        return std::nullopt;
     SettingsFileProblem problem;
-    const auto values = parseSettingsFile(text, problem);
-    if (!values) {
+    auto values = parseSettingsFile(text, problem);
+    if (!values || !checkRanges(*values, problem)) {
         outcome.why = path + ": " + problem.text();
         outcome.refusedLine = problem.line;
-        return outcome;
+        return std::nullopt;
     }
+    return values;
+}
+
+SettingsFileOutcome sendSettingsFile(const std::string& path, const SettingsFileValues& values)
+{
+    SettingsFileOutcome outcome;
     outcome.cameraChanged = true;
     int failed = 0;
-    for (std::size_t i = 0; i < values->size(); ++i)
-        if (setting(settingsFileRows()[i].setting).send((*values)[i]) != QDX_OK)
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (setting(settingsFileRows()[i].setting).send(values[i]) != QDX_OK)
             ++failed;
     if (failed != 0)
         outcome.why = path + ": " + countOf(failed, " settings were not taken by the camera");
     else
         outcome.result = 0;
     return outcome;
+}
+
+SettingsFileOutcome loadSettingsFile(const std::string& path)
+{
+    SettingsFileOutcome outcome;
+    const auto values = readSettingsFile(path, outcome);
+    return values ? sendSettingsFile(path, *values) : outcome;
 }
 
 }  // namespace qdx::viewer

@@ -51,8 +51,8 @@ struct SettingsFileProblem {
     std::string text() const;  // "line 12: ..."
 };
 
-// The whole file: the header line, then exactly one value a line, each within
-// its encoding's range. Blanks and a CR around a line are allowed (files
+// The whole file: the header line, then exactly one value a line (an optional
+// sign, decimal digits), each within its encoding's range. Blanks and a CR around a line are allowed (files
 // edited elsewhere); after the last value only blank lines. Nothing else.
 std::optional<SettingsFileValues> parseSettingsFile(std::string_view text, SettingsFileProblem& problem);
 // The file's bytes: 39 lines, each ended by one LF.
@@ -73,5 +73,13 @@ SettingsFileOutcome saveSettingsFile(const std::string& path);
 // Reads and checks the whole file, then sends all 38 values in file order
 // (each once, failures counted). A refused file sends nothing.
 SettingsFileOutcome loadSettingsFile(const std::string& path);
+
+// The two halves of a load, for a caller that reads the file before it
+// opens the camera. The file must be a regular file of at most 64 KiB
+// (never waited on) and each value one the settings table offers for its
+// setting (Mode 0, 1 or 3; Exposure Time 0..438); otherwise nothing, with
+// outcome.why and, for a refused line, outcome.refusedLine set.
+std::optional<SettingsFileValues> readSettingsFile(const std::string& path, SettingsFileOutcome& outcome);
+SettingsFileOutcome sendSettingsFile(const std::string& path, const SettingsFileValues& values);
 
 }  // namespace qdx::viewer

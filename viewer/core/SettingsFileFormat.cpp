@@ -110,9 +110,13 @@ std::optional<SettingsFileValues> parseSettingsFile(std::string_view text, Setti
         const std::string_view field = trimmed(line);
         if (field.empty())
             return refuse(number, "no value");
+        // A sign as "%d" reads it: from_chars takes '-' but not '+'.
+        std::string_view digits = field;
+        if (digits.size() > 1 && digits[0] == '+' && digits[1] >= '0' && digits[1] <= '9')
+            digits.remove_prefix(1);
         long long value = 0;
-        const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-        if (end != field.data() + field.size() || error == std::errc::invalid_argument)
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (end != digits.data() + digits.size() || error == std::errc::invalid_argument)
             return refuse(number, quoted(line) + " is not a whole number");
         const Range range = rangeOf(kRows[static_cast<std::size_t>(i)].encoding);
         if (error == std::errc::result_out_of_range || value < range.low || value > range.high)

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "GammaFile.h"
 #include "QDX_API.h"
 
 namespace qdx::viewer {
@@ -15,7 +14,7 @@ constexpr const char* kGammaDownloadError[kGammaTables] = {"Gamma(0) download er
 
 TableOutcome outcome(bool ok, const char* success, const char* failure)
 {
-    return {ok, ok ? success : failure};
+    return {ok, ok ? success : failure, {}};
 }
 
 // Sends the three tables in order; the index of the first that failed, or -1.
@@ -29,24 +28,37 @@ int sendGamma(const GammaTables& tables)
 
 }  // namespace
 
+TableOutcome gammaSend(const GammaTables& tables)
+{
+    const int failed = sendGamma(tables);
+    return failed < 0 ? TableOutcome{true, "Gamma upload complete", {}}
+                      : TableOutcome{false, kGammaUploadError[failed], {}};
+}
+
+TableOutcome gammaReceive(GammaTables& tables)
+{
+    for (int t = 0; t < kGammaTables; ++t)
+        if (QDX_Get_Gamma_Table(t, tables[static_cast<std::size_t>(t)].data()) != QDX_OK)
+            return {false, kGammaDownloadError[t], {}};
+    return {true, "Gamma download complete", {}};
+}
+
 TableOutcome gammaUpload(const std::string& path)
 {
     const auto tables = std::make_unique<GammaTables>();
-    if (!readGammaFile(path, *tables))
-        return {false, "Gamma upload load error"};
-    const int failed = sendGamma(*tables);
-    return failed < 0 ? TableOutcome{true, "Gamma upload complete"}
-                      : TableOutcome{false, kGammaUploadError[failed]};
+    if (std::string why; !readGammaFile(path, *tables, why))
+        return {false, "Gamma upload load error", why};
+    return gammaSend(*tables);
 }
 
 TableOutcome gammaDownload(const std::string& path)
 {
     const auto tables = std::make_unique<GammaTables>();
-    for (int t = 0; t < kGammaTables; ++t)
-        if (QDX_Get_Gamma_Table(t, (*tables)[static_cast<std::size_t>(t)].data()) != QDX_OK)
-            return {false, kGammaDownloadError[t]};
-    std::string why;
-    return outcome(writeGammaFile(path, *tables, why), "Gamma download complete", "Gamma download save error");
+    if (TableOutcome received = gammaReceive(*tables); !received.ok)
+        return received;
+    if (std::string why; !writeGammaFile(path, *tables, why))
+        return {false, "Gamma download save error", why};
+    return {true, "Gamma download complete", {}};
 }
 
 TableOutcome gammaSave()
@@ -80,7 +92,7 @@ TableOutcome dpSave(DefectKind kind)
 {
     DpTable camera;
     if (QDX_Get_DP_Table(static_cast<int>(kind), camera.bytes().data()) != QDX_OK)
-        return {false, "Defect Pixel Table read error"};
+        return {false, "Defect Pixel Table read error", {}};
     return outcome(QDX_Save_CIS_DP_Table(static_cast<int>(kind), camera.bytes().data()) == QDX_OK,
                    "Defect Pixel Table save complete", "Defect Pixel Table save error");
 }
@@ -112,7 +124,7 @@ TableOutcome fpnSave()
     // that cannot be read would store a wrong one, so nothing is saved then.
     int gain = 0;
     if (QDX_Get_FPN_Table(camera->bytes().data()) != QDX_OK || QDX_Get_RawGain(&gain) != QDX_OK)
-        return {false, "FPN Table read error"};
+        return {false, "FPN Table read error", {}};
     return outcome(QDX_Save_CIS_FPN_Table(camera->bytes().data(), gain) == QDX_OK, "FPN Table save complete",
                    "FPN Table save error");
 }

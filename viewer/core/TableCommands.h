@@ -10,6 +10,7 @@
 
 #include "Calibration.h"
 #include "FpnTable.h"
+#include "GammaFile.h"
 #include "PanelModel.h"
 
 namespace qdx::viewer {
@@ -17,6 +18,7 @@ namespace qdx::viewer {
 struct TableOutcome {
     bool ok = false;
     const char* message = "";  // the text of the message box
+    std::string why;           // a file's failure: its path and the reason ("PATH: not a regular file")
 };
 
 // Gamma: the three tables from a file into the camera; the camera's three
@@ -25,6 +27,9 @@ struct TableOutcome {
 // the first failure, leaving the tables before it written.
 TableOutcome gammaUpload(const std::string& path);
 TableOutcome gammaDownload(const std::string& path);
+// The same without the file, for a caller that reads or checks it first.
+TableOutcome gammaSend(const GammaTables& tables);
+TableOutcome gammaReceive(GammaTables& tables);
 TableOutcome gammaSave();
 TableOutcome gammaClear();
 

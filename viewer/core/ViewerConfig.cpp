@@ -1,21 +1,20 @@
 #include "ViewerConfig.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <random>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "AtomicFile.h"
+#include "RegularFile.h"
+
 namespace qdx::viewer {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool isBlank(char c)
 {
@@ -50,12 +49,11 @@ Line parseLine(std::string_view text, std::size_t begin)
 {
     Line line;
     line.begin = begin;
-    const std::size_t lf = text.find('\n', begin);
-    line.terminated = lf != std::string_view::npos;
-    line.next = line.terminated ? lf + 1 : text.size();
-    line.end = line.terminated ? lf : text.size();
-    if (line.end > begin && text[line.end - 1] == '\r')
-        --line.end;
+    // A line ends at LF, CR LF or a CR alone (the old Macintosh ending).
+    const std::size_t brk = text.find_first_of("\r\n", begin);
+    line.terminated = brk != std::string_view::npos;
+    line.end = line.terminated ? brk : text.size();
+    line.next = !line.terminated ? text.size() : text.substr(brk, 2) == "\r\n" ? brk + 2 : brk + 1;
     // A UTF-8 byte order mark (editors on Windows write one) is not part of the first line.
     if (begin == 0 && text.substr(0, 3) == "\xEF\xBB\xBF")
         begin = std::min<std::size_t>(3, line.end);
@@ -125,104 +123,48 @@ KeyPlace findKey(const std::vector<Line>& lines, std::string_view section, std::
     return place;
 }
 
+// The first line's ending; LF for a file of one line or none.
 std::string_view lineEnding(std::string_view text)
 {
-    const std::size_t lf = text.find('\n');
-    return lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
+    const std::size_t brk = text.find_first_of("\r\n");
+    if (brk == std::string_view::npos || text[brk] == '\n')
+        return "\n";
+    return text.substr(brk, 2) == "\r\n" ? "\r\n" : "\r";
 }
 
-enum class ReadResult { Read, Missing, NotRegular, Unreadable, TooLarge, Binary };
-
-// Never holds more than kMaxConfigBytes + 1 bytes of the file.
-ReadResult readCapped(const fs::path& path, std::string& text)
+// The file's text, never more than kMaxConfigBytes + 1 bytes of it; false
+// with why (naming the path) when it is there but no settings file.
+bool readConfig(const std::string& path, std::string& text, bool& missing, std::string& why)
 {
-    std::error_code error;
-    const fs::file_type type = fs::status(path, error).type();
-    if (type == fs::file_type::not_found)
-        return ReadResult::Missing;
-    if (error)
-        return ReadResult::Unreadable;
-    // A FIFO or device would block the open or never end.
-    if (type != fs::file_type::regular)
-        return ReadResult::NotRegular;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return ReadResult::Unreadable;
-    text.resize(kMaxConfigBytes + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad())
-        return ReadResult::Unreadable;
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxConfigBytes)
-        return ReadResult::TooLarge;
-    if (text.find('\0') != std::string::npos)
-        return ReadResult::Binary;
-    return ReadResult::Read;
-}
-
-const char* whyNotRead(ReadResult result)
-{
-    switch (result) {
-    case ReadResult::NotRegular:
-        return "is not a regular file";
-    case ReadResult::Unreadable:
-        return "cannot be read";
-    case ReadResult::TooLarge:
-        return "is larger than 64 KiB";
-    case ReadResult::Binary:
-        return "holds NUL bytes, so is no text";
-    default:
-        return "";
+    struct stat status {};
+    // A link to nothing counts as no file: the write-back replaces the link.
+    missing = ::stat(path.c_str(), &status) != 0 && errno == ENOENT;
+    if (missing)
+        return true;
+    if (!readRegularFile(path, kMaxConfigBytes, text, why))
+        return false;
+    if (text.find('\0') != std::string::npos) {
+        why = path + ": holds NUL bytes, so is no text";
+        return false;
     }
-}
-
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-// A hidden, uniquely named file beside target, created exclusively so that
-// nothing already there (a link planted under that name) is followed.
-File createTemporaryBeside(const fs::path& target, fs::path& tempPath)
-{
-    std::random_device random;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".tmp-%08x", static_cast<unsigned>(random()));
-        tempPath = target.parent_path() / ("." + target.filename().string() + suffix);
-        if (std::FILE* file = std::fopen(tempPath.c_str(), "wbx"))
-            return File(file, &std::fclose);
-        if (errno != EEXIST)
-            break;
-    }
-    return File(nullptr, &std::fclose);
+    return true;
 }
 
 // Replaces the file's contents all at once: a reader, or a crash part-way,
-// sees the old text or the new, never a truncated file.
-bool replaceFile(const fs::path& path, std::string_view text)
+// sees the old text or the new, never a truncated file. The file keeps its
+// permissions; a symbolic link under the name is replaced, as by every
+// writer of the viewer, not followed into the file it names.
+bool replaceFile(const std::string& path, std::string_view text)
 {
-    std::error_code error;
-    // Through a symbolic link the link stays and the file it names is replaced.
-    fs::path target = path;
-    if (fs::is_symlink(fs::symlink_status(path, error))) {
-        target = fs::weakly_canonical(path, error);
-        if (error)
-            return false;
-    }
-    fs::path tempPath;
-    File file = createTemporaryBeside(target, tempPath);
-    if (!file)
+    struct stat status {};
+    const bool regular = ::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    AtomicFile file;
+    std::string why;
+    if (!file.open(path, why) || !file.write(text, why))
         return false;
-    bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    written = std::fclose(file.release()) == 0 && written;
-    if (written) {
-        const fs::file_status original = fs::status(target, error);
-        if (!error)
-            fs::permissions(tempPath, original.permissions(), error);  // best effort
-        fs::rename(tempPath, target, error);
-        written = !error;
-    }
-    if (!written)
-        fs::remove(tempPath, error);
-    return written;
+    if (regular)
+        ::fchmod(::fileno(file.stream()), status.st_mode & 07777);  // best effort
+    return file.commit(why);
 }
 
 }  // namespace
@@ -292,10 +234,9 @@ std::string setProfileValue(std::string_view text, std::string_view section, std
 ViewerConfig loadAndWriteBackConfig(const std::string& path)
 {
     std::string text;
-    const ReadResult read = readCapped(path, text);
-    if (read != ReadResult::Read && read != ReadResult::Missing) {
-        std::fprintf(stderr, "QDX_Viewer: %s %s; starting with the defaults and leaving it untouched\n",
-                     path.c_str(), whyNotRead(read));
+    bool missing = false;
+    if (std::string why; !readConfig(path, text, missing, why)) {
+        std::fprintf(stderr, "QDX_Viewer: %s; starting with the defaults and leaving it untouched\n", why.c_str());
         return {};
     }
     ViewerConfig config;

@@ -35,7 +35,7 @@ struct ViewerConfig {
     bool expert() const { return expertMode != 0; }
 };
 
-// Profile text, as the bytes of the file. Lines end in LF or CR LF; a line
+// Profile text, as the bytes of the file. Lines end in LF, CR LF or CR; a line
 // whose first non-blank is ';' or '#' is a comment; "[name]" opens a section;
 // "key=value" is a key line. Lines before the first section belong to none.
 
@@ -46,8 +46,8 @@ std::optional<std::string> profileValue(std::string_view text, std::string_view 
 // text with key in section set to value (neither holds a line break). An
 // existing key has only its value replaced; a missing key goes after the last
 // key line of the section; a missing section is appended at the end, after a
-// blank line. New lines end as the file's first line does (LF in an empty
-// file). Pure.
+// blank line. New lines end as the file's first line does (LF in a file of
+// one line). Pure.
 std::string setProfileValue(std::string_view text, std::string_view section, std::string_view key,
                             std::string_view value);
 
@@ -56,9 +56,10 @@ std::string setProfileValue(std::string_view text, std::string_view section, std
 // the defaults and is created. A file that is not a regular file, cannot be
 // read, is larger than kMaxConfigBytes or holds NUL bytes gives the defaults,
 // is left untouched and earns one warning line on stderr. The write-back goes
-// through a temporary file renamed over the original, and is skipped when the
-// text would not change; a failing write is not reported. GUI thread (the
-// file has no lock).
+// through a temporary file renamed over the original (which keeps its
+// permissions; a symbolic link under the name is replaced, not followed, as
+// by every writer of the viewer), and is skipped when the text would not
+// change; a failing write is not reported. GUI thread (the file has no lock).
 ViewerConfig loadAndWriteBackConfig(const std::string& path);
 
 }  // namespace qdx::viewer

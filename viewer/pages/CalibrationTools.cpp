@@ -1,18 +1,21 @@
 #include "CalibrationTools.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "Interaction.h"
 #include "PageContext.h"
 #include "core/Calibration.h"
+#include "core/GammaFile.h"
 #include "core/PanelModel.h"
 #include "core/TableCommands.h"
 #include "live/CalibrationCapture.h"
@@ -52,13 +55,16 @@ CalibrationTools::CalibrationTools(QWidget* page, PageContext& context, std::map
 
 CalibrationTools::~CalibrationTools()
 {
-    // A frame wait ends at once; a table transfer runs to its end (a table
-    // cut short would be left half written without a word).
-    job_.request_stop();
+    stop();
     if (job_.joinable())
         job_.join();
     if (busy_)
         context_.interaction().setWaitCursor(false);
+}
+
+void CalibrationTools::stop()
+{
+    job_.request_stop();
 }
 
 void CalibrationTools::run(int id)
@@ -76,9 +82,9 @@ void CalibrationTools::run(int id)
         return gammaDownload();
     case kGammaSave:
         return runGamma(tr("Saving the gamma tables in the camera's memory..."),
-                         [] { return viewer::gammaSave().message; });
+                        [](std::stop_token) { return viewer::gammaSave(); });
     case kGammaClear:
-        return runGamma(tr("Sending linear gamma tables..."), [] { return viewer::gammaClear().message; });
+        return runGamma(tr("Sending linear gamma tables..."), [](std::stop_token) { return viewer::gammaClear(); });
     case kDpUpload:
     case kDpDownload:
     case kDpSave:
@@ -194,8 +200,13 @@ void CalibrationTools::gammaUpload()
     if (path.isEmpty())
         return say("Gamma upload cancel");
     gammaUploadPath_ = path;
-    runGamma(tr("Sending the gamma tables..."),
-             [file = path.toStdString()] { return viewer::gammaUpload(file).message; });
+    runGamma(tr("Sending the gamma tables..."), [file = QFile::encodeName(path).toStdString()](std::stop_token stop) {
+        const auto tables = std::make_unique<GammaTables>();
+        if (std::string why; !readGammaFile(file, *tables, why))
+            return TableOutcome{false, "Gamma upload load error", why};
+        // A file read while the window closed is not sent to the camera.
+        return stop.stop_requested() ? TableOutcome{} : gammaSend(*tables);
+    });
 }
 
 void CalibrationTools::gammaDownload()
@@ -214,16 +225,22 @@ void CalibrationTools::gammaDownload()
     if (path.isEmpty())
         return say("Gamma download cancel");
     gammaDownloadPath_ = path;
-    runGamma(tr("Reading the gamma tables..."),
-             [file = path.toStdString()] { return viewer::gammaDownload(file).message; });
+    runGamma(tr("Reading the gamma tables..."), [file = QFile::encodeName(path).toStdString()](std::stop_token) {
+        return viewer::gammaDownload(file);
+    });
 }
 
-void CalibrationTools::runGamma(const QString& progress, std::function<const char*()> transfer)
+void CalibrationTools::runGamma(const QString& progress, std::function<TableOutcome(std::stop_token)> transfer)
 {
-    auto message = std::make_shared<const char*>("");
+    auto outcome = std::make_shared<TableOutcome>();
     startJob(
-        progress, [message, transfer = std::move(transfer)](std::stop_token) { *message = transfer(); },
-        [this, message] { say(*message); });
+        progress, [outcome, transfer = std::move(transfer)](std::stop_token stop) { *outcome = transfer(stop); },
+        [this, outcome] {
+            // The file's reason for whoever started the viewer from a shell.
+            if (!outcome->why.empty())
+                std::fprintf(stderr, "QDX_Viewer: %s\n", outcome->why.c_str());
+            say(outcome->message);
+        });
 }
 
 void CalibrationTools::dpCommand(int id)

@@ -25,6 +25,7 @@ namespace qdx::viewer {
 
 class PageContext;
 struct Enabling;
+struct TableOutcome;
 
 class CalibrationTools final : public QObject {
     Q_OBJECT
@@ -40,6 +41,11 @@ public:
     // Runs the command of a button; refused while another one runs.
     void run(int id);
     bool busy() const { return busy_; }
+    // The window is closing: a frame wait ends at once and a gamma upload
+    // read from its file sends nothing; a table transfer under way runs to
+    // its end, which the library's time-outs bound (a table cut short would
+    // be left half written without a word).
+    void stop();
     // The buttons as the rules and a running job allow.
     void showEnabling(const Enabling& enabling);
     // The result boxes from the viewer's tables.
@@ -60,7 +66,7 @@ private:
     void detect(std::function<void(const uint8_t*)> compute);
     void gammaUpload();
     void gammaDownload();
-    void runGamma(const QString& progress, std::function<const char*()> transfer);
+    void runGamma(const QString& progress, std::function<TableOutcome(std::stop_token)> transfer);
     void dpCommand(int id);
     void fpnCommand(int id);
 

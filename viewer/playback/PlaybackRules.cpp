@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
-#include <fstream>
 
+#include "core/RegularFile.h"
 #include "live/FrameLayout.h"
 
 namespace qdx::viewer {
@@ -34,10 +34,19 @@ int wholeSeconds(double seconds)
 
 MediaKind mediaKindOf(const std::string& path)
 {
+    // Only a regular file is looked into: a FIFO named ".avi" would hold the
+    // GUI thread in its open until something writes to it.
     char head[12] = {};
-    std::ifstream file(path, std::ios::binary);
-    file.read(head, sizeof head);
-    const std::streamsize got = file.gcount();
+    long got = 0;
+    std::string why;
+    if (const FileDescriptor file = openRegularFile(path, why)) {
+        while (got < static_cast<long>(sizeof head)) {
+            const long more = readChunk(file.get(), head + got, sizeof head - static_cast<std::size_t>(got), path, why);
+            if (more <= 0)
+                break;
+            got += more;
+        }
+    }
     if (got >= 2 && head[0] == 'B' && head[1] == 'M')
         return MediaKind::Still;
     if (got == 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0)

@@ -11,7 +11,8 @@ enum class MediaKind { None = 0, Still = 1, Video = 2 };
 
 // A file that starts as a BMP does ("BM") is a still picture and one that
 // starts as an AVI does ("RIFF" size "AVI ") a video, whatever its name; a
-// file that says neither (unreadable, short, another format) goes by its
+// file that says neither (unreadable, short, another format, not a regular
+// file, which is never opened in a way that could wait) goes by its
 // extension: ".bmp" in any case is a still picture, anything else a video.
 MediaKind mediaKindOf(const std::string& path);
 

@@ -22,6 +22,7 @@
 #include "analysis/AnalysisDock.h"
 #include "ViewerProgram.h"
 #include "pages/CalibrationPage.h"
+#include "pages/CalibrationTools.h"
 #include "pages/Interaction.h"
 #include "pages/PicturePage.h"
 #include "pages/PictureView.h"
@@ -293,7 +294,11 @@ void MainWindow::toggleBoundaryPixels()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // A running recording is finished first, then playback, whose engine
-    // must be gone before the widgets, then the live view stops.
+    // must be gone before the widgets, then the live view stops. A
+    // calibration job is asked to end now; the window goes without waiting
+    // for it (its tools wait for it as they go).
+    if (auto* calibration = qobject_cast<CalibrationPage*>(page(kCalibrationPage)))
+        calibration->tools().stop();
     video_->stopBeforeClose();
     playback_->stop();
     program_.stopLiveView();

@@ -2,6 +2,8 @@
 // the parameter store in the camera's EEPROM (load, save, defaults). After
 // anything that may have changed the camera's settings both pages read them
 // all again, so that they show what the camera now has.
+#include <QFile>
+
 #include <cstdio>
 
 #include "MainWindow.h"
@@ -69,7 +71,8 @@ void MainWindow::registerParameterCommands()
         SettingsFileOutcome outcome;
         {
             BusyCursor busy(interaction_);
-            outcome = save ? saveSettingsFile(path.toStdString()) : loadSettingsFile(path.toStdString());
+            const std::string file = QFile::encodeName(path).toStdString();
+            outcome = save ? saveSettingsFile(file) : loadSettingsFile(file);
             // A valid file has been sent even when the camera refused a part of it.
             if (outcome.cameraChanged)
                 readAllSettings();

@@ -2,6 +2,9 @@
 // defect-pixel and FPN detection, the two table texts, the gamma file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -201,6 +204,13 @@ TEST(GammaFile, ReaderRules)
             EXPECT_EQ(entry(tables, 0, 0), c.entry0) << c.name;
             EXPECT_EQ(entry(tables, 0, 4095), c.entry4095) << c.name;
         }
+        // The file reader's pieces, however small, read as the whole text.
+        GammaTables pieces{};
+        GammaParser parser(pieces);
+        for (std::size_t at = 0; at < c.text.size(); at += 3)
+            parser.feed(std::string_view(c.text).substr(at, 3));
+        EXPECT_EQ(parser.finish(), c.usable) << c.name;
+        EXPECT_EQ(pieces, tables) << c.name;
     }
     GammaTables tables{};
     ASSERT_TRUE(parseGammaText("70000,-1,+3\r\n" + rest, tables));
@@ -256,6 +266,29 @@ TEST(GammaFile, RandomLinesGiveTheEntriesTheRulesSay)
     }
 }
 
+// Guards against a gamma file read whole or without end: a FIFO (whose open
+// blocked the worker for good) and a device are refused, a file is read up
+// to its 4,096th entry whatever follows, and no further than 1 MiB before it.
+TEST(GammaFile, FilesAreRegularAndReadOnlyAsFarAsNeeded)
+{
+    qdx::test::TempDir dir;
+    const std::string fifo = dir.file("fifo.txt"), device = dir.file("zero.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const bool haveDevice = ::mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0;  // root only
+    GammaTables tables{};
+    std::string why;
+    for (const std::string& path : {fifo, haveDevice ? device : fifo}) {
+        EXPECT_FALSE(readGammaFile(path, tables, why));
+        EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
+    }
+    const std::string junk(2 * kMaxGammaFileBytes, '#');
+    std::ofstream(dir.file("long.txt"), std::ios::binary) << lines(4096) << junk;
+    std::ofstream(dir.file("late.txt"), std::ios::binary) << junk << "\r\n" << lines(4096);
+    EXPECT_TRUE(readGammaFile(dir.file("long.txt"), tables, why)) << why;
+    EXPECT_FALSE(readGammaFile(dir.file("late.txt"), tables, why));
+    EXPECT_NE(why.find("0 entries in its first 1048576 bytes"), std::string::npos) << why;
+}
+
 // Guards the writer: 4,096 lines "a,b,c" with CR LF and nothing else, read
 // back the same, and no file at all when it cannot be written.
 TEST(GammaFile, WriterRoundTripAndNoPartialFile)
@@ -272,10 +305,10 @@ TEST(GammaFile, WriterRoundTripAndNoPartialFile)
     std::string why;
     ASSERT_TRUE(writeGammaFile(dir.file("g.txt"), tables, why)) << why;
     GammaTables back{};
-    ASSERT_TRUE(readGammaFile(dir.file("g.txt"), back));
+    ASSERT_TRUE(readGammaFile(dir.file("g.txt"), back, why));
     EXPECT_EQ(back, tables);
     EXPECT_FALSE(writeGammaFile(dir.file("missing/g.txt"), tables, why));
-    EXPECT_FALSE(readGammaFile(dir.file("missing/g.txt"), back));
+    EXPECT_FALSE(readGammaFile(dir.file("missing/g.txt"), back, why));
     EXPECT_EQ(dir.names(), std::vector<std::string>{"g.txt"});
 }
 

@@ -42,11 +42,12 @@ protected:
         fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                                    fs::perms::others_read);
     }
-    std::string read() const
+    static std::string contents(const std::string& path)
     {
-        std::ifstream in(path_, std::ios::binary);
+        std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
+    std::string read() const { return contents(path_); }
     long entries() const { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); }
 
     fs::path dir_;
@@ -70,7 +71,8 @@ class ConfigStartTest : public ConfigFileTest, public ::testing::WithParamInterf
 // Guards what a start reads and the exact bytes it writes back: values kept as
 // written, bad values as 0, names matched without case and replaced in place,
 // and every byte the viewer does not own (comments, other sections and keys,
-// blank lines, CR LF) left where it was.
+// blank lines, CR LF, CR alone: once read as one line, or ending in CR CR LF)
+// left where it was.
 TEST_P(ConfigStartTest, ReadsAndWritesBack)
 {
     const StartCase& c = GetParam();
@@ -108,6 +110,9 @@ const StartCase kStarts[] = {
      "WindowMode=1\n[Other]\nExpertMode=1\n[QDX_Viewer]\nWindowMode=0\nExpertMode=0\n;WindowMode=1"},
     {"ByteOrderMarkSkipped", "\xEF\xBB\xBF[QDX_Viewer]\nWindowMode=3", 3, 0,
      "\xEF\xBB\xBF[QDX_Viewer]\nWindowMode=3\nExpertMode=0\n"},
+    {"CrOnlyLines", "[QDX_Viewer]\rWindowMode=1\r", 1, 0, "[QDX_Viewer]\rWindowMode=1\rExpertMode=0\r"},
+    {"BareCrAtTheEnd", "[QDX_Viewer]\r\nExpertMode=2\r", 0, 2,
+     "[QDX_Viewer]\r\nExpertMode=2\rWindowMode=0\r\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Files, ConfigStartTest, ::testing::ValuesIn(kStarts),
                          [](const auto& p) { return std::string(p.param.name); });
@@ -168,6 +173,20 @@ TEST_F(ConfigFileTest, UnchangedFileIsNotRewritten)
     EXPECT_EQ(loadAndWriteBackConfig(path_).windowMode, 1);
     EXPECT_EQ(fs::hard_link_count(path_), 2u);
     EXPECT_EQ(fs::last_write_time(path_), old);
+}
+
+// Guards against a write-back that follows a link at the name and replaces
+// the file it names: the link is read through, then replaced by the file, as
+// every writer of the viewer replaces one.
+TEST_F(ConfigFileTest, ALinkIsReadThroughAndReplaced)
+{
+    const std::string victim = (dir_ / "elsewhere.ini").string();
+    std::ofstream(victim) << "[QDX_Viewer]\nWindowMode=4\n";
+    fs::create_symlink(victim, path_);
+    EXPECT_EQ(loadAndWriteBackConfig(path_).windowMode, 4);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path_)));
+    EXPECT_EQ(read(), "[QDX_Viewer]\nWindowMode=4\nExpertMode=0\n");
+    EXPECT_EQ(contents(victim), "[QDX_Viewer]\nWindowMode=4\n");
 }
 
 // Guards a failed write-back losing the values read, damaging the file or

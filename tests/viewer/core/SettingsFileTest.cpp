@@ -85,10 +85,11 @@ TEST_F(SettingsFileTest, RoundTripKeepsEveryValueByteExact)
 }
 
 // Guards the whole-file check: a file that is not a settings file, is cut
-// short or holds a value the library cannot encode is refused with its line
+// short or holds a value the library cannot encode or the settings table does
+// not offer (exposure 65535 and mode 7 used to load) is refused with its line
 // and sends nothing (a truncated file used to write its last value into every
-// remaining register). A file edited elsewhere (CR LF, blanks, blank lines at
-// the end) still loads.
+// remaining register). A file edited elsewhere (CR LF, blanks, a '+' sign,
+// blank lines at the end) still loads.
 TEST_F(SettingsFileTest, ARefusedFileSendsNothing)
 {
     const std::size_t all = kSettingsFileLines;
@@ -107,6 +108,11 @@ TEST_F(SettingsFileTest, ARefusedFileSendsNothing)
         {"U16 negative", fileOf(all, 4, "-1"), 4},
         {"SM8 too large", fileOf(all, 16, "256"), 16},
         {"S9 too small", fileOf(all, 18, "-257"), 18},
+        {"exposure beyond its slider", fileOf(all, 5, "65535"), 5},
+        {"mode 7", fileOf(all, 2, "7"), 2},
+        {"mode 2 is no entry", fileOf(all, 2, "2"), 2},
+        {"fine adjust 16", fileOf(all, 36, "16"), 36},
+        {"two signs", fileOf(all, 4, "+-1"), 4},
         {"a 40th value", fileOf(all) + "0\n", 40},
     };
     for (const auto& c : cases) {
@@ -123,7 +129,7 @@ TEST_F(SettingsFileTest, ARefusedFileSendsNothing)
 
     std::string edited;
     for (std::size_t line = 1; line <= all; ++line)
-        edited += " " + lineOf(line) + " \r\n";
+        edited += (line > 1 && kChosen[line - 2] > 0 ? " +" : " ") + lineOf(line) + " \r\n";
     write(edited + "\r\n\n");
     const int before = registerWrites();
     EXPECT_EQ(loadSettingsFile(path).result, 0);

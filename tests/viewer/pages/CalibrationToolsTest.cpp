@@ -1,15 +1,21 @@
 // The Calibration page's detection and table buttons in the window, with the
 // simulated camera: what each button says, the dialogs and their remembered
-// folders, and a window that goes on working while a long command runs.
+// folders, a window that goes on working while a long command runs and
+// closes whatever runs.
 // The commands themselves are tested in core/TableCommandsTest.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -160,6 +166,81 @@ TEST_F(CalibrationToolsTest, FpnSaveKeepsTheWindowWorking)
     QDXSim_GetRegister(4, &cameraGain);
     EXPECT_EQ(gain[0] << 8 | gain[1], cameraGain);
 }
+
+enum class LongJob { GammaFromFifo, FpnSave, DetectionWithoutFrames, CsvExport };
+
+std::string jobName(LongJob job)
+{
+    const char* names[] = {"GammaFromFifo", "FpnSave", "DetectionWithoutFrames", "CsvExport"};
+    return names[static_cast<int>(job)];
+}
+
+class CalibrationExitTest : public CalibrationToolsTest, public ::testing::WithParamInterface<LongJob> {};
+
+// Guards against a calibration job keeping Exit from closing the window: a
+// gamma upload from a FIFO held its worker in open() for good, and the
+// window's end waits for the worker. Exit closes the window while any long
+// job runs; the job then ends at once (a frame wait), runs to its end (an
+// EEPROM save, whose table must not be left half written) or leaves only
+// whole files (the CSV export).
+TEST_P(CalibrationExitTest, ExitClosesTheWindowWhateverRuns)
+{
+    const QString csv = dir.filePath(QStringLiteral("scan.csv"));
+    switch (GetParam()) {
+    case LongJob::GammaFromFifo: {
+        const QString fifo = dir.filePath(QStringLiteral("gamma.txt"));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        interaction.files = {fifo};
+        control<QPushButton>(1, 3007)->click();
+        break;
+    }
+    case LongJob::FpnSave:
+        QDXSim_SetEepromWriteTime(1000);  // over a second for the 1,288 pages
+        choose(control<QComboBox>(1, 4105), 1);
+        ASSERT_EQ(QDX_Set_RawGain(40), QDX_OK);
+        control<QPushButton>(1, 3021)->click();
+        break;
+    case LongJob::DetectionWithoutFrames:
+        QDXSim_SetStalled(1);
+        control<QPushButton>(1, 3013)->click();
+        break;
+    case LongJob::CsvExport:
+        control<QLineEdit>(1, 7020)->setText(QStringLiteral("20"));
+        interaction.files = {csv};
+        window->command(kCmdSaveCsv);
+        ASSERT_TRUE(processUntil([&] { return QFile::exists(dir.filePath(QStringLiteral("scan_001.csv"))); }));
+        break;
+    }
+    const int pagesBefore = QDXSim_GetRequestCount(0x17);
+    window->command(kCmdExit);
+    ASSERT_TRUE(processUntil([&] { return !window->isVisible(); }, std::chrono::milliseconds(30000)));
+    if (GetParam() == LongJob::FpnSave) {
+        EXPECT_LT(QDXSim_GetRequestCount(0x17) - pagesBefore, 1288) << "the window waited for the save";
+    }
+    window.reset();  // the pages wait for their job here
+
+    if (GetParam() == LongJob::FpnSave) {
+        unsigned char gain[2] = {};
+        QDXSim_ReadMemory(QDX_MEMORY_CIS, 0x28, 2, gain);
+        EXPECT_EQ(gain[0] << 8 | gain[1], 40) << "the save was cut short";
+    }
+    if (GetParam() == LongJob::CsvExport) {
+        const QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        for (const QString& name : names) {
+            if (name == QStringLiteral("QDX_Viewer.ini"))
+                continue;
+            ASSERT_TRUE(name.startsWith(QStringLiteral("scan_"))) << name.toStdString();
+            QFile file(dir.filePath(name));
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll().count("\r\n"), 400) << name.toStdString();
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, CalibrationExitTest,
+                         ::testing::Values(LongJob::GammaFromFifo, LongJob::FpnSave, LongJob::DetectionWithoutFrames,
+                                           LongJob::CsvExport),
+                         [](const auto& p) { return jobName(p.param); });
 
 }  // namespace
 }  // namespace qdx::viewer::test

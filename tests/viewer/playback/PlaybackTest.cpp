@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QVideoFrame>
 
+#include <sys/stat.h>
+
 #include <thread>
 
 #include "viewer/GuiFixture.h"
@@ -279,9 +281,10 @@ TEST_F(PlaybackTest, PauseStillAndStopDuringRecording)
     EXPECT_TRUE(interaction.messages.empty());
 }
 
-// Guards files the engine cannot open, also one it opens but never shows:
-// each is reported as "File Open Error" once, with the error icon, and
-// playback is idle again within seconds, never left waiting in "PLAY".
+// Guards files the engine cannot open, also one it opens but never shows,
+// and a FIFO (whose open used to hold the GUI thread until something wrote
+// to it): each is reported as "File Open Error" once, with the error icon,
+// and playback is idle again within seconds, never left waiting in "PLAY".
 TEST_F(PlaybackTest, UnplayableFilesReportOpenErrorAndReturnToIdle)
 {
     const QString good = file("good.avi");
@@ -309,12 +312,16 @@ TEST_F(PlaybackTest, UnplayableFilesReportOpenErrorAndReturnToIdle)
         {"lost-index.avi", lostIndex},
         {"broken.bmp", "BM" + noise},
         {"gone.avi", "-"},
+        {"fifo.avi", "|"},
+        {"fifo.bmp", "|"},
     };
     ASSERT_NO_FATAL_FAILURE(open());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = file(c.name);
-        if (c.content != "-") {
+        if (c.content == "|") {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (c.content != "-") {
             QFile out(path);
             ASSERT_TRUE(out.open(QIODevice::WriteOnly));
             out.write(c.content);
