@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "QDX_API.h"
+#include "core/AtomicFile.h"
+#include "core/RegularFile.h"
 
 namespace {
 
@@ -64,6 +66,13 @@ int main(int argc, char** argv)
         }
     }
 
+    // A target that may not be written is refused before the camera is touched.
+    std::string why;
+    if (!qdx::viewer::checkWriteTarget(path, why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return 1;
+    }
+
     QDX_Init();
     int status = 0;
     for (int i = 0; i < 3000 && status == 0; ++i) {
@@ -92,12 +101,9 @@ int main(int argc, char** argv)
     }
     QDX_Term();
 
-    std::FILE* out = std::fopen(path, "wb");
-    if (!out) {
-        std::perror(path);
-        return 1;
-    }
-    std::fprintf(out, "P6\n%d %d\n255\n", QDX_FRAME_WIDTH, QDX_FRAME_HEIGHT);
+    char header[32];
+    std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", QDX_FRAME_WIDTH, QDX_FRAME_HEIGHT);
+    std::string picture = header;
     std::vector<uint8_t> row(QDX_FRAME_WIDTH * 3);
     for (int y = 0; y < QDX_FRAME_HEIGHT; ++y) {
         for (int x = 0; x < QDX_FRAME_WIDTH; x += 2) {
@@ -117,8 +123,12 @@ int main(int argc, char** argv)
                 px[2] = static_cast<uint8_t>(clamp8((yv + 116064 * cb) >> 20));
             }
         }
-        std::fwrite(row.data(), 1, row.size(), out);
+        picture.append(row.begin(), row.end());
     }
-    const bool ok = std::fclose(out) == 0;
-    return ok ? 0 : 1;
+    qdx::viewer::AtomicFile out;
+    if (!out.open(path, why) || !out.write(picture, why) || !out.commit(why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return 1;
+    }
+    return 0;
 }
