@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "QDX_API.h"
+#include "StopSignals.h"
 
 namespace qdx::ctl {
 
@@ -151,7 +152,7 @@ bool Context::findCamera()
         if (QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED))
             return true;
         const auto now = Clock::now();
-        if (now >= deadline)
+        if (now >= deadline || stopRequested())
             return false;
         waiting.update("waiting for a camera, " +
                        std::to_string(std::chrono::ceil<std::chrono::seconds>(deadline - now).count()) + " s left");
@@ -162,7 +163,8 @@ bool Context::findCamera()
 int Context::connectCamera()
 {
     if (!findCamera()) {
-        err_ << "No Connected Camera!\n";
+        if (!stopRequested())
+            err_ << "No Connected Camera!\n";
         return kExitFailure;
     }
     return sendSettings();
