@@ -6,8 +6,9 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -121,30 +122,38 @@ TEST_P(CtlInterruptTest, SaysWhatCutItShortAndLeavesItsFilesWhole)
         EXPECT_NE(run.err.find(fragment), std::string::npos) << fragment << " in\n" << run.err;
     EXPECT_FALSE(std::filesystem::exists(control)) << "the control socket stays behind";
 
-    std::smatch m;
-    if (std::regex_search(run.out, m, std::regex(R"(rec\.avi: (\d+) frames, 400 x 400, ([\d.]+) frames/s)"))) {
-        const int frames = std::stoi(m[1]);
+    // Figures out of the texts: what follows a fragment, read by a format.
+    const auto after = [](const std::string& text, const std::string& fragment, std::size_t from = 0) {
+        const std::size_t at = text.find(fragment, from);
+        return at == std::string::npos ? std::string() : text.substr(at + fragment.size());
+    };
+    int frames = 0;
+    double rate = 0;
+    if (std::sscanf(after(run.out, "rec.avi: ").c_str(), "%d frames, 400 x 400, %lf frames/s", &frames, &rate) == 2) {
         EXPECT_GE(frames, 5);
         auto probe = viewer::test::ffprobe(dir.file("rec.avi"));
         EXPECT_EQ(probe["nb_read_frames"], std::to_string(frames)) << probe["error"];
         // GStreamer plays it to its end: the length the frames and the rate give.
         const std::string gst = viewer::test::gstDiscover(dir.file("rec.avi"));
-        std::smatch d;
-        ASSERT_TRUE(std::regex_search(gst, d, std::regex(R"(Duration: (\d+):(\d+):([\d.]+))"))) << gst;
-        const double seconds = std::stod(d[1]) * 3600 + std::stod(d[2]) * 60 + std::stod(d[3]);
-        EXPECT_NEAR(seconds, frames / std::stod(m[2]), 0.1);
+        int hours = 0, minutes = 0;
+        double seconds = 0;
+        ASSERT_EQ(std::sscanf(after(gst, "Duration: ").c_str(), "%d:%d:%lf", &hours, &minutes, &seconds), 3) << gst;
+        EXPECT_NEAR(hours * 3600 + minutes * 60 + seconds, frames / rate, 0.1);
         // Each absence splits all the frames into those before and those after.
-        for (auto at = run.err.cbegin();
-             std::regex_search(at, run.err.cend(), m, std::regex(R"((\d+) frames before, (\d+) after)"));
-             at = m[0].second)
-            EXPECT_EQ(std::stoi(m[1]) + std::stoi(m[2]), frames) << m[0];
+        for (std::size_t at = 0; (at = run.err.find("; ", at)) != std::string::npos; ++at) {
+            int before = 0, later = 0;
+            if (std::sscanf(run.err.c_str() + at, "; %d frames before, %d after", &before, &later) == 2) {
+                EXPECT_EQ(before + later, frames) << run.err.substr(at);
+            }
+        }
     } else if (c.args[0] == "record") {
         ADD_FAILURE() << "no summary: " << run.out;
     }
     if (c.args[0] == "csv") {
         // Exactly the files listed are there, as many as the message says.
-        ASSERT_TRUE(std::regex_search(run.err, m, std::regex(R"(incomplete: (\d+) of 1000 files written)"))) << run.err;
-        const std::size_t written = std::stoul(m[1]);
+        std::size_t written = 0;
+        ASSERT_EQ(std::sscanf(after(run.err, "incomplete: ").c_str(), "%zu of 1000 files written", &written), 1)
+            << run.err;
         std::size_t files = 0;
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             files += entry.path().extension() == ".csv";
