@@ -84,18 +84,26 @@ int runRecord(Context& context, const Arguments& arguments)
     char note[48];
     std::snprintf(note, sizeof note, "recording for %.1f s", seconds);
     Progress progress = context.progress(note);
+    std::size_t formatRead = 0;  // absences when the format was read
     for (auto now = start; now < end && recorder.running() && !stopRequested(); now = Clock::now()) {
         const auto wait = std::min(kFramePoll, std::chrono::ceil<milliseconds>(end - now));
         unsigned length = 0;
-        if (source.waitForFrame(wait) && source.take(frame, length) == QDX_OK &&
-            viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole) {
+        const bool whole = source.waitForFrame(wait) && source.take(frame, length) == QDX_OK &&
+                           viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole;
+        absences.look(Clock::now(), cameraConnected(), FrameSource::index(), recorder.frames());
+        // A camera plugged back in starts from its power-on format: its
+        // frames are pictured as they come, not as the ones before.
+        if (absences.count() != formatRead && !absences.away()) {
+            formatRead = absences.count();
+            QDX_Get_DataFormat(&format);
+        }
+        if (whole) {
             capture.refresh(frame.data(), format == 1, border);
             lastFrame = Clock::now();
         } else if (Clock::now() - lastFrame > kFrameTimeout) {
             stalled = true;
             break;
         }
-        absences.look(Clock::now(), cameraConnected(), FrameSource::index(), recorder.frames());
         char status[80];
         std::snprintf(status, sizeof status, "%.1f s  %u frames%s", duration<double>(Clock::now() - start).count(),
                       recorder.frames(), absences.away() ? "  camera disconnected" : "");

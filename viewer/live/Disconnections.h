@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ public:
     void look(Clock::time_point now, bool connected, int index, long long frames);
 
     bool any() const { return !absences_.empty(); }
+    std::size_t count() const { return absences_.size(); }
     // The camera was away at the last look.
     bool away() const { return !connected_; }
 
