@@ -63,7 +63,12 @@ public:
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    ~SimulatedProcess() { finish(); }
+    // A test that gave up early leaves no process behind.
+    ~SimulatedProcess()
+    {
+        signal(SIGKILL);
+        finish();
+    }
 
     pid_t pid() const { return pid_; }
     // Sends the process a signal while it runs.
