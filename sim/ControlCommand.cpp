@@ -20,7 +20,7 @@ struct Choice {
 
 enum class ArgKind { Number, Choice, NumberOrChoice, Rate };
 
-struct ArgSpec {
+struct ArgRule {
     ArgKind kind = ArgKind::Number;
     std::string_view name;  // in messages and help
     long long min = 0, max = 0;
@@ -29,10 +29,10 @@ struct ArgSpec {
     long long fallback = 0;  // of an optional argument left out
 };
 
-struct VerbSpec {
+struct VerbEntry {
     std::string_view name;
     ControlVerb verb;
-    std::array<ArgSpec, 3> args{};
+    std::array<ArgRule, 3> args{};
     int count = 0;
 };
 
@@ -45,48 +45,48 @@ constexpr Choice kMemories[] = {{"fx2", QDX_MEMORY_FX2}, {"cis", QDX_MEMORY_CIS}
 constexpr Choice kMemoryStates[] = {{"ready", 0}, {"busy", 1}, {"error", 2}, {"absent", 3}, {"own", -1}};
 constexpr Choice kOnOff[] = {{"on", 1}, {"off", 0}};
 
-constexpr ArgSpec kCamera{ArgKind::Number, "CAMERA", 0, 1, {}, true, 0};
+constexpr ArgRule kCamera{ArgKind::Number, "CAMERA", 0, 1, {}, true, 0};
 
 // Adding a verb: one entry here and its action in ControlChannel.cpp.
-const VerbSpec kVerbs[] = {
+const VerbEntry kVerbs[] = {
     {"unplug", ControlVerb::Unplug, {kCamera}, 1},
     {"replug", ControlVerb::Replug, {kCamera}, 1},
     {"stall", ControlVerb::Stall},
     {"resume", ControlVerb::Resume},
     {"inject", ControlVerb::Inject,
-     {ArgSpec{ArgKind::Choice, "short|corrupt", 0, 0, kFaults}, ArgSpec{ArgKind::Number, "N", 0, kMostFrames}}, 2},
-    {"fps", ControlVerb::Fps, {ArgSpec{ArgKind::Rate, "RATE"}}, 1},
-    {"scene", ControlVerb::Scene, {ArgSpec{ArgKind::Number, "N", 0, 3}}, 1},
+     {ArgRule{ArgKind::Choice, "short|corrupt", 0, 0, kFaults}, ArgRule{ArgKind::Number, "N", 0, kMostFrames}}, 2},
+    {"fps", ControlVerb::Fps, {ArgRule{ArgKind::Rate, "RATE"}}, 1},
+    {"scene", ControlVerb::Scene, {ArgRule{ArgKind::Number, "N", 0, kSceneCount - 1}}, 1},
     {"fail", ControlVerb::Fail,
-     {ArgSpec{ArgKind::NumberOrChoice, "REQUEST|any", 0, 255, kAnyRequest},
-      ArgSpec{ArgKind::Number, "COUNT", 0, kMostCount}, ArgSpec{ArgKind::Number, "SKIP", 0, kMostCount, {}, true}},
+     {ArgRule{ArgKind::NumberOrChoice, "REQUEST|any", 0, 255, kAnyRequest},
+      ArgRule{ArgKind::Number, "COUNT", 0, kMostCount}, ArgRule{ArgKind::Number, "SKIP", 0, kMostCount, {}, true}},
      3},
     {"memory", ControlVerb::Memory,
-     {ArgSpec{ArgKind::Choice, "fx2|cis", 0, 0, kMemories},
-      ArgSpec{ArgKind::Choice, "ready|busy|error|absent|own", 0, 0, kMemoryStates},
-      ArgSpec{ArgKind::Number, "READS", -1, kMostCount, {}, true, -1}},
+     {ArgRule{ArgKind::Choice, "fx2|cis", 0, 0, kMemories},
+      ArgRule{ArgKind::Choice, "ready|busy|error|absent|own", 0, 0, kMemoryStates},
+      ArgRule{ArgKind::Number, "READS", -1, kMostCount, {}, true, -1}},
      3},
-    {"cis", ControlVerb::Cis, {ArgSpec{ArgKind::Choice, "on|off", 0, 0, kOnOff}}, 1},
+    {"cis", ControlVerb::Cis, {ArgRule{ArgKind::Choice, "on|off", 0, 0, kOnOff}}, 1},
     {"register", ControlVerb::Register,
-     {ArgSpec{ArgKind::Number, "REG", 0, 65535}, ArgSpec{ArgKind::Number, "VALUE", 0, 65535, {}, true, -1}}, 2},
+     {ArgRule{ArgKind::Number, "REG", 0, 65535}, ArgRule{ArgKind::Number, "VALUE", 0, 65535, {}, true, -1}}, 2},
     {"reset", ControlVerb::Reset},
     {"status", ControlVerb::Status},
     {"help", ControlVerb::Help},
 };
 
-const VerbSpec* findVerb(std::string_view name)
+const VerbEntry* findVerb(std::string_view name)
 {
-    for (const VerbSpec& spec : kVerbs)
-        if (spec.name == name)
-            return &spec;
+    for (const VerbEntry& entry : kVerbs)
+        if (entry.name == name)
+            return &entry;
     return nullptr;
 }
 
-const VerbSpec& specOf(ControlVerb verb)
+const VerbEntry& entryOf(ControlVerb verb)
 {
-    for (const VerbSpec& spec : kVerbs)
-        if (spec.verb == verb)
-            return spec;
+    for (const VerbEntry& entry : kVerbs)
+        if (entry.verb == verb)
+            return entry;
     return kVerbs[std::size(kVerbs) - 1];
 }
 
@@ -128,18 +128,18 @@ std::optional<long long> integer(std::string_view text)
     return value;
 }
 
-std::string usage(const VerbSpec& spec)
+std::string usage(const VerbEntry& entry)
 {
-    std::string text(spec.name);
-    for (int i = 0; i < spec.count; ++i) {
-        const ArgSpec& arg = spec.args[static_cast<std::size_t>(i)];
+    std::string text(entry.name);
+    for (int i = 0; i < entry.count; ++i) {
+        const ArgRule& arg = entry.args[static_cast<std::size_t>(i)];
         text += arg.optional ? " [" + std::string(arg.name) + "]" : " " + std::string(arg.name);
     }
     return text;
 }
 
 // One argument into command; why when the word is not one.
-bool takeArgument(const ArgSpec& arg, std::string_view word, ControlCommand& command, std::string& why)
+bool takeArgument(const ArgRule& arg, std::string_view word, ControlCommand& command, std::string& why)
 {
     long long& slot = command.args[static_cast<std::size_t>(command.argCount++)];
     if (arg.kind == ArgKind::Rate) {
@@ -193,30 +193,30 @@ ControlLine parseControlLine(std::string_view line)
     const std::vector<std::string_view> w = words(line);
     if (w.empty())
         return parsed;
-    const VerbSpec* spec = findVerb(w[0]);
-    if (!spec) {
+    const VerbEntry* entry = findVerb(w[0]);
+    if (!entry) {
         parsed.error = "unknown command; 'help' lists them";
         return parsed;
     }
     const int given = static_cast<int>(w.size()) - 1;
     int required = 0;
-    for (int i = 0; i < spec->count; ++i)
-        required += spec->args[static_cast<std::size_t>(i)].optional ? 0 : 1;
-    if (given < required || given > spec->count) {
-        parsed.error = "usage: " + usage(*spec);
+    for (int i = 0; i < entry->count; ++i)
+        required += entry->args[static_cast<std::size_t>(i)].optional ? 0 : 1;
+    if (given < required || given > entry->count) {
+        parsed.error = "usage: " + usage(*entry);
         return parsed;
     }
     ControlCommand command;
-    command.verb = spec->verb;
-    for (int i = 0; i < spec->count; ++i) {
-        const ArgSpec& arg = spec->args[static_cast<std::size_t>(i)];
+    command.verb = entry->verb;
+    for (int i = 0; i < entry->count; ++i) {
+        const ArgRule& arg = entry->args[static_cast<std::size_t>(i)];
         if (i >= given) {
             command.args[static_cast<std::size_t>(command.argCount++)] = arg.fallback;
             continue;
         }
         std::string why;
         if (!takeArgument(arg, w[static_cast<std::size_t>(i) + 1], command, why)) {
-            parsed.error = why + " (usage: " + usage(*spec) + ")";
+            parsed.error = why + " (usage: " + usage(*entry) + ")";
             return parsed;
         }
     }
@@ -226,15 +226,15 @@ ControlLine parseControlLine(std::string_view line)
 
 std::string controlLineText(const ControlCommand& command)
 {
-    const VerbSpec& spec = specOf(command.verb);
-    std::string text(spec.name);
+    const VerbEntry& entry = entryOf(command.verb);
+    std::string text(entry.name);
     // Optional arguments at their defaults are left out at the end.
-    int written = std::min(command.argCount, spec.count);
-    while (written > 0 && spec.args[static_cast<std::size_t>(written - 1)].optional &&
-           command.args[static_cast<std::size_t>(written - 1)] == spec.args[static_cast<std::size_t>(written - 1)].fallback)
+    int written = std::min(command.argCount, entry.count);
+    while (written > 0 && entry.args[static_cast<std::size_t>(written - 1)].optional &&
+           command.args[static_cast<std::size_t>(written - 1)] == entry.args[static_cast<std::size_t>(written - 1)].fallback)
         --written;
     for (int i = 0; i < written; ++i) {
-        const ArgSpec& arg = spec.args[static_cast<std::size_t>(i)];
+        const ArgRule& arg = entry.args[static_cast<std::size_t>(i)];
         const long long value = command.args[static_cast<std::size_t>(i)];
         text += ' ';
         if (arg.kind == ArgKind::Rate) {
@@ -256,8 +256,8 @@ std::string_view controlHelp()
 {
     static const std::string help = [] {
         std::string text;
-        for (const VerbSpec& spec : kVerbs)
-            text += (text.empty() ? "" : ", ") + usage(spec);
+        for (const VerbEntry& entry : kVerbs)
+            text += (text.empty() ? "" : ", ") + usage(entry);
         return text;
     }();
     return help;
