@@ -14,6 +14,31 @@
  * camera is plugged in), QDX_SIM_EEPROM_WRITE_US (EEPROM write-cycle time),
  * QDX_SIM_SCENE (the scene number of QDXSim_SetScene), QDX_SIM_CONTROL_US (time
  * a control transfer takes, default 100).
+ *
+ * From outside the process: with QDX_SIM_CONTROL=PATH the library makes a
+ * Unix stream socket at PATH at QDX_Init and removes it at QDX_Term (a PATH
+ * that exists and is not a socket, or a socket another process serves, is
+ * left alone and said so on stderr). It takes one command a line, at most
+ * 255 characters, from any number of clients (16 at once), and answers each
+ * with one line, "ok [...]" or "error <reason>":
+ *   unplug [CAMERA] / replug [CAMERA]   QDXSim_SetPlugged (camera 0 or 1, default 0)
+ *   stall / resume                      QDXSim_SetStalled
+ *   inject short|corrupt N              QDXSim_InjectFrames (kind 1 or 2)
+ *   fps RATE                            frames per second, 0.1..1000 or 0 (unpaced)
+ *   scene N                             QDXSim_SetScene
+ *   fail REQUEST|any COUNT [SKIP]       QDXSim_FailRequestsAfter (REQUEST 0..255)
+ *   memory fx2|cis ready|busy|error|absent|own [READS]   QDXSim_SetMemoryState
+ *                                       ("own": back to the memory's own state)
+ *   cis on|off                          QDXSim_SetCisPresent
+ *   register REG [VALUE]                QDXSim_GetRegister ("ok VALUE"), or
+ *                                       QDXSim_SetRegister with the change reported
+ *   reset                               QDXSim_Reset
+ *   status                              "ok plugged P open O stalled S delivered D
+ *                                       dropped R abandoned A": camera 0 plugged in,
+ *                                       opened by the library, stalled, QDXSim_GetBulkStats
+ *   help                                the commands
+ * Numbers are decimal or 0x hex. From a shell:
+ *   printf 'unplug\n' | socat - UNIX-CONNECT:PATH     (or nc -NU PATH)
  */
 #ifndef QDX_SIM_H
 #define QDX_SIM_H

@@ -110,9 +110,10 @@ void SimBus::applyEnvironment()
             cam->setControlLatency(us);
     }
     if (const char* scene = env("QDX_SIM_SCENE")) {
-        const long kind = std::strtol(scene, nullptr, 10);
-        if (kind >= 0 && kind <= 3)
-            camera(0).withModel([&](CameraModel& model) { model.setScene(static_cast<SceneKind>(kind)); });
+        const SceneSetting kind = sceneSetting(scene, static_cast<int>(SceneKind::Chart));
+        if (!kind.warning.empty())
+            std::fprintf(stderr, "%s\n", kind.warning.c_str());
+        camera(0).withModel([&](CameraModel& model) { model.setScene(static_cast<SceneKind>(kind.value)); });
     }
     if (const char* second = env("QDX_SIM_SECOND_CAMERA"))
         camera(1).setPlugged(std::string(second) == "1");

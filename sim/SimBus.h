@@ -17,7 +17,9 @@ public:
     // persist there), QDX_SIM_FPS, QDX_SIM_SECOND_CAMERA=1,
     // QDX_SIM_EEPROM_WRITE_US (write-cycle time of the EEPROMs),
     // QDX_SIM_CONTROL_US, QDX_SIM_SCENE. What cannot be used as given is said
-    // on stderr (see SimSettings.h).
+    // on stderr (see SimSettings.h). QDX_SIM_CONTROL is the library's: its
+    // link opens the control channel (ControlChannel.h) from QDX_Init to
+    // QDX_Term.
     static SimBus& instance();
 
     SimCamera& camera(int index) { return *cameras_[static_cast<std::size_t>(index)]; }

@@ -269,6 +269,12 @@ BulkStats SimCamera::bulkStats() const
     return stats_;
 }
 
+SimCamera::Outside SimCamera::outside() const
+{
+    std::lock_guard lock(mutex_);
+    return {plugged_, streamRun_, stalled_, stats_};
+}
+
 // The camera's frame clock: a picture is due every frame interval. The camera
 // takes and processes it whether or not the host reads (its automatic
 // controls see every frame); it goes out when the host has a bulk read

@@ -78,6 +78,15 @@ public:
     void failRequests(int bRequest, int count, int skip = 0);
     uint64_t requestCount(int bRequest) const;
     BulkStats bulkStats() const;
+    // What a look at the camera shows from outside: plugged in, opened by a
+    // host (its frame clock runs), stalled, and the bulk figures.
+    struct Outside {
+        bool plugged = false;
+        bool attached = false;
+        bool stalled = false;
+        BulkStats stats;
+    };
+    Outside outside() const;
     SetupPacket lastSetup() const;
     // The setup packets received since the reset, oldest first (the newest kRequestLogSize).
     std::vector<SetupPacket> requestLog() const;

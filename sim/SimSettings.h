@@ -1,7 +1,8 @@
 // The simulated bus's start settings from the environment's text, apart from
 // the environment so that tests call them directly. The whole text must be
-// one number; a number out of range is clamped and anything else refused for
-// the default, each with the one line to say on stderr.
+// one number; a time or rate out of range is clamped, a scene out of range
+// and anything else refused for the default, each with the one line to say
+// on stderr.
 #pragma once
 
 #include <algorithm>
@@ -106,6 +107,25 @@ inline TimeSetting microsecondsSetting(std::string_view name, std::string_view t
                                                         std::to_string(clamped)};
     }
     return {std::chrono::microseconds(value), {}};
+}
+
+struct SceneSetting {
+    int value;
+    std::string warning;  // empty when the text was taken as it stands
+};
+
+inline constexpr int kSceneCount = 4;
+
+// QDX_SIM_SCENE: the scene number 0..3 of QDXSim_SetScene.
+inline SceneSetting sceneSetting(std::string_view text, int fallback)
+{
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (!text.empty() && error == std::errc() && end == text.data() + text.size() && value >= 0 &&
+        value < kSceneCount)
+        return {value, {}};
+    return {fallback, settings::quotedSetting("QDX_SIM_SCENE", text) + " is not a scene 0.." +
+                          std::to_string(kSceneCount - 1) + ": using the default, " + std::to_string(fallback)};
 }
 
 }  // namespace qdx::sim

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,41 +30,78 @@ inline std::string fileText(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs args[0] with the other args on the simulated camera whose EEPROMs
-// live in stateDir; its output goes through files in workDir. inChild, if
-// given, runs in the child just before the program (it may _exit). A program
-// that hangs is ended after a minute.
-inline ProcessRun runOnSimulatedCamera(std::vector<std::string> args, const std::string& stateDir,
-                                       const std::string& workDir, void (*inChild)() = nullptr)
-{
-    const std::string outPath = workDir + "/process.out", errPath = workDir + "/process.err";
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+// args[0] with the other args, started in workDir on the simulated camera
+// whose EEPROMs live in stateDir (none: in memory), its output going through
+// files in workDir; environment adds "NAME=VALUE" entries. inChild, if given, runs
+// in the child just before the program (it may _exit). A program that hangs
+// is ended after a minute.
+class SimulatedProcess {
+public:
+    SimulatedProcess(std::vector<std::string> args, const std::string& stateDir, const std::string& workDir,
+                     std::vector<std::string> environment = {}, void (*inChild)() = nullptr)
+        : outPath_(workDir + "/process.out"), errPath_(workDir + "/process.err")
+    {
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ != 0)
+            return;
+        const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(workDir.c_str()) != 0)
             ::_exit(126);
         ::setenv("QDX_CAMERA", "sim", 1);
-        ::setenv("QDX_SIM_STATE_DIR", stateDir.c_str(), 1);
+        if (!stateDir.empty())
+            ::setenv("QDX_SIM_STATE_DIR", stateDir.c_str(), 1);
+        for (std::string& entry : environment)
+            ::putenv(entry.data());
         if (inChild)
             inChild();
         ::alarm(60);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    ProcessRun run;
-    if (pid < 0 || ::waitpid(pid, &run.status, 0) != pid) {
-        run.status = -1;
-        return run;
+    // A test that gave up early leaves no process behind.
+    ~SimulatedProcess()
+    {
+        signal(SIGKILL);
+        finish();
     }
-    run.out = fileText(outPath);
-    run.err = fileText(errPath);
-    return run;
+
+    pid_t pid() const { return pid_; }
+    // Sends the process a signal while it runs.
+    void signal(int number) const
+    {
+        if (pid_ > 0 && !finished_)
+            ::kill(pid_, number);
+    }
+    // Waits for the process to end: its status and output.
+    const ProcessRun& finish()
+    {
+        if (finished_)
+            return run_;
+        finished_ = true;
+        if (pid_ < 0 || ::waitpid(pid_, &run_.status, 0) != pid_)
+            run_.status = -1;
+        run_.out = fileText(outPath_);
+        run_.err = fileText(errPath_);
+        return run_;
+    }
+
+private:
+    std::string outPath_, errPath_;
+    pid_t pid_ = -1;
+    bool finished_ = false;
+    ProcessRun run_;
+};
+
+// SimulatedProcess run to its end.
+inline ProcessRun runOnSimulatedCamera(std::vector<std::string> args, const std::string& stateDir,
+                                       const std::string& workDir, void (*inChild)() = nullptr)
+{
+    return SimulatedProcess(std::move(args), stateDir, workDir, {}, inChild).finish();
 }
 
 }  // namespace qdx::test

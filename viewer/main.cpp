@@ -5,6 +5,7 @@
 #include "pages/Interaction.h"
 #include "shell/MainWindow.h"
 #include "shell/ProgramIcon.h"
+#include "shell/QuitSignals.h"
 #include "core/ViewerConfig.h"
 #include "shell/ViewerProgram.h"
 
@@ -18,13 +19,20 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(programIcon());
 
     ViewerProgram program;
-    program.startUp();
+    int status = 0;
     {
+        // Caught from before the library starts; the defaults again before it stops.
+        QuitSignals quitSignals;
+        program.startUp();
         WidgetInteraction interaction;
         MainWindow window(program, interaction, QDir::current().filePath(QString::fromLatin1(kConfigFileName)));
+        quitSignals.closes(&window);
         window.show();
         QApplication::exec();
+        // Ended by a signal: the status a shell expects of one.
+        if (quitSignals.caught() != 0)
+            status = 128 + quitSignals.caught();
     }
     program.shutDown();
-    return 0;
+    return status;
 }

@@ -1,8 +1,10 @@
 // The link to the simulated camera on the in-process bus.
 #include <atomic>
+#include <memory>
 #include <shared_mutex>
 
 #include "link/Link.h"
+#include "sim/ControlChannel.h"
 #include "sim/SimBus.h"
 
 namespace qdx {
@@ -11,7 +13,8 @@ namespace {
 
 class SimLink final : public Link {
 public:
-    SimLink() : bus_(sim::SimBus::instance()) {}
+    // The control channel lives as long as the link: from QDX_Init to QDX_Term.
+    SimLink() : bus_(sim::SimBus::instance()), control_(sim::ControlChannel::openFromEnvironment(bus_)) {}
     ~SimLink() override { close(); }
 
     OpenResult open() override
@@ -115,6 +118,7 @@ private:
     // Cleared by close() before it waits for mutex_, so that new requests fail
     // at once and a stream of them cannot keep close() waiting; set by open().
     std::atomic<bool> usable_{false};
+    std::unique_ptr<sim::ControlChannel> control_;  // QDX_SIM_CONTROL; null without one
 };
 
 }  // namespace

@@ -63,5 +63,18 @@ TEST(SimSettings, MicrosecondsGiveThisTimeAndWarnWhenTheTextIsNotTaken)
                       "QDX_SIM_CONTROL_US");
 }
 
+// Guards QDX_SIM_SCENE text ignored in silence (99, -1, words) or read as
+// the number before it ("2x" gave scene 2), where every other setting warns.
+TEST(SimSettings, SceneIsOneOfTheFourAndWarnsWhenTheTextIsNotTaken)
+{
+    const std::pair<const char*, int> cases[] = {{"0", 0}, {"3", 3},  {"99", -1}, {"-1", -1}, {"abc", -1},
+                                                 {"2x", -1}, {" 1", -1}, {"1.0", -1}, {"", -1}};
+    for (const auto& [text, scene] : cases) {
+        const SceneSetting setting = sceneSetting(text, 1);
+        EXPECT_EQ(setting.value, scene < 0 ? 1 : scene) << text;
+        EXPECT_EQ(setting.warning.find("QDX_SIM_SCENE") != std::string::npos, scene < 0) << text << setting.warning;
+    }
+}
+
 }  // namespace
 }  // namespace qdx::sim

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "QDX_API.h"
+#include "StopSignals.h"
 #include "core/DeviceProblem.h"
 
 namespace qdx::ctl {
@@ -156,7 +157,7 @@ bool Context::findCamera()
             return true;
         // A camera that is there but refused (repeatedly) will not open by waiting.
         const auto now = Clock::now();
-        if (now >= deadline || viewer::readDeviceProblem())
+        if (now >= deadline || stopRequested() || viewer::readDeviceProblem())
             return false;
         waiting.update("waiting for a camera, " +
                        std::to_string(std::chrono::ceil<std::chrono::seconds>(deadline - now).count()) + " s left");
@@ -167,9 +168,11 @@ bool Context::findCamera()
 int Context::connectCamera()
 {
     if (!findCamera()) {
-        err_ << "No Connected Camera!\n";
-        if (const auto problem = viewer::readDeviceProblem())
-            err_ << problem->summary() << "; " << problem->fix << "\n";
+        if (!stopRequested()) {
+            err_ << "No Connected Camera!\n";
+            if (const auto problem = viewer::readDeviceProblem())
+                err_ << problem->summary() << "; " << problem->fix << "\n";
+        }
         return kExitFailure;
     }
     return sendSettings();

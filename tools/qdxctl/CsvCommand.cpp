@@ -61,19 +61,31 @@ int runCsv(Context& context, const Arguments& arguments)
         return context.failure("the library gave no frame signal");
     Progress progress = context.progress("writing " + std::to_string(frames) + " CSV files");
     std::vector<uint8_t> frame;
+    WholeFrames::Next next = WholeFrames::Next::Frame;
+    long long written = 0;
     while (job.active()) {
-        if (!source.next(frame, why))
-            return context.failure(why);
+        next = source.next(frame, why);
+        if (next != WholeFrames::Next::Frame)
+            break;
         exporter.frameShown({frame.data(), true, border});
-        progress.update(std::to_string(frames - job.remaining()) + " of " + std::to_string(frames) + " files");
+        written += end.failure.empty() ? 1 : 0;
+        progress.update(std::to_string(written) + " of " + std::to_string(frames) + " files");
     }
     progress.finish();
-    if (!end.failure.empty())
-        return context.failure(end.failure);
-    for (long long number = 1; number <= frames; ++number)
+    for (long long number = 1; number <= written; ++number)
         context.out() << viewer::csvFileName(path, static_cast<int>(number)) << ": " << side << " x " << side
                       << " values\n";
-    return kExitOk;
+    if (!end.failure.empty())
+        return context.failure(end.failure);
+    if (next == WholeFrames::Next::Frame)
+        return kExitOk;
+    // A set cut short says so: the files above are all there is of it.
+    const std::string cut = written == 0 ? "no file was written"
+                                         : "the set is incomplete: " + std::to_string(written) + " of " +
+                                               std::to_string(frames) + " files written";
+    if (next == WholeFrames::Next::Stopped)
+        return context.failure(cut);
+    return context.failure(why + "; " + cut);
 }
 
 }  // namespace qdx::ctl

@@ -1,11 +1,13 @@
 #include "Ctl.h"
 
+#include <string.h>
 #include <unistd.h>
 
 #include <array>
 #include <iostream>
 
 #include "CtlCommands.h"
+#include "StopSignals.h"
 
 namespace qdx::ctl {
 namespace {
@@ -95,7 +97,9 @@ constexpr std::array kCommands{
     CommandEntry{"record", "FILE.avi", "record video: an AVI file of Motion-JPEG frames, as the viewer records",
                 "Every whole frame becomes one JPEG picture (quality 80), colour or, for data format 1,\n"
                 "grey. The frame rate in the file is the one measured. The recording ends early, with a\n"
-                "valid file and exit status 1, when the disk is nearly full or the file reaches 2 GB.",
+                "valid file and exit status 1, when the disk is nearly full or the file reaches 2 GB, or\n"
+                "when no frame came for 3 s. It runs on through an unplug of the camera, and each one is\n"
+                "told on stderr (when, for how long, the frames before and after) with exit status 1.",
                 kRecordOptions, runRecord},
     CommandEntry{"repair", "FILE.avi [OUT.avi]", "rebuild a recording cut short (killed, power cut) into a finished file",
                 "Takes every whole frame of FILE.avi in order, whatever its sizes and indexes say, and\n"
@@ -132,7 +136,9 @@ constexpr std::array kCommands{
                 kTableOptions, runTable},
     CommandEntry{"csv", "FILE", "consecutive whole frames' luma values as CSV files, as the viewer saves them",
                 "FILE scan.csv gives scan_001.csv, scan_002.csv, ...: a line per row, values 0..4095\n"
-                "separated by commas, CR LF line ends. The camera sends luma while the files are written.",
+                "separated by commas, CR LF line ends. The camera sends luma while the files are written.\n"
+                "An unplug of the camera ends the set at once (its frames would not be consecutive): the\n"
+                "files written are listed, stderr says the set is incomplete, exit status 1.",
                 kCsvOptions, runCsv},
     CommandEntry{"i2c", "read|write SLAVE [SIZE|BYTE...]", "raw transfers on the camera's I2C bus",
                 "Numbers are hexadecimal as in the viewer's Debug dialog (0x allowed), SIZE decimal 1..64.\n"
@@ -171,6 +177,8 @@ void printGeneralHelp(std::ostream& out)
            "  --set NAME=VALUE  send a setting first, as 'qdxctl set' does (repeatable)\n"
            "  --wait SECONDS    wait this long for the camera to appear (default 2)\n"
            "\nExit status: 0 success, 1 no camera or a failed transfer or file, 2 bad usage or value.\n"
+           "SIGINT, SIGTERM and SIGHUP end a command through its normal end (its file finished, its\n"
+           "summary printed) with exit status 128 + the signal: 130, 143, 129.\n"
            "'qdxctl COMMAND --help' describes a command.\n";
 }
 
@@ -280,7 +288,13 @@ int runQdxctl(std::span<const std::string> args, std::ostream& out, std::ostream
     Arguments arguments;
     if (std::string why; !Arguments::parse(commandArgs, command->options, arguments, why))
         return context.usageError(why);
-    return command->run(context, arguments);
+    const int status = command->run(context, arguments);
+    if (const int signal = stopSignal()) {
+        const char* name = sigabbrev_np(signal);
+        err << "qdxctl " << command->name << ": interrupted by SIG" << (name ? name : "?") << "\n";
+        return 128 + signal;
+    }
+    return status;
 }
 
 }  // namespace qdx::ctl

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include "QDX_API.h"
+#include "StopSignals.h"
 #include "live/FrameCheck.h"
 
 namespace qdx::ctl {
@@ -47,38 +48,70 @@ int FrameSource::take(std::vector<uint8_t>& buffer, unsigned& length)
 
 long long FrameSource::delivered()
 {
-    int index = lastIndex_;
-    QDX_GetIndex(&index);
+    const int now = index();
     // The index counts from 0 again after a reconnection.
-    delivered_ += index >= lastIndex_ ? index - lastIndex_ : index;
-    lastIndex_ = index;
+    if (now < lastIndex_)
+        ++restarts_;
+    delivered_ += now >= lastIndex_ ? now - lastIndex_ : now;
+    lastIndex_ = now;
     return delivered_;
+}
+
+int FrameSource::index()
+{
+    int index = 0;
+    QDX_GetIndex(&index);
+    return index;
+}
+
+bool cameraConnected()
+{
+    int status = 0;
+    return QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED);
 }
 
 WholeFrames::WholeFrames(long long skip) : skip_(skip), wholeDeadline_(std::chrono::steady_clock::now() + kTimeout)
 {
     source_.drain();
     base_ = source_.delivered();
+    restarts_ = source_.restarts();
 }
 
-bool WholeFrames::next(std::vector<uint8_t>& frame, std::string& why)
+WholeFrames::Next WholeFrames::next(std::vector<uint8_t>& frame, std::string& why)
 {
+    using Clock = std::chrono::steady_clock;
     const std::string seconds = std::to_string(kTimeout.count() / 1000);
+    const auto gone = [&] {
+        why = "the camera was disconnected";
+        return Next::Disconnected;
+    };
     for (;;) {
-        if (!source_.waitForFrame(kTimeout)) {
-            why = "no frame from the camera for " + seconds + " s";
-            return false;
+        const auto frameDeadline = Clock::now() + kTimeout;
+        while (!source_.waitForFrame(kLook)) {
+            if (stopRequested())
+                return Next::Stopped;
+            if (!cameraConnected())
+                return gone();
+            if (Clock::now() > frameDeadline) {
+                why = "no frame from the camera for " + seconds + " s";
+                return Next::Failed;
+            }
         }
+        if (stopRequested())
+            return Next::Stopped;
         unsigned length = 0;
-        if (source_.delivered() - base_ <= skip_ || source_.take(frame, length) != QDX_OK)
-            continue;  // the frame handed out before, or none since a reconnection
+        const long long delivered = source_.delivered() - base_;
+        if (source_.restarts() != restarts_)
+            return gone();
+        if (delivered <= skip_ || source_.take(frame, length) != QDX_OK)
+            continue;  // the frame handed out before
         if (viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole) {
-            wholeDeadline_ = std::chrono::steady_clock::now() + kTimeout;
-            return true;
+            wholeDeadline_ = Clock::now() + kTimeout;
+            return Next::Frame;
         }
-        if (++damaged_, std::chrono::steady_clock::now() > wholeDeadline_) {
+        if (++damaged_, Clock::now() > wholeDeadline_) {
             why = "no whole frame for " + seconds + " s (" + std::to_string(damaged_) + " short or damaged)";
-            return false;
+            return Next::Failed;
         }
     }
 }

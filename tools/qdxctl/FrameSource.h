@@ -28,12 +28,21 @@ public:
     int take(std::vector<uint8_t>& buffer, unsigned& length);
     // Frames the camera delivered since this source was made.
     long long delivered();
+    // How often delivered() saw the frame index count from 0 again: the
+    // camera was reopened, gone and back.
+    int restarts() const { return restarts_; }
+    // The library's frame index now.
+    static int index();
 
 private:
     sem_t* semaphore_ = nullptr;
     int lastIndex_ = 0;
     long long delivered_ = 0;
+    int restarts_ = 0;
 };
+
+// Whether the library has a camera open now.
+bool cameraConnected();
 
 // Consecutive whole frames for the commands that take several: the frames
 // signalled before it was made are passed over, then `skip` more (they show
@@ -42,18 +51,28 @@ class WholeFrames {
 public:
     explicit WholeFrames(long long skip);
 
+    enum class Next {
+        Frame,         // the next whole frame is in frame
+        Failed,        // none came for the time-out (no frame at all, or only short and damaged ones)
+        Disconnected,  // the camera is gone, or was gone and is back: the frames are consecutive no more
+        Stopped,       // a stop signal came (StopSignals.h)
+    };
+
     // Whether the library handed out its frame signal.
     bool valid() const { return source_.valid(); }
-    // The next whole frame into frame; false with why when none came for the
-    // time-out (no frame at all, or only short and damaged ones).
-    bool next(std::vector<uint8_t>& frame, std::string& why);
+    // The next whole frame into frame; why says what else happened. Waits
+    // no longer than the time-out, and not at all once the camera is seen
+    // gone or a stop signal came.
+    Next next(std::vector<uint8_t>& frame, std::string& why);
 
 private:
     static constexpr std::chrono::milliseconds kTimeout{3000};
+    static constexpr std::chrono::milliseconds kLook{100};  // the connection and stop signals are looked at this often
 
     FrameSource source_;
     long long skip_;
     long long base_ = 0;
+    int restarts_ = 0;
     int damaged_ = 0;
     std::chrono::steady_clock::time_point wholeDeadline_;
 };

@@ -7,8 +7,10 @@
 #include "CtlCommands.h"
 #include "FrameSource.h"
 #include "QDX_API.h"
+#include "StopSignals.h"
 #include "capture/CaptureImage.h"
 #include "capture/Recorder.h"
+#include "live/Disconnections.h"
 #include "live/FrameCheck.h"
 
 namespace qdx::ctl {
@@ -76,23 +78,35 @@ int runRecord(Context& context, const Arguments& arguments)
     const auto end = start + duration<double>(seconds);
     auto lastFrame = start;
     bool stalled = false;
+    // The recording runs on through an absence; each is reported at the end.
+    viewer::Disconnections absences;
+    absences.start(start, FrameSource::index());
     char note[48];
     std::snprintf(note, sizeof note, "recording for %.1f s", seconds);
     Progress progress = context.progress(note);
-    for (auto now = start; now < end && recorder.running(); now = Clock::now()) {
+    std::size_t formatRead = 0;  // absences when the format was read
+    for (auto now = start; now < end && recorder.running() && !stopRequested(); now = Clock::now()) {
         const auto wait = std::min(kFramePoll, std::chrono::ceil<milliseconds>(end - now));
         unsigned length = 0;
-        if (source.waitForFrame(wait) && source.take(frame, length) == QDX_OK &&
-            viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole) {
+        const bool whole = source.waitForFrame(wait) && source.take(frame, length) == QDX_OK &&
+                           viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole;
+        absences.look(Clock::now(), cameraConnected(), FrameSource::index(), recorder.frames());
+        // A camera plugged back in starts from its power-on format: its
+        // frames are pictured as they come, not as the ones before.
+        if (absences.count() != formatRead && !absences.away()) {
+            formatRead = absences.count();
+            QDX_Get_DataFormat(&format);
+        }
+        if (whole) {
             capture.refresh(frame.data(), format == 1, border);
             lastFrame = Clock::now();
         } else if (Clock::now() - lastFrame > kFrameTimeout) {
             stalled = true;
             break;
         }
-        char status[64];
-        std::snprintf(status, sizeof status, "%.1f s  %u frames",
-                      duration<double>(Clock::now() - start).count(), recorder.frames());
+        char status[80];
+        std::snprintf(status, sizeof status, "%.1f s  %u frames%s", duration<double>(Clock::now() - start).count(),
+                      recorder.frames(), absences.away() ? "  camera disconnected" : "");
         progress.update(status);
     }
     progress.finish();
@@ -104,14 +118,18 @@ int runRecord(Context& context, const Arguments& arguments)
     std::snprintf(summary, sizeof summary, "%s: %u frames, %d x %d, %.2f frames/s", path.c_str(), report.frames,
                   side, side, static_cast<double>(report.rate) / report.scale);
     context.out() << summary << "\n";
+    // Everything that went wrong is said; the file holds what was recorded.
+    int status = kExitOk;
+    for (const std::string& line : absences.report(Clock::now(), report.frames))
+        status = context.failure(line);
     if (const char* text = endingText(report.ending))
-        return context.failure(text);
-    if (stalled)
-        return context.failure("no whole frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) +
-                               " s; the file holds the frames before");
+        status = context.failure(text);
+    if (stalled && !absences.away())
+        status = context.failure("no whole frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) +
+                                 " s; the file holds the frames before");
     if (report.frames == 0)
-        return context.failure("no frame was recorded; the file holds no pictures");
-    return kExitOk;
+        status = context.failure("no frame was recorded; the file holds no pictures");
+    return status;
 }
 
 }  // namespace qdx::ctl

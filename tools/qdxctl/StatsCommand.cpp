@@ -149,7 +149,12 @@ int runStats(Context& context, const Arguments& arguments)
     Pooled pooled;
     std::vector<uint8_t> frame;
     while (result.frames < frames) {
-        if (!source.next(frame, why))
+        const WholeFrames::Next next = source.next(frame, why);
+        if (next == WholeFrames::Next::Stopped && result.frames > 0)
+            break;  // the figures of the frames so far
+        if (next == WholeFrames::Next::Stopped)
+            return kExitFailure;
+        if (next != WholeFrames::Next::Frame)
             return context.failure(why);
         analyser.analyse(frame.data(), roi, result.grey, analysis);
         pooled.add(analysis.histograms);

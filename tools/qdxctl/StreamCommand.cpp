@@ -7,6 +7,7 @@
 #include "FrameSource.h"
 #include "Json.h"
 #include "QDX_API.h"
+#include "StopSignals.h"
 #include "live/FrameCheck.h"
 #include "live/StreamHealth.h"
 
@@ -20,19 +21,6 @@ using std::chrono::milliseconds;
 // The connection is checked at least this often, frames or not.
 constexpr milliseconds kStatusPoll{100};
 constexpr double kDefaultSeconds = 5;
-
-int libraryIndex()
-{
-    int index = 0;
-    QDX_GetIndex(&index);
-    return index;
-}
-
-bool connected()
-{
-    int status = 0;
-    return QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED);
-}
 
 void printSummary(std::ostream& out, const viewer::StreamFigures& s)
 {
@@ -83,19 +71,20 @@ int runStream(Context& context, const Arguments& arguments)
     std::vector<uint8_t> frame;
     source.drain();
     const auto start = Clock::now();
-    health.restart(start, libraryIndex(), true);
+    health.restart(start, FrameSource::index(), true);
     const auto end = start + duration<double>(seconds);
     Progress progress = context.progress("streaming for " + fixed(seconds, 1) + " s");
-    for (auto now = start; now < end; now = Clock::now()) {
+    // A stop signal ends it early, with the summary of the time so far.
+    for (auto now = start; now < end && !stopRequested(); now = Clock::now()) {
         const auto wait = std::min(kStatusPoll, std::chrono::ceil<milliseconds>(end - now));
         if (source.waitForFrame(wait)) {
             unsigned length = 0;
             if (source.take(frame, length) == QDX_OK)
                 health.frameTaken(viewer::checkFrame(frame.data(), length), length, Clock::now());
         }
-        const bool isConnected = connected();
+        const bool isConnected = cameraConnected();
         health.connection(isConnected);
-        health.indexSeen(libraryIndex());
+        health.indexSeen(FrameSource::index());
         const viewer::StreamFigures soFar = health.figures(Clock::now());
         progress.update(fixed(soFar.seconds, 1) + " s  " + std::to_string(soFar.taken) + " frames  " +
                         fixed(soFar.framesPerSecond(), 1) + " fps  " +
@@ -103,7 +92,7 @@ int runStream(Context& context, const Arguments& arguments)
                         (isConnected ? "connected" : "disconnected"));
     }
     progress.finish();
-    health.indexSeen(libraryIndex());
+    health.indexSeen(FrameSource::index());
     const viewer::StreamFigures stats = health.figures(Clock::now());
 
     if (arguments.has("--json"))

@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "Ctl.h"
+#include "StopSignals.h"
 
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    qdx::ctl::catchStopSignals();
     const int status = qdx::ctl::runQdxctl(args, std::cout, std::cerr);
     // A result that could not be written (a full disk, a closed pipe) is a failure.
     if (!std::cout.flush()) {

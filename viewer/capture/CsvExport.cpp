@@ -65,8 +65,13 @@ void CsvExport::frameShown(const ShownFrame& shown)
     case CsvExportJob::Outcome::Failed:
         out_.csvExportEnded(why);
         break;
-    case CsvExportJob::Outcome::Continue:
     case CsvExportJob::Outcome::Stale:
+        // The export ended meanwhile and did not count this file: it is no
+        // part of the set its end named.
+        if (written)
+            std::remove(csvFileName(step->chosenPath, step->number).c_str());
+        break;
+    case CsvExportJob::Outcome::Continue:
         break;
     }
 }

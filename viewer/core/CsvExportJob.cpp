@@ -27,6 +27,17 @@ bool CsvExportJob::abort()
     return true;
 }
 
+std::optional<CsvExportJob::Cut> CsvExportJob::cut()
+{
+    std::lock_guard lock(mutex_);
+    if (!active_.load(std::memory_order_relaxed))
+        return std::nullopt;
+    ++id_;
+    remaining_.store(0, std::memory_order_release);
+    active_.store(false, std::memory_order_release);
+    return Cut{path_, number_ - 1, total_};
+}
+
 std::optional<CsvExportJob::Step> CsvExportJob::next() const
 {
     if (!active())  // the common case, without the lock

@@ -31,6 +31,17 @@ public:
     // GUI thread. True when an export ran.
     bool abort();
 
+    // What an export had done when it was cut short.
+    struct Cut {
+        std::string chosenPath;
+        int written = 0;  // files 1..written are there
+        int total = 0;
+    };
+    // Any thread: ends the running export because it cannot go on (the
+    // camera left); none when no export ran. A file being written meanwhile
+    // is stale, as after abort().
+    std::optional<Cut> cut();
+
     // Frame thread: the file to write now, none while no export runs.
     std::optional<Step> next() const;
     // Frame thread, after writing step's file (written) or failing to.

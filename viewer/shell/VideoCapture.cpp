@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "MainWindow.h"
+#include "QDX_API.h"
 #include "ViewerProgram.h"
 #include "capture/CaptureImage.h"
 #include "core/TimestampName.h"
@@ -33,13 +34,22 @@ W* findControl(QWidget* root, int id)
     return nullptr;
 }
 
+int libraryIndex()
+{
+    int index = 0;
+    QDX_GetIndex(&index);
+    return index;
+}
+
 }  // namespace
 
 VideoCapture::VideoCapture(MainWindow& window, ViewerProgram& program, Interaction& interaction)
     : QObject(&window), window_(window), program_(program), interaction_(interaction), progressTimer_(new QTimer(this))
 {
-    progressTimer_->setInterval(500);
-    connect(progressTimer_, &QTimer::timeout, this, &VideoCapture::showProgress);
+    // Often enough to see an unplug that lasts a moment; one that is shorter
+    // still shows as the frame index counting from 0 again.
+    progressTimer_->setInterval(100);
+    connect(progressTimer_, &QTimer::timeout, this, &VideoCapture::tick);
 }
 
 VideoCapture::~VideoCapture()
@@ -117,6 +127,7 @@ bool VideoCapture::startRecording()
     if (!recorder_->start(QFile::encodeName(path).toStdString(), side, ended, why))
         return giveUp(QString::fromStdString(why));
     state.recordingActive.store(1, std::memory_order_release);
+    absences_.start(Disconnections::Clock::now(), libraryIndex());
     return true;
 }
 
@@ -168,15 +179,24 @@ void VideoCapture::showRecording(bool on)
         progressTimer_->stop();
 }
 
+void VideoCapture::tick()
+{
+    if (!recording())
+        return;
+    absences_.look(Disconnections::Clock::now(), cameraConnected(), libraryIndex(), recorder_->frames());
+    showProgress();
+}
+
 void VideoCapture::showProgress()
 {
     if (!progress_ || !recording())
         return;
     const long long seconds = recorder_->elapsed().count() / 1000;
-    progress_->setText(QStringLiteral("%1:%2  %3 frames")
+    progress_->setText(QStringLiteral("%1:%2  %3 frames%4")
                            .arg(seconds / 60, 2, 10, QLatin1Char('0'))
                            .arg(seconds % 60, 2, 10, QLatin1Char('0'))
-                           .arg(recorder_->frames()));
+                           .arg(recorder_->frames())
+                           .arg(absences_.away() ? QStringLiteral("  (camera disconnected)") : QString()));
 }
 
 void VideoCapture::report(const RecordingReport& result)
@@ -201,6 +221,12 @@ void VideoCapture::report(const RecordingReport& result)
     }
     if (!result.fileOk)
         text = QStringLiteral("Video Capture : Error!\nThe file could not be finished and may be unreadable.");
+    // The file plays an absence away: the operator hears of each one.
+    for (const std::string& line : absences_.report(Disconnections::Clock::now(), result.frames)) {
+        QString sentence = QString::fromStdString(line) + QLatin1Char('.');
+        sentence[0] = sentence[0].toUpper();
+        text += text.isEmpty() ? QStringLiteral("Video Capture : ") + sentence : QLatin1Char('\n') + sentence;
+    }
     if (!text.isEmpty()) {
         interaction_.message(&window_, QStringLiteral("Message"), text, MessageIcon::Warning, MessageButtons::Ok);
         return;

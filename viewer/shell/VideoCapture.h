@@ -1,8 +1,8 @@
 // "Start/Stop Video Capture" (command 40008, page button 3004): the
 // questions, the file dialog, the texts that show a recording runs, and the
-// operator's notice when a recording ends by itself or its file is not
-// sound. The recording itself runs on the Recorder's thread, which reports
-// back through queued calls only. GUI thread.
+// operator's notice when a recording ends by itself, its file is not sound
+// or the camera was away meanwhile. The recording itself runs on the
+// Recorder's thread, which reports back through queued calls only. GUI thread.
 #pragma once
 
 #include <QObject>
@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "capture/Recorder.h"
+#include "live/Disconnections.h"
 
 class QLabel;
 class QTimer;
@@ -39,6 +40,8 @@ private:
     void stopRecording();
     void enableBoundaryPixels(bool on);
     void showRecording(bool on);
+    // Ten times a second while recording: the camera's presence, then the progress.
+    void tick();
     void showProgress();
     void report(const RecordingReport& report);
 
@@ -47,6 +50,7 @@ private:
     Interaction& interaction_;
     std::unique_ptr<Recorder> recorder_;
     QTimer* progressTimer_;
+    Disconnections absences_;  // of the running recording, looked at by tick()
     QPointer<QLabel> progress_;  // beside the state text, made with the first recording
     int session_ = 0;           // tells a late notice of an earlier recording apart
 };

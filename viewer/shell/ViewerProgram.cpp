@@ -9,6 +9,18 @@
 
 namespace qdx::viewer {
 
+std::string csvCutShortText(const CsvExportJob::Cut& cut)
+{
+    const std::string total = std::to_string(cut.total);
+    if (cut.written == 0)
+        return "The camera was disconnected before the first of " + total + " files; none was written.";
+    std::string files = csvFileName(cut.chosenPath, 1);
+    if (cut.written > 1)
+        files += " to " + csvFileName(cut.chosenPath, cut.written);
+    return "The camera was disconnected after " + std::to_string(cut.written) + " of " + total + " files (" + files +
+           "); the set is incomplete.";
+}
+
 ViewerProgram::ViewerProgram() : csvExport_(std::make_unique<CsvExport>(state_.csvExport, liveOutput_)) {}
 
 ViewerProgram::~ViewerProgram()
@@ -103,6 +115,10 @@ void ViewerProgram::MonitorDispatch::cameraRemoved()
     // The picture of a camera that is gone turns blue.
     program_.fillBlue();
     program_.streamHealth_.connection(false);
+    // An export never waits for a camera that is gone: its frames would no
+    // longer be consecutive. It ends now, saying what it wrote.
+    if (const auto cut = program_.state_.csvExport.cut())
+        program_.liveOutput_.csvExportEnded(csvCutShortText(*cut));
     std::lock_guard lock(mutex_);
     if (client_)
         client_->cameraRemoved();

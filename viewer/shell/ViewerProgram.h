@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "core/Commands.h"
 #include "core/DeviceMonitor.h"
@@ -22,6 +23,9 @@ namespace qdx::viewer {
 class CaptureImage;
 class StillCapture;
 class CsvExport;
+
+// Why an export was cut short by the camera leaving, and which files it wrote.
+std::string csvCutShortText(const CsvExportJob::Cut& cut);
 
 class ViewerProgram {
 public:

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 
 #include "viewer/GuiFixture.h"
@@ -91,6 +93,39 @@ TEST_F(SaveCsvTest, AsksBeforeReplacingAndWarnsWhenNothingCanBeWritten)
     QFile kept(file("scan_001.csv"));
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), QByteArray("old"));
+}
+
+// Guards an export that waited in silence for a camera gone (and went on with
+// the next camera's frames): it ends at the unplug, saying which files of the
+// set it wrote, and exactly those are there.
+TEST_F(SaveCsvTest, UnplugEndsTheExportNamingTheFilesWritten)
+{
+    ASSERT_NO_FATAL_FAILURE(openCalibration());
+    QDXSim_SetFrameInterval(100000);  // 20 files take two seconds: time to unplug
+    control<QLineEdit>(1, 7020)->setText(QStringLiteral("20"));
+    interaction.files.push_back(file("scan.csv"));
+    window->command(kCmdSaveCsv);
+    ASSERT_TRUE(processUntil([&] { return QFile::exists(file("scan_002.csv")); }, std::chrono::milliseconds(10000)));
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(processUntil([&] { return !interaction.messages.empty(); }, std::chrono::milliseconds(10000)));
+
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^Save as CSV : Error!\\nThe camera was disconnected after (\\d+) of 20 "
+                                          "files \\(.*scan_001\\.csv to .*scan_0(\\d\\d)\\.csv\\); the set is "
+                                          "incomplete\\.$"))
+            .match(interaction.messages[0].text);
+    ASSERT_TRUE(m.hasMatch()) << interaction.messages[0].text.toStdString();
+    EXPECT_EQ(m.captured(1), QString::number(m.captured(2).toInt()));
+    const int written = m.captured(1).toInt();
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("scan_*.csv")}).size(), written);
+    EXPECT_TRUE(csvControlsEnabled());
+    // Frames of the camera back make no more files.
+    unsigned long long before = 0, now = 0;
+    QDXSim_GetBulkStats(&before, nullptr, nullptr);
+    QDXSim_SetPlugged(0, 1);
+    ASSERT_TRUE(processUntil([&] { return QDXSim_GetBulkStats(&now, nullptr, nullptr) == 0 && now >= before + 5; },
+                             std::chrono::milliseconds(10000)));
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("scan_*.csv")}).size(), written);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 
 #include "viewer/GuiFixture.h"
@@ -163,6 +164,39 @@ TEST_F(VideoCaptureTest, FailedWriteEndsTheRecordingWithAWarning)
     const auto b = readBytes(path);
     EXPECT_GE(u32(b, 140), 1u);
     EXPECT_EQ(ffprobe(path)["nb_read_frames"], std::to_string(u32(b, 140)));
+}
+
+// Guards a recording that ran on through an unplug without a word while its
+// file played the gap away: the progress says the camera is gone, and the
+// stop warns when and how long, with the frames before and after.
+TEST_F(VideoCaptureTest, UnplugDuringRecordingIsWarnedAtTheStop)
+{
+    ASSERT_NO_FATAL_FAILURE(openAndWaitForCamera());
+    const std::string path = start(QStringLiteral("gap.avi"));
+    ASSERT_TRUE(recordsFrames(5));
+    const auto* progress = page(0)->findChild<QLabel*>(QStringLiteral("recordingProgress"));
+    ASSERT_NE(progress, nullptr);
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(processUntil([&] { return progress->text().endsWith(QStringLiteral("(camera disconnected)")); }));
+    QDXSim_SetPlugged(0, 1);
+    ASSERT_TRUE(processUntil([&] { return framesSoFar() >= 0; }, milliseconds(10000)));
+    ASSERT_TRUE(recordsFrames(5));
+    window->command(kCmdVideoCapture);  // OK to "Stop Video Capture"
+    expectIdleTexts();
+
+    ASSERT_EQ(interaction.messages.size(), 3u);
+    const ShownMessage& warning = interaction.messages[2];
+    EXPECT_EQ(warning.icon, MessageIcon::Warning);
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^Video Capture : The camera was disconnected at [\\d.]+ s for [\\d.]+ s; "
+                                          "(\\d+) frames before, (\\d+) after\\.$"))
+            .match(warning.text);
+    ASSERT_TRUE(m.hasMatch()) << warning.text.toStdString();
+    const uint32_t frames = u32(readBytes(path), 140);
+    EXPECT_GE(m.captured(1).toUInt(), 5u);
+    EXPECT_GE(m.captured(2).toUInt(), 5u);
+    EXPECT_EQ(m.captured(1).toUInt() + m.captured(2).toUInt(), frames);
+    EXPECT_EQ(ffprobe(path)["nb_read_frames"], std::to_string(frames));
 }
 
 }  // namespace
