@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "SimBus.h"
-#include "lifecycle/Guarded.h"
+#include "protocol/Guarded.h"
 
 using qdx::sim::CameraModel;
 using qdx::sim::SimBus;

@@ -6,7 +6,7 @@
 #include <array>
 
 #include "control/RegisterMap.h"
-#include "lifecycle/Guarded.h"
+#include "protocol/Guarded.h"
 #include "lifecycle/Library.h"
 
 namespace qdx {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "lifecycle/Guarded.h"
+#include "protocol/Guarded.h"
 #include "lifecycle/Library.h"
 
 using qdx::Library;

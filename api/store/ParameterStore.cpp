@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "control/RegisterShadow.h"
-#include "lifecycle/Guarded.h"
+#include "protocol/Guarded.h"
 #include "lifecycle/Library.h"
 #include "protocol/Registers.h"
 

@@ -1,5 +1,7 @@
 #include "ViewerProgram.h"
 
+#include <cstdio>
+
 #include <new>
 
 #include "QDX_API.h"
@@ -37,7 +39,11 @@ void ViewerProgram::startUp()
     // Without a capture image the viewer still runs; capturing finds nothing.
     captureImage_.reset(new (std::nothrow) CaptureImage);
     stillCapture_.reset(new (std::nothrow) StillCapture(state_.presentations));
-    QDX_Init();  // a failure shows later as "no camera"
+    // The viewer runs on without the library (a blue picture, "no camera");
+    // the reason goes to the standard error.
+    if (const int started = QDX_Init(); started != QDX_OK)
+        std::fprintf(stderr, "QDX_Init failed (%d): the library could not get the memory or threads it needs\n",
+                     started);
     libraryUp_ = true;
     monitor_ = std::make_unique<DeviceMonitor>(state_, monitorDispatch_);
     monitor_->start();  // returns once the monitor runs: before any window exists

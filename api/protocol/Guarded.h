@@ -1,6 +1,6 @@
-// Every C export runs its body through guarded(): an exception leaving an
-// extern "C" function would terminate the host program, so it becomes the
-// export's own failure code instead.
+// Every C export, of the library and of the simulated camera alike, runs its
+// body through guarded(): an exception leaving an extern "C" function would
+// terminate the host program, so it becomes the export's own failure code.
 #pragma once
 
 namespace qdx {
