@@ -1,7 +1,6 @@
 #include "ViewerProgram.h"
 
 #include <cstdio>
-
 #include <new>
 
 #include "QDX_API.h"
