@@ -212,7 +212,7 @@ const FileCommand kFileCommands[] = {
     {"table_set_gamma", {"table", "set", "gamma"}, "g.txt", nullptr, "no gamma file"},
     {"table_set_dp", {"table", "set", "dp"}, "dp.bin", nullptr, "a table file holds 256"},
     {"table_set_fpn", {"table", "set", "fpn"}, "fpn.bin", nullptr, "a table file holds 82416"},
-    // record (the AVI writer) is left to its own tests.
+    {"record", {"record", "--seconds", "0.3"}, "a.avi", nullptr, nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Commands, CtlHostilePathsTest, ::testing::ValuesIn(kFileCommands),
                          [](const auto& p) { return std::string(p.param.name); });

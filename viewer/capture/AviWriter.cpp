@@ -122,12 +122,23 @@ int AviWriter::open(const std::string& path, int maxSegments, std::string& why)
         why = path + ": no index entry to reserve";
         return kNotOpen;
     }
-    FileDescriptor file = createRegularFile(path, why);
+    // Written beside and renamed into place once its header is there: a file
+    // that cannot be started (a full disk) leaves the one under the name as
+    // it was, and a link there is replaced, never followed.
+    std::string tempPath;
+    FileDescriptor file = createBeside(path, tempPath, why);
     if (!file)
         return kNotOpen;
     if (open(std::move(file), maxSegments) != kOk) {
         why = path + ": " + (errno != 0 ? std::strerror(errno) : "cannot be written");
-        ::unlink(path.c_str());
+        ::unlink(tempPath.c_str());
+        return kNotOpen;
+    }
+    if (::rename(tempPath.c_str(), path.c_str()) != 0) {
+        why = path + ": " + std::strerror(errno);
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(tempPath.c_str());
         return kNotOpen;
     }
     return kOk;

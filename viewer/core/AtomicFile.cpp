@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 namespace qdx::viewer {
 namespace {
@@ -37,36 +36,23 @@ bool AtomicFile::open(const std::string& path, std::string& why)
         why = path + ": not a file name";
         return false;
     }
-    // A device node or FIFO under the name would be replaced by the rename.
-    if (!checkWriteTarget(path, why))
+    // A device node or FIFO under the name would be replaced by the rename
+    // (createBeside refuses it), a link planted under the temporary name
+    // would be followed (it is created exclusively).
+    std::string tempPath;
+    FileDescriptor file = createBeside(path, tempPath, why);
+    if (!file)
         return false;
-    // Created exclusively, so nothing already there (a link planted under
-    // the name) is followed; mode 0666 less the umask, as any new file.
-    std::random_device random;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".tmp-%08x", static_cast<unsigned>(random()));
-        const fs::path temp = target.parent_path() / ("." + target.filename().string() + suffix);
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            why = systemError(path);
-            return false;
-        }
-        stream_ = ::fdopen(fd, "wb");
-        if (!stream_) {
-            why = systemError(path);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        path_ = path;
-        tempPath_ = temp.string();
-        return true;
+    stream_ = ::fdopen(file.get(), "wb");
+    if (!stream_) {
+        why = systemError(path);
+        ::unlink(tempPath.c_str());
+        return false;
     }
-    why = path + ": no temporary file could be made beside it";
-    return false;
+    file.release();  // the stream owns it now
+    path_ = path;
+    tempPath_ = std::move(tempPath);
+    return true;
 }
 
 bool AtomicFile::commit(std::string& why)

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace qdx::viewer {
 namespace {
@@ -74,34 +76,28 @@ bool checkWriteTarget(const std::string& path, std::string& why)
     return why.empty();
 }
 
-FileDescriptor createRegularFile(const std::string& path, std::string& why)
+FileDescriptor createBeside(const std::string& path, std::string& tempPath, std::string& why)
 {
     if (!checkWriteTarget(path, why))
         return {};
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode) && ::unlink(path.c_str()) != 0) {
-        why = systemError(path);
-        return {};
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = path.substr(folder.size());
+    std::random_device random;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".tmp-%08x", static_cast<unsigned>(random()));
+        tempPath = folder + "." + name + suffix;
+        FileDescriptor file(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (file)
+            return file;
+        if (errno != EEXIST) {
+            why = systemError(path);
+            return {};
+        }
     }
-    // O_NOFOLLOW: a link planted since is not followed; O_NONBLOCK: a FIFO
-    // planted since does not hang the open. Truncated only once it is known
-    // to be a regular file.
-    FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (!file) {
-        why = errno == ELOOP ? path + ": " + kNotRegularFile : systemError(path);
-        return {};
-    }
-    if (::fstat(file.get(), &status) != 0) {
-        why = systemError(path);
-        return {};
-    }
-    if (why = whyNotRegular(path, status.st_mode); !why.empty())
-        return {};
-    if (::ftruncate(file.get(), 0) != 0 || ::fcntl(file.get(), F_SETFL, 0) != 0) {
-        why = systemError(path);
-        return {};
-    }
-    return file;
+    why = path + ": no temporary file could be made beside it";
+    return {};
 }
 
 FileDescriptor openRegularFile(const std::string& path, std::string& why)

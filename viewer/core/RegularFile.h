@@ -42,12 +42,12 @@ private:
 // with why ("PATH: not a regular file") for anything else.
 bool checkWriteTarget(const std::string& path, std::string& why);
 
-// Creates or truncates path for writing in place (a recording, which must be
-// readable while it grows): a symbolic link there is removed first, anything
-// but a regular file is refused before it is touched, and the file opened is
-// checked again, so that a FIFO or device swapped in meanwhile is not written
-// either. Mode 0666 less the umask. An invalid descriptor and why on failure.
-FileDescriptor createRegularFile(const std::string& path, std::string& why);
+// A new, empty file beside path, to be renamed over it once written (whole,
+// or far enough to be of use): ".NAME.tmp-XXXXXXXX" in the same folder,
+// created exclusively, so nothing already there is followed or truncated.
+// The target is checked first (checkWriteTarget). Mode 0666 less the umask.
+// An invalid descriptor and why (naming path) on failure.
+FileDescriptor createBeside(const std::string& path, std::string& tempPath, std::string& why);
 
 // Opens path for reading without ever blocking (a FIFO with no writer) and
 // only when it is a regular file; the descriptor then reads normally.
