@@ -131,29 +131,19 @@ bool parseGammaText(std::string_view text, GammaTables& tables)
 
 bool readGammaFile(const std::string& path, GammaTables& tables, std::string& why)
 {
-    FileDescriptor file = openRegularFile(path, why);
-    if (!file)
-        return false;
     GammaParser parser(tables);
-    char buffer[16384];
-    std::size_t total = 0;
-    for (;;) {
-        // One byte past the bound tells a file that goes on from one that ends there.
-        const std::size_t room = std::min(sizeof buffer, kMaxGammaFileBytes + 1 - total);
-        const long got = readChunk(file.get(), buffer, room, path, why);
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
-        const std::size_t usable = std::min(static_cast<std::size_t>(got), kMaxGammaFileBytes - total);
-        if (!parser.feed(std::string_view(buffer, usable)))
-            return true;
-        total += static_cast<std::size_t>(got);
-        if (total > kMaxGammaFileBytes) {
-            why = path + ": no gamma file: " + std::to_string(parser.entries()) + " entries in its first " +
-                  std::to_string(kMaxGammaFileBytes) + " bytes, 4096 wanted";
-            return false;
-        }
+    switch (readRegularChunks(
+        path, kMaxGammaFileBytes, [&](std::string_view chunk) { return parser.feed(chunk); }, why)) {
+    case ChunkRead::Stopped:
+        return true;  // the last entry wanted was read: the rest of the file does not matter
+    case ChunkRead::TooLarge:
+        why = path + ": no gamma file: " + std::to_string(parser.entries()) + " entries in its first " +
+              std::to_string(kMaxGammaFileBytes) + " bytes, 4096 wanted";
+        return false;
+    case ChunkRead::Failed:
+        return false;
+    case ChunkRead::Ended:
+        break;
     }
     if (parser.finish())
         return true;

@@ -57,61 +57,42 @@ FileDescriptor openRegularFile(const std::string& path, std::string& why);
 // maxBytes + 1 bytes. A larger file is refused ("PATH: larger than N bytes").
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& contents, std::string& why);
 
-// Reads a regular file line by line, at most maxBytes in all. Each line
-// (without its end, "\n" or "\r\n" or a lone "\r") goes to onLine, which
-// returns false to stop early; reading then ends without taking more of
-// the file. False with why when the file cannot be read or reaches maxBytes
-// before onLine stopped it.
-template <typename OnLine>
-bool readRegularLines(const std::string& path, std::size_t maxBytes, OnLine&& onLine, std::string& why);
+// Reads a regular file in pieces, at most maxBytes in all, handing each to
+// onChunk(std::string_view), which returns false to stop early: reading then
+// ends without taking more of the file. why is set unless it stopped or ended.
+enum class ChunkRead { Stopped, Ended, TooLarge, Failed };
+template <typename OnChunk>
+ChunkRead readRegularChunks(const std::string& path, std::size_t maxBytes, OnChunk&& onChunk, std::string& why);
 
-// Implementation detail of readRegularLines: the next chunk of fd, at most
+// Implementation detail of readRegularChunks: the next piece of fd, at most
 // room bytes; -1 on error (why set), 0 at the end.
 long readChunk(int fd, char* buffer, std::size_t room, const std::string& path, std::string& why);
 
-template <typename OnLine>
-bool readRegularLines(const std::string& path, std::size_t maxBytes, OnLine&& onLine, std::string& why)
+template <typename OnChunk>
+ChunkRead readRegularChunks(const std::string& path, std::size_t maxBytes, OnChunk&& onChunk, std::string& why)
 {
     FileDescriptor file = openRegularFile(path, why);
     if (!file)
-        return false;
-    std::string line;
+        return ChunkRead::Failed;
     char buffer[16384];
     std::size_t total = 0;
-    bool lastWasCr = false;
     for (;;) {
+        // One byte past the bound tells a file that goes on from one that ends there.
         const std::size_t room = std::min(sizeof buffer, maxBytes + 1 - total);
         const long got = readChunk(file.get(), buffer, room, path, why);
         if (got < 0)
-            return false;
+            return ChunkRead::Failed;
         if (got == 0)
-            break;
-        // Bytes past maxBytes are only read to tell that the file is larger.
+            return ChunkRead::Ended;
         const std::size_t usable = std::min(static_cast<std::size_t>(got), maxBytes - total);
         total += static_cast<std::size_t>(got);
-        for (std::size_t i = 0; i < usable; ++i) {
-            const char c = buffer[i];
-            if (c == '\n' && lastWasCr) {  // the second half of CR LF
-                lastWasCr = false;
-                continue;
-            }
-            lastWasCr = c == '\r';
-            if (c == '\n' || c == '\r') {
-                if (!onLine(std::string_view(line)))
-                    return true;
-                line.clear();
-            } else {
-                line += c;
-            }
-        }
+        if (usable > 0 && !onChunk(std::string_view(buffer, usable)))
+            return ChunkRead::Stopped;
         if (total > maxBytes) {
             why = path + ": larger than " + std::to_string(maxBytes) + " bytes";
-            return false;
+            return ChunkRead::TooLarge;
         }
     }
-    if (!line.empty())
-        onLine(std::string_view(line));
-    return true;
 }
 
 }  // namespace qdx::viewer

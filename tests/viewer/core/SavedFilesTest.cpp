@@ -141,7 +141,7 @@ TEST(RegularFileTest, ReadersTakeRegularFilesOnlyAndStopAtTheirBound)
     for (const std::string& path : {paths.fifo, paths.device, paths.folder}) {
         EXPECT_FALSE(openRegularFile(path, why)) << path;
         EXPECT_FALSE(readRegularFile(path, 100, text, why)) << path;
-        EXPECT_FALSE(readRegularLines(path, 100, [](std::string_view) { return true; }, why)) << path;
+        EXPECT_EQ(readRegularChunks(path, 100, [](std::string_view) { return true; }, why), ChunkRead::Failed);
     }
     EXPECT_NE(why.find("is a folder"), std::string::npos) << why;
     ASSERT_TRUE(readRegularFile(paths.link, 6, text, why)) << why;  // a read follows a link
@@ -149,19 +149,20 @@ TEST(RegularFileTest, ReadersTakeRegularFilesOnlyAndStopAtTheirBound)
     EXPECT_FALSE(readRegularFile(paths.link, 5, text, why));
     EXPECT_NE(why.find("larger than 5 bytes"), std::string::npos) << why;
 
-    // Every line ending, and a stop that leaves the rest of a large file unread.
-    const std::string lines = paths.dir.file("lines");
-    std::ofstream(lines, std::ios::binary) << "a\r\nb\rc\n\nd";
-    std::vector<std::string> seen;
-    const auto collect = [&](std::string_view line) { seen.emplace_back(line); return true; };
-    ASSERT_TRUE(readRegularLines(lines, 100, collect, why)) << why;
-    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c", "", "d"}));
-    seen.clear();
-    EXPECT_FALSE(readRegularLines(lines, 6, collect, why));
-    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));  // nothing past the bound counts
-    seen.clear();
-    ASSERT_TRUE(readRegularLines(lines, 4, [&](std::string_view line) { seen.emplace_back(line); return false; }, why));
-    EXPECT_EQ(seen, std::vector<std::string>{"a"});
+    // A stop leaves the rest of a large file unread; nothing past the bound is handed on.
+    const std::string chunks = paths.dir.file("chunks");
+    std::ofstream(chunks, std::ios::binary) << std::string(40000, 'x');
+    std::size_t handed = 0;
+    const auto count = [&](std::string_view chunk) { handed += chunk.size(); return true; };
+    EXPECT_EQ(readRegularChunks(chunks, 40000, count, why), ChunkRead::Ended);
+    EXPECT_EQ(handed, 40000u);
+    handed = 0;
+    EXPECT_EQ(readRegularChunks(chunks, 39999, count, why), ChunkRead::TooLarge);
+    EXPECT_EQ(handed, 39999u);
+    handed = 0;
+    EXPECT_EQ(readRegularChunks(chunks, 40000, [&](std::string_view c) { handed += c.size(); return false; }, why),
+              ChunkRead::Stopped);
+    EXPECT_LT(handed, 40000u);
 }
 
 }  // namespace
