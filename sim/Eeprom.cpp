@@ -76,14 +76,16 @@ Eeprom::~Eeprom()
 void Eeprom::openFile()
 {
     bool writable = true;
-    int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO planted under the name must not hold the open; it is
+    // refused below, and on a regular file the flag changes nothing.
+    int fd = ::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
         createFile();
         return;
     }
     if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         writable = false;
-        fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     }
     if (fd < 0) {
         startNote_ = quoted(path_) + " cannot be opened (" + errorText(errno) + "): the EEPROM is kept in memory only";

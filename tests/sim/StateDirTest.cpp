@@ -5,6 +5,7 @@
 
 #include <linux/securebits.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -99,6 +100,14 @@ const StartState kStartStates[] = {
          return copies == 1;
      },
      true},
+    // A read-only FIFO is opened for reading only, which would wait for a writer.
+    {"FifoImage",
+     [](const fs::path& work) {
+         fs::create_directory(work / "state");
+         ::mkfifo((work / "state" / "camera0-fx2.eeprom").c_str(), 0444);
+         return (work / "state").string();
+     },
+     [](const fs::path& work) { return fs::is_fifo(work / "state" / "camera0-fx2.eeprom"); }, false},
 };
 
 class StateDirTest : public ::testing::TestWithParam<StartState> {
