@@ -277,6 +277,9 @@ std::string runControlLine(std::string_view line, SimBus& bus)
     case ControlVerb::Cis:
         first.withModel([&](CameraModel& model) { model.setCisPresent(arg(0) != 0); });
         break;
+    case ControlVerb::Access:
+        bus.camera(arg(1)).setAccess(static_cast<Access>(arg(0)));
+        break;
     case ControlVerb::Register:
         if (arg(1) < 0)
             return "ok " + std::to_string(first.withModel([&](CameraModel& model) { return model.reg(arg(0)); }));

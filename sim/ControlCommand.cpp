@@ -44,6 +44,7 @@ constexpr Choice kAnyRequest[] = {{"any", -1}};
 constexpr Choice kMemories[] = {{"fx2", QDX_MEMORY_FX2}, {"cis", QDX_MEMORY_CIS}};
 constexpr Choice kMemoryStates[] = {{"ready", 0}, {"busy", 1}, {"error", 2}, {"absent", 3}, {"own", -1}};
 constexpr Choice kOnOff[] = {{"on", 1}, {"off", 0}};
+constexpr Choice kAccess[] = {{"granted", 0}, {"denied", 1}, {"busy", 2}};
 
 constexpr ArgRule kCamera{ArgKind::Number, "CAMERA", 0, 1, {}, true, 0};
 
@@ -67,6 +68,7 @@ const VerbEntry kVerbs[] = {
       ArgRule{ArgKind::Number, "READS", -1, kMostCount, {}, true, -1}},
      3},
     {"cis", ControlVerb::Cis, {ArgRule{ArgKind::Choice, "on|off", 0, 0, kOnOff}}, 1},
+    {"access", ControlVerb::Access, {ArgRule{ArgKind::Choice, "granted|denied|busy", 0, 0, kAccess}, kCamera}, 2},
     {"register", ControlVerb::Register,
      {ArgRule{ArgKind::Number, "REG", 0, 65535}, ArgRule{ArgKind::Number, "VALUE", 0, 65535, {}, true, -1}}, 2},
     {"reset", ControlVerb::Reset},

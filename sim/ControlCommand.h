@@ -25,6 +25,7 @@ enum class ControlVerb {
     Fail,      // REQUEST|any COUNT [SKIP]: QDXSim_FailRequestsAfter
     Memory,    // fx2|cis ready|busy|error|absent|own [READS]: QDXSim_SetMemoryState
     Cis,       // on|off: QDXSim_SetCisPresent
+    Access,    // granted|denied|busy [CAMERA]: QDXSim_SetAccess
     Register,  // REG [VALUE]: QDXSim_GetRegister, or QDXSim_SetRegister with the change reported
     Reset,     // QDXSim_Reset
     Status,    // camera 0's plug state, whether a host has it open, stall, QDXSim_GetBulkStats
@@ -35,7 +36,8 @@ struct ControlCommand {
     ControlVerb verb = ControlVerb::Help;
     // The verb's numbers in the order written, choices as the QDXSim_*
     // function takes them (inject: kind 1|2; fail: bRequest -1 for any;
-    // memory: type, state 0..3 or -1 for "own", reads; cis: 1|0).
+    // memory: type, state 0..3 or -1 for "own", reads; cis: 1|0; access:
+    // QDXSIM_ACCESS_*, camera).
     std::array<long long, 3> args{};
     int argCount = 0;
     double rate = 0;  // fps

@@ -45,6 +45,7 @@ TEST(ControlChannel, EachLineDoesWhatItSaysOrSaysWhyNot)
         {"memory cis busy 5", "ok"},
         {"memory fx2 own", "ok"},
         {"cis off", "ok"},
+        {"access denied 1", "ok"},
         {"", ""},
         {"unplug 2", "error CAMERA must be a number 0..1 (usage: unplug [CAMERA])"},
         {"scene 4", "error N must be a number 0..3 (usage: scene N)"},
@@ -65,6 +66,7 @@ TEST(ControlChannel, EachLineDoesWhatItSaysOrSaysWhyNot)
     int value = 0;
     bus.camera(0).withModel([&](CameraModel& model) { value = model.reg(34); });
     EXPECT_EQ(value, 4660);
+    EXPECT_EQ(bus.camera(1).access(), Access::Denied);
     EXPECT_EQ(runControlLine(std::string(kControlLineMax, 'x'), bus).rfind("error line too long", 0), 0u);
     EXPECT_EQ(runControlLine("reset", bus), "ok");
     EXPECT_EQ(runControlLine("status", bus), "ok plugged 1 open 0 stalled 0 delivered 0 dropped 0 abandoned 0");
