@@ -3,8 +3,8 @@
 // needs the same frames. Registered before the display thread starts.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace qdx::viewer {
 
@@ -18,28 +18,29 @@ struct ShownFrame {
 
 // Counts the presentations begun by the display thread. A presentation takes
 // its number before it reads how to show the frame, so a request made after
-// reading the count, and after changing how frames are shown, is only answered
-// by a frame of a higher number: one shown the new way, never one already on
-// its way. The seq_cst fences on both sides make this hold without a lock.
+// changing how frames are shown, and reading the count then, is only
+// answered by a frame of a higher number: one shown the new way, never one
+// already on its way. The lock orders the two: a presentation numbered after
+// the reading acquires it after the requester released it, so it sees every
+// setting stored before.
 class PresentationCount {
 public:
     // Display thread: the number of the presentation beginning now.
     uint64_t begin()
     {
-        const uint64_t number = count_.fetch_add(1, std::memory_order_relaxed) + 1;
-        std::atomic_thread_fence(std::memory_order_seq_cst);
-        return number;
+        std::lock_guard lock(mutex_);
+        return ++count_;
     }
-    // Any thread: the number of the last presentation begun; one of a higher
-    // number reads every setting stored before this call.
+    // Any thread: the number of the last presentation begun.
     uint64_t current() const
     {
-        std::atomic_thread_fence(std::memory_order_seq_cst);
-        return count_.load(std::memory_order_relaxed);
+        std::lock_guard lock(mutex_);
+        return count_;
     }
 
 private:
-    std::atomic<uint64_t> count_{0};
+    mutable std::mutex mutex_;  // Protects count_ (display thread counts, requesters read)
+    uint64_t count_ = 0;
 };
 
 class FrameConsumer {
