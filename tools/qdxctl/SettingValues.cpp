@@ -1,5 +1,6 @@
 #include "SettingValues.h"
 
+#include <climits>
 #include <cstdio>
 #include <sstream>
 #include <strings.h>
@@ -16,13 +17,6 @@ using viewer::SettingId;
 
 constexpr std::string_view kRegisterPrefix = "reg:";
 
-// "Mode" shows camera modes 0, 1 and 3 as entries 0, 1 and 2; every other
-// combo's entry index is its value.
-int cameraValueOfEntry(SettingId id, int entry)
-{
-    return id == SettingId::Mode ? viewer::modeToCamera(entry) : entry;
-}
-
 std::optional<int> entryOfCameraValue(const Setting& s, SettingId id, int value)
 {
     const int entry = id == SettingId::Mode ? viewer::modeFromCamera(value) : value;
@@ -37,7 +31,7 @@ std::string entriesText(const Setting& s, SettingId id)
     for (std::size_t j = 0; j < s.entries.size(); ++j) {
         if (j)
             text += ", ";
-        text += std::to_string(cameraValueOfEntry(id, static_cast<int>(j))) + " " + s.entries[j];
+        text += std::to_string(viewer::comboCameraValue(id, static_cast<int>(j))) + " " + s.entries[j];
     }
     return text;
 }
@@ -47,16 +41,14 @@ bool parseComboValue(const Setting& s, SettingId id, std::string_view text, int&
     for (std::size_t j = 0; j < s.entries.size(); ++j) {
         const std::string_view entry = s.entries[j];
         if (entry.size() == text.size() && strncasecmp(entry.data(), text.data(), text.size()) == 0) {
-            value = cameraValueOfEntry(id, static_cast<int>(j));
+            value = viewer::comboCameraValue(id, static_cast<int>(j));
             return true;
         }
     }
-    if (const auto number = parseInteger(text)) {
-        for (std::size_t j = 0; j < s.entries.size(); ++j)
-            if (*number == cameraValueOfEntry(id, static_cast<int>(j))) {
-                value = static_cast<int>(*number);
-                return true;
-            }
+    if (const auto number = parseInteger(text);
+        number && *number >= INT_MIN && *number <= INT_MAX && viewer::settingTakes(id, static_cast<int>(*number))) {
+        value = static_cast<int>(*number);
+        return true;
     }
     why = "'" + std::string(text) + "' is not a value of " + s.name + " (" + entriesText(s, id) + ")";
     return false;

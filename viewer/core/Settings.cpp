@@ -194,13 +194,18 @@ int modeFromCamera(int mode)
     return mode > 2 ? 2 : mode;
 }
 
+int comboCameraValue(SettingId id, int entry)
+{
+    return id == SettingId::Mode ? modeToCamera(entry) : entry;
+}
+
 bool settingTakes(SettingId id, int value)
 {
     const Setting& s = setting(id);
     if (s.control != ControlKind::Combo)
         return value >= s.scale.minimum && value <= s.scale.maximum;
     for (std::size_t j = 0; j < s.entries.size(); ++j)
-        if (value == (id == SettingId::Mode ? modeToCamera(static_cast<int>(j)) : static_cast<int>(j)))
+        if (value == comboCameraValue(id, static_cast<int>(j)))
             return true;
     return false;
 }
@@ -212,8 +217,7 @@ std::string settingValuesText(SettingId id)
         return std::to_string(s.scale.minimum) + ".." + std::to_string(s.scale.maximum);
     std::string text;
     for (std::size_t j = 0; j < s.entries.size(); ++j)
-        text += (j ? ", " : "") + std::to_string(id == SettingId::Mode ? modeToCamera(static_cast<int>(j))
-                                                                       : static_cast<int>(j));
+        text += (j ? ", " : "") + std::to_string(comboCameraValue(id, static_cast<int>(j)));
     return text;
 }
 

@@ -93,6 +93,9 @@ constexpr int pictureIndex(SettingId id)
 // mode above 2 shows as selection 2.
 int modeToCamera(int selection);
 int modeFromCamera(int mode);
+// The value the camera takes for a combo's entry: Mode's through
+// modeToCamera, every other combo's is its entry index.
+int comboCameraValue(SettingId id, int entry);
 
 // Whether value is one the pages offer for the setting: a slider's within its
 // scale, a combo's the camera value of one of its entries (Mode 0, 1 or 3),
