@@ -1,30 +1,20 @@
 #include "PanelModel.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "QDX_API.h"
 
 namespace qdx::viewer {
 namespace {
 
-constexpr int kMode = pictureIndex(SettingId::Mode);
-constexpr int kAlc = pictureIndex(SettingId::Alc);
-constexpr int kGamma = pictureIndex(SettingId::Gamma);
-constexpr int kFlip = pictureIndex(SettingId::ImageFlip);
-constexpr int kRotation = pictureIndex(SettingId::ImageRotation);
-constexpr int kDpCorr = pictureIndex(SettingId::DpCorrection);
-constexpr int kFpnCorr = pictureIndex(SettingId::FpnCorrection);
-constexpr int kRawGain = pictureIndex(SettingId::RawGain);
-
-// Modes of "Mode" and of "FPN Corr." the rules name.
-constexpr int kMgcMec = 0, kMgcAec = 1, kAgcAec = 2;
-constexpr int kFpnOff = 0, kFpnMode1 = 1, kFpnMode2 = 2;
-
 constexpr const char* kInitialCameraInfo[kCameraInfoLines] = {"Yes", "??????????????", "Yes", "Yes", "1.0", "1.0"};
 
-bool fpnLocksGain(int fpn)
+// The camera's RAW gain, for FPN Mode2.
+std::optional<int> readRawGain()
 {
-    return fpn == kFpnMode1 || fpn == kFpnMode2;
+    int gain = 0;
+    return setting(SettingId::RawGain).read(&gain) == QDX_OK ? std::optional(gain) : std::nullopt;
 }
 
 }  // namespace
@@ -48,7 +38,7 @@ int DpTable::validCount() const
 PanelModel::PanelModel(ViewerState& state) : state_(state)
 {
     for (int k = 0; k < kPictureSliders; ++k)
-        picture_.sliders[static_cast<std::size_t>(k)] = setting(pictureSliderSetting(k)).scale.defaultValue;
+        picture_[pictureSliderSetting(k)] = setting(pictureSliderSetting(k)).scale.defaultValue;
     for (int i = 0; i < kCalibrationSliders; ++i)
         calibration_.sliders[static_cast<std::size_t>(i)] = calibrationSliderControl(i).scale.defaultValue;
     std::copy(std::begin(kInitialCameraInfo), std::end(kInitialCameraInfo), cameraInfo_.begin());
@@ -77,17 +67,18 @@ void PanelModel::changing(Change&& change)
 
 Enabling PanelModel::enabling() const
 {
-    const int mode = pictureCombo(kMode), fpn = pictureCombo(kFpnCorr);
-    const bool exposureManual = mode == kMgcMec;
-    const bool gainManual = mode != kAgcAec && !fpnLocksGain(fpn);
+    using S = SettingId;
+    const int mode = picture_[S::Mode];
+    const bool exposureManual = !heldBy(picture_, S::ExposureTime);
+    const bool gainManual = !heldBy(picture_, S::RawGain);
     Enabling e;
     e.exposure = exposureManual;
     e.rawGain = gainManual;
     // A gain locked by FPN correction stays readable, except under "AGC+AEC".
-    e.rawGainLabel = gainManual || (fpnLocksGain(fpn) && mode != kAgcAec);
-    e.automatic = mode != kMgcMec || pictureCombo(kAlc) != 0;
-    e.flip = pictureCombo(kRotation) == 0;
-    e.rotation = pictureCombo(kFlip) == 0;
+    e.rawGainLabel = gainManual || (fpnLocksGain(picture_[S::FpnCorrection]) && mode != kAgcAec);
+    e.automatic = mode != kMgcMec || picture_[S::Alc] != 0;
+    e.flip = !heldBy(picture_, S::ImageFlip);
+    e.rotation = !heldBy(picture_, S::ImageRotation);
     e.vfpn = vfpnAvailable_;
     const bool mode2 = calibrationCombo(kCalFpnMode) == 1;
     // With FPN Mode2 the camera controls exposure to the target at a fixed,
@@ -101,41 +92,28 @@ Enabling PanelModel::enabling() const
     return e;
 }
 
-void PanelModel::sendPictureSlider(int k)
+void PanelModel::send(SettingId id)
 {
-    setting(pictureSliderSetting(k)).send(pictureSlider(k));
+    setting(id).send(comboCameraValue(id, picture_[id]));
 }
 
-void PanelModel::sendPictureCombo(int j)
+void PanelModel::applyRules(const SettingChanges& changes)
 {
-    const int s = pictureCombo(j);
-    setting(pictureComboSetting(j)).send(j == kMode ? modeToCamera(s) : s);
-}
-
-void PanelModel::forceMode(int selection)
-{
-    picture_.combos[kMode] = selection;
-    setting(SettingId::Mode).send(modeToCamera(selection));
-}
-
-void PanelModel::setRawGainEverywhere(int gain)
-{
-    picture_.sliders[kRawGain] = gain;
-    setting(SettingId::RawGain).send(gain);
-    calibration_.sliders[kRawGain] = gain;
-}
-
-void PanelModel::saveFpnGain()
-{
-    setting(SettingId::RawGain).read(&savedFpnGain_);  // a failed read keeps the gain saved before
-    savedFpnGain_ = std::min(savedFpnGain_, kFpnGainCap);
+    for (const auto& [id, value] : changes) {
+        picture_[id] = value;
+        send(id);
+        for (int i = 0; i < kCalibrationSliders; ++i)
+            if (calibrationSliderControl(i).shows == id)
+                calibration_.sliders[static_cast<std::size_t>(i)] = value;
+    }
 }
 
 void PanelModel::movePictureSlider(int k, int value)
 {
     changing([&] {
-        picture_.sliders.at(static_cast<std::size_t>(k)) = value;
-        sendPictureSlider(k);
+        const SettingId id = pictureSliderSetting(k);
+        picture_.values.at(static_cast<std::size_t>(id)) = value;
+        send(id);
         if (k < kThresholdSlider)  // the four settings both pages show
             calibration_.sliders[static_cast<std::size_t>(k)] = value;
     });
@@ -144,36 +122,14 @@ void PanelModel::movePictureSlider(int k, int value)
 void PanelModel::choosePictureCombo(int j, int selection)
 {
     changing([&] {
-        picture_.combos.at(static_cast<std::size_t>(j)) = selection;
-        sendPictureCombo(j);
-        switch (pictureComboSetting(j)) {
-        case SettingId::Mode:
-            if (pictureCombo(kAlc) == 1)
-                forceMode(kMgcMec);  // with ALC on the Mode stays "MGC+MEC", here and in the camera
-            else if (pictureCombo(kFpnCorr) == kFpnMode2)
-                setRawGainEverywhere(selection == kAgcAec ? kFpnGainCap : savedFpnGain_);
-            break;
-        case SettingId::Alc:
-            if (selection == 1)
-                forceMode(kMgcMec);
-            break;
-        case SettingId::Gamma:
+        const SettingId id = pictureComboSetting(j);
+        picture_.values.at(static_cast<std::size_t>(id)) = selection;
+        send(id);
+        applyRules(followChoice(picture_, id, selection, readRawGain));
+        if (id == SettingId::Gamma)
             calibration_.combos[kCalGammaMode] = selection;
-            break;
-        case SettingId::DpCorrection:
+        else if (id == SettingId::DpCorrection)
             calibration_.combos[kCalDpMode] = selection;
-            break;
-        case SettingId::FpnCorrection:
-            if (selection == kFpnMode2)
-                saveFpnGain();
-            if (fpnLocksGain(selection))
-                forceMode(kMgcAec);
-            if (selection == kFpnMode2)
-                setRawGainEverywhere(savedFpnGain_);
-            break;
-        default:
-            break;
-        }
     });
 }
 
@@ -182,8 +138,8 @@ void PanelModel::moveCalibrationSlider(int i, int value)
     changing([&] {
         calibration_.sliders.at(static_cast<std::size_t>(i)) = value;
         if (const auto shown = calibrationSliderControl(i).shows) {  // the threshold is the viewer's own
-            setting(*shown).send(value);
-            picture_.sliders[static_cast<std::size_t>(pictureIndex(*shown))] = value;
+            picture_[*shown] = value;
+            send(*shown);
         }
     });
 }
@@ -194,25 +150,19 @@ void PanelModel::chooseCalibrationCombo(int j, int selection)
         calibration_.combos.at(static_cast<std::size_t>(j)) = selection;
         switch (j) {
         case kCalGammaMode:
-            setting(SettingId::Gamma).send(selection);
-            picture_.combos[kGamma] = selection;
+            picture_[SettingId::Gamma] = selection;
+            send(SettingId::Gamma);
             break;
         case kCalDpMode:
-            setting(SettingId::DpCorrection).send(selection);
-            picture_.combos[kDpCorr] = selection;
+            picture_[SettingId::DpCorrection] = selection;
+            send(SettingId::DpCorrection);
             break;
         case kCalFpnMode:
-            if (selection == 1) {
-                // Mode2 needs automatic exposure at a RAW gain of at most the cap.
-                forceMode(kMgcAec);
-                saveFpnGain();
-                setRawGainEverywhere(savedFpnGain_);
-                picture_.combos[kFpnCorr] = kFpnMode2;
-                sendPictureCombo(kFpnCorr);
-            } else {
-                picture_.combos[kFpnCorr] = kFpnOff;
-                sendPictureCombo(kFpnCorr);
-            }
+            // Mode2 needs automatic exposure at a RAW gain of at most the cap,
+            // both sent before FPN correction itself.
+            applyRules(followChoice(picture_, SettingId::FpnCorrection, selection == 1 ? kFpnMode2 : kFpnOff,
+                                    readRawGain));
+            send(SettingId::FpnCorrection);
             break;
         default:
             break;  // the defect-pixel type only chooses a table
@@ -228,7 +178,7 @@ bool PanelModel::activatePicture()
         state_.displayTarget.store(kPicturePage, std::memory_order_release);
         state_.calibrationView.store(0, std::memory_order_release);
         if (state_.ready.has(ReadyGate::MainWindow))
-            sendPictureCombo(kFpnCorr);
+            send(SettingId::FpnCorrection);
         aborted = abortCsvExport();
     });
     return aborted;
@@ -242,8 +192,8 @@ void PanelModel::activateCalibration()
         state_.displayTarget.store(kCalibrationPage, std::memory_order_release);
         // FPN correction starts off on this page, on the Picture page and in the camera.
         calibration_.combos[kCalFpnMode] = 0;
-        picture_.combos[kFpnCorr] = kFpnOff;
-        sendPictureCombo(kFpnCorr);
+        picture_[SettingId::FpnCorrection] = kFpnOff;
+        send(SettingId::FpnCorrection);
     });
 }
 
@@ -251,12 +201,13 @@ void PanelModel::applyPictureDefaults()
 {
     changing([&] {
         for (int k = kPictureSliders - 1; k >= 0; --k) {
-            picture_.sliders[static_cast<std::size_t>(k)] = setting(pictureSliderSetting(k)).scale.defaultValue;
-            sendPictureSlider(k);
+            const SettingId id = pictureSliderSetting(k);
+            picture_[id] = setting(id).scale.defaultValue;
+            send(id);
         }
         for (int j = 0; j < kPictureCombos; ++j) {
-            picture_.combos[static_cast<std::size_t>(j)] = 0;
-            sendPictureCombo(j);
+            picture_[pictureComboSetting(j)] = 0;
+            send(pictureComboSetting(j));
         }
     });
 }
@@ -279,12 +230,8 @@ void PanelModel::applyCalibrationDefaults(bool allSliders)
 void PanelModel::showCameraValue(SettingId id, int cameraValue)
 {
     changing([&] {
-        const Setting& s = setting(id);
-        if (s.control == ControlKind::Slider)
-            picture_.sliders[static_cast<std::size_t>(pictureIndex(id))] = cameraValue;
-        else if (s.control == ControlKind::Combo)
-            picture_.combos[static_cast<std::size_t>(pictureIndex(id))] =
-                id == SettingId::Mode ? modeFromCamera(cameraValue) : cameraValue;
+        if (setting(id).control != ControlKind::None)
+            picture_[id] = id == SettingId::Mode ? modeFromCamera(cameraValue) : cameraValue;
         for (int i = 0; i < kCalibrationSliders; ++i)
             if (calibrationSliderControl(i).shows == id)
                 calibration_.sliders[static_cast<std::size_t>(i)] = cameraValue;
@@ -295,33 +242,13 @@ void PanelModel::showCameraValue(SettingId id, int cameraValue)
     });
 }
 
-void PanelModel::applyFpnRule(const PanelUpdate::Entry& entry)
-{
-    const int fpn = entry.value;
-    if (entry.fpnRule == FpnRule::OnArrival) {
-        if (fpnLocksGain(fpn)) {
-            forceMode(kMgcAec);
-            setRawGainEverywhere(kFpnGainCap);
-        }
-        return;
-    }
-    // A failed gain read keeps the saved gain; the cap applies either way.
-    if (entry.rawGain)
-        savedFpnGain_ = *entry.rawGain;
-    savedFpnGain_ = std::min(savedFpnGain_, kFpnGainCap);
-    if (fpnLocksGain(fpn))
-        forceMode(kMgcAec);
-    if (fpn == kFpnMode2)
-        setRawGainEverywhere(savedFpnGain_);
-}
-
 void PanelModel::apply(const PanelUpdate& update)
 {
     changing([&] {
         for (const PanelUpdate::Entry& entry : update.entries) {
             showCameraValue(entry.setting, entry.value);
             if (entry.fpnRule != FpnRule::None)
-                applyFpnRule(entry);
+                applyRules(followFpnReport(picture_, entry.value, entry.fpnRule, entry.rawGain));
         }
         for (int line = 0; line < kCameraInfoLines; ++line)
             if (const auto& text = update.cameraInfo[static_cast<std::size_t>(line)])

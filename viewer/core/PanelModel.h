@@ -1,8 +1,8 @@
-// The values both pages show and the camera's rules that tie them together:
-// the operator's changes go to the camera through here, couplings between the
-// controls and between the pages follow (ALC and Mode, FPN Mode2 with its
-// gain cap, the settings both pages show), the device monitor's reads are
-// applied here, and which controls may be used is computed from the values.
+// The values both pages show: the operator's changes go to the camera through
+// here, followed by what the camera's rules require (SettingRules: ALC and
+// Mode, FPN Mode2 with its gain cap) and by the settings both pages show; the
+// device monitor's reads are applied here, and which controls may be used is
+// computed from the values.
 // The pages only present this model and forward the operator's input.
 // Qt-free. GUI thread only (it calls the library's setters on that thread).
 #pragma once
@@ -16,6 +16,7 @@
 
 #include "FpnTable.h"
 #include "PanelUpdate.h"
+#include "SettingRules.h"
 #include "Settings.h"
 #include "ViewerState.h"
 
@@ -74,12 +75,12 @@ public:
     void removeObserver(int id);
 
     // Values as the pages show them: slider values and combo selections.
-    int pictureSlider(int k) const { return picture_.sliders.at(static_cast<std::size_t>(k)); }
-    int pictureCombo(int j) const { return picture_.combos.at(static_cast<std::size_t>(j)); }
+    int pictureSlider(int k) const { return picture_.values.at(static_cast<std::size_t>(pictureSliderSetting(k))); }
+    int pictureCombo(int j) const { return picture_.values.at(static_cast<std::size_t>(pictureComboSetting(j))); }
     int calibrationSlider(int i) const { return calibration_.sliders.at(static_cast<std::size_t>(i)); }
     int calibrationCombo(int j) const { return calibration_.combos.at(static_cast<std::size_t>(j)); }
     const std::string& cameraInfo(int line) const { return cameraInfo_.at(static_cast<std::size_t>(line)); }
-    int savedFpnGain() const { return savedFpnGain_; }
+    int savedFpnGain() const { return picture_.savedFpnGain; }
     bool cisMemoryValid() const { return cisMemoryValid_; }
     // A camera present but refused ("" when none): Camera Info shows it.
     const std::string& deviceProblem() const { return deviceProblem_; }
@@ -123,10 +124,6 @@ public:
     void chooseZoom(int selection);
 
 private:
-    struct PictureValues {
-        std::array<int, kPictureSliders> sliders{};
-        std::array<int, kPictureCombos> combos{};
-    };
     struct CalibrationValues {
         std::array<int, kCalibrationSliders> sliders{};
         std::array<int, kCalibrationCombos> combos{};
@@ -136,19 +133,16 @@ private:
     template <typename Change>
     void changing(Change&& change);
 
-    void sendPictureSlider(int k);
-    void sendPictureCombo(int j);
-    void forceMode(int selection);
-    void setRawGainEverywhere(int gain);
-    // FPN Mode2: the camera's RAW gain, capped, becomes the saved FPN gain.
-    void saveFpnGain();
-    void applyFpnRule(const PanelUpdate::Entry& entry);
+    // The Picture page's value of id to the camera.
+    void send(SettingId id);
+    // What the rules require: stored, sent, and shown on the Calibration
+    // page's sliders too.
+    void applyRules(const SettingChanges& changes);
 
     ViewerState& state_;
-    PictureValues picture_;
+    RuleValues picture_;  // by setting; its saved FPN gain is the RAW gain restored around FPN Mode2
     CalibrationValues calibration_;
     std::array<std::string, kCameraInfoLines> cameraInfo_;
-    int savedFpnGain_ = kFpnGainCap;  // the RAW gain restored around FPN Mode2
     bool cisMemoryValid_ = true;
     bool vfpnAvailable_ = true;
     std::string deviceProblem_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "SettingRules.h"
 #include "Settings.h"
 
 namespace qdx::viewer {
@@ -16,13 +17,6 @@ namespace qdx::viewer {
 // Camera Info value labels 6101, 6102, 6105..6108: "CIS EEPROM", "CIS S/N",
 // "Defect Pixel Data", "FPN Data", "Firmware Ver.", "FPGA Ver.".
 inline constexpr int kCameraInfoLines = 6;
-
-// What FPN correction reported by the camera imposes on the pages.
-enum class FpnRule {
-    None,
-    OnArrival,  // on connection: Mode1/2 force "MGC+AEC" and a RAW gain of 64
-    OnChange,   // changed by the camera: the current RAW gain, capped, is kept
-};
 
 struct PanelUpdate {
     struct Entry {

@@ -131,10 +131,10 @@ TEST_F(PanelModelTest, EnablingDependsOnTheValuesNotOnTheirHistory)
     EXPECT_TRUE(e.calRawGainLabel);
 }
 
-// Guards the Picture page's couplings: "AGC+AEC" goes out as mode 3; ALC "ON"
-// keeps "MGC+MEC" in the page and the camera; FPN Mode2 caps the camera's
-// gain at 64 on both pages and in the camera, and Mode changes under it
-// restore the saved gain (or 64 for "AGC+AEC"); Mode1 only forces the Mode;
+// Guards the Picture page's side of the rules (the rules themselves are
+// SettingRulesTest's): "AGC+AEC" goes out as mode 3; what the rules change is
+// shown and reaches the camera (ALC keeping "MGC+MEC", FPN Mode2 reading the
+// camera's gain and capping it on both pages, a Mode change under Mode2);
 // gamma, defect-pixel correction and the first four sliders appear on the
 // Calibration page without a second write.
 TEST_F(PanelModelTest, PictureChoicesCoupleAsTheRulesSay)
@@ -156,25 +156,10 @@ TEST_F(PanelModelTest, PictureChoicesCoupleAsTheRulesSay)
     EXPECT_EQ(model.calibrationSlider(kRawGain), 64);
     EXPECT_EQ(simRegister(4), 64);
     EXPECT_EQ(model.savedFpnGain(), 64);
-
-    model.choosePictureCombo(kFpn, 0);
+    QDXSim_SetRegister(4, 20, 0);
     model.choosePictureCombo(kMode, 0);
-    model.movePictureSlider(kRawGain, 40);
-    model.choosePictureCombo(kFpn, 2);
-    EXPECT_EQ(model.pictureSlider(kRawGain), 40) << "a gain under the cap is kept";
-    model.choosePictureCombo(kMode, 2);
-    EXPECT_EQ(model.pictureSlider(kRawGain), 64);
-    EXPECT_EQ(simRegister(4), 64);
-    model.choosePictureCombo(kMode, 1);
-    EXPECT_EQ(model.pictureSlider(kRawGain), 40);
-    EXPECT_EQ(model.calibrationSlider(kRawGain), 40);
-    EXPECT_EQ(simRegister(4), 40);
-
-    model.choosePictureCombo(kFpn, 0);
-    model.choosePictureCombo(kMode, 0);
-    model.choosePictureCombo(kFpn, 1);
-    EXPECT_EQ(model.pictureCombo(kMode), 1);
-    EXPECT_EQ(model.pictureSlider(kRawGain), 40) << "Mode1 locks the gain, it does not change it";
+    EXPECT_EQ(model.calibrationSlider(kRawGain), 64);
+    EXPECT_EQ(simRegister(4), 64) << "the saved gain, not the camera's";
 
     model.choosePictureCombo(kGamma, 2);
     model.choosePictureCombo(kDp, 1);
@@ -319,9 +304,9 @@ TEST_F(PanelModelTest, DefaultsInEveryScope)
 
 // Guards what the device monitor's reads do: camera values shown where the
 // table says (mode 3 as "AGC+AEC", any FPN mode as "ON (Mode2)" on the
-// Calibration page), FPN correction on arrival forcing "MGC+AEC" and gain 64,
-// the same through the change mask keeping a gain under the cap, the sensor
-// head's memory deciding both "Save" buttons, and one notification a read.
+// Calibration page), the FPN rules' changes shown and sent (on arrival and
+// through the change mask), the sensor head's memory deciding both "Save"
+// buttons, and one notification a read.
 TEST_F(PanelModelTest, MonitorReadsShowValuesAndApplyTheFpnRules)
 {
     PanelUpdate arrival;
@@ -349,12 +334,8 @@ TEST_F(PanelModelTest, MonitorReadsShowValuesAndApplyTheFpnRules)
     EXPECT_EQ(model.savedFpnGain(), 40);
     EXPECT_EQ(model.pictureSlider(kRawGain), 40);
     EXPECT_EQ(simRegister(4), 40);
-    changed.entries = {{SettingId::FpnCorrection, 3, FpnRule::OnChange, 100}, {SettingId::Mode, 3}};
-    model.apply(changed);
-    EXPECT_EQ(model.savedFpnGain(), 64) << "the cap applies to whatever the camera reports";
-    EXPECT_EQ(model.pictureSlider(kRawGain), 40) << "Mode3 forces nothing";
+    model.showCameraValue(SettingId::Mode, 3);
     EXPECT_EQ(model.pictureCombo(kMode), 2);
-    EXPECT_EQ(model.calibrationCombo(kCalFpnMode), 1);
 }
 
 }  // namespace
