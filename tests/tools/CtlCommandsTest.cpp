@@ -122,6 +122,39 @@ TEST_F(CtlTest, SetValuesReadBackInTheViewersUnits)
     EXPECT_EQ(values["reg:4"]["value"], 32);
 }
 
+// Guards against set and --set sending settings around the camera's rules:
+// ALC "ON" left the Mode on "MGC+AEC", FPN Mode2 left a RAW gain of 100 above
+// the cap of 64, and a gain FPN correction holds could be changed. --raw and
+// reg:N still go around the rules.
+TEST_F(CtlTest, SetFollowsTheRulesAndRawGoesAroundThem)
+{
+    ASSERT_EQ(runCtl({"set", "mode=MGC+AEC"}).status, kExitOk);
+    CtlRun run = runCtl({"set", "alc=ON"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out, "alc 1 (ON)\nmode 0 (MGC+MEC)\n");
+    EXPECT_EQ(simRegister(reg::kControlMode), 0);
+
+    QDXSim_SetRegister(reg::kRawGain, 100, 0);
+    run = runCtl({"--set", "alc=OFF", "--set", "fpn-correction=Mode2", "get", "mode", "raw-gain"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out, "mode 1 (MGC+AEC)\nraw-gain 64 (x4.000)\n");
+    EXPECT_EQ(simRegister(reg::kFpnCorrection), 2);
+
+    const int writes = QDXSim_GetRequestCount(request::kRegisterWrite);
+    run = runCtl({"set", "black-level=3", "raw-gain=100"});
+    EXPECT_EQ(run.status, kExitUsage);
+    EXPECT_NE(run.err.find("raw-gain is held by fpn-correction 2 (Mode2)"), std::string::npos) << run.err;
+    EXPECT_EQ(QDXSim_GetRequestCount(request::kRegisterWrite), writes) << "nothing sent";
+
+    run = runCtl({"set", "--raw", "raw-gain=100", "alc=ON"});
+    ASSERT_EQ(run.status, kExitOk) << run.err;
+    EXPECT_EQ(run.out, "raw-gain 100 (x6.250)\nalc 1 (ON)\n");
+    EXPECT_EQ(simRegister(reg::kRawGain), 100);
+    EXPECT_EQ(simRegister(reg::kControlMode), 1);
+    ASSERT_EQ(runCtl({"set", "reg:0=3"}).status, kExitOk);
+    EXPECT_EQ(simRegister(reg::kControlMode), 3);
+}
+
 struct RefusedCase {
     std::vector<std::string> args;
     const char* message;

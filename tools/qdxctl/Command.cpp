@@ -180,12 +180,13 @@ int Context::connectCamera()
 
 int Context::sendSettings()
 {
-    for (const Assignment& assignment : globals_.settings) {
-        if (sendValue(assignment) != QDX_OK)
-            return failure("--set " + assignment.target.name() + ": the camera did not take the value");
-        changedCamera_ = true;
-    }
-    return kExitOk;
+    std::vector<Assignment> sent;
+    std::string why;
+    const int status = sendByRules(globals_.settings, sent, why);
+    changedCamera_ = !sent.empty();
+    if (status == kExitUsage)
+        return usageError("--set " + why);
+    return status == kExitOk ? kExitOk : failure("--set " + why);
 }
 
 std::optional<long long> parseInteger(std::string_view text)

@@ -109,7 +109,8 @@ public:
     // findCamera, then sendSettings. kExitOk, or the exit status after
     // saying why ("No Connected Camera!").
     int connectCamera();
-    // Sends the --set values in order; kExitOk or the status after saying why.
+    // Sends the --set values in order, as set does (the camera's rules
+    // followed); kExitOk or the status after saying why.
     int sendSettings();
     // Whether the --set values sent anything (a frame already on its way
     // then shows the camera as it was).

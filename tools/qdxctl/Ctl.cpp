@@ -53,6 +53,10 @@ constexpr OptionInfo kRecordOptions[] = {
     {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
 };
 
+constexpr OptionInfo kSetOptions[] = {
+    {"--raw", "", "send the values as given, around the rules between settings (as reg:N=V does)"},
+};
+
 // Adding a command: one entry here and its run function (CtlCommands.h).
 constexpr std::array kCommands{
     CommandEntry{"list", "", "the cameras found, with their IDs",
@@ -66,8 +70,13 @@ constexpr std::array kCommands{
                 kJsonOnly, runGet, settingsHelp},
     CommandEntry{"set", "NAME=VALUE...", "send settings or FPGA registers (reg:N=V)",
                 "A combo takes its entry text (\"mode=AGC+AEC\") or its value. Every value is checked\n"
-                "against the settings table before any is sent: one refused value sends nothing.",
-                {}, runSet, settingsHelp},
+                "against the settings table before any is sent: one refused value sends nothing.\n"
+                "Settings follow the viewer's rules, in the order given: alc=ON keeps mode on MGC+MEC;\n"
+                "fpn-correction=Mode1 or Mode2 sets mode MGC+AEC, Mode2 caps raw-gain at 64 and a later\n"
+                "mode brings it back (64 under AGC+AEC). A setting the viewer greys is refused: exposure\n"
+                "under MGC+AEC or AGC+AEC, raw-gain under AGC+AEC or FPN Mode1/2, flip while rotated,\n"
+                "rotation while flipped. Prints each setting sent, with the value it was left at.",
+                kSetOptions, runSet, settingsHelp},
     CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png, .bmp or .raw",
                 "Pictures are converted as the viewer shows and saves them: colour, or grey for\n"
                 "data format 1 and for .pgm. .raw is the frame's 652,864 bytes as received.",
@@ -174,7 +183,7 @@ void printGeneralHelp(std::ostream& out)
         out << "  " << name << command.summary << "\n";
     }
     out << "\nOptions before the command:\n"
-           "  --set NAME=VALUE  send a setting first, as 'qdxctl set' does (repeatable)\n"
+           "  --set NAME=VALUE  send a setting first, as 'qdxctl set' does, rules and all (repeatable)\n"
            "  --wait SECONDS    wait this long for the camera to appear (default 2)\n"
            "\nExit status: 0 success, 1 no camera or a failed transfer or file, 2 bad usage or value.\n"
            "SIGINT, SIGTERM and SIGHUP end a command through its normal end (its file finished, its\n"

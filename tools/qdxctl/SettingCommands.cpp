@@ -1,4 +1,7 @@
-// get and set: the viewer's settings by name, and FPGA registers raw.
+// get and set: the viewer's settings by name, set following the camera's
+// rules between them, and FPGA registers raw.
+#include <algorithm>
+
 #include "CtlCommands.h"
 #include "Json.h"
 #include "QDX_API.h"
@@ -57,11 +60,31 @@ int runSet(Context& context, const Arguments& arguments)
     }
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
-    for (const Assignment& assignment : assignments) {
-        if (sendValue(assignment) != QDX_OK)
-            return context.failure(assignment.target.name() + ": the camera did not take the value");
-        context.out() << valueLine(assignment.target, assignment.value) << "\n";
+
+    std::vector<Assignment> sent;
+    if (arguments.has("--raw")) {
+        for (const Assignment& assignment : assignments) {
+            if (sendValue(assignment) != QDX_OK)
+                return context.failure(assignment.target.name() + ": the camera did not take the value");
+            sent.push_back(assignment);
+        }
+    } else if (std::string why; const int status = sendByRules(assignments, sent, why)) {
+        return status == kExitUsage ? context.usageError(why) : context.failure(why);
     }
+
+    // Each setting or register sent, once, with the value it was left at.
+    std::vector<Assignment> shown;
+    for (const Assignment& assignment : sent) {
+        const auto same = std::find_if(shown.begin(), shown.end(), [&](const Assignment& s) {
+            return s.target.name() == assignment.target.name();
+        });
+        if (same == shown.end())
+            shown.push_back(assignment);
+        else
+            same->value = assignment.value;
+    }
+    for (const Assignment& assignment : shown)
+        context.out() << valueLine(assignment.target, assignment.value) << "\n";
     return kExitOk;
 }
 

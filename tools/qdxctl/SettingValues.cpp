@@ -1,5 +1,6 @@
 #include "SettingValues.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <sstream>
@@ -163,6 +164,70 @@ int sendValue(const Assignment& assignment)
     const unsigned char bytes[2] = {static_cast<unsigned char>(assignment.value >> 8),
                                     static_cast<unsigned char>(assignment.value & 0xFF)};
     return QDX_DeviceWrite(0, assignment.target.reg, sizeof bytes, bytes);
+}
+
+namespace {
+
+// The settings the rules look at, as the camera holds them now.
+constexpr SettingId kRuleInputs[] = {SettingId::Mode, SettingId::Alc, SettingId::FpnCorrection,
+                                     SettingId::RawGain, SettingId::ImageFlip, SettingId::ImageRotation};
+
+// Values as the pages show them (Mode: its selection) and as the camera takes them.
+int shownValue(SettingId id, int cameraValue)
+{
+    return id == SettingId::Mode ? viewer::modeFromCamera(cameraValue) : cameraValue;
+}
+
+Assignment cameraAssignment(SettingId id, int shown)
+{
+    return {{id, 0}, viewer::comboCameraValue(id, shown)};
+}
+
+}  // namespace
+
+int sendByRules(const std::vector<Assignment>& assignments, std::vector<Assignment>& sent, std::string& why)
+{
+    viewer::RuleValues values;
+    if (std::any_of(assignments.begin(), assignments.end(), [](const Assignment& a) { return a.target.setting; })) {
+        for (const SettingId id : kRuleInputs) {
+            int value = 0;
+            if (viewer::setting(id).read(&value) != QDX_OK) {
+                why = std::string(viewer::setting(id).name) + " could not be read for the rules between settings";
+                return kExitFailure;
+            }
+            values[id] = shownValue(id, value);
+        }
+        values.savedFpnGain = viewer::savedFpnGainOf(values);
+    }
+
+    // The whole plan first: a held setting anywhere sends nothing.
+    std::vector<Assignment> plan;
+    for (const Assignment& assignment : assignments) {
+        plan.push_back(assignment);
+        if (!assignment.target.setting)
+            continue;
+        const SettingId id = *assignment.target.setting;
+        if (const auto holder = viewer::heldBy(values, id)) {
+            const Target by{*holder, 0};
+            why = assignment.target.name() + " is held by " +
+                  valueLine(by, viewer::comboCameraValue(*holder, values[*holder])) +
+                  ", as the viewer greys it; qdxctl set --raw goes around the rules";
+            return kExitUsage;
+        }
+        // The plan's own values stand for the camera's RAW gain: what it will be by then.
+        const auto rawGain = [&values] { return std::optional(values[SettingId::RawGain]); };
+        for (const auto& [changed, value] : viewer::followChoice(values, id, shownValue(id, assignment.value), rawGain))
+            plan.push_back(cameraAssignment(changed, value));
+    }
+
+    for (const Assignment& assignment : plan) {
+        if (sendValue(assignment) != QDX_OK) {
+            why = assignment.target.name() + ": the camera did not take the value";
+            return kExitFailure;
+        }
+        sent.push_back(assignment);
+    }
+    return kExitOk;
 }
 
 std::string settingsHelp()

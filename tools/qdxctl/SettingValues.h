@@ -1,13 +1,16 @@
 // Settings and FPGA registers as the command line names them, "exposure=200",
 // "mode=AGC+AEC", "reg:34=2", and their values as the viewer shows them,
 // "exposure 400 (28.8ms)". The names, ranges, units and combo entries are the
-// viewer's settings table; nothing here talks to the camera but read and send.
+// viewer's settings table and its rules; nothing here talks to the camera but
+// read and send.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/SettingRules.h"
 #include "core/Settings.h"
 
 namespace qdx::ctl {
@@ -46,6 +49,14 @@ std::string valueLine(const Target& target, int value);
 // One library call each; the library's result (QDX_OK on success).
 int readValue(const Target& target, int& value);
 int sendValue(const Assignment& assignment);
+
+// Sends assignments as an operator on the viewer's pages would: each setting
+// followed by what the camera's rules require (viewer/core/SettingRules.h), a
+// setting another one holds refused before anything is sent. Registers go
+// around the rules. sent: every value sent, in order. kExitOk, or the exit
+// status with why: kExitUsage (held, nothing sent), kExitFailure (a read or
+// send failed).
+int sendByRules(const std::vector<Assignment>& assignments, std::vector<Assignment>& sent, std::string& why);
 
 // The names and values of every setting, for the help text.
 std::string settingsHelp();
