@@ -6,16 +6,6 @@
 
 using namespace qdx;
 
-namespace {
-
-// A platform capability's header, then 8 bytes per descriptor-set entry.
-constexpr std::size_t kPlatformHeaderLength = 20;
-constexpr std::size_t kSetInfoLength = 8;
-// The descriptor set's own header: a shorter set cannot name anything.
-constexpr std::size_t kSetHeaderLength = 10;
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     const std::span<const uint8_t> sent(data, size);
@@ -31,10 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const fuzz::Bytes bos = fuzz::answer(sent, *total);
     const auto sets = msos::msOs20DescriptorSets(bos);
     // Every entry was read from bytes that arrived: no phantom sets.
-    QDX_FUZZ_CHECK(sets.empty() || msos::kBosHeaderLength + kPlatformHeaderLength + kSetInfoLength * sets.size() <=
-                                       bos.size());
+    const std::size_t entriesEnd =
+        msos::kBosHeaderLength + msos::kPlatformHeaderLength + msos::kSetInfoLength * sets.size();
+    QDX_FUZZ_CHECK(sets.empty() || entriesEnd <= bos.size());
     for (const auto& set : sets)
-        QDX_FUZZ_CHECK(set.totalLength >= kSetHeaderLength);
+        QDX_FUZZ_CHECK(set.totalLength >= msos::kSetHeaderLength);
     // Bytes past wTotalLength are not part of the BOS.
     QDX_FUZZ_CHECK(msos::msOs20DescriptorSets(sent) == sets);
     return 0;

@@ -85,7 +85,6 @@ public:
     // The next statusReads status records report this state (-1: until changed).
     void overrideMemoryState(int memoryType, int state, int statusReads);
     void setCisPresent(bool present);
-    bool cisPresent() const { return cisPresent_; }
     void setEepromWriteCycle(std::chrono::microseconds cycle);
 
 private:

@@ -1,40 +1,11 @@
 #include "link/MsOsDescriptors.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 
 namespace qdx::msos {
 
 namespace {
-
-constexpr uint8_t kStringDescriptorType = 0x03;
-constexpr uint8_t kBosDescriptorType = 0x0F;
-constexpr uint8_t kDeviceCapabilityType = 0x10;
-constexpr uint8_t kPlatformCapability = 0x05;
-
-// Platform capability: bLength, bDescriptorType, bDevCapabilityType, bReserved, UUID (16).
-constexpr std::size_t kPlatformHeaderLength = 20;
-constexpr std::size_t kSetInfoLength = 8;
-// {D8DD60DF-4589-4CC7-9CD2-659D9E648A9F} in the byte order of the descriptor.
-constexpr std::array<uint8_t, 16> kMsOs20PlatformUuid = {0xDF, 0x60, 0xDD, 0xD8, 0x89, 0x45, 0xC7, 0x4C,
-                                                         0x9C, 0xD2, 0x65, 0x9D, 0x9E, 0x64, 0x8A, 0x9F};
-
-// Descriptor types inside an MS OS 2.0 descriptor set.
-constexpr uint16_t kSetHeader = 0x00;
-constexpr uint16_t kConfigurationSubset = 0x01;
-constexpr uint16_t kFunctionSubset = 0x02;
-constexpr uint16_t kRegistryProperty = 0x04;
-constexpr std::size_t kSetHeaderLength = 10;
-constexpr std::size_t kFunctionSubsetLength = 8;
-// wLength, wDescriptorType, wPropertyDataType, wPropertyNameLength, ..., wPropertyDataLength.
-constexpr std::size_t kRegistryPropertyFixedLength = 10;
-
-// dwSize, dwPropertyDataType, wPropertyNameLength, ..., dwPropertyDataLength.
-constexpr std::size_t kExtendedPropertyFixedLength = 14;
-
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegMultiSz = 7;
 
 // Callers check that [at, at + 2) or [at, at + 4) lies inside bytes.
 uint16_t le16(std::span<const uint8_t> bytes, std::size_t at)
@@ -232,7 +203,7 @@ bool descriptorSetNamesCamera(std::span<const uint8_t> bytes)
         const uint16_t type = le16(descriptor, 2);
         if (type == kConfigurationSubset) {
             functionEnd = 0;
-        } else if (type == kFunctionSubset && length >= kFunctionSubsetLength) {
+        } else if (type == kFunctionSubset && length >= kSubsetHeaderLength) {
             functionInterface = descriptor[4];
             functionEnd = at + le16(descriptor, 6);
         } else if (type == kRegistryProperty) {

@@ -7,6 +7,7 @@
 // yields "nothing found", never a read outside the span. Thread-safe.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -30,6 +31,41 @@ inline constexpr uint16_t kExtendedPropertiesHeaderLength = 10;
 // and length of the descriptor set, which a vendor request with wIndex 7 returns.
 inline constexpr uint16_t kBosHeaderLength = 5;
 inline constexpr uint16_t kDescriptorSetIndex = 7;
+
+// The layouts' codes and fixed lengths, shared by the parsers and the builder
+// of MsOsDescriptorBuilder.h.
+inline constexpr uint8_t kStringDescriptorType = 0x03;
+inline constexpr uint8_t kBosDescriptorType = 0x0F;
+inline constexpr uint8_t kDeviceCapabilityType = 0x10;
+inline constexpr uint8_t kPlatformCapability = 0x05;
+// Platform capability: bLength, bDescriptorType, bDevCapabilityType, bReserved,
+// UUID (16), then one entry per descriptor set.
+inline constexpr std::size_t kPlatformHeaderLength = 20;
+inline constexpr std::size_t kSetInfoLength = 8;
+// {D8DD60DF-4589-4CC7-9CD2-659D9E648A9F} in the byte order of the descriptor.
+inline constexpr std::array<uint8_t, 16> kMsOs20PlatformUuid = {0xDF, 0x60, 0xDD, 0xD8, 0x89, 0x45, 0xC7, 0x4C,
+                                                                0x9C, 0xD2, 0x65, 0x9D, 0x9E, 0x64, 0x8A, 0x9F};
+
+// Descriptor types inside an MS OS 2.0 descriptor set.
+inline constexpr uint16_t kSetHeader = 0x00;
+inline constexpr uint16_t kConfigurationSubset = 0x01;
+inline constexpr uint16_t kFunctionSubset = 0x02;
+inline constexpr uint16_t kCompatibleId = 0x03;
+inline constexpr uint16_t kRegistryProperty = 0x04;
+inline constexpr std::size_t kSetHeaderLength = 10;
+inline constexpr std::size_t kSubsetHeaderLength = 8;
+inline constexpr std::size_t kCompatibleIdLength = 20;
+// wLength, wDescriptorType, wPropertyDataType, wPropertyNameLength, ..., wPropertyDataLength.
+inline constexpr std::size_t kRegistryPropertyFixedLength = 10;
+
+// MS OS 1.0 extended-properties section: dwSize, dwPropertyDataType,
+// wPropertyNameLength, ..., dwPropertyDataLength.
+inline constexpr std::size_t kExtendedPropertyFixedLength = 14;
+
+// Registry value types.
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegMultiSz = 7;
 
 // True when text is the camera's GUID, in any letter case, with or without braces.
 bool isCameraInterfaceGuid(std::string_view text);

@@ -71,16 +71,19 @@ inline void waitForFrames(int count, std::chrono::milliseconds timeout = std::ch
         << "only " << frameIndex() << " of " << count << " frames arrived";
 }
 
+// Selects a fresh simulated camera for the next QDX_Init.
+inline void resetSimCamera()
+{
+    setenv("QDX_CAMERA", "sim", 1);
+    QDXSim_Reset();
+    // The test pattern costs next to nothing to render, so frame counts
+    // do not depend on how fast this build renders the full picture.
+    QDXSim_SetScene(3);
+}
+
 class SimCameraTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        setenv("QDX_CAMERA", "sim", 1);
-        QDXSim_Reset();
-        // The test pattern costs next to nothing to render, so frame counts
-        // do not depend on how fast this build renders the full picture.
-        QDXSim_SetScene(3);
-    }
+    void SetUp() override { resetSimCamera(); }
 
     void TearDown() override { QDX_Term(); }
 };

@@ -40,24 +40,31 @@ private:
     __user_cap_data_struct saved_[2]{};
 };
 
+// Selects the USB path for the next QDX_Init and puts up the bus its
+// cameras plug into.
+inline void startUsbBus(std::unique_ptr<EmulatedUsbBus>& bus)
+{
+    setenv("QDX_CAMERA", "usb", 1);
+    setenv("QDX_USB_IDS", "cafe:4242", 1);
+    unsetenv("QDX_BULK_READ_LIMIT_MS");
+    bus = std::make_unique<EmulatedUsbBus>();
+    ASSERT_TRUE(EmulatedUsbBus::emulationActive()) << "link the test with -lumockdev-preload";
+}
+
+// Stops the library, then takes the bus down after checking that no device
+// saw an ioctl it did not expect.
+inline void stopUsbBus(std::unique_ptr<EmulatedUsbBus>& bus)
+{
+    // libusb must be gone before the test bed.
+    QDX_Term();
+    EXPECT_EQ(bus->unexpectedIoctls(), std::vector<std::string>{});
+    bus.reset();
+}
+
 class UsbCameraTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        setenv("QDX_CAMERA", "usb", 1);
-        setenv("QDX_USB_IDS", "cafe:4242", 1);
-        unsetenv("QDX_BULK_READ_LIMIT_MS");
-        bus_ = std::make_unique<EmulatedUsbBus>();
-        ASSERT_TRUE(EmulatedUsbBus::emulationActive()) << "link the test with -lumockdev-preload";
-    }
-
-    void TearDown() override
-    {
-        // libusb must be gone before the test bed.
-        QDX_Term();
-        EXPECT_EQ(bus_->unexpectedIoctls(), std::vector<std::string>{});
-        bus_.reset();
-    }
+    void SetUp() override { startUsbBus(bus_); }
+    void TearDown() override { stopUsbBus(bus_); }
 
     // Frame `number` of the camera's test pattern, as it leaves the camera.
     static std::vector<uint8_t> patternFrame(const FakeUsbCamera& camera, uint64_t number)

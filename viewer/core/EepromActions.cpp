@@ -49,14 +49,6 @@ std::span<const EepromAction> eepromActions()
     return kActions;
 }
 
-const EepromAction* eepromActionForCommand(int command)
-{
-    for (const EepromAction& action : kActions)
-        if (action.command == command)
-            return &action;
-    return nullptr;
-}
-
 const EepromAction* eepromActionNamed(std::string_view name)
 {
     for (const EepromAction& action : kActions)

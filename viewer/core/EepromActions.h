@@ -26,7 +26,6 @@ struct EepromAction {
 };
 
 std::span<const EepromAction> eepromActions();
-const EepromAction* eepromActionForCommand(int command);
 const EepromAction* eepromActionNamed(std::string_view name);
 
 struct EepromResult {

@@ -49,8 +49,6 @@ struct ViewerState {
     std::atomic<int> calibrationView{0};        // GUI thread: 1 while the Calibration page is shown
     std::atomic<int> showBoundaryPixels{0};     // GUI thread ("Display Boundary Pixels")
     PresentationCount presentations;            // display thread, read by the consumers' requesters
-    std::atomic<int> windowMode{0};             // GUI thread, from QDX_Viewer.ini: 0 compact
-    std::atomic<int> expertMode{0};             // GUI thread, from QDX_Viewer.ini
     // CSV frame export: started and aborted by the GUI thread, counted down
     // by the display thread.
     CsvExportJob csvExport;

@@ -72,7 +72,6 @@ protected:
     bool wide() const { return context_.wide(); }
     WheelGuard& wheelGuard() { return *wheelGuard_; }
     // Where the page's own controls go.
-    QBoxLayout* topRow() const { return topRow_; }
     QBoxLayout* controlColumn() const { return controlColumn_; }
     QBoxLayout* bottomRow() const { return bottomRow_; }
 

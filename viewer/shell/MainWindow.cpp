@@ -51,8 +51,6 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
 {
     setWindowTitle(QStringLiteral("QDX Viewer"));
     setWindowIcon(programIcon());
-    program_.state().windowMode.store(config_.windowMode, std::memory_order_release);
-    program_.state().expertMode.store(config_.expertMode, std::memory_order_release);
 
     registerCommands();
     buildMenus();

@@ -71,9 +71,6 @@ public:
     void attachLiveView(LiveViewSink* sink) { liveOutput_.attach(sink); }
     void attachMonitor(MonitorClient* client);
 
-    // The library has been started and not yet stopped.
-    bool libraryUp() const { return libraryUp_; }
-
 private:
     // Edges seen by the monitor thread: the program's own reaction, then the
     // attached client's.
