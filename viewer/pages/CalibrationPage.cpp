@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "CalibrationTools.h"
+#include "core/CommandState.h"
 #include "core/Commands.h"
 #include "core/CsvFrameCount.h"
 #include "core/PanelModel.h"
@@ -298,11 +299,13 @@ void CalibrationPage::showModel()
     sliders_[kTarget].setEnabled(e.calTarget, e.calTarget);
     sliders_[kRawGain].setEnabled(e.calRawGain, e.calRawGainLabel);
     tools_->showEnabling(e);
-    // An export running takes these until it ends or is aborted.
-    const bool csvIdle = !state().csvExport.active();
-    saveCsv_->setEnabled(csvIdle);
-    csvBox_->setEnabled(csvIdle);
-    csvArrows_->setEnabled(csvIdle);
+}
+
+void CalibrationPage::showCommandState(const CommandState& commands)
+{
+    Page::showCommandState(commands);
+    for (QWidget* control : {static_cast<QWidget*>(saveCsv_), static_cast<QWidget*>(csvBox_), csvArrows_})
+        control->setEnabled(commands.csvControls);
 }
 
 void CalibrationPage::onCsvArrow(bool up)
@@ -326,7 +329,6 @@ bool CalibrationPage::eventFilter(QObject* watched, QEvent* event)
 void CalibrationPage::activated()
 {
     panels().activateCalibration();
-    context().setCommandEnabled(kCmdSaveCsv, !state().csvExport.active());
 }
 
 }  // namespace qdx::viewer

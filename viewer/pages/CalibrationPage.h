@@ -36,6 +36,9 @@ public:
     // The detection and table commands behind the group buttons.
     CalibrationTools& tools() const { return *tools_; }
 
+    // Also the CSV export's controls, which an export running takes until it ends.
+    void showCommandState(const CommandState& commands) override;
+
 protected:
     void showModel() override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -132,6 +132,7 @@ void CalibrationTools::startJob(const QString& progress, std::function<void(std:
     busy_ = true;
     done_ = std::move(done);
     showButtons();
+    context_.commandStateChanged();
     progress_->setText(progress);
     progress_->show();
     context_.interaction().setWaitCursor(true);
@@ -150,6 +151,7 @@ void CalibrationTools::finishJob()
     progress_->hide();
     busy_ = false;
     showButtons();
+    context_.commandStateChanged();
     const auto done = std::move(done_);
     done_ = nullptr;
     done();

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "PictureView.h"
+#include "core/CommandState.h"
 #include "core/Commands.h"
 #include "core/PanelModel.h"
 
@@ -138,7 +139,15 @@ QPushButton* Page::commandButton(const char* text, int id, int command)
 {
     auto* button = tagged(new QPushButton(QString::fromUtf8(text), this), id);
     connect(button, &QPushButton::clicked, this, [this, command] { context_.runCommand(command); });
+    commandButtons_.emplace_back(button, command);
     return button;
+}
+
+void Page::showCommandState(const CommandState& commands)
+{
+    for (const auto& [button, command] : commandButtons_)
+        button->setEnabled(commands.enabled(command));
+    videoCapture_->setText(QString::fromStdString(commands.videoCaptureButton));
 }
 
 void Page::addPageWideControls()
@@ -149,7 +158,8 @@ void Page::addPageWideControls()
     zoom_ = dropDown(zoomEntries(), kZoomId, *wheelGuard_, this, QStringLiteral("Zoom"));
     connect(zoom_, &QComboBox::activated, this, [this](int s) { panels().chooseZoom(s); });
     topRow_->addWidget(zoom_);
-    bottomRow_->addWidget(commandButton("Video Capture", 3004, kCmdVideoCapture));
+    videoCapture_ = commandButton("Video Capture", 3004, kCmdVideoCapture);
+    bottomRow_->addWidget(videoCapture_);
     bottomRow_->addWidget(commandButton("Still Capture", 3005, kCmdStillCapture));
 }
 

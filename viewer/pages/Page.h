@@ -9,6 +9,8 @@
 
 #include <array>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "ControlRows.h"
 #include "PageContext.h"
@@ -22,6 +24,7 @@ class QPushButton;
 namespace qdx::viewer {
 
 class PictureView;
+struct CommandState;
 
 class Page : public QWidget {
     Q_OBJECT
@@ -42,6 +45,11 @@ public:
     // From the live view, GUI thread.
     void showNewPicture();
     void setRatesText(const QString& text);
+
+    // The main window's command state: each button standing for a command
+    // enabled as its menu item, the "Video Capture" button's text, and the
+    // page's own part of it.
+    virtual void showCommandState(const CommandState& commands);
 
     // The "Camera Info" line 0..5 as shown.
     QString cameraInfo(int line) const;
@@ -85,6 +93,8 @@ private:
     QBoxLayout* controlColumn_;
     QBoxLayout* bottomRow_;
     QComboBox* zoom_ = nullptr;
+    QPushButton* videoCapture_ = nullptr;
+    std::vector<std::pair<QPushButton*, int>> commandButtons_;  // with the command each stands for
     std::array<QLabel*, 6> cameraInfo_{};
     QLabel* deviceProblem_ = nullptr;
     int observer_;  // this page's observer of the model

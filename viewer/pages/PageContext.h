@@ -21,8 +21,9 @@ public:
     virtual bool wide() const = 0;
     // A main-window command, as if its menu item had been chosen.
     virtual void runCommand(int command) = 0;
-    // Enables or greys a command's menu item.
-    virtual void setCommandEnabled(int command, bool enabled) = 0;
+    // Something the menus and buttons depend on changed outside the pages'
+    // model (a long command began or ended): the window shows its commands anew.
+    virtual void commandStateChanged() = 0;
 
 protected:
     ~PageContext() = default;

@@ -16,6 +16,7 @@
 #include "Interaction.h"
 #include "PictureView.h"
 #include "VideoHost.h"
+#include "core/CommandState.h"
 #include "core/Commands.h"
 #include "core/PanelModel.h"
 
@@ -68,15 +69,17 @@ PicturePage::PicturePage(PageContext& context, QWidget* parent)
     // picture; capture, playback and the state text below.
     addPageWideControls();
     bottomRow()->addSpacing(100);
-    playbackButtons_ = {commandButton("Pause / Play", 7016, kCmdPausePlay),
-                        commandButton("Play Stop", 7017, kCmdPlayStop)};
-    for (QPushButton* button : playbackButtons_)
-        bottomRow()->addWidget(button);
+    bottomRow()->addWidget(commandButton("Pause / Play", 7016, kCmdPausePlay));
+    bottomRow()->addWidget(commandButton("Play Stop", 7017, kCmdPlayStop));
     stateText_ = tagged(new QLabel(QStringLiteral("LIVE"), this), kStateTextId);
     stateText_->setAlignment(Qt::AlignCenter);
     stateText_->setFrameShape(QFrame::Box);
     stateText_->setMinimumWidth(180);
     bottomRow()->addWidget(stateText_);
+    recordingProgress_ = new QLabel(this);
+    recordingProgress_->setObjectName(QStringLiteral("recordingProgress"));
+    recordingProgress_->hide();
+    bottomRow()->addWidget(recordingProgress_);
     bottomRow()->addStretch(1);
 
     groupSelector_ = dropDown(pictureGroupNames(), kGroupSelectorId, wheelGuard(), this,
@@ -202,11 +205,8 @@ void PicturePage::showModel()
 
 void PicturePage::activated()
 {
-    const bool aborted = panels().activatePicture();
-    // An export of luma values works only on the Calibration page, whose
-    // activation offers "Save as CSV" again.
-    context().setCommandEnabled(kCmdSaveCsv, false);
-    if (aborted)
+    // An export of luma values works only on the Calibration page.
+    if (panels().activatePicture())
         context().interaction().message(this, QStringLiteral("info"), QStringLiteral("CSV File Save Aborted."),
                                         MessageIcon::Warning, MessageButtons::Ok);
 }
@@ -217,15 +217,16 @@ void PicturePage::showPlayback(bool on)
     videoHost_->setVisible(on);
 }
 
-void PicturePage::setPlaybackButtonsEnabled(bool enabled)
+void PicturePage::setRecordingProgress(const QString& text)
 {
-    for (QPushButton* button : playbackButtons_)
-        button->setEnabled(enabled);
+    recordingProgress_->setText(text);
+    recordingProgress_->setVisible(!text.isEmpty());
 }
 
-void PicturePage::setStateText(const QString& text)
+void PicturePage::showCommandState(const CommandState& commands)
 {
-    stateText_->setText(text);
+    Page::showCommandState(commands);
+    stateText_->setText(QString::fromStdString(commands.stateText));
 }
 
 void PicturePage::startWhiteBalance()

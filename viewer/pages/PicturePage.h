@@ -36,12 +36,14 @@ public:
     void startWhiteBalance();
     bool whiteBalanceRunning() const { return whiteBalance_.running(); }
 
-    // Playback's part of the page: the video host in place of the live
-    // picture, the buttons "Pause / Play" and "Play Stop", the state text.
+    // Playback's part of the page: the video host in place of the live picture.
     VideoHost* videoHost() const { return videoHost_; }
     void showPlayback(bool on);
-    void setPlaybackButtonsEnabled(bool enabled);
-    void setStateText(const QString& text);
+    // Beside the state text while a recording runs; hidden when empty.
+    void setRecordingProgress(const QString& text);
+
+    // Also the state text.
+    void showCommandState(const CommandState& commands) override;
 
 protected:
     void showModel() override;
@@ -57,8 +59,8 @@ private:
     QComboBox* groupSelector_ = nullptr;
     QPushButton* exec_ = nullptr;
     QLabel* stateText_ = nullptr;
+    QLabel* recordingProgress_ = nullptr;
     VideoHost* videoHost_ = nullptr;
-    std::array<QPushButton*, 2> playbackButtons_{};
     OnePushWhiteBalance whiteBalance_;
     QTimer* whiteBalanceTimer_ = nullptr;
 };

@@ -11,7 +11,6 @@
 
 #include <cstdio>
 
-#include "core/Commands.h"
 #include "core/PanelModel.h"
 #include "core/ViewerState.h"
 #include "pages/PageContext.h"
@@ -40,7 +39,6 @@ Playback::Playback(PageContext& context, PicturePage& page, QObject* parent)
       firstPicture_(new QTimer(this))
 {
     setState(kIdle);
-    showControls(false);
     page_.showPlayback(false);
     connect(timer_, &QTimer::timeout, this, &Playback::tick);
     timer_->start(kTick);
@@ -63,15 +61,10 @@ int Playback::state() const
 
 void Playback::setState(int state)
 {
+    // "PLAY" or "PAUSE" at once, the count from its next tick on.
+    count_.reset();
     context_.state().playbackState.store(state, std::memory_order_release);
-}
-
-void Playback::showControls(bool playing)
-{
-    context_.setCommandEnabled(kCmdOpenAndPlay, true);
-    context_.setCommandEnabled(kCmdPausePlay, playing);
-    context_.setCommandEnabled(kCmdPlayStop, playing);
-    page_.setPlaybackButtonsEnabled(playing);
+    emit changed();
 }
 
 void Playback::openAndPlay()
@@ -90,8 +83,6 @@ void Playback::start(const QString& path)
 {
     stop();
     setState(kPlaying);
-    showControls(true);
-    page_.setStateText(QStringLiteral("PLAY"));
     kind_ = mediaKindOf(QFile::encodeName(path).toStdString());
     nativeSize_ = QSize();
     opened_ = false;
@@ -162,13 +153,11 @@ void Playback::togglePause()
         if (player_)
             player_->pause();
         setState(kPaused);
-        page_.setStateText(QStringLiteral("PAUSE"));
         break;
     case kPaused:
         if (player_)
             player_->play();
         setState(kPlaying);
-        page_.setStateText(QStringLiteral("PLAY"));
         break;
     default:
         break;
@@ -179,11 +168,8 @@ void Playback::stop()
 {
     if (state() == kIdle)
         return;
-    setState(kIdle);
     kind_ = MediaKind::None;
-    showControls(false);
-    const bool recording = context_.state().recordingActive.load(std::memory_order_acquire) != 0;
-    page_.setStateText(recording ? QStringLiteral("LIVE (REC)") : QStringLiteral("LIVE"));
+    setState(kIdle);
     releasePlayer();
     page_.showPlayback(false);
     page_.videoHost()->clear();
@@ -221,14 +207,15 @@ void Playback::reposition()
 
 void Playback::tick()
 {
-    const int now = state();
     // Also while the message that ends a video is up.
-    if (now == kIdle || (kind_ == MediaKind::Video && !player_))
+    if (state() == kIdle || (kind_ == MediaKind::Video && !player_))
         return;
     // A still picture has neither length nor position.
-    const double position = player_ ? static_cast<double>(player_->position()) / 1000.0 : 0.0;
-    const double duration = player_ ? static_cast<double>(player_->duration()) / 1000.0 : 0.0;
-    page_.setStateText(QString::fromStdString(playbackStatusText(now, position, duration)));
+    PlaybackCount count;
+    if (player_)
+        count = {static_cast<double>(player_->position()) / 1000.0, static_cast<double>(player_->duration()) / 1000.0};
+    count_ = count;
+    emit changed();
 }
 
 void Playback::showFrame(const QVideoFrame& frame)

@@ -3,8 +3,9 @@
 // host in place of the live picture, at its native size centred in the
 // picture area and doubled at 200%. Owns the playback state (0 idle,
 // 1 playing, 2 paused), the commands "Open File and Play", "Pause / Play" and
-// "Play Stop", the state text once a second and what the media engine
-// reports. GUI thread only.
+// "Play Stop", the count of seconds once a second and what the media engine
+// reports; the window shows the menus and the state text that follow from
+// them (changed()). GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -12,8 +13,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "PlaybackRules.h"
+#include "core/CommandState.h"
 #include "pages/Interaction.h"
 
 class QImage;
@@ -48,6 +51,9 @@ public:
     void reposition();
 
     int state() const;
+    // Position and length as the count last read them; none since the last
+    // start, pause or resume until the next count.
+    const std::optional<PlaybackCount>& count() const { return count_; }
     MediaKind kind() const { return kind_; }
     // Different frames of the current (or last) video put on screen.
     int framesShown() const { return framesShown_; }
@@ -57,9 +63,12 @@ public:
     using FrameConversion = std::function<QImage(const QVideoFrame&)>;
     void setFrameConversion(FrameConversion conversion);
 
+signals:
+    // The state or the count changed.
+    void changed();
+
 private:
     void setState(int state);
-    void showControls(bool playing);
     void tick();
     void showFrame(const QVideoFrame& frame);
     void mediaStatusChanged(int status);
@@ -76,6 +85,7 @@ private:
     QTimer* firstPicture_;              // child: how long a video may take to show anything
     QMediaPlayer* player_ = nullptr;    // child, while a video plays
     MediaKind kind_ = MediaKind::None;
+    std::optional<PlaybackCount> count_;
     QSize nativeSize_;                  // invalid until the first picture
     bool opened_ = false;               // the engine has opened the current file
     int framesShown_ = 0;

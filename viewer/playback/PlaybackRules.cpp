@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -19,15 +18,6 @@ bool endsWithBmp(const std::string& path)
         return false;
     return std::equal(kBmp.begin(), kBmp.end(), path.end() - static_cast<std::ptrdiff_t>(kBmp.size()),
                       [](char want, char c) { return want == std::tolower(static_cast<unsigned char>(c)); });
-}
-
-// Whole seconds for the state text, truncated; nothing a media engine
-// reports (unknown, negative, huge) may overflow the conversion.
-int wholeSeconds(double seconds)
-{
-    if (!(seconds > 0))
-        return 0;
-    return seconds >= 2147483647.0 ? 2147483647 : static_cast<int>(seconds);
 }
 
 }  // namespace
@@ -61,17 +51,6 @@ VideoPlacement videoPlacement(int width, int height, bool zoom200)
     if (zoom200)
         p = {2 * p.x, 2 * p.y, 2 * width, 2 * height};
     return p;
-}
-
-std::string playbackStatusText(int state, double positionSeconds, double durationSeconds)
-{
-    const char* word = state == 1 ? "PLAY" : state == 2 ? "PAUSE" : nullptr;
-    if (!word)
-        return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%s [%d / %dsec]", word, wholeSeconds(positionSeconds),
-                  wholeSeconds(durationSeconds));
-    return text;
 }
 
 }  // namespace qdx::viewer

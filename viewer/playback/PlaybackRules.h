@@ -1,6 +1,5 @@
 // What playback decides without a media engine: whether a file is a still
-// picture or a video, where the video goes in the picture area, and the
-// state text counting its seconds. Qt-free.
+// picture or a video, and where the video goes in the picture area. Qt-free.
 #pragma once
 
 #include <string>
@@ -25,10 +24,5 @@ struct VideoPlacement {
     bool operator==(const VideoPlacement&) const = default;
 };
 VideoPlacement videoPlacement(int width, int height, bool zoom200);
-
-// The state text once a second: "PLAY [position / durationsec]" while
-// playing (state 1), "PAUSE [...]" while paused (state 2), both in whole
-// seconds truncated; empty for idle (state 0), which leaves the text alone.
-std::string playbackStatusText(int state, double positionSeconds, double durationSeconds);
 
 }  // namespace qdx::viewer

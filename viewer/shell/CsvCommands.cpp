@@ -47,14 +47,12 @@ void MainWindow::saveCsv()
             return;
         break;
     }
-    if (program_.panels().startCsvExport(path, frames))
-        setCommandEnabled(kCmdSaveCsv, false);
+    program_.panels().startCsvExport(path, frames);  // the model's observers grey the controls
 }
 
 void MainWindow::csvExportEnded(const QString& failure)
 {
-    program_.panels().csvExportEnded();
-    setCommandEnabled(kCmdSaveCsv, currentTab_ == kCalibrationPage && !program_.state().csvExport.active());
+    program_.panels().csvExportEnded();  // and the controls with it
     if (!failure.isEmpty())
         interaction_.message(this, QStringLiteral("Message"), QStringLiteral("Save as CSV : Error!\n") + failure,
                              MessageIcon::Warning, MessageButtons::Ok);

@@ -19,8 +19,9 @@
 #include "ProgramIcon.h"
 #include "QDX_API.h"
 #include "VideoCapture.h"
-#include "analysis/AnalysisDock.h"
 #include "ViewerProgram.h"
+#include "analysis/AnalysisDock.h"
+#include "core/CommandState.h"
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"
 #include "pages/Interaction.h"
@@ -78,6 +79,9 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
             });
     program_.attachMonitor(monitorBridge_);
     attachStillCapture();
+    connect(video_, &VideoCapture::recordingChanged, this, &MainWindow::showCommandState);
+    panelsObserver_ = program_.panels().addObserver([this] { showCommandState(); });
+    showCommandState();
     program_.state().ready.set(ReadyGate::MainWindow);
     // The Picture page is the display target now: the live view starts.
     program_.startLiveView();
@@ -85,6 +89,8 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
 
 MainWindow::~MainWindow()
 {
+    program_.panels().removeObserver(panelsObserver_);
+    playback_->disconnect(this);
     // The threads must be done with the pages and the bridges before they go.
     program_.attachMonitor(nullptr);
     program_.stopLiveView();
@@ -203,9 +209,12 @@ void MainWindow::buildPages()
     tabs_->addTab(picture, QStringLiteral("Picture"));
     PageContext& context = *this;
     playback_ = std::make_unique<Playback>(context, *picture);
+    connect(playback_.get(), &Playback::changed, this, &MainWindow::showCommandState);
+    connect(video_, &VideoCapture::progressChanged, picture, &PicturePage::setRecordingProgress);
 
     auto* calibration = new CalibrationPage(*this, tabs_);
     pages_[kCalibrationPage] = calibration;
+    calibration_ = calibration;
     bridge_->setPage(kCalibrationPage, calibration);
     tabs_->addTab(calibration, QStringLiteral("Calibration"));
 
@@ -235,10 +244,25 @@ QAction* MainWindow::action(int id) const
     return found == actions_.end() ? nullptr : found->second;
 }
 
-void MainWindow::setCommandEnabled(int id, bool enabled)
+void MainWindow::showCommandState()
 {
-    if (QAction* item = action(id))
-        item->setEnabled(enabled);
+    if (!calibration_)
+        return;  // the pages are being built; the last of them shows it
+    CommandInputs in;
+    in.page = currentTab_;
+    const ViewerState& state = program_.state();
+    in.recording = state.recordingActive.load(std::memory_order_acquire) != 0;
+    in.playback = playback_->state();
+    in.count = playback_->count();
+    in.csvExport = state.csvExport.active();
+    in.longCommand = calibration_->tools().busy();
+    const CommandState commands = commandState(in);
+    for (const auto& [id, item] : actions_)
+        item->setEnabled(commands.enabled(id));
+    if (QAction* item = action(kCmdVideoCapture))
+        item->setText(QString::fromStdString(commands.videoCaptureItem));
+    for (Page* page : pages_)
+        page->showCommandState(commands);
 }
 
 void MainWindow::onCurrentTabChanged(int index)
@@ -250,6 +274,7 @@ void MainWindow::onCurrentTabChanged(int index)
     currentTab_ = index;
     if (Page* shown = page(index))
         shown->activated();
+    showCommandState();
     // A playback goes on behind another page, placed anew.
     if (playback_)
         playback_->reposition();
@@ -295,8 +320,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // must be gone before the widgets, then the live view stops. A
     // calibration job is asked to end now; the window goes without waiting
     // for it (its tools wait for it as they go).
-    if (auto* calibration = qobject_cast<CalibrationPage*>(page(kCalibrationPage)))
-        calibration->tools().stop();
+    calibration_->tools().stop();
     video_->stopBeforeClose();
     playback_->stop();
     program_.stopLiveView();

@@ -22,6 +22,7 @@ class QTabWidget;
 namespace qdx::viewer {
 
 class AnalysisDock;
+class CalibrationPage;
 class ContentScrollArea;
 class Interaction;
 class LiveViewBridge;
@@ -68,7 +69,11 @@ private:
     Interaction& interaction() override { return interaction_; }
     bool wide() const override { return config_.wide(); }
     void runCommand(int id) override { command(id); }
-    void setCommandEnabled(int id, bool enabled) override;
+    void commandStateChanged() override { showCommandState(); }
+
+    // The one place the menus, the pages' command buttons and the state text
+    // are set: from the command state of what runs now.
+    void showCommandState();
 
     void buildMenus();
     void buildPages();
@@ -101,12 +106,14 @@ private:
     ContentScrollArea* scroll_;
     QTabWidget* tabs_;
     std::array<Page*, 2> pages_{};
+    CalibrationPage* calibration_ = nullptr;  // pages_[kCalibrationPage]
     std::unique_ptr<Playback> playback_;  // works in the Picture page, goes before it
     std::map<int, QAction*> actions_;
     int currentTab_ = -1;
     VideoCapture* video_;
     QPointer<QWidget> debugDialog_;  // the open Debug dialog, if any
     AnalysisDock* analysis_ = nullptr;
+    int panelsObserver_ = -1;  // ours in the pages' model: an export or a page activation
 };
 
 }  // namespace qdx::viewer

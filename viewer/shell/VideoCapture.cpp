@@ -1,10 +1,6 @@
 #include "VideoCapture.h"
 
-#include <QAction>
-#include <QBoxLayout>
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
 #include <QTimer>
 
 #include "MainWindow.h"
@@ -17,22 +13,6 @@
 
 namespace qdx::viewer {
 namespace {
-
-constexpr int kStateTextId = 7002;
-constexpr int kVideoButtonId = 3004;
-
-const QString kLive = QStringLiteral("LIVE");
-const QString kLiveRec = QStringLiteral("LIVE (REC)");
-
-template <typename W>
-W* findControl(QWidget* root, int id)
-{
-    if (root)
-        for (W* w : root->findChildren<W*>())
-            if (w->property("controlId").toInt() == id)
-                return w;
-    return nullptr;
-}
 
 int libraryIndex()
 {
@@ -88,12 +68,10 @@ void VideoCapture::stopBeforeClose()
 bool VideoCapture::startRecording()
 {
     ViewerState& state = program_.state();
-    enableBoundaryPixels(false);
     auto giveUp = [this](const QString& why) {
         if (!why.isEmpty())
             interaction_.message(&window_, QStringLiteral("Message"), QStringLiteral("Video Capture : Error!\n") + why,
                                  MessageIcon::Warning, MessageButtons::Ok);
-        enableBoundaryPixels(true);
         return false;
     };
 
@@ -135,48 +113,18 @@ void VideoCapture::stopRecording()
 {
     const RecordingReport result = recorder_->stop();
     program_.state().recordingActive.store(0, std::memory_order_release);
-    enableBoundaryPixels(true);
     showRecording(false);
     report(result);
 }
 
-void VideoCapture::enableBoundaryPixels(bool on)
-{
-    // The picture side of a recording is fixed at its start.
-    if (QAction* item = window_.action(kCmdBoundaryPixels))
-        item->setEnabled(on);
-}
-
 void VideoCapture::showRecording(bool on)
 {
-    Page* picture = window_.page(kPicturePage);
-    if (auto* state = findControl<QLabel>(picture, kStateTextId)) {
-        // Another state (playback) keeps its own text.
-        if (state->text() == (on ? kLive : kLiveRec))
-            state->setText(on ? kLiveRec : kLive);
-        if (on && !progress_) {
-            for (auto* row : picture->findChildren<QBoxLayout*>())
-                if (const int at = row->indexOf(state); at >= 0) {
-                    progress_ = new QLabel(picture);
-                    progress_->setObjectName(QStringLiteral("recordingProgress"));
-                    row->insertWidget(at + 1, progress_);
-                    break;
-                }
-        }
-    }
-    for (int p : {kPicturePage, kCalibrationPage})
-        if (auto* button = findControl<QPushButton>(window_.page(p), kVideoButtonId))
-            button->setText(on ? QStringLiteral("Stop Capture") : QStringLiteral("Video Capture"));
-    if (QAction* item = window_.action(kCmdVideoCapture))
-        item->setText(on ? QStringLiteral("Stop Video Capture") : QStringLiteral("Start Video Capture"));
-    if (progress_) {
-        progress_->setVisible(on);
-        progress_->clear();
-    }
     if (on)
         progressTimer_->start();
     else
         progressTimer_->stop();
+    emit progressChanged({});
+    emit recordingChanged();
 }
 
 void VideoCapture::tick()
@@ -189,14 +137,14 @@ void VideoCapture::tick()
 
 void VideoCapture::showProgress()
 {
-    if (!progress_ || !recording())
+    if (!recording())
         return;
     const long long seconds = recorder_->elapsed().count() / 1000;
-    progress_->setText(QStringLiteral("%1:%2  %3 frames%4")
-                           .arg(seconds / 60, 2, 10, QLatin1Char('0'))
-                           .arg(seconds % 60, 2, 10, QLatin1Char('0'))
-                           .arg(recorder_->frames())
-                           .arg(absences_.away() ? QStringLiteral("  (camera disconnected)") : QString()));
+    emit progressChanged(QStringLiteral("%1:%2  %3 frames%4")
+                             .arg(seconds / 60, 2, 10, QLatin1Char('0'))
+                             .arg(seconds % 60, 2, 10, QLatin1Char('0'))
+                             .arg(recorder_->frames())
+                             .arg(absences_.away() ? QStringLiteral("  (camera disconnected)") : QString()));
 }
 
 void VideoCapture::report(const RecordingReport& result)

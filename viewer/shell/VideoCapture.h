@@ -1,19 +1,19 @@
 // "Start/Stop Video Capture" (command 40008, page button 3004): the
-// questions, the file dialog, the texts that show a recording runs, and the
+// questions, the file dialog, the progress while a recording runs, and the
 // operator's notice when a recording ends by itself, its file is not sound
-// or the camera was away meanwhile. The recording itself runs on the
-// Recorder's thread, which reports back through queued calls only. GUI thread.
+// or the camera was away meanwhile; the window shows the texts and menus
+// that follow from a recording (recordingChanged()). The recording itself
+// runs on the Recorder's thread, which reports back through queued calls
+// only. GUI thread.
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 
 #include <memory>
 
 #include "capture/Recorder.h"
 #include "live/Disconnections.h"
 
-class QLabel;
 class QTimer;
 
 namespace qdx::viewer {
@@ -35,10 +35,15 @@ public:
     void stopBeforeClose();
     bool recording() const { return recorder_ && recorder_->active(); }
 
+signals:
+    // A recording began or ended.
+    void recordingChanged();
+    // What the running recording has done so far ("00:03  91 frames"); empty when none runs.
+    void progressChanged(const QString& text);
+
 private:
     bool startRecording();
     void stopRecording();
-    void enableBoundaryPixels(bool on);
     void showRecording(bool on);
     // Ten times a second while recording: the camera's presence, then the progress.
     void tick();
@@ -51,7 +56,6 @@ private:
     std::unique_ptr<Recorder> recorder_;
     QTimer* progressTimer_;
     Disconnections absences_;  // of the running recording, looked at by tick()
-    QPointer<QLabel> progress_;  // beside the state text, made with the first recording
     int session_ = 0;           // tells a late notice of an earlier recording apart
 };
 

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
@@ -18,6 +19,8 @@
 
 #include "api/SimCameraFixture.h"
 #include "core/Commands.h"
+#include "pages/CalibrationPage.h"
+#include "pages/CalibrationTools.h"
 #include "pages/PictureView.h"
 #include "shell/ContentScrollArea.h"
 
@@ -151,6 +154,33 @@ TEST_F(MainWindowTest, BoundaryPixelsTwiceReturnsToStart)
     item->trigger();
     EXPECT_FALSE(item->isChecked());
     EXPECT_EQ(program.state().showBoundaryPixels.load(), 0);
+}
+
+// Guards against a parameter command writing the camera under a calibration
+// command that runs beside the window: the settings-file and EEPROM items and
+// both pages' "Default", "Data Write", "Data Read" are greyed until it ends.
+TEST_F(MainWindowTest, ParameterCommandsWaitForALongCalibrationCommand)
+{
+    ASSERT_NO_FATAL_FAILURE(openAndWaitForCamera());
+    window->tabs()->setCurrentIndex(kCalibrationPage);
+    const auto parameterCommandsEnabled = [&](bool enabled) {
+        for (int id = kCmdLoadParameterFile; id <= kCmdClearDefault; ++id) {
+            if (QAction* item = window->action(id)) {
+                EXPECT_EQ(item->isEnabled(), enabled) << id;
+            }
+        }
+        for (int p : {kPicturePage, kCalibrationPage})
+            for (int id : {3001, 3002, 3003})
+                EXPECT_EQ(control(p, id)->isEnabled(), enabled) << p << " " << id;
+    };
+    const CalibrationTools& tools = qobject_cast<CalibrationPage*>(page(kCalibrationPage))->tools();
+    QDXSim_SetStalled(1);  // the detection waits for its frame
+    control<QPushButton>(kCalibrationPage, 3013)->click();
+    ASSERT_TRUE(tools.busy());
+    parameterCommandsEnabled(false);
+    QDXSim_SetStalled(0);
+    ASSERT_TRUE(processUntil([&] { return !tools.busy(); }));
+    parameterCommandsEnabled(true);
 }
 
 // Guards the live view end to end: frames of the camera reach the Picture
