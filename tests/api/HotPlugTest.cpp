@@ -70,7 +70,7 @@ TEST_F(HotPlugTest, UnplugWhileStreamingAndRequesting)
         while (run.load()) {
             if (QDX_GetDevStatus(16, status.data()) == 0)
                 ++requestsOk;
-            if (QDX_DeviceRead(0, 255, 2, reg.data()) == 0)
+            if (QDX_DeviceRead(0, QDX_REG_FPGA_VER, 2, reg.data()) == 0)
                 ++requestsOk;
         }
     });

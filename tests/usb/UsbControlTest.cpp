@@ -102,7 +102,7 @@ TEST_F(UsbControlTest, StalledOrShortTransfersFail)
     EXPECT_EQ(QDX_GetDevInfo(48, buffer.data()), 1);
     EXPECT_EQ(camera.cameraRequests().back().status, -EPIPE);
     camera.injectControlFault(ControlFault::Short);
-    EXPECT_EQ(QDX_DeviceRead(0, 3, 4, buffer.data()), 1);
+    EXPECT_EQ(QDX_DeviceRead(0, QDX_REG_EXPOSURE_TIME, 4, buffer.data()), 1);
     EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](uint8_t b) { return b == 0x5A; }));
     camera.injectControlFault(ControlFault::Short);
     EXPECT_EQ(QDX_DeviceWrite(0, 0x00A0, 4, kRegisterBytes.data()), 1);
