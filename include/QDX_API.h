@@ -398,6 +398,21 @@ QDX_EXPORT int QDX_Clear_Default_Param(int reserved);
  */
 QDX_EXPORT int QDX_Load_Param(int reserved);
 QDX_EXPORT int QDX_Load_Default_Param(int reserved);
+/** The stored parameter blocks QDX_Check_Param looks at. */
+enum {
+    QDX_PARAM_SAVED = 0,  /**< The block of QDX_Save_Param and QDX_Load_Param. */
+    QDX_PARAM_DEFAULT = 1 /**< The block of QDX_Save_Default_Param and QDX_Load_Default_Param. */
+};
+/**
+ * Reads the header of a stored parameter block and stores what a load would
+ * make of it: QDX_OK for a valid block, else QDX_ERR_BAD_MAGIC (none stored,
+ * or cleared), QDX_ERR_BAD_VERSION or QDX_ERR_BAD_STATE. A load's result of
+ * 2..4 may also be a count of failed register writes; this tells the two
+ * apart. Nothing is written. Returns QDX_OK, QDX_ERR_ARGUMENT for a null
+ * state or a block that is not a QDX_PARAM_*, QDX_ERR_TRANSFER when no camera
+ * is open or the header read failed (state unchanged).
+ */
+QDX_EXPORT int QDX_Check_Param(int block, int* state);
 /** Gamma table of 8,192 bytes in the FX2 EEPROM: index 1 at 0xA000, 2 at 0xC000, any other at 0x8000. */
 QDX_EXPORT int QDX_Save_Gamma_Table(int index, const unsigned char* data);
 QDX_EXPORT int QDX_Load_Gamma_Table(int index, unsigned char* data);

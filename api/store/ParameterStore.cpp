@@ -164,13 +164,24 @@ int saveParameters(uint32_t base)
     return writePage(kMemoryFx2, base, header.size(), header.data());
 }
 
-int loadParameters(uint32_t base)
+// What a load would make of the stored block's header: QDX_OK or the code of
+// its first wrong field in *state; QDX_ERR_TRANSFER when it cannot be read.
+int storedBlockState(uint32_t base, int* state)
 {
     std::array<uint8_t, 16> header{};
     if (!memoryRead(kMemoryFx2, base, header.size(), header.data()))
         return QDX_ERR_TRANSFER;
-    if (const int bad = checkHeader(header.data()))
-        return bad;
+    *state = checkHeader(header.data());
+    return QDX_OK;
+}
+
+int loadParameters(uint32_t base)
+{
+    int state = QDX_OK;
+    if (const int result = storedBlockState(base, &state))
+        return result;
+    if (state != QDX_OK)
+        return state;
     ParameterBlock block{};
     if (chunkedLoad(kMemoryFx2, base, block.data(), block.size()) != QDX_OK)
         return QDX_ERR_READ;
@@ -228,6 +239,15 @@ QDX_EXPORT int QDX_Load_Param(int)
 QDX_EXPORT int QDX_Load_Default_Param(int)
 {
     return qdx::guarded(QDX_ERR_TRANSFER, [&] { return loadParameters(kDefaultParameters); });
+}
+
+QDX_EXPORT int QDX_Check_Param(int block, int* state)
+{
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!state || (block != QDX_PARAM_SAVED && block != QDX_PARAM_DEFAULT))
+            return QDX_ERR_ARGUMENT;
+        return storedBlockState(block == QDX_PARAM_DEFAULT ? kDefaultParameters : kSavedParameters, state);
+    });
 }
 
 QDX_EXPORT int QDX_Save_Gamma_Table(int index, const unsigned char* data)

@@ -164,6 +164,9 @@ TEST_P(HeaderTest, RefusesABadHeader)
     const int writes = QDXSim_GetRequestCount(0x19);
     EXPECT_EQ(QDX_Load_Param(0), GetParam().expected);
     EXPECT_EQ(QDXSim_GetRequestCount(0x19), writes);
+    int state = -1;
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, &state), QDX_OK);
+    EXPECT_EQ(state, GetParam().expected) << "the check tells what the load found";
 }
 
 INSTANTIATE_TEST_SUITE_P(Fields, HeaderTest,
@@ -173,12 +176,39 @@ INSTANTIATE_TEST_SUITE_P(Fields, HeaderTest,
 TEST_F(ParameterStoreTest, ClearedDefaultIsRefused)
 {
     startConnected();
+    int state = -1;
     ASSERT_EQ(QDX_Save_Default_Param(0), 0);
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_DEFAULT, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_OK);
     ASSERT_EQ(QDX_Load_Default_Param(0), 0);
     ASSERT_EQ(QDX_Clear_Default_Param(0), 0);
     EXPECT_EQ(QDX_Load_Default_Param(0), 2);
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_DEFAULT, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_ERR_BAD_MAGIC);
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_ERR_BAD_MAGIC) << "the saved block, never written, is apart";
     EXPECT_EQ(simMemory(0, 0x6000, 10), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF}))
         << "six bytes zeroed, the rest of the block as saved";
+}
+
+// Guards the stored-block check against writing anything, taking another
+// block or a null state, and reporting a failed read as a state.
+TEST_F(ParameterStoreTest, CheckParamOnlyReads)
+{
+    startConnected();
+    const int before = QDXSim_GetRequestCount(-1);
+    int state = 77;
+    EXPECT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, nullptr), QDX_ERR_ARGUMENT);
+    EXPECT_EQ(QDX_Check_Param(2, &state), QDX_ERR_ARGUMENT);
+    EXPECT_EQ(QDXSim_GetRequestCount(-1), before) << "nothing is sent for a bad argument";
+    QDXSim_FailRequests(0x16, 1);
+    EXPECT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, &state), QDX_ERR_TRANSFER);
+    EXPECT_EQ(state, 77);
+    EXPECT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_ERR_BAD_MAGIC);
+    const auto sent = requestsSince(before);
+    EXPECT_EQ(sent.size(), 2u);
+    EXPECT_EQ(countRequests(sent, 0x16), 2) << "memory reads only";
 }
 
 // Guards a read failing half-way: 5, and nothing restored.
