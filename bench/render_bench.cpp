@@ -19,9 +19,9 @@ FrameSettings settings(bool everyStage)
     CameraModel model("");
     if (everyStage) {
         namespace reg = qdx::reg;
-        for (auto [r, v] : {std::pair{reg::kDpCorrection, 1}, {reg::kFpnCorrection, 2}, {reg::kVfpnCorrection, 1},
-                            {reg::kGamma, 2}, {reg::kNoiseReduction, 2}, {reg::kEdgeEnhancement, 2},
-                            {reg::kImageRotation, 1}, {reg::kRedGain, 20}, {reg::kCisClockPhase, 7}})
+        for (auto [r, v] : {std::pair{QDX_REG_DP_CORR, 1}, {QDX_REG_FPN_CORR, 2}, {QDX_REG_VFPN_CORR, 1},
+                            {QDX_REG_GAMMA, 2}, {QDX_REG_NOISE_REDUCTION, 2}, {QDX_REG_EDGE_ENHANCEMENT, 2},
+                            {QDX_REG_IMAGE_ROTATION, 1}, {QDX_REG_RED_GAIN, 20}, {QDX_REG_CIS_CLOCK_PHASE, 7}})
             model.setRegister(r, static_cast<uint16_t>(v), false);
         for (int i = 0; i < reg::kFpnTableRegisters; ++i)
             model.setRegister(reg::kFpnTable + i, static_cast<uint16_t>(i * 2654435761u >> 16), false);

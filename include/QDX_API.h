@@ -238,6 +238,54 @@ QDX_EXPORT int QDX_DeviceWrite(int device, int firstRegister, int length, const 
  * kept in the register shadow that QDX_Save_Param stores.
  */
 
+/**
+ * The FPGA registers (device 0) behind the settings below, for QDX_DeviceRead
+ * and QDX_DeviceWrite and for the change mask of QDX_GetFpgaStatus, whose
+ * bits cover registers 0..47. Values are 16-bit, high byte first on the wire.
+ */
+enum {
+    QDX_REG_CONTROL_MODE = 0,        /**< "Mode", U16. */
+    QDX_REG_ALC = 1,                 /**< "ALC", U16. */
+    QDX_REG_BLACK_LEVEL = 2,         /**< U16. */
+    QDX_REG_EXPOSURE_TIME = 3,       /**< U16. */
+    QDX_REG_RAW_GAIN = 4,            /**< U16. */
+    QDX_REG_CONTROL_TARGET = 5,      /**< U16. */
+    QDX_REG_HYSTERESIS_A1 = 6,       /**< U16; A2, B1, B2 follow. */
+    QDX_REG_HYSTERESIS_A2 = 7,
+    QDX_REG_HYSTERESIS_B1 = 8,
+    QDX_REG_HYSTERESIS_B2 = 9,
+    QDX_REG_CONTROL_SPEED = 10,      /**< U16. */
+    QDX_REG_CONTROL_AREA1 = 11,      /**< U16. */
+    QDX_REG_CONTROL_AREA2 = 12,      /**< U16. */
+    QDX_REG_AWB = 16,                /**< U16; not kept in the register shadow. */
+    QDX_REG_RED_GAIN = 17,           /**< SM8. */
+    QDX_REG_BLUE_GAIN = 18,          /**< SM8. */
+    QDX_REG_COLOR_MATRIX_RR = 19,    /**< S9; the other eight follow in the order Rg Rb Gr Gg Gb Br Bg Bb. */
+    QDX_REG_COLOR_MATRIX_RG = 20,
+    QDX_REG_COLOR_MATRIX_RB = 21,
+    QDX_REG_COLOR_MATRIX_GR = 22,
+    QDX_REG_COLOR_MATRIX_GG = 23,
+    QDX_REG_COLOR_MATRIX_GB = 24,
+    QDX_REG_COLOR_MATRIX_BR = 25,
+    QDX_REG_COLOR_MATRIX_BG = 26,
+    QDX_REG_COLOR_MATRIX_BB = 27,
+    QDX_REG_Y_GAIN = 28,             /**< SM8. */
+    QDX_REG_CB_GAIN = 29,            /**< SM8. */
+    QDX_REG_CR_GAIN = 30,            /**< SM8. */
+    QDX_REG_GAMMA = 33,              /**< U16. */
+    QDX_REG_IMAGE_FLIP = 34,         /**< U16. */
+    QDX_REG_IMAGE_ROTATION = 35,     /**< U16. */
+    QDX_REG_DVI_IMAGE_SIZE = 36,     /**< U16. */
+    QDX_REG_DP_CORR = 37,            /**< U16; not kept in the register shadow. */
+    QDX_REG_FPN_CORR = 38,           /**< U16; not kept in the register shadow. */
+    QDX_REG_NOISE_REDUCTION = 39,    /**< U16. */
+    QDX_REG_EDGE_ENHANCEMENT = 40,   /**< U16. */
+    QDX_REG_VFPN_CORR = 41,          /**< U16. */
+    QDX_REG_CIS_CONNECT = 48,        /**< U16, read only; not kept in the register shadow. */
+    QDX_REG_CIS_CLOCK_PHASE = 50,    /**< U16. */
+    QDX_REG_FPGA_VER = 255           /**< U16, read only; not kept in the register shadow. */
+};
+
 /** index 0 "Mode" (0 manual, 1 automatic exposure, 3 automatic gain and exposure), index 1 "ALC". */
 QDX_EXPORT int QDX_Set_ControlMode(int index, int value);
 QDX_EXPORT int QDX_Get_ControlMode(int index, int* value);
@@ -350,6 +398,21 @@ QDX_EXPORT int QDX_Clear_Default_Param(int reserved);
  */
 QDX_EXPORT int QDX_Load_Param(int reserved);
 QDX_EXPORT int QDX_Load_Default_Param(int reserved);
+/** The stored parameter blocks QDX_Check_Param looks at. */
+enum {
+    QDX_PARAM_SAVED = 0,  /**< The block of QDX_Save_Param and QDX_Load_Param. */
+    QDX_PARAM_DEFAULT = 1 /**< The block of QDX_Save_Default_Param and QDX_Load_Default_Param. */
+};
+/**
+ * Reads the header of a stored parameter block and stores what a load would
+ * make of it: QDX_OK for a valid block, else QDX_ERR_BAD_MAGIC (none stored,
+ * or cleared), QDX_ERR_BAD_VERSION or QDX_ERR_BAD_STATE. A load's result of
+ * 2..4 may also be a count of failed register writes; this tells the two
+ * apart. Nothing is written. Returns QDX_OK, QDX_ERR_ARGUMENT for a null
+ * state or a block that is not a QDX_PARAM_*, QDX_ERR_TRANSFER when no camera
+ * is open or the header read failed (state unchanged).
+ */
+QDX_EXPORT int QDX_Check_Param(int block, int* state);
 /** Gamma table of 8,192 bytes in the FX2 EEPROM: index 1 at 0xA000, 2 at 0xC000, any other at 0x8000. */
 QDX_EXPORT int QDX_Save_Gamma_Table(int index, const unsigned char* data);
 QDX_EXPORT int QDX_Load_Gamma_Table(int index, unsigned char* data);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "protocol/RegisterEncoding.h"
+
 namespace qdx::sim {
 
 namespace {
@@ -29,17 +31,17 @@ CameraModel::CameraModel(const std::string& stateFilePrefix)
 void CameraModel::powerOn()
 {
     std::fill(registers_.begin(), registers_.end(), uint16_t{0});
-    registers_[reg::kCisConnected] = cisPresent_ ? 1 : 0;
-    registers_[reg::kFpgaVersion] = kFpgaVersion;
+    registers_[QDX_REG_CIS_CONNECT] = cisPresent_ ? 1 : 0;
+    registers_[QDX_REG_FPGA_VER] = kFpgaVersion;
     // The camera starts at 28.8 ms and unity gain, with the display gamma
     // curve (Curve2); white balance is left to the operator.
-    registers_[reg::kGamma] = 2;
-    registers_[reg::kExposureTime] = 400;
-    registers_[reg::kRawGain] = 16;
-    registers_[reg::kControlTarget] = 1600;
-    registers_[reg::kCisClockPhase] = kBestClockPhase;
-    for (int i : {0, 4, 8})
-        registers_[static_cast<std::size_t>(reg::kColorMatrix + i)] = 128;
+    registers_[QDX_REG_GAMMA] = 2;
+    registers_[QDX_REG_EXPOSURE_TIME] = 400;
+    registers_[QDX_REG_RAW_GAIN] = 16;
+    registers_[QDX_REG_CONTROL_TARGET] = 1600;
+    registers_[QDX_REG_CIS_CLOCK_PHASE] = kBestClockPhase;
+    for (int r : {QDX_REG_COLOR_MATRIX_RR, QDX_REG_COLOR_MATRIX_GG, QDX_REG_COLOR_MATRIX_BB})
+        registers_[static_cast<std::size_t>(r)] = 128;
     loadPowerOnTables();
     exposureActive_ = false;
     levelActive_ = false;
@@ -117,7 +119,7 @@ void CameraModel::overrideMemoryState(int memoryType, int state, int statusReads
 void CameraModel::setCisPresent(bool present)
 {
     cisPresent_ = present;
-    registers_[reg::kCisConnected] = present ? 1 : 0;
+    registers_[QDX_REG_CIS_CONNECT] = present ? 1 : 0;
 }
 
 void CameraModel::setEepromWriteCycle(std::chrono::microseconds cycle)
@@ -140,11 +142,11 @@ void CameraModel::takeFrameSettings(FrameSettings& out) const
     std::copy_n(registers_.begin(), out.registers.size(), out.registers.begin());
     const auto at = [&](int r) { return registers_.begin() + r; };
     out.dpTables.assign(at(reg::kDpTable0), at(reg::kDpTable0 + 2 * reg::kDpTableRegisters));
-    if (registers_[reg::kFpnCorrection] != 0)
+    if (registers_[QDX_REG_FPN_CORR] != 0)
         out.fpnTable.assign(at(reg::kFpnTable), at(reg::kFpnTable + reg::kFpnTableRegisters));
     else
         out.fpnTable.clear();
-    const int gamma = registers_[reg::kGamma];
+    const int gamma = registers_[QDX_REG_GAMMA];
     if (gamma >= 1 && gamma <= 3) {
         const int base = gamma == 1 ? reg::kGammaTable0 : gamma == 2 ? reg::kGammaTable1 : reg::kGammaTable2;
         out.gammaTable.assign(at(base), at(base + reg::kGammaTableRegisters));
@@ -155,15 +157,15 @@ void CameraModel::takeFrameSettings(FrameSettings& out) const
 
 namespace {
 
-int fromSm8(uint16_t v)
+int fromSm8(uint16_t word)
 {
-    return (v & 0x100) ? -(v & 0xFF) : (v & 0xFF);
+    return decodeRegister(Encoding::SM8, word);
 }
 
+// The camera's own gains stay within what the register can hold.
 uint16_t toSm8(int v)
 {
-    v = std::clamp(v, -255, 255);
-    return static_cast<uint16_t>((v < 0 ? 0x100 : 0) | std::abs(v));
+    return encodeRegister(Encoding::SM8, std::clamp(v, -255, 255));
 }
 
 constexpr int kMaxExposure = 438;  // 31.5 ms, the frame time
@@ -188,15 +190,15 @@ void CameraModel::applyStatistics(const FrameStatistics& stats)
 // out first when the picture is too bright.
 void CameraModel::runExposureControl(const FrameStatistics& stats)
 {
-    const int mode = registers_[reg::kControlMode];
+    const int mode = registers_[QDX_REG_CONTROL_MODE];
     if (mode != 1 && mode != 3) {
         exposureActive_ = false;
         return;
     }
-    const double target = registers_[reg::kControlTarget];
+    const double target = registers_[QDX_REG_CONTROL_TARGET];
     const double error = target - stats.meteredLuma;
-    const double rest = std::max<double>(registers_[reg::kHysteresisA1], 8);
-    const double start = std::max<double>(registers_[reg::kHysteresisA1 + 1], rest);
+    const double rest = std::max<double>(registers_[QDX_REG_HYSTERESIS_A1], 8);
+    const double start = std::max<double>(registers_[QDX_REG_HYSTERESIS_A2], rest);
     if (std::abs(error) > start)
         exposureActive_ = true;
     else if (std::abs(error) <= rest)
@@ -204,24 +206,24 @@ void CameraModel::runExposureControl(const FrameStatistics& stats)
     if (!exposureActive_)
         return;
 
-    const double share = (registers_[reg::kControlSpeed] % 8 + 1) / 8.0;
+    const double share = (registers_[QDX_REG_CONTROL_SPEED] % 8 + 1) / 8.0;
     const double ratio = std::clamp(target / std::max(stats.meteredLuma, 1.0), 0.05, 20.0);
     const double wanted = 1.0 + share * (ratio - 1.0);  // overall change this frame
 
-    const int exposure = registers_[reg::kExposureTime];
-    const int gain = registers_[reg::kRawGain];
+    const int exposure = registers_[QDX_REG_EXPOSURE_TIME];
+    const int gain = registers_[QDX_REG_RAW_GAIN];
     if (mode == 3 && wanted < 1.0 && gain > kMinGain) {
         const int newGain = std::clamp(static_cast<int>(std::lround(gain * wanted)), kMinGain, gain - 1);
-        setRegister(reg::kRawGain, static_cast<uint16_t>(newGain), true);
+        setRegister(QDX_REG_RAW_GAIN, static_cast<uint16_t>(newGain), true);
         return;
     }
     const int newExposure = std::clamp(static_cast<int>(std::lround(std::max(exposure, 1) * wanted)), 1, kMaxExposure);
     if (newExposure != exposure)
-        setRegister(reg::kExposureTime, static_cast<uint16_t>(newExposure), true);
+        setRegister(QDX_REG_EXPOSURE_TIME, static_cast<uint16_t>(newExposure), true);
     if (mode == 3 && wanted > 1.0 && newExposure == kMaxExposure && exposure == kMaxExposure) {
         const int newGain = std::clamp(static_cast<int>(std::lround(gain * wanted)), gain + 1, kMaxGain);
         if (newGain != gain)
-            setRegister(reg::kRawGain, static_cast<uint16_t>(newGain), true);
+            setRegister(QDX_REG_RAW_GAIN, static_cast<uint16_t>(newGain), true);
     }
 }
 
@@ -229,27 +231,27 @@ void CameraModel::runExposureControl(const FrameStatistics& stats)
 // target, with the B bands as hysteresis.
 void CameraModel::runLevelControl(const FrameStatistics& stats)
 {
-    if (registers_[reg::kAlc] != 1) {
+    if (registers_[QDX_REG_ALC] != 1) {
         levelActive_ = false;
         return;
     }
-    const int yGain = fromSm8(registers_[reg::kYGain]);
+    const int yGain = fromSm8(registers_[QDX_REG_Y_GAIN]);
     const double level = stats.meteredLuma * std::pow(10.0, yGain * kGainDbPerStep / 20.0);
-    const double target = registers_[reg::kControlTarget];
+    const double target = registers_[QDX_REG_CONTROL_TARGET];
     const double error = target - level;
-    const double rest = std::max<double>(registers_[reg::kHysteresisA1 + 2], 8);
-    const double start = std::max<double>(registers_[reg::kHysteresisA1 + 3], rest);
+    const double rest = std::max<double>(registers_[QDX_REG_HYSTERESIS_B1], 8);
+    const double start = std::max<double>(registers_[QDX_REG_HYSTERESIS_B2], rest);
     if (std::abs(error) > start)
         levelActive_ = true;
     else if (std::abs(error) <= rest)
         levelActive_ = false;
     if (!levelActive_ || level <= 0)
         return;
-    const double share = (registers_[reg::kControlSpeed] % 8 + 1) / 8.0;
+    const double share = (registers_[QDX_REG_CONTROL_SPEED] % 8 + 1) / 8.0;
     const double db = share * 20.0 * std::log10(std::max(target, 1.0) / level);
     const int newGain = std::clamp(yGain + static_cast<int>(std::lround(db / kGainDbPerStep)), -255, 255);
     if (newGain != yGain)
-        setRegister(reg::kYGain, toSm8(newGain), true);
+        setRegister(QDX_REG_Y_GAIN, toSm8(newGain), true);
 }
 
 // One-push white balance: over a few frames, find the parts of the picture
@@ -257,7 +259,7 @@ void CameraModel::runLevelControl(const FrameStatistics& stats)
 // make them neutral.
 void CameraModel::runWhiteBalance(const FrameStatistics& stats)
 {
-    if (registers_[reg::kOnePushAwb] != 1)
+    if (registers_[QDX_REG_AWB] != 1)
         return;
     if (whiteBalanceFrames_ == 0)
         whiteBalanceSums_ = {};
@@ -292,9 +294,9 @@ void CameraModel::runWhiteBalance(const FrameStatistics& stats)
     const auto steps = [](double ratio) {
         return static_cast<int>(std::lround(20.0 * std::log10(ratio) / kGainDbPerStep));
     };
-    setRegister(reg::kRedGain, toSm8(steps(whiteBalanceSums_[0] / kWhiteBalanceFrames)), true);
-    setRegister(reg::kBlueGain, toSm8(steps(whiteBalanceSums_[2] / kWhiteBalanceFrames)), true);
-    setRegister(reg::kOnePushAwb, 0, true);
+    setRegister(QDX_REG_RED_GAIN, toSm8(steps(whiteBalanceSums_[0] / kWhiteBalanceFrames)), true);
+    setRegister(QDX_REG_BLUE_GAIN, toSm8(steps(whiteBalanceSums_[2] / kWhiteBalanceFrames)), true);
+    setRegister(QDX_REG_AWB, 0, true);
     whiteBalanceFrames_ = 0;
 }
 
@@ -437,9 +439,8 @@ bool CameraModel::registerRead(int device, int first, std::size_t length, uint8_
         return false;
     const std::size_t count = length / 2;
     for (std::size_t i = 0; i < count; ++i) {
-        const uint16_t v = registers_[static_cast<std::size_t>(first) + i];
-        data[2 * i] = static_cast<uint8_t>(v >> 8);
-        data[2 * i + 1] = static_cast<uint8_t>(v & 0xFF);
+        const auto bytes = toWire(registers_[static_cast<std::size_t>(first) + i]);
+        std::copy(bytes.begin(), bytes.end(), data + 2 * i);
     }
     return true;
 }
@@ -452,11 +453,11 @@ bool CameraModel::registerWrite(int device, int first, std::size_t length, const
     for (std::size_t i = 0; i < count; ++i) {
         const auto address = static_cast<std::size_t>(first) + i;
         // The sensor-head presence and the FPGA version are read-only.
-        if (address == reg::kCisConnected || address == reg::kFpgaVersion)
+        if (address == QDX_REG_CIS_CONNECT || address == QDX_REG_FPGA_VER)
             continue;
-        const auto value = static_cast<uint16_t>((data[2 * i] << 8) | data[2 * i + 1]);
+        const uint16_t value = fromWire(data + 2 * i);
         // A white balance already running keeps its measurements.
-        if (address == reg::kOnePushAwb && value == 1 && registers_[address] != 1)
+        if (address == QDX_REG_AWB && value == 1 && registers_[address] != 1)
             whiteBalanceFrames_ = 0;
         registers_[address] = value;
     }

@@ -71,7 +71,7 @@ public:
     void takeFrameSettings(FrameSettings& out) const;
 
     // The automatic controls act on each frame's measurements: exposure and
-    // gain (register 0), level (register 1) and one-push white balance (16).
+    // gain (QDX_REG_CONTROL_MODE), level (QDX_REG_ALC) and one-push white balance (QDX_REG_AWB).
     void applyStatistics(const FrameStatistics& stats);
 
     void setScene(SceneKind scene) { scene_ = scene; }

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "TestPattern.h"
+#include "protocol/RegisterEncoding.h"
 
 namespace qdx::sim {
 
@@ -22,16 +23,16 @@ constexpr float kElectronsPerCount = 125.0f;
 constexpr float kPixelOffsetSigma = 10.0f;
 constexpr float kColumnOffsetSigma = 6.0f;
 constexpr int kDefectsOfEachKind = 12;
-constexpr int kBlackLevelScale = 4;  // register 2 counts in steps of 4
+constexpr int kBlackLevelScale = 4;  // the black level counts in steps of 4
 
-int sm8(int v)
+int sm8(int word)
 {
-    return (v & 0x100) ? -(v & 0xFF) : (v & 0xFF);
+    return decodeRegister(Encoding::SM8, static_cast<uint16_t>(word));
 }
 
-int s9(int v)
+int s9(int word)
 {
-    return (v & 0xFF) - 256 * ((v >> 8) & 1);
+    return decodeRegister(Encoding::S9, static_cast<uint16_t>(word));
 }
 
 float dbToGain(int steps)
@@ -151,7 +152,7 @@ FrameStatistics FrameRenderer::render(const FrameSettings& settings, uint64_t fr
     drawMovingElement(sceneKind_, frameNumber, lit_);
 
     exposeSensor(settings, frameNumber);
-    sampleWithClockPhase(settings.reg(reg::kCisClockPhase));
+    sampleWithClockPhase(settings.reg(QDX_REG_CIS_CLOCK_PHASE));
     FrameStatistics stats = measure(settings);
     if (settings.dataFormat == 1) {
         writeSensorLuma(out);
@@ -161,8 +162,8 @@ FrameStatistics FrameRenderer::render(const FrameSettings& settings, uint64_t fr
     correctFixedPattern(settings);
     correctColumns(settings);
     colourAndTone(settings);
-    reduceNoise(settings.reg(reg::kNoiseReduction));
-    enhanceEdges(settings.reg(reg::kEdgeEnhancement));
+    reduceNoise(settings.reg(QDX_REG_NOISE_REDUCTION));
+    enhanceEdges(settings.reg(QDX_REG_EDGE_ENHANCEMENT));
     writeColour(settings, out);
     return stats;
 }
@@ -173,9 +174,9 @@ FrameStatistics FrameRenderer::render(const FrameSettings& settings, uint64_t fr
 void FrameRenderer::exposeSensor(const FrameSettings& settings, uint64_t frameNumber)
 {
     const auto& flaws = sensorFlaws();
-    const float gain = static_cast<float>(settings.reg(reg::kRawGain)) / 16.0f;
-    const float exposure = static_cast<float>(settings.reg(reg::kExposureTime));
-    const float black = static_cast<float>(settings.reg(reg::kBlackLevel) * kBlackLevelScale);
+    const float gain = static_cast<float>(settings.reg(QDX_REG_RAW_GAIN)) / 16.0f;
+    const float exposure = static_cast<float>(settings.reg(QDX_REG_EXPOSURE_TIME));
+    const float black = static_cast<float>(settings.reg(QDX_REG_BLACK_LEVEL) * kBlackLevelScale);
     const float readNoise = 1.2f + 0.6f * gain;
 
     std::array<float, 4096> sigma;
@@ -239,16 +240,16 @@ void FrameRenderer::sampleWithClockPhase(int phase)
     }
 }
 
-// Metering over the chosen area (register 11: whole picture or a centred
-// square of 50 to 350 pixels; register 12: inside or outside it), and a
+// Metering over the chosen area (QDX_REG_CONTROL_AREA1: whole picture or a centred
+// square of 50 to 350 pixels; QDX_REG_CONTROL_AREA2: inside or outside it), and a
 // sparse grid of colour samples for the white balance.
 FrameStatistics FrameRenderer::measure(const FrameSettings& settings) const
 {
     FrameStatistics stats;
     stats.valid = true;
-    const float black = static_cast<float>(settings.reg(reg::kBlackLevel) * kBlackLevelScale);
-    const int area = settings.reg(reg::kControlArea1) & 7;
-    const bool outside = settings.reg(reg::kControlArea2) == 1;
+    const float black = static_cast<float>(settings.reg(QDX_REG_BLACK_LEVEL) * kBlackLevelScale);
+    const int area = settings.reg(QDX_REG_CONTROL_AREA1) & 7;
+    const bool outside = settings.reg(QDX_REG_CONTROL_AREA2) == 1;
     const int half = area * 25;
     const int lo = W / 2 - half, hi = W / 2 + half;
     double sum = 0, all = 0;
@@ -293,7 +294,7 @@ void FrameRenderer::writeSensorLuma(uint8_t* out) const
 // left and right neighbours.
 void FrameRenderer::correctDefects(const FrameSettings& settings)
 {
-    if (settings.reg(reg::kDpCorrection) == 0)
+    if (settings.reg(QDX_REG_DP_CORR) == 0)
         return;
     for (std::size_t i = 0; i + 1 < settings.dpTables.size(); i += 2) {
         const int x = settings.dpTables[i], y = settings.dpTables[i + 1];
@@ -313,10 +314,10 @@ void FrameRenderer::correctDefects(const FrameSettings& settings)
 // mode 3 from x1.
 void FrameRenderer::correctFixedPattern(const FrameSettings& settings)
 {
-    const int mode = settings.reg(reg::kFpnCorrection);
+    const int mode = settings.reg(QDX_REG_FPN_CORR);
     if (mode < 1 || mode > 3 || settings.fpnTable.size() < static_cast<std::size_t>(reg::kFpnTableRegisters))
         return;
-    const float gain = static_cast<float>(settings.reg(reg::kRawGain));
+    const float gain = static_cast<float>(settings.reg(QDX_REG_RAW_GAIN));
     const float step = 32.0f * (mode == 2 ? 1.0f : mode == 1 ? gain / 64.0f : gain / 16.0f);
     constexpr int wordsPerRow = 102;
     for (int y = 0; y < H; ++y) {
@@ -339,10 +340,10 @@ void FrameRenderer::correctFixedPattern(const FrameSettings& settings)
 // camera reads but does not send, and taken off every row.
 void FrameRenderer::correctColumns(const FrameSettings& settings)
 {
-    if (settings.reg(reg::kVfpnCorrection) == 0)
+    if (settings.reg(QDX_REG_VFPN_CORR) == 0)
         return;
     const auto& flaws = sensorFlaws();
-    const float gain = static_cast<float>(settings.reg(reg::kRawGain)) / 16.0f;
+    const float gain = static_cast<float>(settings.reg(QDX_REG_RAW_GAIN)) / 16.0f;
     for (auto& plane : rgb_)
         for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x) {
@@ -354,14 +355,14 @@ void FrameRenderer::correctColumns(const FrameSettings& settings)
 // White balance, colour matrix, gamma, then luma and chroma with their gains.
 void FrameRenderer::colourAndTone(const FrameSettings& settings)
 {
-    const float red = dbToGain(sm8(settings.reg(reg::kRedGain)));
-    const float blue = dbToGain(sm8(settings.reg(reg::kBlueGain)));
+    const float red = dbToGain(sm8(settings.reg(QDX_REG_RED_GAIN)));
+    const float blue = dbToGain(sm8(settings.reg(QDX_REG_BLUE_GAIN)));
     std::array<float, 9> m;
     for (int i = 0; i < 9; ++i)
-        m[static_cast<std::size_t>(i)] = static_cast<float>(s9(settings.reg(reg::kColorMatrix + i))) / 128.0f;
-    const float yGain = dbToGain(sm8(settings.reg(reg::kYGain)));
-    const float cbGain = dbToGain(sm8(settings.reg(reg::kYGain + 1)));
-    const float crGain = dbToGain(sm8(settings.reg(reg::kYGain + 2)));
+        m[static_cast<std::size_t>(i)] = static_cast<float>(s9(settings.reg(QDX_REG_COLOR_MATRIX_RR + i))) / 128.0f;
+    const float yGain = dbToGain(sm8(settings.reg(QDX_REG_Y_GAIN)));
+    const float cbGain = dbToGain(sm8(settings.reg(QDX_REG_CB_GAIN)));
+    const float crGain = dbToGain(sm8(settings.reg(QDX_REG_CR_GAIN)));
     const bool gamma = settings.gammaTable.size() == 4096;
     std::array<float, 4096> curve{};
     if (gamma)
@@ -413,12 +414,12 @@ void FrameRenderer::enhanceEdges(int strength)
         y_[p] = clamp12(y_[p] + a * (y_[p] - smooth[p]));
 }
 
-// Flip (register 34) then rotation (35) as the picture is read out, and the
+// Flip then rotation as the picture is read out, and the
 // 4:2:2 packing: chroma is the mean of the pair's two pixels.
 void FrameRenderer::writeColour(const FrameSettings& settings, uint8_t* out) const
 {
-    const int flip = settings.reg(reg::kImageFlip) & 3;
-    const int rotation = settings.reg(reg::kImageRotation) & 3;
+    const int flip = settings.reg(QDX_REG_IMAGE_FLIP) & 3;
+    const int rotation = settings.reg(QDX_REG_IMAGE_ROTATION) & 3;
     const auto source = [&](int x, int y) {
         int u = x, v = y;
         switch (rotation) {

@@ -6,46 +6,18 @@
 #include <array>
 
 #include "control/RegisterMap.h"
+#include "protocol/Registers.h"
 #include "protocol/Guarded.h"
 #include "lifecycle/Library.h"
 
 namespace qdx {
-
-std::array<uint8_t, 2> encodeValue(Encoding encoding, int value)
-{
-    switch (encoding) {
-    case Encoding::SM8: {
-        // In unsigned arithmetic, so that INT_MIN has a magnitude too.
-        const unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-        return {static_cast<uint8_t>(value < 0 ? 1 : 0), static_cast<uint8_t>(magnitude & 0xFF)};
-    }
-    case Encoding::S9:
-        return {static_cast<uint8_t>((value >> 8) & 1), static_cast<uint8_t>(value & 0xFF)};
-    case Encoding::U16:
-    default:
-        return {static_cast<uint8_t>((value >> 8) & 0xFF), static_cast<uint8_t>(value & 0xFF)};
-    }
-}
-
-int decodeValue(Encoding encoding, const uint8_t* bytes)
-{
-    switch (encoding) {
-    case Encoding::SM8:
-        return (bytes[0] & 1) ? -bytes[1] : bytes[1];
-    case Encoding::S9:
-        return bytes[1] - 256 * (bytes[0] & 1);
-    case Encoding::U16:
-    default:
-        return bytes[0] * 256 + bytes[1];
-    }
-}
 
 int setSetting(const Setting& s, int index, int value)
 {
     const int r = s.registerOf(index);
     if (r < 0)
         return QDX_ERR_ARGUMENT;
-    auto bytes = encodeValue(s.encoding, value);
+    auto bytes = toWire(encodeRegister(s.encoding, value));
     auto& library = Library::instance();
     if (!library.request(registerRequest(false, kDeviceFpga, r, 2), bytes.data()))
         return QDX_ERR_TRANSFER;
@@ -67,7 +39,7 @@ int getSetting(const Setting& s, int index, int* value)
         return QDX_ERR_TRANSFER;
     if (s.shadowed)
         library.shadow().store(r, bytes.data());
-    *value = decodeValue(s.encoding, bytes.data());
+    *value = decodeRegister(s.encoding, fromWire(bytes.data()));
     return QDX_OK;
 }
 

@@ -6,15 +6,10 @@
 #include <array>
 #include <cstdint>
 
-#include "protocol/Registers.h"
+#include "QDX_API.h"
+#include "protocol/RegisterEncoding.h"
 
 namespace qdx {
-
-enum class Encoding {
-    U16,  // unsigned 16-bit, high byte first
-    SM8,  // sign byte (bit 0), then the magnitude: -255..255
-    S9,   // 9-bit two's complement, bit 8 in the first byte: -256..255
-};
 
 struct Setting {
     std::array<int, 9> registers{};  // by index
@@ -29,34 +24,35 @@ struct Setting {
     }
 };
 
-std::array<uint8_t, 2> encodeValue(Encoding encoding, int value);
-int decodeValue(Encoding encoding, const uint8_t* bytes);
-
 namespace setting {
-inline constexpr Setting kControlMode{{reg::kControlMode, reg::kAlc}, 2};
-inline constexpr Setting kBlackLevel{{reg::kBlackLevel}};
-inline constexpr Setting kExposureTime{{reg::kExposureTime}};
-inline constexpr Setting kRawGain{{reg::kRawGain}};
-inline constexpr Setting kControlTarget{{reg::kControlTarget}};
-inline constexpr Setting kHysteresis{{6, 7, 8, 9}, 4};
-inline constexpr Setting kControlSpeed{{reg::kControlSpeed}};
-inline constexpr Setting kControlMonitor{{reg::kControlArea1, reg::kControlArea2}, 2};
-inline constexpr Setting kAwb{{reg::kOnePushAwb}, 1, Encoding::U16, false};
-inline constexpr Setting kGainRB{{reg::kRedGain, reg::kBlueGain}, 2, Encoding::SM8};
-inline constexpr Setting kColorMatrix{{19, 20, 21, 22, 23, 24, 25, 26, 27}, 9, Encoding::S9};
-inline constexpr Setting kGainYC{{28, 29, 30}, 3, Encoding::SM8};
-inline constexpr Setting kGamma{{reg::kGamma}};
-inline constexpr Setting kImageFlip{{reg::kImageFlip}};
-inline constexpr Setting kImageRotation{{reg::kImageRotation}};
-inline constexpr Setting kDviImageSize{{reg::kDviImageSize}};
-inline constexpr Setting kDpCorr{{reg::kDpCorrection}, 1, Encoding::U16, false};
-inline constexpr Setting kFpnCorr{{reg::kFpnCorrection}, 1, Encoding::U16, false};
-inline constexpr Setting kNoiseReduction{{reg::kNoiseReduction}};
-inline constexpr Setting kEdgeEnhancement{{reg::kEdgeEnhancement}};
-inline constexpr Setting kVfpnCorr{{reg::kVfpnCorrection}};
-inline constexpr Setting kCisConnect{{reg::kCisConnected}, 1, Encoding::U16, false};
-inline constexpr Setting kCisClockPhase{{reg::kCisClockPhase}};
-inline constexpr Setting kFpgaVersion{{reg::kFpgaVersion}, 1, Encoding::U16, false};
+inline constexpr Setting kControlMode{{QDX_REG_CONTROL_MODE, QDX_REG_ALC}, 2};
+inline constexpr Setting kBlackLevel{{QDX_REG_BLACK_LEVEL}};
+inline constexpr Setting kExposureTime{{QDX_REG_EXPOSURE_TIME}};
+inline constexpr Setting kRawGain{{QDX_REG_RAW_GAIN}};
+inline constexpr Setting kControlTarget{{QDX_REG_CONTROL_TARGET}};
+inline constexpr Setting kHysteresis{
+    {QDX_REG_HYSTERESIS_A1, QDX_REG_HYSTERESIS_A2, QDX_REG_HYSTERESIS_B1, QDX_REG_HYSTERESIS_B2}, 4};
+inline constexpr Setting kControlSpeed{{QDX_REG_CONTROL_SPEED}};
+inline constexpr Setting kControlMonitor{{QDX_REG_CONTROL_AREA1, QDX_REG_CONTROL_AREA2}, 2};
+inline constexpr Setting kAwb{{QDX_REG_AWB}, 1, Encoding::U16, false};
+inline constexpr Setting kGainRB{{QDX_REG_RED_GAIN, QDX_REG_BLUE_GAIN}, 2, Encoding::SM8};
+inline constexpr Setting kColorMatrix{{QDX_REG_COLOR_MATRIX_RR, QDX_REG_COLOR_MATRIX_RG, QDX_REG_COLOR_MATRIX_RB,
+                                        QDX_REG_COLOR_MATRIX_GR, QDX_REG_COLOR_MATRIX_GG, QDX_REG_COLOR_MATRIX_GB,
+                                        QDX_REG_COLOR_MATRIX_BR, QDX_REG_COLOR_MATRIX_BG, QDX_REG_COLOR_MATRIX_BB},
+                                       9, Encoding::S9};
+inline constexpr Setting kGainYC{{QDX_REG_Y_GAIN, QDX_REG_CB_GAIN, QDX_REG_CR_GAIN}, 3, Encoding::SM8};
+inline constexpr Setting kGamma{{QDX_REG_GAMMA}};
+inline constexpr Setting kImageFlip{{QDX_REG_IMAGE_FLIP}};
+inline constexpr Setting kImageRotation{{QDX_REG_IMAGE_ROTATION}};
+inline constexpr Setting kDviImageSize{{QDX_REG_DVI_IMAGE_SIZE}};
+inline constexpr Setting kDpCorr{{QDX_REG_DP_CORR}, 1, Encoding::U16, false};
+inline constexpr Setting kFpnCorr{{QDX_REG_FPN_CORR}, 1, Encoding::U16, false};
+inline constexpr Setting kNoiseReduction{{QDX_REG_NOISE_REDUCTION}};
+inline constexpr Setting kEdgeEnhancement{{QDX_REG_EDGE_ENHANCEMENT}};
+inline constexpr Setting kVfpnCorr{{QDX_REG_VFPN_CORR}};
+inline constexpr Setting kCisConnect{{QDX_REG_CIS_CONNECT}, 1, Encoding::U16, false};
+inline constexpr Setting kCisClockPhase{{QDX_REG_CIS_CLOCK_PHASE}};
+inline constexpr Setting kFpgaVersion{{QDX_REG_FPGA_VER}, 1, Encoding::U16, false};
 }  // namespace setting
 
 // One register write or read through the library, keeping the shadow.

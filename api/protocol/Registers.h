@@ -1,38 +1,13 @@
-// The camera's FPGA register map: register numbers and table regions, shared
-// by the library's control calls and the simulated camera.
+// The camera's FPGA register map, shared by the library's control calls and
+// the simulated camera: the settings' registers are the public QDX_REG_*
+// names; here are the correction tables' regions.
 #pragma once
 
 #include <cstdint>
 
-namespace qdx::reg {
+#include "QDX_API.h"
 
-inline constexpr int kControlMode = 0;  // 0 manual, 1 automatic exposure, 3 automatic gain and exposure
-inline constexpr int kAlc = 1;
-inline constexpr int kBlackLevel = 2;
-inline constexpr int kExposureTime = 3;  // 0.072 ms a step
-inline constexpr int kRawGain = 4;       // 1/16 a step
-inline constexpr int kControlTarget = 5;
-inline constexpr int kHysteresisA1 = 6;  // 6..9: A1, A2, B1, B2
-inline constexpr int kControlSpeed = 10;
-inline constexpr int kControlArea1 = 11;
-inline constexpr int kControlArea2 = 12;
-inline constexpr int kOnePushAwb = 16;
-inline constexpr int kRedGain = 17;  // SM8, 0.0352 dB a step
-inline constexpr int kBlueGain = 18;
-inline constexpr int kColorMatrix = 19;  // 19..27: Rr Rg Rb Gr Gg Gb Br Bg Bb, S9, 1.0 = 128
-inline constexpr int kYGain = 28;        // 28..30: Y, Cb, Cr, SM8
-inline constexpr int kGamma = 33;
-inline constexpr int kImageFlip = 34;
-inline constexpr int kImageRotation = 35;
-inline constexpr int kDviImageSize = 36;
-inline constexpr int kDpCorrection = 37;
-inline constexpr int kFpnCorrection = 38;
-inline constexpr int kNoiseReduction = 39;
-inline constexpr int kEdgeEnhancement = 40;
-inline constexpr int kVfpnCorrection = 41;
-inline constexpr int kCisConnected = 48;
-inline constexpr int kCisClockPhase = 50;
-inline constexpr int kFpgaVersion = 255;
+namespace qdx::reg {
 
 // Table regions, 16-bit entries.
 inline constexpr int kDpTable0 = 0x100;  // 128 registers each: 64 entries of two coordinates

@@ -18,6 +18,7 @@
 #include "control/RegisterShadow.h"
 #include "protocol/Guarded.h"
 #include "lifecycle/Library.h"
+#include "protocol/RegisterEncoding.h"
 #include "protocol/Registers.h"
 
 namespace qdx {
@@ -51,9 +52,19 @@ constexpr Header kValidHeader = {kBlockMagic[0], kBlockMagic[1], kBlockMagic[2],
 constexpr Header kNoHeader = {};
 
 // The registers a loaded parameter block restores, in the order the camera
-// expects them (hysteresis from B2 down, so that A1 lands last).
-constexpr int kRestoreOrder[] = {0,  1,  2,  3,  4,  9,  8,  7,  6,  5,  10, 11, 12, 17, 18, 19, 20, 21,
-                                 22, 23, 24, 25, 26, 27, 28, 29, 30, 33, 34, 35, 36, 39, 40, 41, 50};
+// expects them (hysteresis from B2 down, so that A1 lands last, and the
+// target after it).
+constexpr int kRestoreOrder[] = {
+    QDX_REG_CONTROL_MODE,    QDX_REG_ALC,             QDX_REG_BLACK_LEVEL,     QDX_REG_EXPOSURE_TIME,
+    QDX_REG_RAW_GAIN,        QDX_REG_HYSTERESIS_B2,   QDX_REG_HYSTERESIS_B1,   QDX_REG_HYSTERESIS_A2,
+    QDX_REG_HYSTERESIS_A1,   QDX_REG_CONTROL_TARGET,  QDX_REG_CONTROL_SPEED,   QDX_REG_CONTROL_AREA1,
+    QDX_REG_CONTROL_AREA2,   QDX_REG_RED_GAIN,        QDX_REG_BLUE_GAIN,       QDX_REG_COLOR_MATRIX_RR,
+    QDX_REG_COLOR_MATRIX_RG, QDX_REG_COLOR_MATRIX_RB, QDX_REG_COLOR_MATRIX_GR, QDX_REG_COLOR_MATRIX_GG,
+    QDX_REG_COLOR_MATRIX_GB, QDX_REG_COLOR_MATRIX_BR, QDX_REG_COLOR_MATRIX_BG, QDX_REG_COLOR_MATRIX_BB,
+    QDX_REG_Y_GAIN,          QDX_REG_CB_GAIN,         QDX_REG_CR_GAIN,         QDX_REG_GAMMA,
+    QDX_REG_IMAGE_FLIP,      QDX_REG_IMAGE_ROTATION,  QDX_REG_DVI_IMAGE_SIZE,  QDX_REG_NOISE_REDUCTION,
+    QDX_REG_EDGE_ENHANCEMENT, QDX_REG_VFPN_CORR,      QDX_REG_CIS_CLOCK_PHASE,
+};
 
 Library& lib()
 {
@@ -153,13 +164,24 @@ int saveParameters(uint32_t base)
     return writePage(kMemoryFx2, base, header.size(), header.data());
 }
 
-int loadParameters(uint32_t base)
+// What a load would make of the stored block's header: QDX_OK or the code of
+// its first wrong field in *state; QDX_ERR_TRANSFER when it cannot be read.
+int storedBlockState(uint32_t base, int* state)
 {
     std::array<uint8_t, 16> header{};
     if (!memoryRead(kMemoryFx2, base, header.size(), header.data()))
         return QDX_ERR_TRANSFER;
-    if (const int bad = checkHeader(header.data()))
-        return bad;
+    *state = checkHeader(header.data());
+    return QDX_OK;
+}
+
+int loadParameters(uint32_t base)
+{
+    int state = QDX_OK;
+    if (const int result = storedBlockState(base, &state))
+        return result;
+    if (state != QDX_OK)
+        return state;
     ParameterBlock block{};
     if (chunkedLoad(kMemoryFx2, base, block.data(), block.size()) != QDX_OK)
         return QDX_ERR_READ;
@@ -219,6 +241,15 @@ QDX_EXPORT int QDX_Load_Default_Param(int)
     return qdx::guarded(QDX_ERR_TRANSFER, [&] { return loadParameters(kDefaultParameters); });
 }
 
+QDX_EXPORT int QDX_Check_Param(int block, int* state)
+{
+    return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
+        if (!state || (block != QDX_PARAM_SAVED && block != QDX_PARAM_DEFAULT))
+            return QDX_ERR_ARGUMENT;
+        return storedBlockState(block == QDX_PARAM_DEFAULT ? kDefaultParameters : kSavedParameters, state);
+    });
+}
+
 QDX_EXPORT int QDX_Save_Gamma_Table(int index, const unsigned char* data)
 {
     return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {
@@ -264,8 +295,8 @@ QDX_EXPORT int QDX_Save_CIS_FPN_Table(const unsigned char* data, int gain)
             return result;
         if (!waitMemoryReady(kMemoryCis))
             return QDX_ERR_TRANSFER;
-        const uint8_t bytes[2] = {static_cast<uint8_t>((gain >> 8) & 0xFF), static_cast<uint8_t>(gain & 0xFF)};
-        return memoryWrite(kMemoryCis, kCisFpnGain, 2, bytes) ? QDX_OK : QDX_ERR_TRANSFER;
+        const auto bytes = toWire(encodeRegister(Encoding::U16, gain));
+        return memoryWrite(kMemoryCis, kCisFpnGain, bytes.size(), bytes.data()) ? QDX_OK : QDX_ERR_TRANSFER;
     });
 }
 
@@ -282,7 +313,7 @@ QDX_EXPORT int QDX_Load_CIS_FPN_Table(unsigned char* data, int* gain)
         uint8_t bytes[2] = {};
         if (!memoryRead(kMemoryCis, kCisFpnGain, 2, bytes))
             return QDX_ERR_TRANSFER;
-        *gain = bytes[0] * 256 + bytes[1];
+        *gain = fromWire(bytes);
         return QDX_OK;
     });
 }

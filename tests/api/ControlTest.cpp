@@ -15,15 +15,15 @@ TEST_F(ControlTest, EncodingsOnTheWire)
 {
     startConnected();
     ASSERT_EQ(QDX_Set_GainRB(0, -3), 0);
-    EXPECT_EQ(simRegister(17), 0x0103) << "SM8: sign byte 1, magnitude 3";
+    EXPECT_EQ(simRegister(QDX_REG_RED_GAIN), 0x0103) << "SM8: sign byte 1, magnitude 3";
     ASSERT_EQ(QDX_Set_ColorMatrix(4, -1), 0);
-    EXPECT_EQ(simRegister(23), 0x01FF) << "S9: -1";
+    EXPECT_EQ(simRegister(QDX_REG_COLOR_MATRIX_GG), 0x01FF) << "S9: -1";
     ASSERT_EQ(QDX_Set_ColorMatrix(4, 256), 0);
-    EXPECT_EQ(simRegister(23), 0x0100) << "S9 keeps 9 bits";
+    EXPECT_EQ(simRegister(QDX_REG_COLOR_MATRIX_GG), 0x0100) << "S9 keeps 9 bits";
     ASSERT_EQ(QDX_Set_BlackLevel(0x12345), 0);
-    EXPECT_EQ(simRegister(2), 0x2345) << "U16 keeps 16 bits";
+    EXPECT_EQ(simRegister(QDX_REG_BLACK_LEVEL), 0x2345) << "U16 keeps 16 bits";
     ASSERT_EQ(QDX_Set_GainYC(2, -300), 0);
-    EXPECT_EQ(simRegister(30), 0x012C) << "SM8 magnitude modulo 256";
+    EXPECT_EQ(simRegister(QDX_REG_CR_GAIN), 0x012C) << "SM8 magnitude modulo 256";
 }
 
 // Guards the encodings at the ends of int: negating INT_MIN for its
@@ -46,9 +46,9 @@ TEST_F(ControlTest, EveryEncodingTakesBothEndsOfInt)
             EXPECT_EQ(set(0, value), 0) << value;
     }
     ASSERT_EQ(QDX_Set_GainRB(0, INT_MIN), 0);
-    EXPECT_EQ(simRegister(17), 0x0100) << "SM8: negative, magnitude 2^31 modulo 256";
+    EXPECT_EQ(simRegister(QDX_REG_RED_GAIN), 0x0100) << "SM8: negative, magnitude 2^31 modulo 256";
     ASSERT_EQ(QDX_Set_GainRB(0, INT_MAX), 0);
-    EXPECT_EQ(simRegister(17), 0x00FF);
+    EXPECT_EQ(simRegister(QDX_REG_RED_GAIN), 0x00FF);
 }
 
 struct DecodeCase {
@@ -66,9 +66,9 @@ TEST_P(DecodeTest, ReadsBackTheValue)
     const auto& c = GetParam();
     QDXSim_SetRegister(c.reg, c.raw, 0);
     int value = 12345;
-    if (c.reg == 17)
+    if (c.reg == QDX_REG_RED_GAIN)
         ASSERT_EQ(QDX_Get_GainRB(0, &value), 0);
-    else if (c.reg == 23)
+    else if (c.reg == QDX_REG_COLOR_MATRIX_GG)
         ASSERT_EQ(QDX_Get_ColorMatrix(4, &value), 0);
     else
         ASSERT_EQ(QDX_Get_ExposureTime(&value), 0);
@@ -76,10 +76,14 @@ TEST_P(DecodeTest, ReadsBackTheValue)
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, DecodeTest,
-                         ::testing::Values(DecodeCase{17, 0x0103, -3}, DecodeCase{17, 0x0003, 3},
-                                           DecodeCase{17, 0x0100, 0}, DecodeCase{17, 0x01FF, -255},
-                                           DecodeCase{23, 0x01FF, -1}, DecodeCase{23, 0x00FF, 255},
-                                           DecodeCase{23, 0x0100, -256}, DecodeCase{3, 0xFFFF, 65535}));
+                         ::testing::Values(DecodeCase{QDX_REG_RED_GAIN, 0x0103, -3},
+                                           DecodeCase{QDX_REG_RED_GAIN, 0x0003, 3},
+                                           DecodeCase{QDX_REG_RED_GAIN, 0x0100, 0},
+                                           DecodeCase{QDX_REG_RED_GAIN, 0x01FF, -255},
+                                           DecodeCase{QDX_REG_COLOR_MATRIX_GG, 0x01FF, -1},
+                                           DecodeCase{QDX_REG_COLOR_MATRIX_GG, 0x00FF, 255},
+                                           DecodeCase{QDX_REG_COLOR_MATRIX_GG, 0x0100, -256},
+                                           DecodeCase{QDX_REG_EXPOSURE_TIME, 0xFFFF, 65535}));
 
 // Guards index maps: every index lands on its own register.
 TEST_F(ControlTest, IndexMapsReachTheirRegisters)
@@ -96,15 +100,15 @@ TEST_F(ControlTest, IndexMapsReachTheirRegisters)
     ASSERT_EQ(QDX_Set_CIS_ClockPhase(7), 0);
     ASSERT_EQ(QDX_Set_VFPN_Corr(1), 0);
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(simRegister(6 + i), 100 + i);
+        EXPECT_EQ(simRegister(QDX_REG_HYSTERESIS_A1 + i), 100 + i);
     for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(simRegister(19 + i), i);
+        EXPECT_EQ(simRegister(QDX_REG_COLOR_MATRIX_RR + i), i);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(simRegister(28 + i), 10 + i);
-    EXPECT_EQ(simRegister(1), 1);
-    EXPECT_EQ(simRegister(12), 1);
-    EXPECT_EQ(simRegister(50), 7);
-    EXPECT_EQ(simRegister(41), 1);
+        EXPECT_EQ(simRegister(QDX_REG_Y_GAIN + i), 10 + i);
+    EXPECT_EQ(simRegister(QDX_REG_ALC), 1);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_AREA2), 1);
+    EXPECT_EQ(simRegister(QDX_REG_CIS_CLOCK_PHASE), 7);
+    EXPECT_EQ(simRegister(QDX_REG_VFPN_CORR), 1);
     int version = 0, cis = 0;
     ASSERT_EQ(QDX_Get_FPGA_Ver(&version), 0);
     EXPECT_EQ(version, 0x21);
@@ -181,7 +185,7 @@ TEST_F(ControlTest, OnePushWhiteBalanceFinishesWithNewGains)
     EXPECT_LT(red, 0) << "the scene is too red";
     EXPECT_GT(blue, 0) << "the scene is too blue-poor";
     ASSERT_EQ(QDX_GetFpgaStatus(6, mask.data()), 0);
-    EXPECT_EQ(mask[2], 0x07) << "registers 16, 17 and 18 changed by the camera";
+    EXPECT_EQ(mask[2], 0x07) << "AWB, red and blue gain changed by the camera";
 }
 
 using TableTest = SimCameraTest;

@@ -122,7 +122,7 @@ TEST_P(HotPlugTest, RepeatedUnplugUnderLoad)
         while (run.load()) {
             if (QDX_GetDevStatus(16, record.data()) == 0)
                 ++requestsOk;
-            if (QDX_DeviceRead(0, 3, 2, record.data()) == 0)
+            if (QDX_DeviceRead(0, QDX_REG_EXPOSURE_TIME, 2, record.data()) == 0)
                 ++requestsOk;
         }
     });

@@ -56,18 +56,20 @@ TEST_F(ParameterStoreTest, ShadowTakesSuccessfulShadowedCallsOnly)
     ASSERT_EQ(QDX_Set_DP_Corr(1), 0);
     QDXSim_FailRequests(0x19, 1);
     EXPECT_EQ(QDX_Set_BlackLevel(9), 1);
-    QDXSim_SetRegister(3, 0x0123, 0);
+    QDXSim_SetRegister(QDX_REG_EXPOSURE_TIME, 0x0123, 0);
     int exposure = 0;
     ASSERT_EQ(QDX_Get_ExposureTime(&exposure), 0);
     ASSERT_EQ(QDX_Save_Default_Param(0), 0);
     const auto block = simMemory(0, 0x6000, 256);
-    EXPECT_EQ(block[130], 0x00);
-    EXPECT_EQ(block[131], 0x02) << "gamma 2 at 64 + 2 * 33";
-    EXPECT_EQ(block[96], 0xFF) << "register 16 never enters the shadow";
-    EXPECT_EQ(block[64 + 2 * 37], 0xFF) << "register 37 never enters the shadow";
-    EXPECT_EQ(block[64 + 2 * 2], 0xFF) << "a failed write leaves the shadow";
-    EXPECT_EQ(block[64 + 2 * 3], 0x01) << "a successful read enters the shadow";
-    EXPECT_EQ(block[64 + 2 * 3 + 1], 0x23);
+    const auto at = [](int r) { return static_cast<std::size_t>(64 + 2 * r); };
+    EXPECT_EQ(at(QDX_REG_GAMMA), 130u) << "the block's register images start at 64";
+    EXPECT_EQ(block[at(QDX_REG_GAMMA)], 0x00);
+    EXPECT_EQ(block[at(QDX_REG_GAMMA) + 1], 0x02) << "gamma 2";
+    EXPECT_EQ(block[at(QDX_REG_AWB)], 0xFF) << "AWB never enters the shadow";
+    EXPECT_EQ(block[at(QDX_REG_DP_CORR)], 0xFF) << "DP correction never enters the shadow";
+    EXPECT_EQ(block[at(QDX_REG_BLACK_LEVEL)], 0xFF) << "a failed write leaves the shadow";
+    EXPECT_EQ(block[at(QDX_REG_EXPOSURE_TIME)], 0x01) << "a successful read enters the shadow";
+    EXPECT_EQ(block[at(QDX_REG_EXPOSURE_TIME) + 1], 0x23);
 }
 
 // Guards the restore: 35 register writes in the camera's order, each with
@@ -75,8 +77,16 @@ TEST_F(ParameterStoreTest, ShadowTakesSuccessfulShadowedCallsOnly)
 TEST_F(ParameterStoreTest, LoadWritesThirtyFiveRegistersInOrder)
 {
     startConnected();
-    const int order[] = {0,  1,  2,  3,  4,  9,  8,  7,  6,  5,  10, 11, 12, 17, 18, 19, 20, 21,
-                         22, 23, 24, 25, 26, 27, 28, 29, 30, 33, 34, 35, 36, 39, 40, 41, 50};
+    const int order[] = {
+        QDX_REG_CONTROL_MODE,    QDX_REG_ALC,             QDX_REG_BLACK_LEVEL,     QDX_REG_EXPOSURE_TIME,
+        QDX_REG_RAW_GAIN,        QDX_REG_HYSTERESIS_B2,   QDX_REG_HYSTERESIS_B1,   QDX_REG_HYSTERESIS_A2,
+        QDX_REG_HYSTERESIS_A1,   QDX_REG_CONTROL_TARGET,  QDX_REG_CONTROL_SPEED,   QDX_REG_CONTROL_AREA1,
+        QDX_REG_CONTROL_AREA2,   QDX_REG_RED_GAIN,        QDX_REG_BLUE_GAIN,       QDX_REG_COLOR_MATRIX_RR,
+        QDX_REG_COLOR_MATRIX_RG, QDX_REG_COLOR_MATRIX_RB, QDX_REG_COLOR_MATRIX_GR, QDX_REG_COLOR_MATRIX_GG,
+        QDX_REG_COLOR_MATRIX_GB, QDX_REG_COLOR_MATRIX_BR, QDX_REG_COLOR_MATRIX_BG, QDX_REG_COLOR_MATRIX_BB,
+        QDX_REG_Y_GAIN,          QDX_REG_CB_GAIN,         QDX_REG_CR_GAIN,         QDX_REG_GAMMA,
+        QDX_REG_IMAGE_FLIP,      QDX_REG_IMAGE_ROTATION,  QDX_REG_DVI_IMAGE_SIZE,  QDX_REG_NOISE_REDUCTION,
+        QDX_REG_EDGE_ENHANCEMENT, QDX_REG_VFPN_CORR,      QDX_REG_CIS_CLOCK_PHASE};
     for (int r : order)
         QDXSim_SetRegister(r, 0x100 + r, 0);
     // Read them all so the shadow holds them, then save.
@@ -154,6 +164,9 @@ TEST_P(HeaderTest, RefusesABadHeader)
     const int writes = QDXSim_GetRequestCount(0x19);
     EXPECT_EQ(QDX_Load_Param(0), GetParam().expected);
     EXPECT_EQ(QDXSim_GetRequestCount(0x19), writes);
+    int state = -1;
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, &state), QDX_OK);
+    EXPECT_EQ(state, GetParam().expected) << "the check tells what the load found";
 }
 
 INSTANTIATE_TEST_SUITE_P(Fields, HeaderTest,
@@ -163,12 +176,39 @@ INSTANTIATE_TEST_SUITE_P(Fields, HeaderTest,
 TEST_F(ParameterStoreTest, ClearedDefaultIsRefused)
 {
     startConnected();
+    int state = -1;
     ASSERT_EQ(QDX_Save_Default_Param(0), 0);
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_DEFAULT, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_OK);
     ASSERT_EQ(QDX_Load_Default_Param(0), 0);
     ASSERT_EQ(QDX_Clear_Default_Param(0), 0);
     EXPECT_EQ(QDX_Load_Default_Param(0), 2);
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_DEFAULT, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_ERR_BAD_MAGIC);
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_ERR_BAD_MAGIC) << "the saved block, never written, is apart";
     EXPECT_EQ(simMemory(0, 0x6000, 10), (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF}))
         << "six bytes zeroed, the rest of the block as saved";
+}
+
+// Guards the stored-block check against writing anything, taking another
+// block or a null state, and reporting a failed read as a state.
+TEST_F(ParameterStoreTest, CheckParamOnlyReads)
+{
+    startConnected();
+    const int before = QDXSim_GetRequestCount(-1);
+    int state = 77;
+    EXPECT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, nullptr), QDX_ERR_ARGUMENT);
+    EXPECT_EQ(QDX_Check_Param(2, &state), QDX_ERR_ARGUMENT);
+    EXPECT_EQ(QDXSim_GetRequestCount(-1), before) << "nothing is sent for a bad argument";
+    QDXSim_FailRequests(0x16, 1);
+    EXPECT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, &state), QDX_ERR_TRANSFER);
+    EXPECT_EQ(state, 77);
+    EXPECT_EQ(QDX_Check_Param(QDX_PARAM_SAVED, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_ERR_BAD_MAGIC);
+    const auto sent = requestsSince(before);
+    EXPECT_EQ(sent.size(), 2u);
+    EXPECT_EQ(countRequests(sent, 0x16), 2) << "memory reads only";
 }
 
 // Guards a read failing half-way: 5, and nothing restored.
@@ -365,12 +405,12 @@ TEST_P(InterruptedBlockSaveTest, LoadFindsNoBlockUnlessNothingWasWritten)
     ASSERT_EQ(store.save(0), 0);
     const std::vector<uint8_t> oldBlock = simMemory(QDX_MEMORY_FX2, store.address, 256);
     // What a whole save of exposure 222 stores: header, three zeros, 0xFF up
-    // to the registers at 64, register 3 big-endian, 0xFFFF for the rest.
+    // to the registers at 64, the exposure big-endian, 0xFFFF for the rest.
     std::vector<uint8_t> newBlock(256, 0xFF);
     const uint8_t head[9] = {'Q', 'D', 'X', 0, 1, 0, 0, 0, 0};
     std::copy(std::begin(head), std::end(head), newBlock.begin());
-    newBlock[64 + 2 * 3] = 0x00;
-    newBlock[64 + 2 * 3 + 1] = 222;
+    newBlock[64 + 2 * QDX_REG_EXPOSURE_TIME] = 0x00;
+    newBlock[64 + 2 * QDX_REG_EXPOSURE_TIME + 1] = 222;
 
     for (const auto& before : {std::vector<uint8_t>(256, 0xFF), oldBlock}) {
         int completed = 0;
@@ -385,7 +425,7 @@ TEST_P(InterruptedBlockSaveTest, LoadFindsNoBlockUnlessNothingWasWritten)
                 break;
             ASSERT_EQ(saved, QDX_ERR_WRITE);
 
-            QDXSim_SetRegister(3, 0x333, 0);
+            QDXSim_SetRegister(QDX_REG_EXPOSURE_TIME, 0x333, 0);
             const int registerWrites = QDXSim_GetRequestCount(0x19);
             const int loaded = store.load(0);
             if (simMemory(QDX_MEMORY_FX2, store.address, 256) == before && before == oldBlock) {
@@ -395,13 +435,13 @@ TEST_P(InterruptedBlockSaveTest, LoadFindsNoBlockUnlessNothingWasWritten)
             EXPECT_TRUE(loaded == QDX_ERR_BAD_MAGIC || loaded == QDX_ERR_BAD_STATE)
                 << "load gave " << loaded << " after " << completed << " page writes";
             EXPECT_EQ(QDXSim_GetRequestCount(0x19), registerWrites) << "after " << completed << " page writes";
-            EXPECT_EQ(simRegister(3), 0x333);
+            EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 0x333);
         }
         EXPECT_GE(completed, 4) << "a block spans four pages";
         EXPECT_EQ(simMemory(QDX_MEMORY_FX2, store.address, 256), newBlock);
-        QDXSim_SetRegister(3, 0, 0);
+        QDXSim_SetRegister(QDX_REG_EXPOSURE_TIME, 0, 0);
         EXPECT_EQ(store.load(0), QDX_OK);
-        EXPECT_EQ(simRegister(3), 222);
+        EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 222);
     }
 }
 
@@ -454,10 +494,10 @@ TEST_F(ParameterStoreTest, SavedSettingsSurviveARestart)
     ASSERT_EQ(QDX_Term(), 0);
     QDXSim_SetPlugged(0, 0);
     QDXSim_SetPlugged(0, 1);  // power cycle: the FPGA forgets, the EEPROM keeps
-    EXPECT_NE(simRegister(3), 222);
+    EXPECT_NE(simRegister(QDX_REG_EXPOSURE_TIME), 222);
     startConnected();
     ASSERT_EQ(QDX_Load_Param(0), 0);
-    EXPECT_EQ(simRegister(3), 222);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 222);
 }
 
 }  // namespace

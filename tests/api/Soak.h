@@ -99,7 +99,7 @@ inline SoakResult runSoak(const SoakOptions& options)
         std::array<uint8_t, 2> reg{};
         while (run.load()) {
             requests += QDX_GetDevStatus(16, status.data()) == QDX_OK;
-            requests += QDX_DeviceRead(0, 255, 2, reg.data()) == QDX_OK;
+            requests += QDX_DeviceRead(0, QDX_REG_FPGA_VER, 2, reg.data()) == QDX_OK;
         }
     });
 

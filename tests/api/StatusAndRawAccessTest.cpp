@@ -51,8 +51,8 @@ TEST_F(StatusTest, WithoutCameraEverythingFailsAndLeavesBuffersAlone)
     EXPECT_EQ(QDX_SetDevStatus(2, buffer.data()), 1);
     EXPECT_EQ(QDX_I2CRead(0x58, 4, buffer.data()), 1);
     EXPECT_EQ(QDX_FlashRead(0, 0, 16, buffer.data()), 1);
-    EXPECT_EQ(QDX_DeviceRead(0, 255, 2, buffer.data()), 1);
-    EXPECT_EQ(QDX_DeviceWrite(0, 3, 2, buffer.data()), 1);
+    EXPECT_EQ(QDX_DeviceRead(0, QDX_REG_FPGA_VER, 2, buffer.data()), 1);
+    EXPECT_EQ(QDX_DeviceWrite(0, QDX_REG_EXPOSURE_TIME, 2, buffer.data()), 1);
     EXPECT_EQ(buffer, untouched);
     EXPECT_EQ(QDXSim_GetRequestCount(-1), 0) << "nothing may reach a camera that is not open";
 }
@@ -91,7 +91,7 @@ TEST_F(StatusTest, FailedTransferReportsOneAndKeepsTheBuffer)
     QDXSim_FailRequests(0x10, 1);
     EXPECT_EQ(QDX_GetDevInfo(48, buffer.data()), 1);
     QDXSim_FailRequests(0x18, 1);
-    EXPECT_EQ(QDX_DeviceRead(0, 255, 2, buffer.data()), 1);
+    EXPECT_EQ(QDX_DeviceRead(0, QDX_REG_FPGA_VER, 2, buffer.data()), 1);
     EXPECT_EQ(buffer, untouched);
     EXPECT_EQ(QDX_GetDevInfo(48, buffer.data()), 0) << "only the injected failures fail";
 }
@@ -114,8 +114,8 @@ TEST_F(ChangeMaskTest, ReportedOnceHandedOutOnce)
     startConnected();
     std::array<uint8_t, 6> mask{};
     ASSERT_EQ(QDX_GetFpgaStatus(6, mask.data()), 0);
-    QDXSim_SetRegister(3, 100, 1);   // byte 0 bit 3
-    QDXSim_SetRegister(17, 5, 1);    // byte 2 bit 1
+    QDXSim_SetRegister(QDX_REG_EXPOSURE_TIME, 100, 1);  // byte 0 bit 3
+    QDXSim_SetRegister(QDX_REG_RED_GAIN, 5, 1);        // byte 2 bit 1
     ASSERT_EQ(QDX_GetFpgaStatus(6, mask.data()), 0);
     EXPECT_EQ(mask, (std::array<uint8_t, 6>{0x08, 0x00, 0x02, 0x00, 0x00, 0x00}));
     ASSERT_EQ(QDX_GetFpgaStatus(6, mask.data()), 0);
@@ -126,7 +126,7 @@ TEST_F(ChangeMaskTest, ReportedOnceHandedOutOnce)
 TEST_F(ChangeMaskTest, ShortReadClearsAllSix)
 {
     startConnected();
-    QDXSim_SetRegister(1, 1, 1);
+    QDXSim_SetRegister(QDX_REG_ALC, 1, 1);
     QDXSim_SetRegister(47, 1, 1);  // byte 5 bit 7
     std::array<uint8_t, 6> mask;
     mask.fill(0xEE);
@@ -143,7 +143,7 @@ TEST_F(ChangeMaskTest, ShortReadClearsAllSix)
 TEST_F(ChangeMaskTest, StatusReadsAccumulateAndFailedReadKeepsTheMask)
 {
     startConnected();
-    QDXSim_SetRegister(10, 1, 1);
+    QDXSim_SetRegister(QDX_REG_CONTROL_SPEED, 1, 1);
     std::array<uint8_t, 16> status{};
     ASSERT_EQ(QDX_GetDevStatus(16, status.data()), 0);
     EXPECT_EQ(status[11], 0x04);
@@ -160,7 +160,7 @@ TEST_F(ChangeMaskTest, StatusReadsAccumulateAndFailedReadKeepsTheMask)
 TEST_F(ChangeMaskTest, SurvivesDisconnection)
 {
     startConnected();
-    QDXSim_SetRegister(4, 1, 1);
+    QDXSim_SetRegister(QDX_REG_RAW_GAIN, 1, 1);
     std::array<uint8_t, 16> record{};
     ASSERT_EQ(QDX_GetDevStatus(16, record.data()), 0);
     QDXSim_SetPlugged(0, 0);
@@ -178,14 +178,14 @@ TEST_F(RawAccessTest, RegistersTravelBigEndian)
 {
     startConnected();
     std::array<uint8_t, 2> version{};
-    ASSERT_EQ(QDX_DeviceRead(0, 255, 2, version.data()), 0);
+    ASSERT_EQ(QDX_DeviceRead(0, QDX_REG_FPGA_VER, 2, version.data()), 0);
     EXPECT_EQ(version, (std::array<uint8_t, 2>{0x00, 0x21}));
 
     const uint8_t values[4] = {0x12, 0x34, 0xAB, 0xCD};
-    ASSERT_EQ(QDX_DeviceWrite(0, 5, 4, values), 0);
+    ASSERT_EQ(QDX_DeviceWrite(0, QDX_REG_CONTROL_TARGET, 4, values), 0);
     int r5 = 0, r6 = 0;
-    QDXSim_GetRegister(5, &r5);
-    QDXSim_GetRegister(6, &r6);
+    QDXSim_GetRegister(QDX_REG_CONTROL_TARGET, &r5);
+    QDXSim_GetRegister(QDX_REG_HYSTERESIS_A1, &r6);
     EXPECT_EQ(r5, 0x1234);
     EXPECT_EQ(r6, 0xABCD);
 }

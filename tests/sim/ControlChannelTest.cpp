@@ -64,7 +64,7 @@ TEST(ControlChannel, EachLineDoesWhatItSaysOrSaysWhyNot)
         }
     }
     int value = 0;
-    bus.camera(0).withModel([&](CameraModel& model) { value = model.reg(34); });
+    bus.camera(0).withModel([&](CameraModel& model) { value = model.reg(QDX_REG_IMAGE_FLIP); });
     EXPECT_EQ(value, 4660);
     EXPECT_EQ(bus.camera(1).access(), Access::Denied);
     EXPECT_EQ(runControlLine(std::string(kControlLineMax, 'x'), bus).rfind("error line too long", 0), 0u);

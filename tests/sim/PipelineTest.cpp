@@ -57,7 +57,7 @@ protected:
         QDXSim_SetScene(0);
         QDXSim_SetFrameInterval(0);  // as fast as we read: the tests need many frames
         startConnected();
-        set(33, 0);  // measure in linear light unless a test chooses a curve
+        set(QDX_REG_GAMMA, 0);  // measure in linear light unless a test chooses a curve
     }
 
     // The next frame rendered after everything set so far.
@@ -102,13 +102,13 @@ protected:
 TEST_F(PipelineTest, ExposureAndGainScaleTheSignal)
 {
     QDXSim_SetScene(1);
-    set(3, 200);
+    set(QDX_REG_EXPOSURE_TIME, 200);
     const double half = grab().mean(grab().y, 100, 100, 300, 300);
-    set(3, 400);
+    set(QDX_REG_EXPOSURE_TIME, 400);
     const Picture full = grab();
     const double base = full.mean(full.y, 100, 100, 300, 300);
     EXPECT_NEAR(base / half, 2.0, 0.1) << "exposure time";
-    set(4, 24);
+    set(QDX_REG_RAW_GAIN, 24);
     const Picture gained = grab();
     EXPECT_NEAR(gained.mean(gained.y, 100, 100, 300, 300) / base, 1.5, 0.08) << "raw gain, 1/16 a step";
 }
@@ -118,7 +118,7 @@ TEST_F(PipelineTest, BlackLevelRaisesTheFloor)
 {
     QDXSim_SetScene(2);
     const Picture dark = grab();
-    set(2, 100);
+    set(QDX_REG_BLACK_LEVEL, 100);
     const Picture lifted = grab();
     EXPECT_NEAR(lifted.mean(lifted.y, 10, 10, 390, 390) - dark.mean(dark.y, 10, 10, 390, 390), 400, 40);
 }
@@ -128,11 +128,11 @@ TEST_F(PipelineTest, BlackLevelRaisesTheFloor)
 TEST_F(PipelineTest, AutoExposureSettlesOnTheTarget)
 {
     QDXSim_SetScene(1);
-    set(3, 40);
-    set(5, 1500);  // target
-    set(6, 40);    // rest inside +-40
-    set(7, 80);    // start outside +-80
-    set(10, 3);    // speed
+    set(QDX_REG_EXPOSURE_TIME, 40);
+    set(QDX_REG_CONTROL_TARGET, 1500);  // target
+    set(QDX_REG_HYSTERESIS_A1, 40);    // rest inside +-40
+    set(QDX_REG_HYSTERESIS_A2, 80);    // start outside +-80
+    set(QDX_REG_CONTROL_SPEED, 3);    // speed
     std::array<uint8_t, 6> mask{};
     QDX_GetFpgaStatus(6, mask.data());
     ASSERT_EQ(QDX_Set_ControlMode(0, 1), 0);
@@ -141,8 +141,8 @@ TEST_F(PipelineTest, AutoExposureSettlesOnTheTarget)
         return std::abs(p.mean(p.y, 0, 0, W, W) - 1500) < 80;
     }, std::chrono::milliseconds(8000)));
     ASSERT_EQ(QDX_GetFpgaStatus(6, mask.data()), 0);
-    EXPECT_TRUE(mask[0] & 0x08) << "register 3 changed by the camera";
-    EXPECT_GT(simRegister(3), 40);
+    EXPECT_TRUE(mask[0] & 0x08) << "exposure changed by the camera";
+    EXPECT_GT(simRegister(QDX_REG_EXPOSURE_TIME), 40);
 }
 
 // Guards one-push white balance on a neutral scene: red and blue come to the
@@ -170,12 +170,12 @@ TEST_F(PipelineTest, FlipMirrorsAndRotationTurns)
     const double white = plain.mean(plain.y, 36, 168, 48, 180);
     const double background = plain.mean(plain.y, 362, 168, 374, 180);
     ASSERT_GT(white, background + 1000);
-    set(34, 1);  // H flip
+    set(QDX_REG_IMAGE_FLIP, 1);  // H flip
     const Picture flipped = grab();
     EXPECT_NEAR(flipped.mean(flipped.y, 355, 168, 367, 180), white, white * 0.05);
     EXPECT_NEAR(flipped.mean(flipped.y, 29, 168, 41, 180), background, 150);
-    set(34, 0);
-    set(35, 1);  // 90 degrees clockwise: (x, y) comes from (y, 403 - x)
+    set(QDX_REG_IMAGE_FLIP, 0);
+    set(QDX_REG_IMAGE_ROTATION, 1);  // 90 degrees clockwise: (x, y) comes from (y, 403 - x)
     const Picture turned = grab();
     EXPECT_NEAR(turned.mean(turned.y, 223, 36, 235, 48), white, white * 0.05);
 }
@@ -222,8 +222,8 @@ TEST_F(PipelineTest, DefectPixelsCorrectedFromTheTable)
 TEST_F(PipelineTest, FpnTableFromAFlatFieldLowersTheSpread)
 {
     QDXSim_SetScene(1);
-    set(4, 64);   // x4: the pattern stands well above the noise
-    set(3, 100);
+    set(QDX_REG_RAW_GAIN, 64);   // x4: the pattern stands well above the noise
+    set(QDX_REG_EXPOSURE_TIME, 100);
     ASSERT_EQ(QDX_Set_DataFormat(1), 0);
     const Picture flat = grab();
     const double mean = std::floor(flat.mean(flat.y, 0, 0, W, W));
@@ -273,8 +273,8 @@ TEST_F(PipelineTest, GammaAppliesTheChosenTable)
 TEST_F(PipelineTest, NoiseReductionAndEdgeEnhancement)
 {
     QDXSim_SetScene(1);
-    set(4, 255);
-    set(3, 30);
+    set(QDX_REG_RAW_GAIN, 255);
+    set(QDX_REG_EXPOSURE_TIME, 30);
     const auto temporalNoise = [] {
         const Picture a = grab(), b = grab();
         double sum = 0;
@@ -290,8 +290,8 @@ TEST_F(PipelineTest, NoiseReductionAndEdgeEnhancement)
     EXPECT_LT(temporalNoise(), noisy * 0.6);
 
     QDXSim_SetScene(0);
-    set(4, 16);
-    set(3, 400);
+    set(QDX_REG_RAW_GAIN, 16);
+    set(QDX_REG_EXPOSURE_TIME, 400);
     ASSERT_EQ(QDX_Set_NoiseReduction(0), 0);
     const Picture plain = grab();
     ASSERT_EQ(QDX_Set_EdgeEnhancement(3), 0);

@@ -42,10 +42,10 @@ int main(int argc, char** argv)
             QDX_Set_ExposureTime(222);
             std::printf("save %d\n", QDX_Save_Param(0));
         } else if (std::strcmp(argv[i], "load") == 0) {
-            QDXSim_SetRegister(3, 0, 0);
+            QDXSim_SetRegister(QDX_REG_EXPOSURE_TIME, 0, 0);
             const int result = QDX_Load_Param(0);
             int exposure = -1;
-            QDXSim_GetRegister(3, &exposure);
+            QDXSim_GetRegister(QDX_REG_EXPOSURE_TIME, &exposure);
             std::printf("load %d %d\n", result, exposure);
         } else {
             std::fprintf(stderr, "probe: unknown step %s\n", argv[i]);

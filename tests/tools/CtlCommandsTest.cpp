@@ -58,7 +58,7 @@ TEST_F(CtlTest, InfoShowsVersionsAndSensorHeadState)
         qdx::test::startConnected();
         c.prepare();
         QDX_Term();
-        QDXSim_SetRegister(reg::kFpgaVersion, c.fpgaVersion, 0);
+        QDXSim_SetRegister(QDX_REG_FPGA_VER, c.fpgaVersion, 0);
 
         const CtlRun text = runCtl({"info"});
         EXPECT_EQ(text.status, kExitOk) << text.err;
@@ -105,13 +105,13 @@ TEST_F(CtlTest, SetValuesReadBackInTheViewersUnits)
               "black-level 7\n"
               "reg:2 7 (0x0007)\n"
               "mode 0 (MGC+MEC)\n");
-    EXPECT_EQ(simRegister(reg::kExposureTime), 200);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 200);
 
     const CtlRun set = runCtl({"set", "raw-gain=32", "mode=agc+aec", "flip=3"});
     ASSERT_EQ(set.status, kExitOk) << set.err;
     EXPECT_EQ(set.out, "raw-gain 32 (x2.000)\nmode 3 (AGC+AEC)\nflip 3 (H+V Flip)\n");
-    EXPECT_EQ(simRegister(reg::kControlMode), 3);
-    EXPECT_EQ(simRegister(reg::kImageFlip), 3);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 3);
+    EXPECT_EQ(simRegister(QDX_REG_IMAGE_FLIP), 3);
 
     const CtlRun asJson = runCtl({"get", "raw-gain", "mode", "reg:4", "--json"});
     const json values = parsed(asJson.out);
@@ -344,8 +344,8 @@ TEST_F(CtlTest, RawAccessWritesAndReadsAsTheDebugDialog)
         return run.out;
     };
     EXPECT_EQ(ok({"reg", "write", "5", "1A2B"}), "success.\n");
-    EXPECT_EQ(simRegister(5), 0x1A2B);
-    QDXSim_SetRegister(6, 0x001F, 0);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_TARGET), 0x1A2B);
+    QDXSim_SetRegister(QDX_REG_HYSTERESIS_A1, 0x001F, 0);
     EXPECT_EQ(ok({"reg", "read", "0x6"}), "1F\n");
 
     EXPECT_EQ(ok({"eeprom", "write", "fx2", "4000", "01,02", "ff"}), "success.\n");

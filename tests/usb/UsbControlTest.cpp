@@ -102,12 +102,31 @@ TEST_F(UsbControlTest, StalledOrShortTransfersFail)
     EXPECT_EQ(QDX_GetDevInfo(48, buffer.data()), 1);
     EXPECT_EQ(camera.cameraRequests().back().status, -EPIPE);
     camera.injectControlFault(ControlFault::Short);
-    EXPECT_EQ(QDX_DeviceRead(0, 3, 4, buffer.data()), 1);
+    EXPECT_EQ(QDX_DeviceRead(0, QDX_REG_EXPOSURE_TIME, 4, buffer.data()), 1);
     EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](uint8_t b) { return b == 0x5A; }));
     camera.injectControlFault(ControlFault::Short);
     EXPECT_EQ(QDX_DeviceWrite(0, 0x00A0, 4, kRegisterBytes.data()), 1);
 
     EXPECT_EQ(QDX_GetDevInfo(48, buffer.data()), 0) << "a failure must not stick";
+}
+
+// Guards the stored-block check over USB: one read of the block's header,
+// and the state a load would find there, before and after a save.
+TEST_F(UsbControlTest, StoredParameterCheckReadsTheHeader)
+{
+    auto& camera = bus_->plug();
+    startConnected();
+    const auto before = camera.cameraRequests().size();
+    int state = -1;
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_DEFAULT, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_ERR_BAD_MAGIC) << "a blank EEPROM";
+    const auto requests = camera.cameraRequests();
+    ASSERT_EQ(requests.size(), before + 1);
+    EXPECT_EQ(requests.back().setup, (std::array<uint8_t, 8>{0xC0, 0x16, 0x00, 0x00, 0x00, 0x60, 16, 0}));
+
+    ASSERT_EQ(QDX_Save_Default_Param(0), QDX_OK);
+    ASSERT_EQ(QDX_Check_Param(QDX_PARAM_DEFAULT, &state), QDX_OK);
+    EXPECT_EQ(state, QDX_OK);
 }
 
 // Guards the control time-out: a device that never answers must not block

@@ -21,7 +21,7 @@ struct EepromAction {
     int (*call)(int reserved);
     const char* title;          // "<title> : Complete." / "<title> : Error!"
     const char* notFound;       // loads: what an empty store says; null for the others
-    unsigned storedBlock;       // loads: the FX2 EEPROM address of the block loaded
+    int storedBlock;            // loads: the QDX_PARAM_* block loaded
     bool savesShadow;           // stores the library's register shadow
 };
 

@@ -190,8 +190,8 @@ TEST_F(DebugActionsTest, RequestsReachTheCameraAsLogged)
             EXPECT_NE(logged.find("not sent"), std::string::npos) << c.name << ": " << logged;
         }
     }
-    EXPECT_EQ(qdx::test::simRegister(5), 0x1A2B);
-    QDXSim_SetRegister(7, 0x001F, 0);
+    EXPECT_EQ(qdx::test::simRegister(QDX_REG_CONTROL_TARGET), 0x1A2B);
+    QDXSim_SetRegister(QDX_REG_HYSTERESIS_A2, 0x001F, 0);
     EXPECT_EQ(registerRead(7).text, "1F");
 }
 

@@ -50,17 +50,21 @@ protected:
 // rule attached to FPN correction only.
 TEST_F(DeviceMonitorTest, FullReadTakesEverySettingInTheCamerasOrder)
 {
-    QDXSim_SetRegister(3, 200, 0);
-    QDXSim_SetRegister(38, 2, 0);
+    QDXSim_SetRegister(QDX_REG_EXPOSURE_TIME, 200, 0);
+    QDXSim_SetRegister(QDX_REG_FPN_CORR, 2, 0);
     const int before = QDXSim_GetRequestCount(-1);
     PanelUpdate update;
     readAll(update);
-    std::vector<int> expected = {0, 1, 2, 3, 4, 6, 7, 8, 9, 5, 10, 11, 12, 16};
-    for (int reg = 17; reg <= 30; ++reg)
+    std::vector<int> expected = {QDX_REG_CONTROL_MODE,  QDX_REG_ALC,           QDX_REG_BLACK_LEVEL,
+                                 QDX_REG_EXPOSURE_TIME, QDX_REG_RAW_GAIN,      QDX_REG_HYSTERESIS_A1,
+                                 QDX_REG_HYSTERESIS_A2, QDX_REG_HYSTERESIS_B1, QDX_REG_HYSTERESIS_B2,
+                                 QDX_REG_CONTROL_TARGET, QDX_REG_CONTROL_SPEED, QDX_REG_CONTROL_AREA1,
+                                 QDX_REG_CONTROL_AREA2, QDX_REG_AWB};
+    for (int reg = QDX_REG_RED_GAIN; reg <= QDX_REG_CR_GAIN; ++reg)
         expected.push_back(reg);
-    for (int reg = 33; reg <= 41; ++reg)
+    for (int reg = QDX_REG_GAMMA; reg <= QDX_REG_VFPN_CORR; ++reg)
         expected.push_back(reg);
-    expected.push_back(50);
+    expected.push_back(QDX_REG_CIS_CLOCK_PHASE);
     EXPECT_EQ(registersRead(before), expected);
 
     ASSERT_EQ(update.entries.size(), static_cast<std::size_t>(kSettingCount - 1));
@@ -85,11 +89,11 @@ TEST_F(DeviceMonitorTest, ChangeMaskReadsOnlyTheChangedSettings)
 {
     PanelUpdate drain;
     readChanges(drain);
-    QDXSim_SetRegister(38, 2, 1);
-    QDXSim_SetRegister(16, 0, 1);
+    QDXSim_SetRegister(QDX_REG_FPN_CORR, 2, 1);
+    QDXSim_SetRegister(QDX_REG_AWB, 0, 1);
     QDXSim_SetRegister(32, 0, 1);
-    QDXSim_SetRegister(3, 321, 1);
-    QDXSim_SetRegister(4, 90, 0);
+    QDXSim_SetRegister(QDX_REG_EXPOSURE_TIME, 321, 1);
+    QDXSim_SetRegister(QDX_REG_RAW_GAIN, 90, 0);
     PanelUpdate update;
     readChanges(update);
     EXPECT_EQ(settingsOf(update), (std::vector<SettingId>{SettingId::ExposureTime, SettingId::FpnCorrection}));
@@ -145,7 +149,7 @@ class FpgaVersionTest : public DeviceMonitorTest,
 TEST_P(FpgaVersionTest, ShowsVariantAndVfpnAvailability)
 {
     const auto [version, text, vfpn] = GetParam();
-    QDXSim_SetRegister(255, version, 0);
+    QDXSim_SetRegister(QDX_REG_FPGA_VER, version, 0);
     PanelUpdate update;
     readVersions(update);
     EXPECT_EQ(update.cameraInfo[4], "1.4");

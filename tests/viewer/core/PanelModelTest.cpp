@@ -140,26 +140,26 @@ TEST_F(PanelModelTest, EnablingDependsOnTheValuesNotOnTheirHistory)
 TEST_F(PanelModelTest, PictureChoicesCoupleAsTheRulesSay)
 {
     model.choosePictureCombo(kMode, 2);
-    EXPECT_EQ(simRegister(0), 3);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 3);
     model.choosePictureCombo(kMode, 0);
     model.choosePictureCombo(kAlc, 1);
     model.choosePictureCombo(kMode, 2);
     EXPECT_EQ(model.pictureCombo(kMode), 0);
-    EXPECT_EQ(simRegister(0), 0);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 0);
     model.choosePictureCombo(kAlc, 0);
 
-    QDXSim_SetRegister(4, 100, 0);
+    QDXSim_SetRegister(QDX_REG_RAW_GAIN, 100, 0);
     model.choosePictureCombo(kFpn, 2);
     EXPECT_EQ(model.pictureCombo(kMode), 1);
-    EXPECT_EQ(simRegister(0), 1);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 1);
     EXPECT_EQ(model.pictureSlider(kRawGain), 64);
     EXPECT_EQ(model.calibrationSlider(kRawGain), 64);
-    EXPECT_EQ(simRegister(4), 64);
+    EXPECT_EQ(simRegister(QDX_REG_RAW_GAIN), 64);
     EXPECT_EQ(model.savedFpnGain(), 64);
-    QDXSim_SetRegister(4, 20, 0);
+    QDXSim_SetRegister(QDX_REG_RAW_GAIN, 20, 0);
     model.choosePictureCombo(kMode, 0);
     EXPECT_EQ(model.calibrationSlider(kRawGain), 64);
-    EXPECT_EQ(simRegister(4), 64) << "the saved gain, not the camera's";
+    EXPECT_EQ(simRegister(QDX_REG_RAW_GAIN), 64) << "the saved gain, not the camera's";
 
     model.choosePictureCombo(kGamma, 2);
     model.choosePictureCombo(kDp, 1);
@@ -168,9 +168,9 @@ TEST_F(PanelModelTest, PictureChoicesCoupleAsTheRulesSay)
     EXPECT_EQ(writesTo(33), 1);
     model.movePictureSlider(pictureIndex(SettingId::ExposureTime), 300);
     EXPECT_EQ(model.calibrationSlider(1), 300);
-    EXPECT_EQ(simRegister(3), 300);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 300);
     model.movePictureSlider(pictureIndex(SettingId::RedGain), -100);
-    EXPECT_EQ(simRegister(17), 256 + 100) << "sign and magnitude";
+    EXPECT_EQ(simRegister(QDX_REG_RED_GAIN), 256 + 100) << "sign and magnitude";
 }
 
 struct Mode2Case {
@@ -194,21 +194,21 @@ TEST_P(CalibrationFpnTest, Mode2CapsTheGainAndOffersSave)
 {
     const Mode2Case c = GetParam();
     setCisValid(c.cisValid);
-    QDXSim_SetRegister(4, c.cameraGain, 0);
+    QDXSim_SetRegister(QDX_REG_RAW_GAIN, c.cameraGain, 0);
     model.chooseCalibrationCombo(kCalFpnMode, 1);
     EXPECT_EQ(model.calibrationSlider(kRawGain), c.gain);
     EXPECT_EQ(model.pictureSlider(kRawGain), c.gain);
-    EXPECT_EQ(simRegister(4), c.gain);
+    EXPECT_EQ(simRegister(QDX_REG_RAW_GAIN), c.gain);
     EXPECT_EQ(model.savedFpnGain(), c.gain);
     EXPECT_EQ(model.pictureCombo(kMode), 1);
-    EXPECT_EQ(simRegister(0), 1);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 1);
     EXPECT_EQ(model.pictureCombo(kFpn), 2);
-    EXPECT_EQ(simRegister(38), 2);
+    EXPECT_EQ(simRegister(QDX_REG_FPN_CORR), 2);
     EXPECT_EQ(model.enabling().fpnSave, c.cisValid);
 
     model.chooseCalibrationCombo(kCalFpnMode, 0);
     EXPECT_EQ(model.pictureCombo(kFpn), 0);
-    EXPECT_EQ(simRegister(38), 0);
+    EXPECT_EQ(simRegister(QDX_REG_FPN_CORR), 0);
     EXPECT_EQ(model.pictureCombo(kMode), 1);
     EXPECT_FALSE(model.enabling().fpnSave);
 }
@@ -223,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(Gains, CalibrationFpnTest,
 TEST_F(PanelModelTest, CalibrationChoicesReachTheCameraAndThePicturePage)
 {
     model.moveCalibrationSlider(1, 300);
-    EXPECT_EQ(simRegister(3), 300);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 300);
     EXPECT_EQ(model.pictureSlider(1), 300);
     const int writes = QDXSim_GetRequestCount(kRegisterWrite);
     model.moveCalibrationSlider(kThresholdSlider, 77);
@@ -232,7 +232,7 @@ TEST_F(PanelModelTest, CalibrationChoicesReachTheCameraAndThePicturePage)
     EXPECT_EQ(model.pictureSlider(kThresholdSlider), 0);
     model.chooseCalibrationCombo(kCalGammaMode, 3);
     EXPECT_EQ(writesTo(33), 1);
-    EXPECT_EQ(simRegister(33), 3);
+    EXPECT_EQ(simRegister(QDX_REG_GAMMA), 3);
     EXPECT_EQ(model.pictureCombo(kGamma), 3);
     model.chooseCalibrationCombo(kCalDpType, 1);
     EXPECT_EQ(QDXSim_GetRequestCount(kRegisterWrite), writes + 1) << "the defect type is the viewer's own";
@@ -249,7 +249,7 @@ TEST_F(PanelModelTest, ActivationSwitchesDataFormatAndFpn)
         model.activateCalibration();
         EXPECT_EQ(model.calibrationCombo(kCalFpnMode), 0);
         EXPECT_EQ(model.pictureCombo(kFpn), 0);
-        EXPECT_EQ(simRegister(38), 0);
+        EXPECT_EQ(simRegister(QDX_REG_FPN_CORR), 0);
         int format = -1;
         EXPECT_EQ(QDX_Get_DataFormat(&format), QDX_OK);
         EXPECT_EQ(format, 1);
@@ -265,7 +265,7 @@ TEST_F(PanelModelTest, ActivationSwitchesDataFormatAndFpn)
     ASSERT_TRUE(state.csvExport.start("scan.csv", 5));
     EXPECT_TRUE(model.activatePicture());
     EXPECT_EQ(writesTo(38), fpnWrites + 1);
-    EXPECT_EQ(simRegister(38), 3);
+    EXPECT_EQ(simRegister(QDX_REG_FPN_CORR), 3);
     EXPECT_FALSE(state.csvExport.active());
     EXPECT_EQ(state.csvExport.remaining(), 0);
     int format = -1;
@@ -289,7 +289,7 @@ TEST_F(PanelModelTest, DefaultsInEveryScope)
     EXPECT_EQ(QDXSim_GetRequestCount(kRegisterWrite) - before, kPictureSliders + kPictureCombos);
     EXPECT_EQ(model.pictureSlider(1), 400);
     EXPECT_EQ(model.pictureSlider(pictureIndex(SettingId::MatrixGg)), 128);
-    EXPECT_EQ(simRegister(3), 400);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 400);
     EXPECT_EQ(model.calibrationSlider(1), 100) << "defaults are not mirrored";
 
     model.applyCalibrationDefaults(false);
@@ -299,7 +299,7 @@ TEST_F(PanelModelTest, DefaultsInEveryScope)
         EXPECT_EQ(model.calibrationCombo(j), 0) << j;
     model.applyCalibrationDefaults(true);
     EXPECT_EQ(model.calibrationSlider(1), 400);
-    EXPECT_EQ(simRegister(3), 400);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 400);
 }
 
 // Guards what the device monitor's reads do: camera values shown where the
@@ -318,10 +318,10 @@ TEST_F(PanelModelTest, MonitorReadsShowValuesAndApplyTheFpnRules)
     model.apply(arrival);
     EXPECT_EQ(notifications, 1);
     EXPECT_EQ(model.pictureCombo(kMode), 1) << "FPN Mode2 forces MGC+AEC";
-    EXPECT_EQ(simRegister(0), 1);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 1);
     EXPECT_EQ(model.pictureSlider(kRawGain), 64);
     EXPECT_EQ(model.calibrationSlider(kRawGain), 64);
-    EXPECT_EQ(simRegister(4), 64);
+    EXPECT_EQ(simRegister(QDX_REG_RAW_GAIN), 64);
     EXPECT_EQ(model.calibrationSlider(1), 200);
     EXPECT_EQ(model.calibrationCombo(kCalFpnMode), 1);
     EXPECT_EQ(model.cameraInfo(1), "SN-7");
@@ -333,7 +333,7 @@ TEST_F(PanelModelTest, MonitorReadsShowValuesAndApplyTheFpnRules)
     model.apply(changed);
     EXPECT_EQ(model.savedFpnGain(), 40);
     EXPECT_EQ(model.pictureSlider(kRawGain), 40);
-    EXPECT_EQ(simRegister(4), 40);
+    EXPECT_EQ(simRegister(QDX_REG_RAW_GAIN), 40);
     model.showCameraValue(SettingId::Mode, 3);
     EXPECT_EQ(model.pictureCombo(kMode), 2);
 }

@@ -76,7 +76,7 @@ TEST_F(CalibrationPageTest, FpnModeShowsOnBothPagesUntilTheNextActivation)
         EXPECT_EQ(control<QComboBox>(1, 4105)->currentIndex(), 0) << round;
         EXPECT_EQ(control<QComboBox>(0, 4112)->currentIndex(), 0);
         EXPECT_FALSE(control(1, 3021)->isEnabled());
-        EXPECT_EQ(simRegister(38), 0);
+        EXPECT_EQ(simRegister(QDX_REG_FPN_CORR), 0);
     }
 }
 
@@ -115,7 +115,7 @@ TEST_F(CalibrationPageTest, ChangesReachTheCameraAndThePicturePage)
     ASSERT_NO_FATAL_FAILURE(open({}, true));
     window->tabs()->setCurrentIndex(kCalibrationPage);
     control<QSlider>(1, 5102)->setValue(300);
-    EXPECT_EQ(simRegister(3), 300);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 300);
     EXPECT_EQ(label(1), QStringLiteral("21.6ms"));
     EXPECT_EQ(control<QSlider>(0, 5102)->value(), 300);
     EXPECT_EQ(control<QLabel>(0, 5202)->text(), QStringLiteral("21.6ms"));
@@ -126,7 +126,7 @@ TEST_F(CalibrationPageTest, ChangesReachTheCameraAndThePicturePage)
     EXPECT_EQ(QDXSim_GetRequestCount(0x19), writes) << "the threshold was sent";
 
     choose(control<QComboBox>(1, 4102), 3);
-    EXPECT_EQ(simRegister(33), 3);
+    EXPECT_EQ(simRegister(QDX_REG_GAMMA), 3);
     EXPECT_EQ(control<QComboBox>(0, 4107)->currentText(), QStringLiteral("Curve3"));
     choose(control<QComboBox>(1, 4101), 1);
     EXPECT_EQ(program.state().displayZoom.load(), 1);

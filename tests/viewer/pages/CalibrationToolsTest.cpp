@@ -163,7 +163,7 @@ TEST_F(CalibrationToolsTest, FpnSaveKeepsTheWindowWorking)
     unsigned char gain[2] = {};
     QDXSim_ReadMemory(QDX_MEMORY_CIS, 0x28, 2, gain);
     int cameraGain = 0;
-    QDXSim_GetRegister(4, &cameraGain);
+    QDXSim_GetRegister(QDX_REG_RAW_GAIN, &cameraGain);
     EXPECT_EQ(gain[0] << 8 | gain[1], cameraGain);
 }
 

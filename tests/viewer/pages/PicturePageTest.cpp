@@ -47,8 +47,8 @@ TEST_F(PicturePageTest, BuiltWithDefaultLabelsAndSendsNothing)
 
     control<QSlider>(0, 5123)->triggerAction(QAbstractSlider::SliderPageStepAdd);
     control<QSlider>(0, 5104)->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(simRegister(50), 1);
-    EXPECT_EQ(simRegister(5), 459);
+    EXPECT_EQ(simRegister(QDX_REG_CIS_CLOCK_PHASE), 1);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_TARGET), 459);
     EXPECT_EQ(control<QSlider>(1, 5104)->value(), 459) << "the target is shown on both pages";
     EXPECT_EQ(label(1, 3), QStringLiteral("459"));
 }
@@ -59,7 +59,7 @@ TEST_F(PicturePageTest, BuiltWithDefaultLabelsAndSendsNothing)
 TEST_F(PicturePageTest, ChoicesShowOnBothPagesWithTheirEnabling)
 {
     ASSERT_NO_FATAL_FAILURE(open({}, true));
-    QDXSim_SetRegister(4, 100, 0);
+    QDXSim_SetRegister(QDX_REG_RAW_GAIN, 100, 0);
     choose(control<QComboBox>(0, 4112), 2);
     EXPECT_EQ(control<QComboBox>(0, 4102)->currentIndex(), 1);
     EXPECT_EQ(control<QSlider>(0, 5103)->value(), 64);
@@ -75,7 +75,7 @@ TEST_F(PicturePageTest, ChoicesShowOnBothPagesWithTheirEnabling)
     choose(control<QComboBox>(0, 4109), 1);
     EXPECT_FALSE(control(0, 4108)->isEnabled());
     EXPECT_FALSE(control(0, 4008)->isEnabled());
-    EXPECT_EQ(simRegister(35), 1);
+    EXPECT_EQ(simRegister(QDX_REG_IMAGE_ROTATION), 1);
 }
 
 // Guards the monitor's arrival and the camera's own changes reaching the
@@ -84,9 +84,9 @@ TEST_F(PicturePageTest, ChoicesShowOnBothPagesWithTheirEnabling)
 // the change mask.
 TEST_F(PicturePageTest, MonitorShowsTheCamerasValuesAndItsOwnChanges)
 {
-    QDXSim_SetRegister(2, 77, 0);
-    QDXSim_SetRegister(3, 200, 0);
-    QDXSim_SetRegister(255, 0x012, 0);
+    QDXSim_SetRegister(QDX_REG_BLACK_LEVEL, 77, 0);
+    QDXSim_SetRegister(QDX_REG_EXPOSURE_TIME, 200, 0);
+    QDXSim_SetRegister(QDX_REG_FPGA_VER, 0x012, 0);
     ASSERT_NO_FATAL_FAILURE(openAndWaitForCamera());
     EXPECT_EQ(label(0, 0), QStringLiteral("77"));
     EXPECT_EQ(label(1, 0), QStringLiteral("77"));
@@ -100,7 +100,7 @@ TEST_F(PicturePageTest, MonitorShowsTheCamerasValuesAndItsOwnChanges)
     choose(control<QComboBox>(0, 4102), 1);
     auto* exposure = control<QSlider>(0, 5102);
     ASSERT_TRUE(processUntil([&] { return exposure->value() > 200; }));
-    ASSERT_TRUE(processUntil([&] { return exposure->value() == simRegister(3); }));
+    ASSERT_TRUE(processUntil([&] { return exposure->value() == simRegister(QDX_REG_EXPOSURE_TIME); }));
     EXPECT_EQ(control<QSlider>(1, 5102)->value(), exposure->value());
 }
 

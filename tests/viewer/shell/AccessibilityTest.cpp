@@ -23,8 +23,8 @@
 namespace qdx::viewer::test {
 namespace {
 
-constexpr int kAlcComboId = 4103, kBlackLevelId = 5101, kBlackLevelLabelId = 5201, kBlackLevelRegister = 2;
-constexpr int kAlcRegister = 1, kCsvCountId = 7020;
+constexpr int kAlcComboId = 4103, kBlackLevelId = 5101, kBlackLevelLabelId = 5201;
+constexpr int kCsvCountId = 7020;
 
 using qdx::test::simRegister;
 
@@ -84,16 +84,16 @@ TEST_F(AccessibilityTest, KeyboardReachesAndChangesControls)
     ASSERT_TRUE(processUntil([&] { return slider->hasFocus(); })) << "focus on "
         << (QApplication::focusWidget() ? describe(QApplication::focusWidget()) : std::string("nothing"));
     keyOn(slider, Qt::Key_Right);
-    EXPECT_TRUE(processUntil([] { return simRegister(kBlackLevelRegister) == 1; }));
+    EXPECT_TRUE(processUntil([] { return simRegister(QDX_REG_BLACK_LEVEL) == 1; }));
     EXPECT_EQ(control<QLabel>(kPicturePage, kBlackLevelLabelId)->text(), QStringLiteral("1"));
 
     // Back to the list, whose next entry a down arrow sends as a click would.
-    const int alcBefore = simRegister(kAlcRegister);
+    const int alcBefore = simRegister(QDX_REG_ALC);
     keyOn(slider, Qt::Key_Backtab, Qt::ShiftModifier);
     ASSERT_TRUE(processUntil([&] { return alc->hasFocus(); }));
     keyOn(alc, Qt::Key_Down);
     EXPECT_EQ(alc->currentIndex(), 1);
-    EXPECT_TRUE(processUntil([&] { return simRegister(kAlcRegister) != alcBefore; }));
+    EXPECT_TRUE(processUntil([&] { return simRegister(QDX_REG_ALC) != alcBefore; }));
 
     window->tabs()->setCurrentIndex(kCalibrationPage);
     auto* count = control<QLineEdit>(kCalibrationPage, kCsvCountId);

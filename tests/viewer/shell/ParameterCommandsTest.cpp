@@ -32,7 +32,6 @@ namespace {
 using qdx::test::simRegister;
 
 constexpr int kExposure = pictureIndex(SettingId::ExposureTime);
-constexpr int kExposureRegister = 3;
 constexpr int kNotTheCamerasValue = 7;
 constexpr MessageIcon kInfo = MessageIcon::Information;
 constexpr MessageIcon kWarning = MessageIcon::Warning;
@@ -66,7 +65,7 @@ protected:
 
     // The pages show an exposure the camera does not have until they read it again.
     void markPanels() { panels().showCameraValue(SettingId::ExposureTime, kNotTheCamerasValue); }
-    bool panelsReread() { return panels().pictureSlider(kExposure) == simRegister(kExposureRegister); }
+    bool panelsReread() { return panels().pictureSlider(kExposure) == simRegister(QDX_REG_EXPOSURE_TIME); }
 };
 
 void unplug()
@@ -142,7 +141,7 @@ TEST_F(ParameterCommandsTest, ApplicationDefaultsStandInOnlyForAMissingDefaultSe
     const int before = registerWrites();
     ASSERT_NO_FATAL_FAILURE(run(kCmdLoadDefault, QStringLiteral("Load Default Parameter : Error!"), kWarning));
     EXPECT_EQ(registerWrites(), before);
-    EXPECT_EQ(simRegister(kExposureRegister), 100);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 100);
 
     ASSERT_EQ(QDX_Clear_Default_Param(0), QDX_OK);
     const int count = QDXSim_GetRequestCount(-1);
@@ -156,7 +155,7 @@ TEST_F(ParameterCommandsTest, ApplicationDefaultsStandInOnlyForAMissingDefaultSe
     // Every Picture setting, then black level, exposure, gain, target, gamma and defect-pixel correction.
     ASSERT_EQ(written.size(), static_cast<std::size_t>(kPictureSliders + kPictureCombos + 6));
     EXPECT_EQ(std::vector<int>(written.end() - 6, written.end()), (std::vector<int>{2, 3, 4, 5, 33, 37}));
-    EXPECT_EQ(simRegister(kExposureRegister), 400);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 400);
     EXPECT_EQ(panels().pictureSlider(kExposure), 400);
     EXPECT_EQ(panels().calibrationSlider(kThresholdSlider), 128);
 }
@@ -173,7 +172,7 @@ TEST_F(ParameterCommandsTest, SettingsFileCommandsSaveAndLoadThroughTheirDialogs
     markPanels();
     interaction.files = {path};
     ASSERT_NO_FATAL_FAILURE(run(kCmdLoadParameterFile, QStringLiteral("Load Parameter : Complete."), kInfo));
-    EXPECT_EQ(simRegister(kExposureRegister), 400);
+    EXPECT_EQ(simRegister(QDX_REG_EXPOSURE_TIME), 400);
     EXPECT_EQ(panels().pictureSlider(kExposure), 400);
 
     ASSERT_EQ(interaction.dialogs.size(), 2u);
