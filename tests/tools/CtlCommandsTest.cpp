@@ -132,13 +132,13 @@ TEST_F(CtlTest, SetFollowsTheRulesAndRawGoesAroundThem)
     CtlRun run = runCtl({"set", "alc=ON"});
     ASSERT_EQ(run.status, kExitOk) << run.err;
     EXPECT_EQ(run.out, "alc 1 (ON)\nmode 0 (MGC+MEC)\n");
-    EXPECT_EQ(simRegister(reg::kControlMode), 0);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 0);
 
-    QDXSim_SetRegister(reg::kRawGain, 100, 0);
+    QDXSim_SetRegister(QDX_REG_RAW_GAIN, 100, 0);
     run = runCtl({"--set", "alc=OFF", "--set", "fpn-correction=Mode2", "get", "mode", "raw-gain"});
     ASSERT_EQ(run.status, kExitOk) << run.err;
     EXPECT_EQ(run.out, "mode 1 (MGC+AEC)\nraw-gain 64 (x4.000)\n");
-    EXPECT_EQ(simRegister(reg::kFpnCorrection), 2);
+    EXPECT_EQ(simRegister(QDX_REG_FPN_CORR), 2);
 
     const int writes = QDXSim_GetRequestCount(request::kRegisterWrite);
     run = runCtl({"set", "black-level=3", "raw-gain=100"});
@@ -149,10 +149,10 @@ TEST_F(CtlTest, SetFollowsTheRulesAndRawGoesAroundThem)
     run = runCtl({"set", "--raw", "raw-gain=100", "alc=ON"});
     ASSERT_EQ(run.status, kExitOk) << run.err;
     EXPECT_EQ(run.out, "raw-gain 100 (x6.250)\nalc 1 (ON)\n");
-    EXPECT_EQ(simRegister(reg::kRawGain), 100);
-    EXPECT_EQ(simRegister(reg::kControlMode), 1);
+    EXPECT_EQ(simRegister(QDX_REG_RAW_GAIN), 100);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 1);
     ASSERT_EQ(runCtl({"set", "reg:0=3"}).status, kExitOk);
-    EXPECT_EQ(simRegister(reg::kControlMode), 3);
+    EXPECT_EQ(simRegister(QDX_REG_CONTROL_MODE), 3);
 }
 
 struct RefusedCase {
