@@ -24,6 +24,7 @@
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"
 #include "pages/Interaction.h"
+#include "pages/JobRunner.h"
 #include "pages/PicturePage.h"
 #include "pages/PictureView.h"
 #include "playback/Playback.h"
@@ -43,6 +44,7 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
       program_(program),
       interaction_(interaction),
       config_(loadAndWriteBackConfig(configPath.toStdString())),
+      jobs_(new JobRunner("qdx-parameters", this)),
       bridge_(new LiveViewBridge(this)),
       monitorBridge_(new MonitorBridge(program.panels(), this)),
       scroll_(new ContentScrollArea(this)),
@@ -101,6 +103,9 @@ MainWindow::~MainWindow()
     bridge_->setPage(kCalibrationPage, nullptr);
     pages_ = {};
     delete takeCentralWidget();
+    // A parameter command under way ends as the job runner goes; its message is dropped.
+    if (jobs_->busy())
+        interaction_.setWaitCursor(false);
 }
 
 ViewerState& MainWindow::state()

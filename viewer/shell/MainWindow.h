@@ -24,6 +24,7 @@ namespace qdx::viewer {
 class AnalysisDock;
 class ContentScrollArea;
 class Interaction;
+class JobRunner;
 class LiveViewBridge;
 class MonitorBridge;
 class Page;
@@ -56,6 +57,8 @@ public:
     QTabWidget* tabs() const { return tabs_; }
     Playback& playback() const { return *playback_; }
     AnalysisDock* analysisDock() const { return analysis_; }
+    // The parameter commands' camera work (ParameterCommands.cpp).
+    const JobRunner& jobs() const { return *jobs_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,6 +98,7 @@ private:
     Interaction& interaction_;
     ViewerConfig config_;
     CommandDispatcher commands_;
+    JobRunner* jobs_;  // child; waits for its job when the window goes
     LiveViewBridge* bridge_;
     MonitorBridge* monitorBridge_;
     StillCaptureNotice* stillNotice_ = nullptr;
