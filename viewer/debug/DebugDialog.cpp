@@ -114,24 +114,30 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     }
     // Short numbers need short fields.
     const int narrow = fontMetrics().horizontalAdvance(QStringLiteral("0x000000")) + 16;
-    for (const FieldRow& f : kFields) {
-        const QString initial = f.text ? QString::fromLatin1(f.text)
-                                       : qtext(hexByte(state_.debugSlaveAddress.load(std::memory_order_acquire)));
-        QLineEdit* box = field(f.id, initial, f.readOnly);
-        this->*f.member = box;
-        if (f.narrow)
-            box->setMaximumWidth(narrow);
-        QGridLayout* grid = grids[f.part];
-        grid->addWidget(caption(QString::fromLatin1(f.caption), box, boxes[f.part]), f.row, 0);
-        grid->addWidget(box, f.row, 1, 1, f.span);
-        if (f.note) {
-            auto* note = new QLabel(QString::fromLatin1(f.note), boxes[f.part]);
-            box->setAccessibleDescription(note->text());
-            grid->addWidget(note, f.row, 2, 1, 2);
+    // Part by part, fields before buttons: the order Tab goes.
+    for (int part = 0; part < kParts; ++part) {
+        QGridLayout* grid = grids[part];
+        for (const FieldRow& f : kFields) {
+            if (f.part != part)
+                continue;
+            const QString initial = f.text ? QString::fromLatin1(f.text)
+                                           : qtext(hexByte(state_.debugSlaveAddress.load(std::memory_order_acquire)));
+            QLineEdit* box = field(f.id, initial, f.readOnly);
+            this->*f.member = box;
+            if (f.narrow)
+                box->setMaximumWidth(narrow);
+            grid->addWidget(caption(QString::fromLatin1(f.caption), box, boxes[part]), f.row, 0);
+            grid->addWidget(box, f.row, 1, 1, f.span);
+            if (f.note) {
+                auto* note = new QLabel(QString::fromLatin1(f.note), boxes[part]);
+                box->setAccessibleDescription(note->text());
+                grid->addWidget(note, f.row, 2, 1, 2);
+            }
         }
+        for (const ButtonRow& b : kButtons)
+            if (b.part == part)
+                grid->addWidget(button(b.id, QString::fromLatin1(b.text), b.action), b.row, b.column);
     }
-    for (const ButtonRow& b : kButtons)
-        grids[b.part]->addWidget(button(b.id, QString::fromLatin1(b.text), b.action), b.row, b.column);
     grids[kEeprom]->setColumnStretch(3, 1);
 
     log_ = new QPlainTextEdit(this);
