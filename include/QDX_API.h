@@ -447,6 +447,69 @@ QDX_EXPORT int QDX_Check_CISFlash(int* state);
 /** Writes the CIS header; mode 0 also clears the serial number, both defect-pixel tables and the FPN table (with the current raw gain). */
 QDX_EXPORT int QDX_Init_CISFlash(int mode);
 
+/* ---- Request observer ---------------------------------------------------
+ * What the library sends to the camera, as it sends it: for tracing and for
+ * a tool's log of its own raw access.
+ */
+
+/** The bRequest codes of the camera's vendor requests. */
+enum {
+    QDX_REQUEST_DEVICE_INFO = 0x10,    /**< IN: the device information record. */
+    QDX_REQUEST_FORMAT_INFO = 0x11,    /**< IN: a format information record. */
+    QDX_REQUEST_DEVICE_STATUS = 0x12,  /**< IN: the device status record. */
+    QDX_REQUEST_DEVICE_CONTROL = 0x13, /**< OUT: a device control record. */
+    QDX_REQUEST_I2C_READ = 0x14,       /**< IN: wIndex the slave address. */
+    QDX_REQUEST_I2C_WRITE = 0x15,      /**< OUT: wIndex the slave address. */
+    QDX_REQUEST_MEMORY_READ = 0x16,    /**< IN: wValue memory type << 12 | address bits 16..19, wIndex bits 0..15. */
+    QDX_REQUEST_MEMORY_WRITE = 0x17,   /**< OUT: as QDX_REQUEST_MEMORY_READ. */
+    QDX_REQUEST_REGISTER_READ = 0x18,  /**< IN: wValue the device, wIndex the first register. */
+    QDX_REQUEST_REGISTER_WRITE = 0x19  /**< OUT: as QDX_REQUEST_REGISTER_READ. */
+};
+
+/** Bytes 3 and 4 of the device status record, and the memory states they hold. */
+enum {
+    QDX_DEVSTATUS_FX2_MEMORY_STATE = 3, /**< The FX2 EEPROM's state. */
+    QDX_DEVSTATUS_CIS_MEMORY_STATE = 4, /**< The CIS EEPROM's state. */
+    QDX_MEMORY_READY = 0,
+    QDX_MEMORY_BUSY = 1,                /**< Still writing: a further write waits. */
+    QDX_MEMORY_ERROR = 2,
+    QDX_MEMORY_ABSENT = 3
+};
+
+/** One vendor request that the library sent, as the observer sees it. */
+struct QDX_REQUEST {
+    unsigned char bmRequestType; /**< 0x40 host to camera, 0xC0 camera to host. */
+    unsigned char bRequest;      /**< QDX_REQUEST_*. */
+    unsigned short wValue;
+    unsigned short wIndex;
+    unsigned short wLength;      /**< Bytes of the data stage. */
+    /**
+     * The data stage, wLength bytes: what was sent (0x40), or what came back
+     * (0xC0, only when result is QDX_OK; null otherwise). Valid during the
+     * call only.
+     */
+    const unsigned char* data;
+    int result;                  /**< QDX_OK, or QDX_ERR_TRANSFER: no camera open, or the transfer failed. */
+};
+
+/**
+ * Called once for each vendor request, on the thread that made it (the
+ * caller's, or the library's own), right after its transfer ended; calls may
+ * come from several threads at once. Keep it short: the request's caller
+ * waits for it. Requests that the observer makes itself are not reported.
+ */
+typedef void (*QDX_REQUEST_OBSERVER)(const struct QDX_REQUEST* request, void* context);
+
+/**
+ * Sets the one observer of the process (null: none), with the context it is
+ * called with; it replaces the previous one and holds across QDX_Init and
+ * QDX_Term. When this returns, the previous observer is neither running nor
+ * called again, so its context may go. Requests made while the library is
+ * not running are not reported. Returns QDX_OK, or QDX_ERR_ARGUMENT when
+ * called from inside an observer.
+ */
+QDX_EXPORT int QDX_SetRequestObserver(QDX_REQUEST_OBSERVER observer, void* context);
+
 #ifdef __cplusplus
 }
 #endif

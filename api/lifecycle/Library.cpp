@@ -78,8 +78,16 @@ bool Library::request(const SetupPacket& setup, uint8_t* data)
 {
     if (!running_.load(std::memory_order_acquire))
         return false;
-    std::shared_lock lock(runMutex_);
-    return link_ && link_->controlTransfer(setup, data);
+    bool ok = false;
+    {
+        std::shared_lock lock(runMutex_);
+        if (!link_)
+            return false;
+        ok = link_->controlTransfer(setup, data);
+    }
+    // Outside the lock: an observer that calls QDX_Term does not wait for itself.
+    observer_.report(setup, data, ok);
+    return ok;
 }
 
 bool Library::readStatus(uint8_t* record)

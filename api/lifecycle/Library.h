@@ -10,6 +10,7 @@
 
 #include "control/RegisterShadow.h"
 #include "lifecycle/ChangeMask.h"
+#include "lifecycle/RequestObserver.h"
 #include "link/Link.h"
 #include "streaming/FrameStream.h"
 
@@ -26,7 +27,8 @@ public:
     uint32_t version() const { return version_.load(std::memory_order_acquire); }
 
     // One control transfer; false when the library is stopped, no camera is
-    // open or the transfer failed. Thread-safe.
+    // open or the transfer failed. Told to the request observer while the
+    // library runs. Thread-safe.
     bool request(const SetupPacket& setup, uint8_t* data);
 
     // Reads a device status record and merges its change bits. Thread-safe.
@@ -38,6 +40,7 @@ public:
 
     ChangeMask& changeMask() { return changeMask_; }
     RegisterShadow& shadow() { return shadow_; }
+    RequestObserver& requestObserver() { return observer_; }
 
     // Runs f(stream) while the library runs; returns fallback otherwise.
     template <typename F, typename R>
@@ -64,6 +67,7 @@ private:
     std::atomic<uint32_t> version_{0};
     ChangeMask changeMask_;
     RegisterShadow shadow_;  // fresh at every QDX_Init, kept across camera reconnections
+    RequestObserver observer_;  // kept across QDX_Init and QDX_Term
 };
 
 }  // namespace qdx

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "HexDigit.h"
+
 // A distribution bakes the camera's IDs in through the CMake cache variable QDX_USB_IDS.
 #ifndef QDX_BUILTIN_USB_IDS
 #define QDX_BUILTIN_USB_IDS ""
@@ -22,17 +24,6 @@ std::string_view trimmed(std::string_view text)
         return {};
     const auto last = text.find_last_not_of(kBlanks);
     return text.substr(first, last - first + 1);
-}
-
-int hexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // One to four hex digits and nothing else: no sign, no "0x", no overflow.

@@ -241,5 +241,51 @@ TEST_F(RawAccessTest, ForcedMemoryStateIsReportedForTheGivenReads)
     EXPECT_EQ(status[4], 0);
 }
 
+// Guards the request observer: each request as the camera got it, the bytes
+// sent and those received (none after a failure), the observer's own
+// requests not reported (they would recurse), setting another observer from
+// inside refused (it would wait for itself), and nothing once it is removed.
+TEST_F(RawAccessTest, RequestObserverSeesEachRequestAsSent)
+{
+    startConnected();
+    struct Seen {
+        QDX_REQUEST request;
+        std::vector<uint8_t> data;
+        int setInside;
+    };
+    std::vector<Seen> seen;
+    const auto observe = [](const QDX_REQUEST* r, void* context) {
+        std::array<uint8_t, 16> status{};
+        QDX_GetDevStatus(16, status.data());
+        const int setInside = QDX_SetRequestObserver(nullptr, nullptr);
+        static_cast<std::vector<Seen>*>(context)->push_back(
+            {*r, r->data ? std::vector<uint8_t>(r->data, r->data + r->wLength) : std::vector<uint8_t>{}, setInside});
+    };
+    ASSERT_EQ(QDX_SetRequestObserver(observe, &seen), QDX_OK);
+    const struct Removed {
+        ~Removed() { QDX_SetRequestObserver(nullptr, nullptr); }
+    } removed;
+    const uint8_t values[2] = {0x12, 0x34};
+    ASSERT_EQ(QDX_DeviceWrite(0, 5, 2, values), QDX_OK);
+    std::array<uint8_t, 2> read{};
+    ASSERT_EQ(QDX_DeviceRead(0, 5, 2, read.data()), QDX_OK);
+    EXPECT_EQ(QDX_I2CRead(0x21, 1, read.data()), QDX_ERR_TRANSFER);
+    ASSERT_EQ(QDX_SetRequestObserver(nullptr, nullptr), QDX_OK);
+    EXPECT_EQ(QDX_DeviceRead(0, 5, 2, read.data()), QDX_OK);
+
+    ASSERT_EQ(seen.size(), 3u);
+    const auto setup = [](const QDX_REQUEST& r) {
+        return std::vector<int>{r.bmRequestType, r.bRequest, r.wValue, r.wIndex, r.wLength, r.result};
+    };
+    EXPECT_EQ(setup(seen[0].request), (std::vector<int>{0x40, QDX_REQUEST_REGISTER_WRITE, 0, 5, 2, QDX_OK}));
+    EXPECT_EQ(seen[0].data, (std::vector<uint8_t>{0x12, 0x34}));
+    EXPECT_EQ(setup(seen[1].request), (std::vector<int>{0xC0, QDX_REQUEST_REGISTER_READ, 0, 5, 2, QDX_OK}));
+    EXPECT_EQ(seen[1].data, (std::vector<uint8_t>{0x12, 0x34}));
+    EXPECT_EQ(setup(seen[2].request), (std::vector<int>{0xC0, QDX_REQUEST_I2C_READ, 0, 0x21, 1, QDX_ERR_TRANSFER}));
+    EXPECT_TRUE(seen[2].data.empty());
+    for (const Seen& s : seen)
+        EXPECT_EQ(s.setInside, QDX_ERR_ARGUMENT);
+}
+
 }  // namespace
 }  // namespace qdx::test

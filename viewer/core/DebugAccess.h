@@ -1,7 +1,9 @@
 // Raw access to the camera as the Debug dialog and qdxctl's i2c, reg and
 // eeprom commands offer it: the readers of the operator's hexadecimal and
 // decimal input, and one function per action that calls the library, says
-// what happened in the dialog's words and lists each request it made.
+// what happened in the dialog's words and lists each request the library
+// sent for it, as the library's request observer reports them (the actions
+// set that observer, once per process).
 // Qt-free. The actions block for the camera's answers (each control transfer
 // is bounded by the library, the EEPROM's busy wait by kMemoryBusyLimit):
 // call them off the GUI thread.
@@ -79,7 +81,8 @@ std::string hexByte(int value);
 
 // ---- Actions ----------------------------------------------------------------
 
-// One request to the camera, or one library call that makes several.
+// One request the library sent, or one library call (after the requests it
+// made, or when it sent nothing).
 struct Transaction {
     std::string what;            // "I2C write", "QDX_Check_CISFlash"
     bool hasSetup = false;       // a single control transfer: its setup packet
@@ -89,6 +92,7 @@ struct Transaction {
     std::vector<uint8_t> received;  // on success
     bool called = true;          // false: refused before anything was sent
     int result = 0;              // the library's result
+    int repeats = 1;             // the same request and answer, one after another
     std::string note;
 };
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "DebugAccess.h"
+#include "HexDigit.h"
 #include "QDX_API.h"
 
 namespace qdx::viewer {
@@ -14,17 +15,6 @@ namespace {
 bool blank(char c)
 {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool onlyBlanksFrom(std::string_view text, std::size_t from)
@@ -55,13 +45,13 @@ HexScan scanHex(std::string_view text)
     std::size_t i = skipSign(text, negative);
     // "0x" counts as a prefix only when a digit follows; otherwise the 0 is the number.
     if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
-        hexDigit(text[i + 2]) >= 0)
+        hexDigitValue(text[i + 2]) >= 0)
         i += 2;
     uint64_t magnitude = 0;
     bool overflow = false;
     const std::size_t digits = i;
-    for (; i < text.size() && hexDigit(text[i]) >= 0; ++i) {
-        magnitude = magnitude * 16 + static_cast<uint64_t>(hexDigit(text[i]));
+    for (; i < text.size() && hexDigitValue(text[i]) >= 0; ++i) {
+        magnitude = magnitude * 16 + static_cast<uint64_t>(hexDigitValue(text[i]));
         if (magnitude > std::numeric_limits<uint32_t>::max()) {
             overflow = true;
             magnitude = std::numeric_limits<uint32_t>::max();

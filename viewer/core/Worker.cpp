@@ -34,10 +34,14 @@ bool Worker::start(std::function<void(std::stop_token)> body)
 
 void Worker::stop()
 {
-    if (!thread_.joinable())
-        return;
-    thread_.request_stop();
-    thread_.join();
+    requestStop();
+    join();
+}
+
+void Worker::join()
+{
+    if (thread_.joinable())
+        thread_.join();
 }
 
 bool sleepFor(std::stop_token stop, std::chrono::milliseconds duration)

@@ -31,6 +31,9 @@ public:
     // Asks the body to stop and returns once the thread has ended. Returns at
     // once for a thread never started or already ended. Owner's thread only.
     void stop();
+    // The two halves of stop(), for a body that ends on its own. Owner's thread only.
+    void requestStop() { thread_.request_stop(); }
+    void join();
 
     // Starting before the first start, Running, then Ended. Any thread.
     State state() const { return state_.load(std::memory_order_acquire); }

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <array>
+
 #include "core/ViewerState.h"
 
 namespace qdx::viewer {
@@ -39,6 +41,9 @@ QString qtext(const std::string& s)
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// The dialog's parts: three framed groups and the serial number's row.
+enum Part { kI2c, kFpga, kEeprom, kSerial, kParts };
+
 }  // namespace
 
 DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), state_(state)
@@ -48,72 +53,92 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     // Closed by its close box or Escape: forgotten, so that the menu makes a new one.
     connect(this, &QDialog::finished, this, &QObject::deleteLater);
 
-    auto* i2c = new QGroupBox(QStringLiteral("I2C"), this);
-    auto* i2cGrid = new QGridLayout(i2c);
-    slave_ = field(2001, qtext(hexByte(state_.debugSlaveAddress.load(std::memory_order_acquire))));
-    i2cData_ = field(2002, {});
-    i2cSize_ = field(2003, QStringLiteral("2"));
-    i2cResult_ = field(2004, {}, true);
-    i2cGrid->addWidget(caption(QStringLiteral("Slave Addr"), slave_, i2c), 0, 0);
-    i2cGrid->addWidget(slave_, 0, 1);
-    i2cGrid->addWidget(caption(QStringLiteral("Write Data"), i2cData_, i2c), 1, 0);
-    i2cGrid->addWidget(i2cData_, 1, 1, 1, 3);
-    i2cGrid->addWidget(caption(QStringLiteral("Read Size"), i2cSize_, i2c), 2, 0);
-    i2cGrid->addWidget(i2cSize_, 2, 1);
-    i2cGrid->addWidget(caption(QStringLiteral("Result"), i2cResult_, i2c), 3, 0);
-    i2cGrid->addWidget(i2cResult_, 3, 1, 1, 3);
-    QPushButton* i2cWrite = button(3001, QStringLiteral("Write"), &DebugDialog::i2cWriteClicked);
-    i2cGrid->addWidget(i2cWrite, 4, 1);
-    i2cGrid->addWidget(button(3002, QStringLiteral("Read"), &DebugDialog::i2cReadClicked), 4, 2);
-    i2cGrid->addWidget(button(3003, QStringLiteral("Write / Read"), &DebugDialog::i2cWriteReadClicked), 4, 3);
+    // Each field: its caption in column 0 of its row, the field from column
+    // 1 over span columns; narrow for short numbers; note: a hint beside it.
+    struct FieldRow {
+        QLineEdit* DebugDialog::*member;
+        int id;
+        Part part;
+        int row, span;
+        const char* caption;
+        const char* text;
+        bool readOnly, narrow;
+        const char* note;
+    };
+    static constexpr FieldRow kFields[] = {
+        {&DebugDialog::slave_, 2001, kI2c, 0, 1, "Slave Addr", nullptr, false, true, nullptr},
+        {&DebugDialog::i2cData_, 2002, kI2c, 1, 3, "Write Data", "", false, false, nullptr},
+        {&DebugDialog::i2cSize_, 2003, kI2c, 2, 1, "Read Size", "2", false, true, nullptr},
+        {&DebugDialog::i2cResult_, 2004, kI2c, 3, 3, "Result", "", true, false, nullptr},
+        {&DebugDialog::fpgaAddress_, 2005, kFpga, 0, 1, "Addr", "0", false, true, nullptr},
+        {&DebugDialog::fpgaData_, 2006, kFpga, 1, 1, "Write Data", "", false, true, nullptr},
+        {&DebugDialog::fpgaResult_, 2007, kFpga, 2, 2, "Result", "", true, false, nullptr},
+        {&DebugDialog::memoryType_, 2009, kEeprom, 0, 1, "Type", "0", false, true, "0 = FX2 / 1 = CIS"},
+        {&DebugDialog::memoryAddress_, 2010, kEeprom, 1, 1, "Addr", "4000", false, true, nullptr},
+        {&DebugDialog::memoryData_, 2011, kEeprom, 2, 3, "Write Data", "", false, false, nullptr},
+        {&DebugDialog::memorySize_, 2012, kEeprom, 3, 1, "Read Size", "1", false, true, nullptr},
+        {&DebugDialog::memoryResult_, 2013, kEeprom, 4, 3, "Result", "", true, false, nullptr},
+        {&DebugDialog::serial_, 2008, kSerial, 0, 1, "SN", "", false, false, nullptr},
+        {&DebugDialog::serialResult_, 2014, kSerial, 1, 1, "Result", "", true, false, nullptr},
+    };
+    struct ButtonRow {
+        void (DebugDialog::*action)();
+        int id;
+        Part part;
+        int row, column;
+        const char* text;
+    };
+    static constexpr ButtonRow kButtons[] = {
+        {&DebugDialog::i2cWriteClicked, 3001, kI2c, 4, 1, "Write"},
+        {&DebugDialog::i2cReadClicked, 3002, kI2c, 4, 2, "Read"},
+        {&DebugDialog::i2cWriteReadClicked, 3003, kI2c, 4, 3, "Write / Read"},
+        {&DebugDialog::fpgaWriteClicked, 3004, kFpga, 3, 1, "Write"},
+        {&DebugDialog::fpgaReadClicked, 3005, kFpga, 3, 2, "Read"},
+        {&DebugDialog::eepromWriteClicked, 3008, kEeprom, 5, 1, "Write"},
+        {&DebugDialog::eepromReadClicked, 3009, kEeprom, 5, 2, "Read"},
+        {&DebugDialog::serialWriteClicked, 3006, kSerial, 0, 2, "Write"},
+        {&DebugDialog::serialReadClicked, 3007, kSerial, 0, 3, "Read"},
+    };
 
-    auto* fpga = new QGroupBox(QStringLiteral("FPGA"), this);
-    auto* fpgaGrid = new QGridLayout(fpga);
-    fpgaAddress_ = field(2005, QStringLiteral("0"));
-    fpgaData_ = field(2006, {});
-    fpgaResult_ = field(2007, {}, true);
-    fpgaGrid->addWidget(caption(QStringLiteral("Addr"), fpgaAddress_, fpga), 0, 0);
-    fpgaGrid->addWidget(fpgaAddress_, 0, 1);
-    fpgaGrid->addWidget(caption(QStringLiteral("Write Data"), fpgaData_, fpga), 1, 0);
-    fpgaGrid->addWidget(fpgaData_, 1, 1);
-    fpgaGrid->addWidget(caption(QStringLiteral("Result"), fpgaResult_, fpga), 2, 0);
-    fpgaGrid->addWidget(fpgaResult_, 2, 1, 1, 2);
-    fpgaGrid->addWidget(button(3004, QStringLiteral("Write"), &DebugDialog::fpgaWriteClicked), 3, 1);
-    fpgaGrid->addWidget(button(3005, QStringLiteral("Read"), &DebugDialog::fpgaReadClicked), 3, 2);
-
-    auto* eeprom = new QGroupBox(QStringLiteral("EEPROM"), this);
-    auto* eepromGrid = new QGridLayout(eeprom);
-    memoryType_ = field(2009, QStringLiteral("0"));
-    memoryAddress_ = field(2010, QStringLiteral("4000"));
-    memoryData_ = field(2011, {});
-    memorySize_ = field(2012, QStringLiteral("1"));
-    memoryResult_ = field(2013, {}, true);
-    eepromGrid->addWidget(caption(QStringLiteral("Type"), memoryType_, eeprom), 0, 0);
-    eepromGrid->addWidget(memoryType_, 0, 1);
-    auto* types = new QLabel(QStringLiteral("0 = FX2 / 1 = CIS"), eeprom);
-    memoryType_->setAccessibleDescription(types->text());
-    eepromGrid->addWidget(types, 0, 2, 1, 2);
-    eepromGrid->addWidget(caption(QStringLiteral("Addr"), memoryAddress_, eeprom), 1, 0);
-    eepromGrid->addWidget(memoryAddress_, 1, 1);
-    eepromGrid->addWidget(caption(QStringLiteral("Write Data"), memoryData_, eeprom), 2, 0);
-    eepromGrid->addWidget(memoryData_, 2, 1, 1, 3);
-    eepromGrid->addWidget(caption(QStringLiteral("Read Size"), memorySize_, eeprom), 3, 0);
-    eepromGrid->addWidget(memorySize_, 3, 1);
-    eepromGrid->addWidget(caption(QStringLiteral("Result"), memoryResult_, eeprom), 4, 0);
-    eepromGrid->addWidget(memoryResult_, 4, 1, 1, 3);
-    eepromGrid->addWidget(button(3008, QStringLiteral("Write"), &DebugDialog::eepromWriteClicked), 5, 1);
-    eepromGrid->addWidget(button(3009, QStringLiteral("Read"), &DebugDialog::eepromReadClicked), 5, 2);
-    eepromGrid->setColumnStretch(3, 1);
-
-    auto* serialRow = new QGridLayout;
-    serial_ = field(2008, {});
-    serialResult_ = field(2014, {}, true);
-    serialRow->addWidget(caption(QStringLiteral("SN"), serial_, this), 0, 0);
-    serialRow->addWidget(serial_, 0, 1);
-    serialRow->addWidget(button(3006, QStringLiteral("Write"), &DebugDialog::serialWriteClicked), 0, 2);
-    serialRow->addWidget(button(3007, QStringLiteral("Read"), &DebugDialog::serialReadClicked), 0, 3);
-    serialRow->addWidget(caption(QStringLiteral("Result"), serialResult_, this), 1, 0);
-    serialRow->addWidget(serialResult_, 1, 1);
+    static constexpr const char* kTitles[kParts] = {"I2C", "FPGA", "EEPROM", nullptr};
+    std::array<QWidget*, kParts> boxes{};
+    std::array<QGridLayout*, kParts> grids{};
+    for (int part = 0; part < kParts; ++part) {
+        if (kTitles[part]) {
+            boxes[part] = new QGroupBox(QString::fromLatin1(kTitles[part]), this);
+            grids[part] = new QGridLayout(boxes[part]);
+        } else {
+            boxes[part] = this;
+            grids[part] = new QGridLayout;
+        }
+    }
+    // Short numbers need short fields.
+    const int narrow = fontMetrics().horizontalAdvance(QStringLiteral("0x000000")) + 16;
+    // Part by part, fields before buttons: the order Tab goes.
+    for (int part = 0; part < kParts; ++part) {
+        QGridLayout* grid = grids[part];
+        for (const FieldRow& f : kFields) {
+            if (f.part != part)
+                continue;
+            const QString initial = f.text ? QString::fromLatin1(f.text)
+                                           : qtext(hexByte(state_.debugSlaveAddress.load(std::memory_order_acquire)));
+            QLineEdit* box = field(f.id, initial, f.readOnly);
+            this->*f.member = box;
+            if (f.narrow)
+                box->setMaximumWidth(narrow);
+            grid->addWidget(caption(QString::fromLatin1(f.caption), box, boxes[part]), f.row, 0);
+            grid->addWidget(box, f.row, 1, 1, f.span);
+            if (f.note) {
+                auto* note = new QLabel(QString::fromLatin1(f.note), boxes[part]);
+                box->setAccessibleDescription(note->text());
+                grid->addWidget(note, f.row, 2, 1, 2);
+            }
+        }
+        for (const ButtonRow& b : kButtons)
+            if (b.part == part)
+                grid->addWidget(button(b.id, QString::fromLatin1(b.text), b.action), b.row, b.column);
+    }
+    grids[kEeprom]->setColumnStretch(3, 1);
 
     log_ = new QPlainTextEdit(this);
     log_->setProperty("controlId", 2015);
@@ -126,30 +151,21 @@ DebugDialog::DebugDialog(ViewerState& state, QWidget* owner) : QDialog(owner), s
     copy->setAutoDefault(false);
     connect(copy, &QPushButton::clicked, this, [this] { QGuiApplication::clipboard()->setText(logText()); });
 
-    // Short numbers need short fields.
-    for (QLineEdit* box : {slave_, i2cSize_, fpgaAddress_, fpgaData_, memoryType_, memoryAddress_, memorySize_})
-        box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("0x000000")) + 16);
-
     auto* groups = new QGridLayout;
-    groups->addWidget(i2c, 0, 0);
-    groups->addWidget(fpga, 0, 1);
-    groups->addWidget(eeprom, 1, 0, 1, 2);
+    groups->addWidget(boxes[kI2c], 0, 0);
+    groups->addWidget(boxes[kFpga], 0, 1);
+    groups->addWidget(boxes[kEeprom], 1, 0, 1, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(groups);
-    layout->addLayout(serialRow);
+    layout->addLayout(grids[kSerial]);
     layout->addWidget(caption(QStringLiteral("Requests"), log_, this));
     layout->addWidget(log_, 1);
     layout->addWidget(copy, 0, Qt::AlignRight);
 
-    i2cWrite->setFocus();
+    buttons_.front()->setFocus();  // I2C "Write"
 }
 
-DebugDialog::~DebugDialog()
-{
-    // The action's thread posts its result to this dialog: it ends first.
-    if (worker_.joinable())
-        worker_.join();
-}
+DebugDialog::~DebugDialog() = default;  // jobs_ waits for a running action
 
 QString DebugDialog::logText() const
 {
@@ -176,40 +192,17 @@ QPushButton* DebugDialog::button(int id, const QString& text, void (DebugDialog:
 
 void DebugDialog::run(std::function<DebugResult()> action, std::function<void(const DebugResult&)> show)
 {
-    busy_ = true;
     for (QPushButton* b : buttons_)
         b->setEnabled(false);
-    if (worker_.joinable())
-        worker_.join();  // the last action has posted its result already
-    show_ = std::move(show);
-    worker_ = std::jthread([this, action = std::move(action)] {
-        DebugResult result = action();
-        {
-            std::lock_guard lock(doneMutex_);
-            done_ = std::move(result);
-        }
-        // Posted by name: the result stays here, under the lock, rather than
-        // travelling inside Qt's event.
-        QMetaObject::invokeMethod(this, "finish", Qt::QueuedConnection);
-    });
-}
-
-void DebugDialog::finish()
-{
-    std::optional<DebugResult> result;
-    {
-        std::lock_guard lock(doneMutex_);
-        result.swap(done_);
-    }
-    if (!result)
-        return;
-    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
-    for (const Transaction& t : result->log)
-        log_->appendPlainText(time + QStringLiteral("  ") + qtext(transactionLine(t)));
-    show_(*result);
-    for (QPushButton* b : buttons_)
-        b->setEnabled(true);
-    busy_ = false;
+    jobs_.run([action = std::move(action)](std::stop_token) { return action(); },
+              [this, show = std::move(show)](const DebugResult& result) {
+                  const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+                  for (const Transaction& t : result.log)
+                      log_->appendPlainText(time + QStringLiteral("  ") + qtext(transactionLine(t)));
+                  show(result);
+                  for (QPushButton* b : buttons_)
+                      b->setEnabled(true);
+              });
 }
 
 int DebugDialog::readSlave()

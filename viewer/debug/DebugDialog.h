@@ -10,12 +10,10 @@
 #include <QDialog>
 
 #include <functional>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <vector>
 
 #include "core/DebugAccess.h"
+#include "pages/JobRunner.h"
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -34,7 +32,7 @@ public:
     ~DebugDialog() override;  // waits for a running action
 
     // An action is under way.
-    bool busy() const { return busy_; }
+    bool busy() const { return jobs_.busy(); }
     // The log as shown, one line a request.
     QString logText() const;
 
@@ -42,10 +40,9 @@ private:
     QLineEdit* field(int id, const QString& text, bool readOnly = false);
     QPushButton* button(int id, const QString& text, void (DebugDialog::*action)());
 
-    // Runs action on the dialog's thread; then, on the GUI thread, shows its
-    // log and hands its result to show.
+    // Runs action on the dialog's job thread; then, on the GUI thread, shows
+    // its log and hands its result to show.
     void run(std::function<DebugResult()> action, std::function<void(const DebugResult&)> show);
-    Q_INVOKABLE void finish();
 
     int readSlave();
     int readSize(QLineEdit* box);
@@ -78,11 +75,7 @@ private:
     QLineEdit* serialResult_;
     QPlainTextEdit* log_;
     std::vector<QPushButton*> buttons_;
-    bool busy_ = false;
-    std::function<void(const DebugResult&)> show_;  // GUI thread: where the running action's result goes
-    std::mutex doneMutex_;                          // Protects done_
-    std::optional<DebugResult> done_;               // the action's result, until the GUI thread takes it
-    std::jthread worker_;  // the running or last action; joined before the next
+    JobRunner jobs_{"qdx-debug"};
 };
 
 }  // namespace qdx::viewer

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -29,8 +28,7 @@ enum ButtonId {
     kFpnDetect = 3018, kFpnUpload = 3019, kFpnDownload = 3020, kFpnSave = 3021, kFpnClear = 3022,
 };
 
-// A detection's result, handed from the job thread to the GUI thread by the
-// join that precedes done.
+// A detection's result, from the job thread to the GUI thread.
 struct Detection {
     CaptureResult capture = CaptureResult::Stopped;
     std::vector<uint8_t> frame;
@@ -55,21 +53,19 @@ CalibrationTools::CalibrationTools(QWidget* page, PageContext& context, std::map
 
 CalibrationTools::~CalibrationTools()
 {
-    stop();
-    if (job_.joinable())
-        job_.join();
-    if (busy_)
+    if (jobs_.busy())
         context_.interaction().setWaitCursor(false);
+    // jobs_ then waits for the job, stopped first.
 }
 
 void CalibrationTools::stop()
 {
-    job_.request_stop();
+    jobs_.stop();
 }
 
 void CalibrationTools::run(int id)
 {
-    if (busy_)
+    if (jobs_.busy())
         return;
     switch (id) {
     case kDpDetect:
@@ -111,7 +107,7 @@ void CalibrationTools::showButtons()
 {
     for (auto& [id, button] : buttons_) {
         const bool allowed = id == kDpSave ? dpSaveAllowed_ : id == kFpnSave ? fpnSaveAllowed_ : true;
-        button->setEnabled(allowed && !busy_);
+        button->setEnabled(allowed && !jobs_.busy());
     }
 }
 
@@ -126,35 +122,25 @@ void CalibrationTools::showFpnText()
     fpnText_->setPlainText(QString::fromLatin1(fpnText(context_.panels().fpnTable())));
 }
 
-void CalibrationTools::startJob(const QString& progress, std::function<void(std::stop_token)> work,
-                                std::function<void()> done)
+template <typename Work, typename Done>
+void CalibrationTools::startJob(const QString& progress, Work work, Done done)
 {
-    busy_ = true;
-    done_ = std::move(done);
-    showButtons();
-    context_.commandStateChanged();
-    progress_->setText(progress);
-    progress_->show();
-    context_.interaction().setWaitCursor(true);
-    job_ = std::jthread([this, work = std::move(work)](std::stop_token stop) {
-        work(stop);
-        // Queued: runs on the GUI thread once it returns to its event loop;
-        // dropped if this object is gone by then (its destructor joined us).
-        QMetaObject::invokeMethod(this, &CalibrationTools::finishJob, Qt::QueuedConnection);
+    jobs_.run(std::move(work), [this, done = std::move(done)](auto result) {
+        showJob({});
+        done(std::move(result));
     });
+    showJob(progress);
 }
 
-void CalibrationTools::finishJob()
+// The progress line and the wait cursor while a job runs; none without one.
+void CalibrationTools::showJob(const QString& progress)
 {
-    job_.join();  // everything the job wrote is visible from here on
-    context_.interaction().setWaitCursor(false);
-    progress_->hide();
-    busy_ = false;
+    const bool running = jobs_.busy();
     showButtons();
+    progress_->setText(progress);
+    progress_->setVisible(running);
+    context_.interaction().setWaitCursor(running);
     context_.commandStateChanged();
-    const auto done = std::move(done_);
-    done_ = nullptr;
-    done();
 }
 
 void CalibrationTools::say(const char* message)
@@ -183,14 +169,18 @@ void CalibrationTools::detectFpn()
 
 void CalibrationTools::detect(std::function<void(const uint8_t*)> compute)
 {
-    auto result = std::make_shared<Detection>();
-    startJob(tr("Waiting for a new frame..."),
-             [result](std::stop_token stop) { result->capture = captureFreshFrame(result->frame, stop); },
-             [this, result, compute = std::move(compute)] {
-                 if (result->capture != CaptureResult::Whole)
-                     return say(captureMessage(result->capture));
-                 compute(result->frame.data());
-             });
+    startJob(
+        tr("Waiting for a new frame..."),
+        [](std::stop_token stop) {
+            Detection result;
+            result.capture = captureFreshFrame(result.frame, stop);
+            return result;
+        },
+        [this, compute = std::move(compute)](const Detection& result) {
+            if (result.capture != CaptureResult::Whole)
+                return say(captureMessage(result.capture));
+            compute(result.frame.data());
+        });
 }
 
 void CalibrationTools::gammaUpload()
@@ -234,15 +224,12 @@ void CalibrationTools::gammaDownload()
 
 void CalibrationTools::runGamma(const QString& progress, std::function<TableOutcome(std::stop_token)> transfer)
 {
-    auto outcome = std::make_shared<TableOutcome>();
-    startJob(
-        progress, [outcome, transfer = std::move(transfer)](std::stop_token stop) { *outcome = transfer(stop); },
-        [this, outcome] {
-            // The file's reason for whoever started the viewer from a shell.
-            if (!outcome->why.empty())
-                std::fprintf(stderr, "QDX_Viewer: %s\n", outcome->why.c_str());
-            say(outcome->message);
-        });
+    startJob(progress, std::move(transfer), [this](const TableOutcome& outcome) {
+        // The file's reason for whoever started the viewer from a shell.
+        if (!outcome.why.empty())
+            std::fprintf(stderr, "QDX_Viewer: %s\n", outcome.why.c_str());
+        say(outcome.message);
+    });
 }
 
 void CalibrationTools::dpCommand(int id)
@@ -267,8 +254,10 @@ void CalibrationTools::dpCommand(int id)
 void CalibrationTools::fpnCommand(int id)
 {
     // The job works on a copy: the page's table is only touched here.
-    auto table = std::make_shared<FpnTable>(context_.panels().fpnTable());
-    auto message = std::make_shared<const char*>("");
+    struct Transfer {
+        FpnTable table;
+        const char* message = "";
+    };
     const bool changesTable = id == kFpnDownload || id == kFpnClear;
     const QString progress = id == kFpnUpload     ? tr("Sending the FPN table...")
                              : id == kFpnDownload ? tr("Reading the FPN table...")
@@ -276,17 +265,19 @@ void CalibrationTools::fpnCommand(int id)
                                                   : tr("Clearing the FPN table...");
     startJob(
         progress,
-        [id, table, message](std::stop_token) {
-            *message = id == kFpnUpload     ? fpnUpload(*table).message
-                       : id == kFpnDownload ? fpnDownload(*table).message
-                       : id == kFpnSave     ? fpnSave().message
-                                            : fpnClear(*table).message;
+        [id, table = context_.panels().fpnTable()](std::stop_token) {
+            Transfer t{table};
+            t.message = id == kFpnUpload     ? fpnUpload(t.table).message
+                        : id == kFpnDownload ? fpnDownload(t.table).message
+                        : id == kFpnSave     ? fpnSave().message
+                                             : fpnClear(t.table).message;
+            return t;
         },
-        [this, table, message, changesTable] {
-            say(*message);
+        [this, changesTable](const Transfer& t) {
+            say(t.message);
             if (!changesTable)
                 return;
-            context_.panels().fpnTable() = *table;
+            context_.panels().fpnTable() = t.table;
             showFpnText();
         });
 }

@@ -14,7 +14,8 @@
 #include <functional>
 #include <map>
 #include <stop_token>
-#include <thread>
+
+#include "JobRunner.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -40,7 +41,7 @@ public:
 
     // Runs the command of a button; refused while another one runs.
     void run(int id);
-    bool busy() const { return busy_; }
+    bool busy() const { return jobs_.busy(); }
     // The window is closing: a frame wait ends at once and a gamma upload
     // read from its file sends nothing; a table transfer under way runs to
     // its end, which the library's time-outs bound (a table cut short would
@@ -53,10 +54,11 @@ public:
     void showFpnText();
 
 private:
-    // work runs on the job thread; done then on the GUI thread, after the
-    // wait cursor is gone.
-    void startJob(const QString& progress, std::function<void(std::stop_token)> work, std::function<void()> done);
-    void finishJob();
+    // work runs on the job thread; done then gets its result on the GUI
+    // thread, after the wait cursor is gone.
+    template <typename Work, typename Done>
+    void startJob(const QString& progress, Work work, Done done);
+    void showJob(const QString& progress);
     void showButtons();
     void say(const char* message);
 
@@ -78,11 +80,9 @@ private:
     QLabel* progress_;
     QString gammaUploadPath_;    // the last file chosen to upload, seeds the next open dialog
     QString gammaDownloadPath_;  // the last file chosen to download into
-    bool busy_ = false;
     bool dpSaveAllowed_ = true;   // by the rules, whatever a job does
     bool fpnSaveAllowed_ = false;
-    std::function<void()> done_;  // the running job's ending
-    std::jthread job_;            // joined before done_ runs
+    JobRunner jobs_{"qdx-calibrate"};
 };
 
 }  // namespace qdx::viewer

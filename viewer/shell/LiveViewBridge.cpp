@@ -1,6 +1,7 @@
 #include "LiveViewBridge.h"
 
 #include "core/ViewerState.h"
+#include "pages/JobRunner.h"
 #include "pages/Page.h"
 
 namespace qdx::viewer {
@@ -54,10 +55,9 @@ void LiveViewBridge::post()
 {
     // The update is stored before the flag is tested, and deliver() clears the
     // flag before it reads: an update is either seen by the queued delivery or
-    // queues a new one. The call is posted by name so that no state of ours
-    // travels inside Qt's event.
+    // queues a new one. Only the call travels inside Qt's event, no state of ours.
     if (!posted_.exchange(true, std::memory_order_acq_rel))
-        QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+        postToGui(this, &LiveViewBridge::deliver);
 }
 
 void LiveViewBridge::deliver()

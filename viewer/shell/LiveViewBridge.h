@@ -37,7 +37,7 @@ public:
     void csvExportEnded(const std::string& failure) override;
 
 private:
-    Q_INVOKABLE void deliver();
+    void deliver();
     void post();
 
     static constexpr int kTargets = 2;

@@ -25,6 +25,7 @@
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"
 #include "pages/Interaction.h"
+#include "pages/JobRunner.h"
 #include "pages/PicturePage.h"
 #include "pages/PictureView.h"
 #include "playback/Playback.h"
@@ -44,6 +45,7 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
       program_(program),
       interaction_(interaction),
       config_(loadAndWriteBackConfig(configPath.toStdString())),
+      jobs_(new JobRunner("qdx-parameters", this)),
       bridge_(new LiveViewBridge(this)),
       monitorBridge_(new MonitorBridge(program.panels(), this)),
       scroll_(new ContentScrollArea(this)),
@@ -105,6 +107,9 @@ MainWindow::~MainWindow()
     bridge_->setPage(kCalibrationPage, nullptr);
     pages_ = {};
     delete takeCentralWidget();
+    // A parameter command under way ends as the job runner goes; its message is dropped.
+    if (jobs_->busy())
+        interaction_.setWaitCursor(false);
 }
 
 ViewerState& MainWindow::state()
@@ -255,7 +260,7 @@ void MainWindow::showCommandState()
     in.playback = playback_->state();
     in.count = playback_->count();
     in.csvExport = state.csvExport.active();
-    in.longCommand = calibration_->tools().busy();
+    in.longCommand = calibration_->tools().busy() || jobs_->busy();
     const CommandState commands = commandState(in);
     for (const auto& [id, item] : actions_)
         item->setEnabled(commands.enabled(id));

@@ -25,6 +25,7 @@ class AnalysisDock;
 class CalibrationPage;
 class ContentScrollArea;
 class Interaction;
+class JobRunner;
 class LiveViewBridge;
 class MonitorBridge;
 class Page;
@@ -57,6 +58,8 @@ public:
     QTabWidget* tabs() const { return tabs_; }
     Playback& playback() const { return *playback_; }
     AnalysisDock* analysisDock() const { return analysis_; }
+    // The parameter commands' camera work (ParameterCommands.cpp).
+    const JobRunner& jobs() const { return *jobs_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -100,6 +103,7 @@ private:
     Interaction& interaction_;
     ViewerConfig config_;
     CommandDispatcher commands_;
+    JobRunner* jobs_;  // child; waits for its job when the window goes
     LiveViewBridge* bridge_;
     MonitorBridge* monitorBridge_;
     StillCaptureNotice* stillNotice_ = nullptr;

@@ -1,6 +1,6 @@
 #include "MonitorBridge.h"
 
-#include <QMetaObject>
+#include "pages/JobRunner.h"
 
 namespace qdx::viewer {
 
@@ -15,7 +15,7 @@ void MonitorBridge::panelsChanged(PanelUpdate&& update)
     if (posted_)
         return;
     posted_ = true;
-    QMetaObject::invokeMethod(this, "deliver", Qt::QueuedConnection);
+    postToGui(this, &MonitorBridge::deliver);
 }
 
 void MonitorBridge::deliver()

@@ -28,7 +28,7 @@ signals:
     void deviceProblemChanged(const QString& text);
 
 private:
-    Q_INVOKABLE void deliver();
+    void deliver();
 
     PanelModel& panels_;                     // GUI thread only
     std::mutex mutex_;                       // Protects pending_ and posted_

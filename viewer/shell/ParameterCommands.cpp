@@ -1,7 +1,9 @@
 // The main window's parameter commands: the settings file (load, save) and
-// the parameter store in the camera's EEPROM (load, save, defaults). After
-// anything that may have changed the camera's settings both pages read them
-// all again, so that they show what the camera now has.
+// the parameter store in the camera's EEPROM (load, save, defaults). They
+// talk to the camera on the window's job thread, one after another, so the
+// window keeps working. After anything that may have changed the camera's
+// settings both pages read them all again, so that they show what the
+// camera now has.
 #include <QFile>
 
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include "core/SettingsFile.h"
 #include "core/TimestampName.h"
 #include "pages/Interaction.h"
+#include "pages/JobRunner.h"
 
 namespace qdx::viewer {
 namespace {
@@ -31,18 +34,6 @@ FileDialogRequest settingsFileDialog(bool save)
     return request;
 }
 
-// The wait cursor while the camera is busy; off before anything is shown.
-class BusyCursor {
-public:
-    explicit BusyCursor(Interaction& interaction) : interaction_(interaction) { interaction_.setWaitCursor(true); }
-    ~BusyCursor() { interaction_.setWaitCursor(false); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    Interaction& interaction_;
-};
-
 // The reason behind an "Error!" for whoever started the viewer from a shell.
 void explain(const std::string& why)
 {
@@ -58,50 +49,72 @@ void MainWindow::registerParameterCommands()
         interaction_.message(this, QStringLiteral("Message"), QString::fromStdString(text),
                              ok ? MessageIcon::Information : MessageIcon::Warning, MessageButtons::Ok);
     };
-    const auto readAllSettings = [this] {
-        PanelUpdate update;
-        readAll(update);
-        program_.panels().apply(update);
+    // The camera's work on the window's job thread, the wait cursor meanwhile:
+    // the window goes on working. done(result) then runs here, the cursor off.
+    const auto onCamera = [this](auto work, auto done) {
+        interaction_.setWaitCursor(true);
+        jobs_->run(std::move(work), [this, done = std::move(done)](auto result) {
+            interaction_.setWaitCursor(false);
+            done(std::move(result));
+            showCommandState();
+        });
+        showCommandState();  // the other camera commands wait meanwhile
     };
 
-    const auto fileCommand = [this, tell, readAllSettings](bool save) {
+    const auto fileCommand = [this, tell, onCamera](bool save) {
         const QString path = interaction_.fileName(this, settingsFileDialog(save));
         if (path.isEmpty())
             return;
-        SettingsFileOutcome outcome;
-        {
-            BusyCursor busy(interaction_);
-            const std::string file = QFile::encodeName(path).toStdString();
-            outcome = save ? saveSettingsFile(file) : loadSettingsFile(file);
-            // A valid file has been sent even when the camera refused a part of it.
-            if (outcome.cameraChanged)
-                readAllSettings();
-        }
-        explain(outcome.why);
-        const std::string title = save ? "Save Parameter" : "Load Parameter";
-        tell(title + (outcome.result == 0 ? " : Complete." : " : Error!"), outcome.result == 0);
+        struct Done {
+            SettingsFileOutcome outcome;
+            PanelUpdate settings;  // read again when the camera changed
+        };
+        onCamera(
+            [save, file = QFile::encodeName(path).toStdString()](std::stop_token) {
+                Done done;
+                done.outcome = save ? saveSettingsFile(file) : loadSettingsFile(file);
+                // A valid file has been sent even when the camera refused a part of it.
+                if (done.outcome.cameraChanged)
+                    readAll(done.settings);
+                return done;
+            },
+            [this, tell, save](const Done& done) {
+                if (done.outcome.cameraChanged)
+                    program_.panels().apply(done.settings);
+                explain(done.outcome.why);
+                const std::string title = save ? "Save Parameter" : "Load Parameter";
+                tell(title + (done.outcome.result == 0 ? " : Complete." : " : Error!"), done.outcome.result == 0);
+            });
     };
     commands_.add(kCmdLoadParameterFile, [fileCommand] { fileCommand(false); }, true);
     commands_.add(kCmdSaveParameterFile, [fileCommand] { fileCommand(true); }, true);
 
+    // The pages show the camera's settings again, read on the job thread.
+    const auto readAllSettings = [this, onCamera] {
+        onCamera(
+            [](std::stop_token) {
+                PanelUpdate update;
+                readAll(update);
+                return update;
+            },
+            [this](const PanelUpdate& update) { program_.panels().apply(update); });
+    };
     for (const EepromAction& action : eepromActions()) {
-        commands_.add(action.command, [this, &action, tell, readAllSettings] {
-            EepromResult result;
-            {
-                BusyCursor busy(interaction_);
-                result = runEepromAction(action);
-            }
-            tell(result.text, result.outcome != EepromResult::Error);
-            // The defaults follow a load of the default set, or stand in for a missing one.
-            const bool defaults = action.command == kCmdLoadDefault && result.outcome != EepromResult::Error;
-            if (!defaults && !result.cameraChanged)
-                return;
-            BusyCursor busy(interaction_);
-            if (defaults && result.outcome == EepromResult::NotFound)
-                program_.panels().applyPictureDefaults();
-            if (defaults)
-                program_.panels().applyCalibrationDefaults(result.outcome == EepromResult::NotFound);
-            readAllSettings();
+        commands_.add(action.command, [this, &action, tell, onCamera, readAllSettings] {
+            onCamera([&action](std::stop_token) { return runEepromAction(action); },
+                     [this, &action, tell, readAllSettings](const EepromResult& result) {
+                         tell(result.text, result.outcome != EepromResult::Error);
+                         // The defaults follow a load of the default set, or stand in for a missing one.
+                         const bool defaults =
+                             action.command == kCmdLoadDefault && result.outcome != EepromResult::Error;
+                         if (!defaults && !result.cameraChanged)
+                             return;
+                         if (defaults && result.outcome == EepromResult::NotFound)
+                             program_.panels().applyPictureDefaults();
+                         if (defaults)
+                             program_.panels().applyCalibrationDefaults(result.outcome == EepromResult::NotFound);
+                         readAllSettings();
+                     });
         });
     }
 }

@@ -24,6 +24,7 @@
 #include "core/PanelModel.h"
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"
+#include "pages/JobRunner.h"
 
 namespace qdx::viewer::test {
 namespace {
@@ -167,11 +168,11 @@ TEST_F(CalibrationToolsTest, FpnSaveKeepsTheWindowWorking)
     EXPECT_EQ(gain[0] << 8 | gain[1], cameraGain);
 }
 
-enum class LongJob { GammaFromFifo, FpnSave, DetectionWithoutFrames, CsvExport };
+enum class LongJob { GammaFromFifo, FpnSave, DetectionWithoutFrames, CsvExport, ParameterSave };
 
 std::string jobName(LongJob job)
 {
-    const char* names[] = {"GammaFromFifo", "FpnSave", "DetectionWithoutFrames", "CsvExport"};
+    const char* names[] = {"GammaFromFifo", "FpnSave", "DetectionWithoutFrames", "CsvExport", "ParameterSave"};
     return names[static_cast<int>(job)];
 }
 
@@ -179,10 +180,11 @@ class CalibrationExitTest : public CalibrationToolsTest, public ::testing::WithP
 
 // Guards against a calibration job keeping Exit from closing the window: a
 // gamma upload from a FIFO held its worker in open() for good, and the
-// window's end waits for the worker. Exit closes the window while any long
-// job runs; the job then ends at once (a frame wait), runs to its end (an
-// EEPROM save, whose table must not be left half written) or leaves only
-// whole files (the CSV export).
+// window's end waits for the worker. Guards against "Save Parameter" holding
+// the window until the camera's EEPROM was written. Exit closes the window
+// while any long job runs; the job then ends at once (a frame wait), runs to
+// its end (an EEPROM save, whose table or parameter set must not be left
+// half written) or leaves only whole files (the CSV export).
 TEST_P(CalibrationExitTest, ExitClosesTheWindowWhateverRuns)
 {
     const QString csv = dir.filePath(QStringLiteral("scan.csv"));
@@ -210,6 +212,12 @@ TEST_P(CalibrationExitTest, ExitClosesTheWindowWhateverRuns)
         window->command(kCmdSaveCsv);
         ASSERT_TRUE(processUntil([&] { return QFile::exists(dir.filePath(QStringLiteral("scan_001.csv"))); }));
         break;
+    case LongJob::ParameterSave:
+        QDXSim_SetEepromWriteTime(100000);
+        ASSERT_EQ(QDX_Set_ExposureTime(123), QDX_OK);
+        window->command(kCmdEepromSave);
+        ASSERT_TRUE(window->jobs().busy()) << "the command waited for the camera";
+        break;
     }
     const int pagesBefore = QDXSim_GetRequestCount(0x17);
     window->command(kCmdExit);
@@ -223,6 +231,13 @@ TEST_P(CalibrationExitTest, ExitClosesTheWindowWhateverRuns)
         unsigned char gain[2] = {};
         QDXSim_ReadMemory(QDX_MEMORY_CIS, 0x28, 2, gain);
         EXPECT_EQ(gain[0] << 8 | gain[1], 40) << "the save was cut short";
+    }
+    if (GetParam() == LongJob::ParameterSave) {
+        ASSERT_EQ(QDX_Set_ExposureTime(7), QDX_OK);
+        EXPECT_EQ(QDX_Load_Param(0), QDX_OK) << "the save was cut short";
+        int exposure = 0;
+        EXPECT_EQ(QDX_Get_ExposureTime(&exposure), QDX_OK);
+        EXPECT_EQ(exposure, 123);
     }
     if (GetParam() == LongJob::CsvExport) {
         const QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
@@ -239,7 +254,7 @@ TEST_P(CalibrationExitTest, ExitClosesTheWindowWhateverRuns)
 
 INSTANTIATE_TEST_SUITE_P(Jobs, CalibrationExitTest,
                          ::testing::Values(LongJob::GammaFromFifo, LongJob::FpnSave, LongJob::DetectionWithoutFrames,
-                                           LongJob::CsvExport),
+                                           LongJob::CsvExport, LongJob::ParameterSave),
                          [](const auto& p) { return jobName(p.param); });
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "api/SimCameraFixture.h"
 #include "core/Commands.h"
 #include "core/PanelModel.h"
+#include "pages/JobRunner.h"
 #include "protocol/VendorRequests.h"
 
 // Texts in failure messages as text.
@@ -51,11 +52,15 @@ protected:
 
     PanelModel& panels() { return program.panels(); }
 
+    // Waits until the camera work of the commands chosen so far has ended.
+    void settle() { ASSERT_TRUE(processUntil([&] { return !window->jobs().busy(); })); }
+
     // Chooses the menu item and expects exactly one message box: "Message", OK.
     void run(int command, const QString& text, MessageIcon icon)
     {
         interaction.messages.clear();
         window->action(command)->trigger();
+        ASSERT_NO_FATAL_FAILURE(settle());
         ASSERT_EQ(interaction.messages.size(), 1u);
         EXPECT_EQ(interaction.messages[0].title, QStringLiteral("Message"));
         EXPECT_EQ(interaction.messages[0].text, text);
@@ -196,6 +201,7 @@ TEST_F(ParameterCommandsTest, SettingsFileCommandsSaveAndLoadThroughTheirDialogs
 
     interaction.messages.clear();
     window->action(kCmdSaveParameterFile)->trigger();
+    ASSERT_NO_FATAL_FAILURE(settle());
     EXPECT_TRUE(interaction.messages.empty()) << "a cancelled dialog says nothing";
 
     ASSERT_NO_FATAL_FAILURE(unplug());
@@ -213,7 +219,8 @@ TEST_F(ParameterCommandsTest, PageButtonsAndShortcutsReachTheirCommands)
     for (int p : {kPicturePage, kCalibrationPage}) {
         interaction.messages.clear();
         control<QPushButton>(p, 3002)->click();
-        control<QPushButton>(p, 3003)->click();
+        control<QPushButton>(p, 3003)->click();  // after the save, not refused
+        ASSERT_NO_FATAL_FAILURE(settle());
         ASSERT_EQ(interaction.messages.size(), 2u) << p;
         EXPECT_EQ(interaction.messages[0].text, QStringLiteral("Save Parameter : Complete."));
         EXPECT_EQ(interaction.messages[1].text, QStringLiteral("Load Parameter : Complete."));
