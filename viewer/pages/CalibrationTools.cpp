@@ -18,6 +18,7 @@
 #include "core/GammaFile.h"
 #include "core/PanelModel.h"
 #include "core/TableCommands.h"
+#include "core/ViewerState.h"
 #include "live/CalibrationCapture.h"
 
 namespace qdx::viewer {
@@ -183,7 +184,9 @@ void CalibrationTools::detect(std::function<void(const uint8_t*)> compute)
 {
     auto result = std::make_shared<Detection>();
     startJob(tr("Waiting for a new frame..."),
-             [result](std::stop_token stop) { result->capture = captureFreshFrame(result->frame, stop); },
+             [result, &grab = context_.state().calibrationGrab](std::stop_token stop) {
+                 result->capture = grab.grab(result->frame, stop);
+             },
              [this, result, compute = std::move(compute)] {
                  if (result->capture != CaptureResult::Whole)
                      return say(captureMessage(result->capture));

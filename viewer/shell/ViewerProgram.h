@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "capture/FileWriter.h"
 #include "core/Commands.h"
 #include "core/DeviceMonitor.h"
 #include "core/PanelModel.h"
@@ -97,6 +98,7 @@ private:
     ProgramVersion version_;
     LiveOutput liveOutput_;
     MonitorDispatch monitorDispatch_{*this};
+    FileWriter fileWriter_{"qdx-files"};  // still pictures and CSV files, off the display thread
     std::unique_ptr<CaptureImage> captureImage_;
     std::unique_ptr<StillCapture> stillCapture_;
     std::unique_ptr<CsvExport> csvExport_;
