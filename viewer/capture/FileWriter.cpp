@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <new>
+#include <system_error>
 #include <utility>
 
 #include "live/FrameLayout.h"
@@ -10,21 +11,32 @@
 namespace qdx::viewer {
 
 FileWriter::FileWriter(const char* name)
-    : thread_([this, name](std::stop_token stop) {
-          pthread_setname_np(pthread_self(), name);
-          run(stop);
-      })
 {
+    try {
+        thread_ = std::jthread([this, name](std::stop_token stop) {
+            pthread_setname_np(pthread_self(), name);
+            run(stop);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: post() writes on the caller's thread rather
+        // than lose a file.
+    }
 }
 
 FileWriter::~FileWriter()
 {
-    thread_.request_stop();
-    thread_.join();
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        thread_.join();
+    }
 }
 
 void FileWriter::post(std::function<void()> job)
 {
+    if (!thread_.joinable()) {
+        job();
+        return;
+    }
     {
         std::lock_guard lock(mutex_);
         jobs_.push_back(std::move(job));

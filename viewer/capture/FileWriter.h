@@ -39,7 +39,7 @@ private:
     std::deque<std::function<void()>> jobs_;
     unsigned long long posted_ = 0;  // jobs given so far
     unsigned long long done_ = 0;    // jobs run so far
-    std::jthread thread_;            // the owner's; last, so it starts after the members above exist
+    std::jthread thread_;            // the owner's; started in the constructor, after the members above
 };
 
 // A copy of a whole camera frame for a writer job; null when there is no
