@@ -2,8 +2,10 @@
 //  - the plain way, one fprintf per value into a buffered file, as the yardstick;
 //  - the export's formatter, std::to_chars into one buffer written at once;
 //  - both into /dev/null, so the disk does not blur the comparison;
-//  - the export's whole file as the display thread writes it (a temporary
-//    file, flushed to disk and renamed) in the build folder's file system.
+//  - the export's whole file as the writer thread writes it (a temporary
+//    file, flushed to disk and renamed) in the build folder's file system;
+//  - what an export of 20 frames costs the display thread per frame (the copy
+//    handed to the writer thread), against the whole file above.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -66,6 +68,36 @@ void BM_CsvWholeFileToDisk(benchmark::State& state)
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_CsvWholeFileToDisk)->Unit(benchmark::kMillisecond);
+
+class NoSink final : public LiveViewSink {
+public:
+    void pictureReady(int) override {}
+    void ratesChanged(int, const std::string&) override {}
+};
+
+void BM_CsvExportDisplayThreadShare(benchmark::State& state)
+{
+    constexpr int kFrames = 20;
+    const auto frame = randomFrame();
+    const std::string path = (std::filesystem::current_path() / "csv_bench_export.csv").string();
+    CsvExportJob job;
+    NoSink sink;
+    FileWriter writer("bench-files");
+    CsvExport exporter(job, sink, writer);
+    for (auto _ : state) {
+        state.PauseTiming();
+        writer.flush();
+        job.start(path, kFrames);
+        state.ResumeTiming();
+        for (int i = 0; i < kFrames; ++i)
+            exporter.frameShown({frame.data(), true, false});
+    }
+    writer.flush();
+    state.SetItemsProcessed(state.iterations() * kFrames);
+    for (int number = 1; number <= kFrames; ++number)
+        std::filesystem::remove(csvFileName(path, number));
+}
+BENCHMARK(BM_CsvExportDisplayThreadShare)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

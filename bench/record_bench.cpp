@@ -25,6 +25,7 @@
 #include "capture/Recorder.h"
 #include "live/DisplayLoop.h"
 #include "live/FrameLayout.h"
+#include "live/FrameReader.h"
 
 namespace {
 
@@ -50,9 +51,9 @@ std::vector<uint8_t> scenePicture()
 {
     std::vector<uint8_t> frame(kFrameBytes), picture(kCaptureBytes);
     if (startSimCamera(30)) {
-        unsigned length = 0;
-        for (int i = 0; i < 3000 && QDX_GetFrame(frame.data(), kFrameBytes, &length) < 0; ++i)
-            std::this_thread::sleep_for(1ms);
+        FrameReader reader;
+        for (int i = 0; i < 3 && !(reader.wait(1s) && reader.take(frame.data())); ++i) {
+        }
         convertToCapture(picture.data(), frame.data(), false, 404);
     }
     QDX_Term();

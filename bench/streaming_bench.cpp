@@ -1,11 +1,10 @@
 // Streaming figures against the simulated camera:
-//  - throughput of the viewer's consumer loop with the camera unpaced, against
+//  - throughput of the frame reader (the viewer's and qdxctl's consumer loop)
+//    with the camera unpaced, against
 //    a plain memcpy of the same bytes as the ceiling;
 //  - CPU time of the library's own threads while streaming 30 frames a second.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
-#include <semaphore.h>
-#include <time.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +18,7 @@
 #include "BenchSupport.h"
 #include "QDX_API.h"
 #include "QDX_SIM.h"
+#include "live/FrameReader.h"
 
 namespace {
 
@@ -44,23 +44,14 @@ std::map<std::string, double> threadCpuNs()
     return cpu;
 }
 
-// One frame through the viewer's loop: wait, drain, index, copy.
-bool takeFrame(sem_t* sem, int& lastIndex, std::vector<uint8_t>& frame)
+// One new frame through the frame reader the viewer and qdxctl use: wait,
+// drain, index, copy, check.
+bool takeFrame(qdx::viewer::FrameReader& reader, std::vector<uint8_t>& frame)
 {
-    timespec deadline{};
-    clock_gettime(CLOCK_REALTIME, &deadline);
-    deadline.tv_sec += 1;
-    if (sem_timedwait(sem, &deadline) != 0)
+    if (!reader.wait(std::chrono::seconds(1)))
         return false;
-    while (sem_trywait(sem) == 0) {
-    }
-    int index = 0;
-    QDX_GetIndex(&index);
-    if (index == lastIndex)
-        return false;
-    lastIndex = index;
-    unsigned length = 0;
-    return QDX_GetFrame(frame.data(), QDX_FRAME_BYTES, &length) == 0 && length == QDX_FRAME_BYTES;
+    const auto taken = reader.take(frame.data());
+    return taken && taken->whole();
 }
 
 void BM_StreamThroughput(benchmark::State& state)
@@ -71,24 +62,18 @@ void BM_StreamThroughput(benchmark::State& state)
         return;
     }
     QDXSim_SetScene(3);  // the test pattern: measure the library, not the camera model
-    QDX_HANDLE handle = nullptr;
-    QDX_GetDataSemaphoHandle(&handle);
-    auto* sem = static_cast<sem_t*>(handle);
     std::vector<uint8_t> frame(QDX_FRAME_BYTES);
-    int lastIndex = -1;
-    int startIndex = 0;
-    QDX_GetIndex(&startIndex);
+    qdx::viewer::FrameReader reader;
     for (auto _ : state) {
-        while (!takeFrame(sem, lastIndex, frame)) {
+        while (!takeFrame(reader, frame)) {
         }
         benchmark::DoNotOptimize(frame.data());
     }
-    int endIndex = 0;
-    QDX_GetIndex(&endIndex);
+    reader.look();
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * QDX_FRAME_BYTES);
     state.counters["received_per_taken"] =
-        static_cast<double>(endIndex - startIndex) / static_cast<double>(state.iterations());
+        static_cast<double>(reader.delivered()) / static_cast<double>(state.iterations());
     QDX_Term();
 }
 BENCHMARK(BM_StreamThroughput)->UseRealTime()->MinTime(3.0)->Unit(benchmark::kMillisecond);
@@ -114,18 +99,15 @@ void BM_IdleCostAt30Fps(benchmark::State& state)
         QDX_Term();
         return;
     }
-    QDX_HANDLE handle = nullptr;
-    QDX_GetDataSemaphoHandle(&handle);
-    auto* sem = static_cast<sem_t*>(handle);
     std::vector<uint8_t> frame(QDX_FRAME_BYTES);
-    int lastIndex = -1;
+    qdx::viewer::FrameReader reader;
     double libraryNs = 0, cameraNs = 0, seconds = 0;
     int frames = 0;
     for (auto _ : state) {
         const auto before = threadCpuNs();
         const auto start = std::chrono::steady_clock::now();
         while (std::chrono::steady_clock::now() - start < std::chrono::seconds(1))
-            frames += takeFrame(sem, lastIndex, frame) ? 1 : 0;
+            frames += takeFrame(reader, frame) ? 1 : 0;
         const auto after = threadCpuNs();
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         for (const char* name : {"qdx-connection", "qdx-reader"})

@@ -36,6 +36,7 @@
 #include "live/FrameCheck.h"
 #include "live/FrameConversion.h"
 #include "live/FrameLayout.h"
+#include "live/FrameReader.h"
 
 #if QDX_HAVE_LIBYUV
 #include <libyuv/convert_argb.h>
@@ -221,9 +222,12 @@ void BM_DisplayThreadPerFrame(benchmark::State& state)
         QDX_GetStatus(&status);
     }
     std::vector<uint8_t> frame(kFrameBytes);
+    {
+        FrameReader reader;
+        while (!(reader.wait(std::chrono::seconds(1)) && reader.take(frame.data()))) {
+        }
+    }
     unsigned length = 0;
-    while (QDX_GetFrame(frame.data(), kFrameBytes, &length) < 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     ViewerState viewerState;
     viewerState.displayTarget = kPicturePage;

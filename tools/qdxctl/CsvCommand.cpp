@@ -54,7 +54,8 @@ int runCsv(Context& context, const Arguments& arguments)
 
     viewer::CsvExportJob job;
     ExportEnd end;
-    viewer::CsvExport exporter(job, end);
+    viewer::FileWriter writer("qdxctl-files");
+    viewer::CsvExport exporter(job, end, writer);
     job.start(path, static_cast<int>(frames));
     WholeFrames source(skip);
     if (!source.valid())
@@ -68,6 +69,7 @@ int runCsv(Context& context, const Arguments& arguments)
         if (next != WholeFrames::Next::Frame)
             break;
         exporter.frameShown({frame.data(), true, border});
+        writer.flush();  // the files are counted one by one
         written += end.failure.empty() ? 1 : 0;
         progress.update(std::to_string(written) + " of " + std::to_string(frames) + " files");
     }

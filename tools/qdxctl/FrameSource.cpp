@@ -1,68 +1,9 @@
 #include "FrameSource.h"
 
-#include <time.h>
-
 #include "QDX_API.h"
 #include "StopSignals.h"
-#include "live/FrameCheck.h"
 
 namespace qdx::ctl {
-
-FrameSource::FrameSource()
-{
-    QDX_HANDLE handle = nullptr;
-    if (QDX_GetDataSemaphoHandle(&handle) == QDX_OK)
-        semaphore_ = static_cast<sem_t*>(handle);
-    QDX_GetIndex(&lastIndex_);
-}
-
-void FrameSource::drain()
-{
-    while (semaphore_ && sem_trywait(semaphore_) == 0) {
-    }
-}
-
-bool FrameSource::waitForFrame(std::chrono::milliseconds timeout)
-{
-    if (!semaphore_)
-        return false;
-    // The monotonic clock, so that a change of the wall clock neither cuts
-    // the wait short nor stretches it.
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    const long long ns = deadline.tv_nsec + std::chrono::nanoseconds(timeout).count();
-    deadline.tv_sec += static_cast<time_t>(ns / 1'000'000'000);
-    deadline.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-    if (sem_clockwait(semaphore_, CLOCK_MONOTONIC, &deadline) != 0)
-        return false;
-    drain();
-    return true;
-}
-
-int FrameSource::take(std::vector<uint8_t>& buffer, unsigned& length)
-{
-    buffer.resize(QDX_FRAME_BYTES);
-    length = 0;
-    return QDX_GetFrame(buffer.data(), QDX_FRAME_BYTES, &length);
-}
-
-long long FrameSource::delivered()
-{
-    const int now = index();
-    // The index counts from 0 again after a reconnection.
-    if (now < lastIndex_)
-        ++restarts_;
-    delivered_ += now >= lastIndex_ ? now - lastIndex_ : now;
-    lastIndex_ = now;
-    return delivered_;
-}
-
-int FrameSource::index()
-{
-    int index = 0;
-    QDX_GetIndex(&index);
-    return index;
-}
 
 bool cameraConnected()
 {
@@ -72,9 +13,6 @@ bool cameraConnected()
 
 WholeFrames::WholeFrames(long long skip) : skip_(skip), wholeDeadline_(std::chrono::steady_clock::now() + kTimeout)
 {
-    source_.drain();
-    base_ = source_.delivered();
-    restarts_ = source_.restarts();
 }
 
 WholeFrames::Next WholeFrames::next(std::vector<uint8_t>& frame, std::string& why)
@@ -87,7 +25,7 @@ WholeFrames::Next WholeFrames::next(std::vector<uint8_t>& frame, std::string& wh
     };
     for (;;) {
         const auto frameDeadline = Clock::now() + kTimeout;
-        while (!source_.waitForFrame(kLook)) {
+        while (!reader_.wait(kLook)) {
             if (stopRequested())
                 return Next::Stopped;
             if (!cameraConnected())
@@ -99,13 +37,16 @@ WholeFrames::Next WholeFrames::next(std::vector<uint8_t>& frame, std::string& wh
         }
         if (stopRequested())
             return Next::Stopped;
-        unsigned length = 0;
-        const long long delivered = source_.delivered() - base_;
-        if (source_.restarts() != restarts_)
+        reader_.look();
+        if (reader_.restarts() != 0)
             return gone();
-        if (delivered <= skip_ || source_.take(frame, length) != QDX_OK)
+        if (reader_.delivered() <= skip_)
+            continue;
+        frame.resize(QDX_FRAME_BYTES);
+        const auto taken = reader_.take(frame.data());
+        if (!taken)
             continue;  // the frame handed out before
-        if (viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole) {
+        if (taken->whole()) {
             wholeDeadline_ = Clock::now() + kTimeout;
             return Next::Frame;
         }

@@ -1,45 +1,15 @@
-// The library's frames as a consumer takes them: woken by the data
-// semaphore, counted by the camera's frame index across reconnections.
+// The library's frames as qdxctl's commands take them, through the viewer's
+// frame reader (live/FrameReader.h).
 #pragma once
-
-#include <semaphore.h>
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "live/FrameReader.h"
+
 namespace qdx::ctl {
-
-// Made while the library runs; not past QDX_Term, which destroys the semaphore.
-class FrameSource {
-public:
-    FrameSource();
-
-    // Whether the library handed out its semaphore.
-    bool valid() const { return semaphore_ != nullptr; }
-    // Drops the signals of frames that have already come.
-    void drain();
-    // Waits up to timeout for the next frame signal and takes those pending
-    // with it; false when none came.
-    bool waitForFrame(std::chrono::milliseconds timeout);
-    // The newest frame into buffer (QDX_FRAME_BYTES long) and its byte count
-    // as received: the result of QDX_GetFrame.
-    int take(std::vector<uint8_t>& buffer, unsigned& length);
-    // Frames the camera delivered since this source was made.
-    long long delivered();
-    // How often delivered() saw the frame index count from 0 again: the
-    // camera was reopened, gone and back.
-    int restarts() const { return restarts_; }
-    // The library's frame index now.
-    static int index();
-
-private:
-    sem_t* semaphore_ = nullptr;
-    int lastIndex_ = 0;
-    long long delivered_ = 0;
-    int restarts_ = 0;
-};
 
 // Whether the library has a camera open now.
 bool cameraConnected();
@@ -59,7 +29,7 @@ public:
     };
 
     // Whether the library handed out its frame signal.
-    bool valid() const { return source_.valid(); }
+    bool valid() const { return reader_.valid(); }
     // The next whole frame into frame; why says what else happened. Waits
     // no longer than the time-out, and not at all once the camera is seen
     // gone or a stop signal came.
@@ -69,10 +39,8 @@ private:
     static constexpr std::chrono::milliseconds kTimeout{3000};
     static constexpr std::chrono::milliseconds kLook{100};  // the connection and stop signals are looked at this often
 
-    FrameSource source_;
+    viewer::FrameReader reader_;
     long long skip_;
-    long long base_ = 0;
-    int restarts_ = 0;
     int damaged_ = 0;
     std::chrono::steady_clock::time_point wholeDeadline_;
 };

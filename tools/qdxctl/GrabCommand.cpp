@@ -61,31 +61,31 @@ int parseRequest(Context& context, const Arguments& arguments, bool still, GrabR
 // saying why.
 bool awaitWholeFrame(Context& context, long long skip, std::vector<uint8_t>& frame)
 {
-    FrameSource source;
-    if (!source.valid()) {
+    viewer::FrameReader reader;
+    if (!reader.valid()) {
         context.failure("the library gave no frame signal");
         return false;
     }
-    source.drain();
-    const long long base = source.delivered();
     Progress progress = context.progress("waiting for " + std::to_string(skip) + " frames to pass");
     int damaged = 0;
     auto wholeDeadline = Clock::now() + kFrameTimeout;
     for (;;) {
-        if (!source.waitForFrame(kFrameTimeout)) {
+        if (!reader.wait(kFrameTimeout)) {
             context.failure("no frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) + " s");
             return false;
         }
-        const long long seen = source.delivered() - base;
+        reader.look();
+        const long long seen = reader.delivered();
         if (seen <= skip) {
             progress.update("skipped " + std::to_string(seen) + " of " + std::to_string(skip) + " frames");
             wholeDeadline = Clock::now() + kFrameTimeout;
             continue;
         }
-        unsigned length = 0;
-        if (source.take(frame, length) != QDX_OK)
+        frame.resize(QDX_FRAME_BYTES);
+        const auto taken = reader.take(frame.data());
+        if (!taken)
             continue;  // the frame handed out before, or none since a reconnection
-        if (viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole)
+        if (taken->whole())
             return true;
         ++damaged;
         if (Clock::now() > wholeDeadline) {

@@ -62,35 +62,36 @@ int runRecord(Context& context, const Arguments& arguments)
     int format = 0;
     if (QDX_Get_DataFormat(&format) != QDX_OK)
         return context.failure("the data format could not be read");
-    FrameSource source;
-    if (!source.valid())
+    viewer::FrameReader reader;
+    if (!reader.valid())
         return context.failure("the library gave no frame signal");
 
     viewer::CaptureImage capture;
     viewer::Recorder recorder(capture);
     const int side = viewer::captureSide(border);
-    source.drain();
+    reader.drain();
     if (!recorder.start(path, side, nullptr, why))
         return context.failure(why);
 
-    std::vector<uint8_t> frame;
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     const auto start = Clock::now();
     const auto end = start + duration<double>(seconds);
     auto lastFrame = start;
     bool stalled = false;
     // The recording runs on through an absence; each is reported at the end.
     viewer::Disconnections absences;
-    absences.start(start, FrameSource::index());
+    absences.start(start, static_cast<int>(reader.look()));
     char note[48];
     std::snprintf(note, sizeof note, "recording for %.1f s", seconds);
     Progress progress = context.progress(note);
     std::size_t formatRead = 0;  // absences when the format was read
     for (auto now = start; now < end && recorder.running() && !stopRequested(); now = Clock::now()) {
         const auto wait = std::min(kFramePoll, std::chrono::ceil<milliseconds>(end - now));
-        unsigned length = 0;
-        const bool whole = source.waitForFrame(wait) && source.take(frame, length) == QDX_OK &&
-                           viewer::checkFrame(frame.data(), length) == viewer::kFrameWhole;
-        absences.look(Clock::now(), cameraConnected(), FrameSource::index(), recorder.frames());
+        std::optional<viewer::TakenFrame> taken;
+        if (reader.wait(wait))
+            taken = reader.take(frame.data());
+        const bool whole = taken && taken->whole();
+        absences.look(Clock::now(), cameraConnected(), static_cast<int>(reader.look()), recorder.frames());
         // A camera plugged back in starts from its power-on format: its
         // frames are pictured as they come, not as the ones before.
         if (absences.count() != formatRead && !absences.away()) {

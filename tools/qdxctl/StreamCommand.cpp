@@ -63,28 +63,28 @@ int runStream(Context& context, const Arguments& arguments)
     const double seconds = *chosen;
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
-    FrameSource source;
-    if (!source.valid())
+    viewer::FrameReader reader;
+    if (!reader.valid())
         return context.failure("the library gave no frame signal");
 
     viewer::StreamHealth health;
-    std::vector<uint8_t> frame;
-    source.drain();
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     const auto start = Clock::now();
-    health.restart(start, FrameSource::index(), true);
+    health.restart(start, true);
+    health.framesDelivered(reader.delivered());
     const auto end = start + duration<double>(seconds);
     Progress progress = context.progress("streaming for " + fixed(seconds, 1) + " s");
     // A stop signal ends it early, with the summary of the time so far.
     for (auto now = start; now < end && !stopRequested(); now = Clock::now()) {
         const auto wait = std::min(kStatusPoll, std::chrono::ceil<milliseconds>(end - now));
-        if (source.waitForFrame(wait)) {
-            unsigned length = 0;
-            if (source.take(frame, length) == QDX_OK)
-                health.frameTaken(viewer::checkFrame(frame.data(), length), length, Clock::now());
+        if (reader.wait(wait)) {
+            if (const auto taken = reader.take(frame.data()))
+                health.frameTaken(taken->check, taken->length, taken->arrived);
         }
         const bool isConnected = cameraConnected();
         health.connection(isConnected);
-        health.indexSeen(FrameSource::index());
+        reader.look();
+        health.framesDelivered(reader.delivered());
         const viewer::StreamFigures soFar = health.figures(Clock::now());
         progress.update(fixed(soFar.seconds, 1) + " s  " + std::to_string(soFar.taken) + " frames  " +
                         fixed(soFar.framesPerSecond(), 1) + " fps  " +
@@ -92,7 +92,8 @@ int runStream(Context& context, const Arguments& arguments)
                         (isConnected ? "connected" : "disconnected"));
     }
     progress.finish();
-    health.indexSeen(FrameSource::index());
+    reader.look();
+    health.framesDelivered(reader.delivered());
     const viewer::StreamFigures stats = health.figures(Clock::now());
 
     if (arguments.has("--json"))

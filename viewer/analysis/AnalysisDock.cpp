@@ -90,13 +90,6 @@ QString pointText(PixelPoint p)
     return QStringLiteral("(%1, %2)").arg(p.x).arg(p.y);
 }
 
-int libraryIndex()
-{
-    int index = 0;
-    QDX_GetIndex(&index);
-    return index;
-}
-
 // A dragged end: inside the picture, with a drag leaving the picture held at
 // its edge.
 PixelPoint clampedPixel(QPoint pos, bool zoom200)
@@ -292,7 +285,7 @@ void AnalysisDock::setShown(bool shown)
 
 void AnalysisDock::restartHealth()
 {
-    health_.restart(StreamHealth::Clock::now(), libraryIndex(), cameraConnected());
+    health_.restart(StreamHealth::Clock::now(), cameraConnected());
 }
 
 bool AnalysisDock::zoom200() const

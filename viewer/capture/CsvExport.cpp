@@ -52,15 +52,27 @@ void CsvExport::frameShown(const ShownFrame& shown)
     // An export starts on the Calibration page only, and showing the Picture
     // page aborts it: a colour frame here was on its way while the Calibration
     // page came up, and the export waits for the first grey one.
-    if (!shown.grey)
+    if (!shown.grey || !job_.active())
         return;
+    const auto frame = copyFrame(shown.frame);
+    if (!frame)
+        return;  // no memory now: a later frame takes this file
     const auto step = job_.next();
     if (!step)
         return;
+    writer_.post([this, step = *step, frame, showBoundary = shown.showBoundary] {
+        write(step, frame->data(), showBoundary);
+    });
+}
+
+void CsvExport::write(const CsvExportJob::Step& step, const uint8_t* frame, bool showBoundary)
+{
+    if (!job_.wanted(step))
+        return;  // the export ended meanwhile: a failed file before, or an abort
+    const std::string path = csvFileName(step.chosenPath, step.number);
     std::string why;
-    const bool written =
-        writeCsvFile(csvFileName(step->chosenPath, step->number), shown.frame, shown.showBoundary, buffer_, why);
-    switch (job_.finish(*step, written)) {
+    const bool written = writeCsvFile(path, frame, showBoundary, buffer_, why);
+    switch (job_.finish(step, written)) {
     case CsvExportJob::Outcome::Done:
     case CsvExportJob::Outcome::Failed:
         out_.csvExportEnded(why);
@@ -69,7 +81,7 @@ void CsvExport::frameShown(const ShownFrame& shown)
         // The export ended meanwhile and did not count this file: it is no
         // part of the set its end named.
         if (written)
-            std::remove(csvFileName(step->chosenPath, step->number).c_str());
+            std::remove(path.c_str());
         break;
     case CsvExportJob::Outcome::Continue:
         break;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "FileWriter.h"
 #include "core/CsvExportJob.h"
 #include "core/FrameConsumer.h"
 #include "live/LiveViewSink.h"
@@ -35,21 +36,31 @@ bool writeCsvFile(const std::string& path, const uint8_t* frame, bool showBounda
                   std::string& why);
 
 // Appends the frames of a running export, one file each, as the display
-// thread hands them over, and reports the export's end through out.
+// thread hands them over: it claims the file and hands a copy of the frame
+// to the writer thread, which writes it and reports the export's end
+// through out.
 class CsvExport final : public FrameConsumer {
 public:
-    // job and out must outlive the exporter.
-    CsvExport(CsvExportJob& job, LiveViewSink& out) : job_(job), out_(out) {}
+    // job, out and writer must outlive the exporter.
+    CsvExport(CsvExportJob& job, LiveViewSink& out, FileWriter& writer) : job_(job), out_(out), writer_(writer) {}
+    // Waits for the files handed to the writer.
+    ~CsvExport() { writer_.flush(); }
+    CsvExport(const CsvExport&) = delete;
+    CsvExport& operator=(const CsvExport&) = delete;
 
-    // Display thread. Writes the running export's next file; a file that
-    // cannot be written ends the export. Frames shown in colour are not luma
-    // values and are passed over.
+    // Display thread. Hands the running export's next file to the writer; a
+    // file that cannot be written ends the export. Frames shown in colour are
+    // not luma values and are passed over.
     void frameShown(const ShownFrame& shown) override;
 
 private:
+    // Writer thread.
+    void write(const CsvExportJob::Step& step, const uint8_t* frame, bool showBoundary);
+
     CsvExportJob& job_;
     LiveViewSink& out_;
-    std::string buffer_;  // display thread only
+    FileWriter& writer_;
+    std::string buffer_;  // writer thread only
 };
 
 }  // namespace qdx::viewer

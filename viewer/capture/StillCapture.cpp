@@ -7,8 +7,8 @@
 
 namespace qdx::viewer {
 
-StillCapture::StillCapture(const PresentationCount& presentations)
-    : presentations_(presentations), picture_(std::make_unique<uint8_t[]>(kCaptureBytes))
+StillCapture::StillCapture(const PresentationCount& presentations, FileWriter& writer)
+    : presentations_(presentations), writer_(writer), picture_(std::make_unique<uint8_t[]>(kCaptureBytes))
 {
 }
 
@@ -46,12 +46,22 @@ void StillCapture::frameShown(const ShownFrame& shown)
         return;
 
     // The request is used up whatever the outcome: one request, one attempt.
-    StillCaptureResult result;
-    result.path = std::move(*path);
-    const int side = captureSide(shown.showBoundary);
-    convertToCapture(picture_.get(), shown.frame, shown.grey, side);
-    result.saved = saveBmp(result.path, picture_.get(), side, result.why);
+    const auto frame = copyFrame(shown.frame);
+    if (!frame) {
+        report({std::move(*path), false, "no memory for the picture"});
+        return;
+    }
+    writer_.post([this, frame, path = std::move(*path), grey = shown.grey, side = captureSide(shown.showBoundary)] {
+        StillCaptureResult result;
+        result.path = path;
+        convertToCapture(picture_.get(), frame->data(), grey, side);
+        result.saved = saveBmp(result.path, picture_.get(), side, result.why);
+        report(std::move(result));
+    });
+}
 
+void StillCapture::report(StillCaptureResult result)
+{
     std::lock_guard lock(sinkMutex_);
     if (sink_)
         sink_->stillCaptured(std::move(result));

@@ -1,7 +1,8 @@
-// Still capture: the operator asks for a picture file, and the display thread
-// saves the next whole frame it shows into it, as a BMP of the capture
-// picture (colour, or grey in the calibration view). The path travels with
-// its request, so the file always goes where the operator chose.
+// Still capture: the operator asks for a picture file, and the next whole
+// frame the display thread shows is saved into it, as a BMP of the capture
+// picture (colour, or grey in the calibration view), by a writer thread: the
+// display thread only copies the frame. The path travels with its request,
+// so the file always goes where the operator chose.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "FileWriter.h"
 #include "core/FrameConsumer.h"
 
 namespace qdx::viewer {
@@ -20,7 +22,7 @@ struct StillCaptureResult {
     std::string why;  // when not saved: what failed, naming the path
 };
 
-// Where the display thread reports each saved or failed picture. It only
+// Where the writer thread reports each saved or failed picture. It only
 // records or posts the result and never waits for the GUI thread.
 class StillCaptureSink {
 public:
@@ -34,7 +36,12 @@ class StillCapture final : public FrameConsumer {
 public:
     // presentations: the display thread's count, so that a request is
     // answered by a frame shown after it, with the settings of its time.
-    explicit StillCapture(const PresentationCount& presentations);
+    // writer: the thread that saves the pictures. Both outlive this object.
+    StillCapture(const PresentationCount& presentations, FileWriter& writer);
+    // Waits for the pictures handed to the writer.
+    ~StillCapture() { writer_.flush(); }
+    StillCapture(const StillCapture&) = delete;
+    StillCapture& operator=(const StillCapture&) = delete;
 
     // Any thread: the next frame shown is saved at path. A request still
     // waiting for its frame is replaced: one picture, at the newest path.
@@ -46,17 +53,21 @@ public:
     // report into the previous sink is in progress.
     void attach(StillCaptureSink* sink);
 
-    // Display thread: takes the request, if any, and saves this frame.
+    // Display thread: takes the request, if any, and hands a copy of this
+    // frame to the writer thread, which saves it and reports.
     void frameShown(const ShownFrame& shown) override;
 
 private:
+    void report(StillCaptureResult result);
+
     const PresentationCount& presentations_;
     mutable std::mutex requestMutex_;  // Protects request_ and after_ (GUI thread sets, display thread takes)
     std::optional<std::string> request_;
     uint64_t after_ = 0;  // the presentation current when request_ was made
     std::mutex sinkMutex_;  // Protects sink_, and keeps it alive during a report
     StillCaptureSink* sink_ = nullptr;
-    std::unique_ptr<uint8_t[]> picture_;  // display thread only
+    FileWriter& writer_;
+    std::unique_ptr<uint8_t[]> picture_;  // writer thread only
 };
 
 }  // namespace qdx::viewer

@@ -9,6 +9,7 @@ bool CsvExportJob::start(std::string chosenPath, int frames)
         return false;
     path_ = std::move(chosenPath);
     number_ = 1;
+    claimed_ = 1;
     total_ = frames;
     ++id_;
     remaining_.store(frames, std::memory_order_release);
@@ -38,14 +39,20 @@ std::optional<CsvExportJob::Cut> CsvExportJob::cut()
     return Cut{path_, number_ - 1, total_};
 }
 
-std::optional<CsvExportJob::Step> CsvExportJob::next() const
+std::optional<CsvExportJob::Step> CsvExportJob::next()
 {
     if (!active())  // the common case, without the lock
         return std::nullopt;
     std::lock_guard lock(mutex_);
-    if (!active_.load(std::memory_order_relaxed))
+    if (!active_.load(std::memory_order_relaxed) || claimed_ > total_)
         return std::nullopt;
-    return Step{path_, number_, total_, id_};
+    return Step{path_, claimed_++, total_, id_};
+}
+
+bool CsvExportJob::wanted(const Step& step) const
+{
+    std::lock_guard lock(mutex_);
+    return active_.load(std::memory_order_relaxed) && step.exportId == id_ && step.number == number_;
 }
 
 CsvExportJob::Outcome CsvExportJob::finish(const Step& step, bool written)

@@ -1,7 +1,8 @@
-// A CSV frame export as the GUI thread and the display thread share it: the
-// GUI thread starts it with the chosen path and the frame count and may abort
-// it; the display thread asks for the next file to write and reports how the
-// write went. Every change of state is one step under one lock, so a file
+// A CSV frame export as the GUI thread, the display thread and the writer
+// thread share it: the GUI thread starts it with the chosen path and the
+// frame count and may abort it; the display thread claims a file for each
+// frame it hands over; the writer thread writes the claimed files in order
+// and reports how each write went. Every change of state is one step under one lock, so a file
 // finished for an export that was aborted meanwhile never counts against the
 // export started after it, and the path of a running export never changes.
 #pragma once
@@ -42,12 +43,16 @@ public:
     // is stale, as after abort().
     std::optional<Cut> cut();
 
-    // Frame thread: the file to write now, none while no export runs.
-    std::optional<Step> next() const;
-    // Frame thread, after writing step's file (written) or failing to.
-    // Continue: more frames to go; Done: that was the last; Failed: the
-    // export ended with this file; Stale: the export was aborted meanwhile
-    // and nothing changed.
+    // Frame thread: claims the next file for a frame, none while no export
+    // runs or once every file of it is claimed.
+    std::optional<Step> next();
+    // Writing thread, before writing step's file: the export still wants it
+    // (it neither ended nor was aborted meanwhile).
+    bool wanted(const Step& step) const;
+    // Writing thread, after writing step's file (written) or failing to;
+    // steps are finished in the order claimed. Continue: more frames to go;
+    // Done: that was the last; Failed: the export ended with this file;
+    // Stale: the export ended or was aborted meanwhile and nothing changed.
     Outcome finish(const Step& step, bool written);
 
     // Any thread.
@@ -55,9 +60,10 @@ public:
     int remaining() const { return remaining_.load(std::memory_order_acquire); }
 
 private:
-    mutable std::mutex mutex_;  // Protects path_, number_, total_, id_ and every change of active_ and remaining_
+    mutable std::mutex mutex_;  // Protects path_, number_, claimed_, total_, id_ and every change of active_ and remaining_
     std::string path_;
-    int number_ = 1;
+    int number_ = 1;   // the next file to finish
+    int claimed_ = 1;  // the next file to claim
     int total_ = 0;
     uint64_t id_ = 0;
     std::atomic<bool> active_{false};  // changed under mutex_; read anywhere

@@ -45,8 +45,10 @@ private:
 
 class FrameConsumer {
 public:
-    // Display thread; must not wait for the GUI thread.
+    // Display thread; must not wait for the GUI thread nor for a file.
     virtual void frameShown(const ShownFrame& shown) = 0;
+    // Display thread: a new frame was taken but failed the whole-frame check.
+    virtual void frameRejected() {}
 
 protected:
     ~FrameConsumer() = default;

@@ -11,6 +11,7 @@
 
 #include "CsvExportJob.h"
 #include "FrameConsumer.h"
+#include "FrameGrab.h"
 
 namespace qdx::viewer {
 
@@ -49,9 +50,10 @@ struct ViewerState {
     std::atomic<int> calibrationView{0};        // GUI thread: 1 while the Calibration page is shown
     std::atomic<int> showBoundaryPixels{0};     // GUI thread ("Display Boundary Pixels")
     PresentationCount presentations;            // display thread, read by the consumers' requesters
-    // CSV frame export: started and aborted by the GUI thread, counted down
-    // by the display thread.
+    // CSV frame export: started and aborted by the GUI thread, claimed by the
+    // display thread, counted down by the file writer.
     CsvExportJob csvExport;
+    FrameGrab calibrationGrab;                  // asked by the Calibration tools, answered by the display thread
     std::atomic<int> recordingActive{0};        // GUI thread: a video recording runs
     std::atomic<int> csvFrameCount{1};          // GUI thread (Calibration page's frame count)
     std::atomic<int> debugSlaveAddress{0x58};   // GUI thread (Debug dialog's I2C slave, kept between openings)

@@ -1,6 +1,7 @@
-// One fresh whole frame for the Calibration tools: the newest frame once the
-// library's frame counter has moved on from where it stood at the call.
-// Qt-free; any thread (the display thread goes on taking frames meanwhile).
+// One fresh whole frame for the calibration commands of a program without a
+// display thread (qdxctl): the next frame the library delivers after the
+// call, through a FrameReader of its own. The viewer's tools take theirs from
+// the display thread instead (core/FrameGrab.h). Qt-free.
 #pragma once
 
 #include <chrono>
@@ -8,19 +9,13 @@
 #include <stop_token>
 #include <vector>
 
+#include "core/FrameGrab.h"
+
 namespace qdx::viewer {
 
-enum class CaptureResult {
-    Whole,     // frame holds a whole frame
-    NoFrame,   // no new frame within the time limit: "capture error"
-    Damaged,   // wrong length or marker words: "capture data error"
-    Stopped,   // stop was requested while waiting
-};
-
-inline constexpr std::chrono::milliseconds kCaptureLimit{5000};
-
-// Waits for the counter to change (polled every 2 ms), then copies the
-// newest frame into frame (resized to a whole frame) and checks it.
+// Waits for the next frame, then copies it into frame (resized to a whole
+// frame) and checks it. Never beside a display thread: both would wait on
+// the one semaphore.
 CaptureResult captureFreshFrame(std::vector<uint8_t>& frame, std::stop_token stop = {},
                                 std::chrono::milliseconds limit = kCaptureLimit);
 

@@ -1,6 +1,9 @@
 #include "Disconnections.h"
 
+#include <cstdint>
 #include <cstdio>
+
+#include "FrameReader.h"
 
 namespace qdx::viewer {
 namespace {
@@ -28,8 +31,8 @@ void Disconnections::look(Clock::time_point now, bool connected, int index, long
     } else if (!connected_ && connected) {
         absences_.back().to = now;
         absences_.back().back = true;
-    } else if (connected && index < lastIndex_) {
-        // Gone and back between two looks: the reader counts from 0 again.
+    } else if (connected && indexStep(static_cast<uint32_t>(lastIndex_), static_cast<uint32_t>(index)).restarted) {
+        // Gone and back between two looks: the index counts from 0 again.
         absences_.push_back({lastLook_, now, true, lastFrames_});
     }
     connected_ = connected;

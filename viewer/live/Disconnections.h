@@ -2,8 +2,9 @@
 // sees them in its looks at the library (qdxctl's loop, the viewer's GUI
 // thread): when each began, how long it lasted and how many frames were
 // recorded before and after it. A camera that left and came back between two
-// looks shows as the library's frame index counting from 0 again. Not
-// thread-safe: one thread looks and reports.
+// looks shows as the library's frame index counting from 0 again (the frame
+// reader's one rule, FrameReader.h). Not thread-safe: one thread looks and
+// reports.
 #pragma once
 
 #include <chrono>

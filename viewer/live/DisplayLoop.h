@@ -1,6 +1,8 @@
-// The display thread: waits for the library's frames, shows the newest whole
-// one on the display target's page, counts the rates once a second, and hands
-// each shown frame to the frame consumers (the capture picture first).
+// The display thread: takes the library's frames through a FrameReader, shows
+// the newest whole one on the display target's page, counts the rates once a
+// second, and hands each shown frame to the frame consumers (the capture
+// picture first). It never waits for a file: consumers hand their writing to
+// threads of their own.
 #pragma once
 
 #include <atomic>

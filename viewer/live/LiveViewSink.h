@@ -1,5 +1,5 @@
 // Where the live view's results go: the display target's picture and rates
-// line. The display and monitor threads call it; an implementation only
+// line. The display, monitor and file-writer threads call it; an implementation only
 // records or posts the update and never waits for the GUI thread, so that a
 // stop-wait on the GUI thread cannot deadlock.
 #pragma once

@@ -12,22 +12,25 @@ std::string ratesText(Rates rates)
     return text;
 }
 
-void RateMeter::start(uint32_t index, Clock::time_point now)
+void RateMeter::start(long long delivered, int restarts, Clock::time_point now)
 {
     lastReport_ = now - std::chrono::seconds(1);
-    indexAtReport_ = index;
+    deliveredAtReport_ = delivered;
+    restartsAtReport_ = restarts;
     displayed_ = 0;
 }
 
-std::optional<Rates> RateMeter::poll(uint32_t index, Clock::time_point now)
+std::optional<Rates> RateMeter::poll(long long delivered, int restarts, Clock::time_point now)
 {
     if (now - lastReport_ < std::chrono::seconds(1))
         return std::nullopt;
     lastReport_ = now;
-    Rates rates{displayed_, index - indexAtReport_};  // unsigned: a restart wraps to a huge value
-    if (rates.received > 100)
+    const long long received = delivered - deliveredAtReport_;
+    Rates rates{displayed_, static_cast<uint32_t>(received)};
+    if (restarts != restartsAtReport_ || received > 100)
         rates.received = rates.displayed;
-    indexAtReport_ = index;
+    deliveredAtReport_ = delivered;
+    restartsAtReport_ = restarts;
     displayed_ = 0;
     return rates;
 }

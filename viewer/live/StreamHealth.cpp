@@ -7,8 +7,6 @@
 namespace qdx::viewer {
 namespace {
 
-constexpr int kStaleReading = 2;
-
 double millisecondsBetween(StreamHealth::Clock::time_point from, StreamHealth::Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
@@ -16,25 +14,22 @@ double millisecondsBetween(StreamHealth::Clock::time_point from, StreamHealth::C
 
 }  // namespace
 
-void StreamHealth::restart(Clock::time_point now, int index, bool connected)
+void StreamHealth::restart(Clock::time_point now, bool connected)
 {
     std::lock_guard lock(mutex_);
     counts_ = {};
     start_ = now;
     lastFrame_ = now;
-    lastIndex_ = index;
+    deliveredBase_.reset();
     connected_ = connected;
 }
 
-void StreamHealth::indexSeen(int index)
+void StreamHealth::framesDelivered(long long total)
 {
     std::lock_guard lock(mutex_);
-    // A reading taken just before a restart from another thread can arrive
-    // after it, a frame or two behind: no frames, and no reconnection.
-    if (index < lastIndex_ && lastIndex_ - index <= kStaleReading)
-        return;
-    counts_.delivered += index >= lastIndex_ ? index - lastIndex_ : index;
-    lastIndex_ = index;
+    if (!deliveredBase_)
+        deliveredBase_ = total;
+    counts_.delivered = std::max(counts_.delivered, total - *deliveredBase_);
 }
 
 void StreamHealth::frameTaken(int check, unsigned length, Clock::time_point arrived, bool shown)

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <optional>
 
 namespace qdx::viewer {
 
@@ -30,13 +31,15 @@ class StreamHealth {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Counting starts afresh at now: index is the library's frame index,
-    // connected whether the camera is there.
-    void restart(Clock::time_point now, int index, bool connected);
+    // Counting starts afresh at now; connected: whether the camera is there.
+    // The frames delivered count from the next framesDelivered().
+    void restart(Clock::time_point now, bool connected);
 
-    // The library's frame index now; it counts from 0 again after a
-    // reconnection (a step back of more than two frames).
-    void indexSeen(int index);
+    // The frames the camera delivered so far as the frame reader counts them
+    // (FrameReader::delivered(), across reconnections). A reading older than
+    // one given before, taken just before a restart on another thread,
+    // counts nothing.
+    void framesDelivered(long long total);
     // A new frame was taken at arrived: its whole-frame check result
     // (live/FrameCheck.h), byte count as received, and whether it was then
     // shown. One call a frame, so a restart never splits a frame's counts.
@@ -51,7 +54,7 @@ private:
     StreamFigures counts_;
     Clock::time_point start_{};
     Clock::time_point lastFrame_{};
-    int lastIndex_ = 0;
+    std::optional<long long> deliveredBase_;  // the reader's count at the first reading since the restart
     bool connected_ = true;
 };
 

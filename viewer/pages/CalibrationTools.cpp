@@ -17,6 +17,7 @@
 #include "core/GammaFile.h"
 #include "core/PanelModel.h"
 #include "core/TableCommands.h"
+#include "core/ViewerState.h"
 #include "live/CalibrationCapture.h"
 
 namespace qdx::viewer {
@@ -171,9 +172,9 @@ void CalibrationTools::detect(std::function<void(const uint8_t*)> compute)
 {
     startJob(
         tr("Waiting for a new frame..."),
-        [](std::stop_token stop) {
+        [&grab = context_.state().calibrationGrab](std::stop_token stop) {
             Detection result;
-            result.capture = captureFreshFrame(result.frame, stop);
+            result.capture = grab.grab(result.frame, stop);
             return result;
         },
         [this, compute = std::move(compute)](const Detection& result) {

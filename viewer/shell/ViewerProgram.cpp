@@ -22,7 +22,7 @@ std::string csvCutShortText(const CsvExportJob::Cut& cut)
            "); the set is incomplete.";
 }
 
-ViewerProgram::ViewerProgram() : csvExport_(std::make_unique<CsvExport>(state_.csvExport, liveOutput_)) {}
+ViewerProgram::ViewerProgram() = default;
 
 ViewerProgram::~ViewerProgram()
 {
@@ -35,9 +35,11 @@ void ViewerProgram::startUp()
         return;
     state_.ready.clear();
     version_ = programVersion();
+    fileWriter_ = std::make_unique<FileWriter>("qdx-files");
+    csvExport_ = std::make_unique<CsvExport>(state_.csvExport, liveOutput_, *fileWriter_);
     // Without a capture image the viewer still runs; capturing finds nothing.
     captureImage_.reset(new (std::nothrow) CaptureImage);
-    stillCapture_.reset(new (std::nothrow) StillCapture(state_.presentations));
+    stillCapture_.reset(new (std::nothrow) StillCapture(state_.presentations, *fileWriter_));
     // The viewer runs on without the library (a blue picture, "no camera");
     // the reason goes to the standard error.
     if (const int started = QDX_Init(); started != QDX_OK)
@@ -49,7 +51,7 @@ void ViewerProgram::startUp()
     displayImage_ = std::make_unique<DisplayImage>();
     display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
                                              std::vector<FrameConsumer*>{captureImage_.get(), stillCapture_.get(), csvExport_.get(),
-                                                                         &analysisFeed_},
+                                                                         &analysisFeed_, &state_.calibrationGrab},
                                              &streamHealth_);
 }
 
@@ -67,7 +69,10 @@ void ViewerProgram::shutDown()
     QDX_Term();
     libraryUp_ = false;
     captureImage_.reset();
+    // The consumers wait for their files, then the writer ends.
     stillCapture_.reset();
+    csvExport_.reset();
+    fileWriter_.reset();
 }
 
 void ViewerProgram::startLiveView()

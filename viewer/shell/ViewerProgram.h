@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "capture/FileWriter.h"
 #include "core/Commands.h"
 #include "core/DeviceMonitor.h"
 #include "core/PanelModel.h"
@@ -34,14 +35,16 @@ public:
     ViewerProgram(const ViewerProgram&) = delete;
     ViewerProgram& operator=(const ViewerProgram&) = delete;
 
-    // Clears the ready flags, reads the version, allocates the capture image,
-    // starts the library, starts the monitor thread and waits until it runs,
-    // creates the display image. Then the main window may be built.
+    // Clears the ready flags, reads the version, starts the file writer,
+    // allocates the capture image, starts the library, starts the monitor
+    // thread and waits until it runs, creates the display image. Then the
+    // main window may be built.
     void startUp();
 
     // After the main window has ended: stops the display thread and the
     // monitor thread, releases the display image, stops the library, releases
-    // the capture image. Harmless twice.
+    // the capture image, ends the file writer once its files are written.
+    // Harmless twice.
     void shutDown();
 
     ViewerState& state() { return state_; }
@@ -94,6 +97,7 @@ private:
     ProgramVersion version_;
     LiveOutput liveOutput_;
     MonitorDispatch monitorDispatch_{*this};
+    std::unique_ptr<FileWriter> fileWriter_;  // still pictures and CSV files, off the display thread
     std::unique_ptr<CaptureImage> captureImage_;
     std::unique_ptr<StillCapture> stillCapture_;
     std::unique_ptr<CsvExport> csvExport_;

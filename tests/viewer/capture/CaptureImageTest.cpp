@@ -63,7 +63,8 @@ TEST(StillCaptureTest, AFrameAlreadyOnItsWayDoesNotAnswerTheRequest)
 {
     qdx::test::TempDir dir;
     PresentationCount presentations;
-    StillCapture still(presentations);
+    FileWriter writer("test-still");
+    StillCapture still(presentations, writer);
     const auto frame = makeFrame();
     const uint64_t onItsWay = presentations.begin();  // its settings are read
     still.request(dir.file("still.bmp"));             // after the boundary was switched on
@@ -71,6 +72,7 @@ TEST(StillCaptureTest, AFrameAlreadyOnItsWayDoesNotAnswerTheRequest)
     EXPECT_TRUE(still.pending());
     still.frameShown({frame.data(), false, true, presentations.begin()});
     EXPECT_FALSE(still.pending());
+    writer.flush();
     EXPECT_EQ(std::filesystem::file_size(dir.file("still.bmp")), 54u + 404u * 404u * 3u);
 }
 

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <random>
 #include <sstream>
@@ -193,33 +194,44 @@ protected:
     TempDir dir;
 };
 
-// Guards a whole export through the display thread: three frames give
-// exactly scan_001..003.csv, from three different frames the thread showed
-// one after another (the first three after the start), and one end report.
-TEST_F(CsvExportTest, ThreeFramesGiveThreeFilesFromConsecutiveFrames)
+// Guards against the display thread writing the files itself: while the
+// writer thread is held, the display thread goes on showing frames (20 for
+// the export and more) and writes none. Once the writer runs, the 20 frames
+// give exactly scan_001..020.csv, from the first 20 frames shown one after
+// another, none skipped and none twice, and one end report.
+TEST_F(CsvExportTest, TwentyFramesGoToTheWriterWithoutHoldingTheDisplay)
 {
+    constexpr int kFrames = 20;
     ASSERT_NO_FATAL_FAILURE(qdx::test::startConnected());
     ASSERT_EQ(QDX_Set_DataFormat(1), QDX_OK);
     state.calibrationView = 1;
     DisplayImage image;
     FrameRecorder sink;
-    CsvExport exporter(state.csvExport, sink);
+    FileWriter writer("test-files");
+    CsvExport exporter(state.csvExport, sink, writer);
     FrameRecorder frames;
     DisplayLoop loop(state, image, sink, {&exporter, &frames});
     frames.loop = &loop;
-    ASSERT_TRUE(state.csvExport.start(dir.file("scan.csv"), 3));
+    std::promise<void> release;
+    writer.post([held = release.get_future().share()] { held.wait(); });
+    ASSERT_TRUE(state.csvExport.start(dir.file("scan.csv"), kFrames));
     loop.start();
-    ASSERT_TRUE(qdx::test::waitUntil([&] { return !sink.ends().empty(); }, std::chrono::milliseconds(10000)));
+    const bool shown = qdx::test::waitUntil([&] { return frames.indexes().size() > kFrames; }, std::chrono::seconds(30));
+    const std::vector<std::string> namesWhileHeld = dir.names();
+    release.set_value();
+    ASSERT_TRUE(shown) << "the display thread waited for the files: " << frames.indexes().size() << " frames shown";
+    EXPECT_TRUE(namesWhileHeld.empty()) << namesWhileHeld.front() << " written by the display thread";
+    writer.flush();
     loop.stop();
 
     EXPECT_EQ(sink.ends(), std::vector<std::string>{""});
     std::vector<std::string> names = dir.names();
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"scan_001.csv", "scan_002.csv", "scan_003.csv"}));
+    ASSERT_EQ(names.size(), std::size_t{kFrames});
     const auto recorded = frames.frames();
     const auto indexes = frames.indexes();
-    ASSERT_GE(recorded.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(names[i], csvFileName("scan.csv", static_cast<int>(i + 1)));
         EXPECT_TRUE(readFile(dir.file(names[i])) == formatted(recorded[i], false)) << names[i];
         if (i > 0) {
             EXPECT_GT(indexes[i], indexes[i - 1]) << "the same frame twice";
@@ -233,7 +245,8 @@ TEST_F(CsvExportTest, ThreeFramesGiveThreeFilesFromConsecutiveFrames)
 TEST_F(CsvExportTest, AFailedWriteLeavesNoFileAndEndsTheExport)
 {
     FrameRecorder sink;
-    CsvExport exporter(state.csvExport, sink);
+    FileWriter writer("test-files");
+    CsvExport exporter(state.csvExport, sink, writer);
     const std::vector<uint8_t> frame = makeFrame();
     ASSERT_TRUE(state.csvExport.start(dir.file("scan.csv"), 3));
     // A colour frame still on its way from before the Calibration page came
@@ -251,6 +264,7 @@ TEST_F(CsvExportTest, AFailedWriteLeavesNoFileAndEndsTheExport)
     small.rlim_cur = 100 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     exporter.frameShown({frame.data(), true, false});
+    writer.flush();
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, oldHandler);
 
@@ -259,6 +273,7 @@ TEST_F(CsvExportTest, AFailedWriteLeavesNoFileAndEndsTheExport)
     EXPECT_NE(sink.ends()[0], "");
     EXPECT_TRUE(dir.names().empty()) << dir.names().front();
     exporter.frameShown({frame.data(), true, false});
+    writer.flush();
     EXPECT_TRUE(dir.names().empty()) << "nothing more after the end";
     EXPECT_EQ(sink.ends().size(), 1u);
 }

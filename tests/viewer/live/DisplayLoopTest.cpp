@@ -9,6 +9,7 @@
 #include "api/SimCameraFixture.h"
 #include "capture/CaptureImage.h"
 #include "live/DisplayLoop.h"
+#include "live/FrameCheck.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
@@ -214,6 +215,36 @@ TEST_F(DisplayLoopTest, ReconnectionShowsTheDisplayedCountForUsb)
         substituted |= rates.usb == rates.disp && rates.disp > 0;
     }
     EXPECT_TRUE(substituted);
+}
+
+// Guards the Calibration tools' frame: the next frame the display thread
+// takes, whole or "damaged" as the display found it, while the display counts
+// every frame it takes and shows every whole one; no frame within the limit
+// and a stop each end the wait.
+TEST_F(DisplayLoopTest, CalibrationGrabAnswersWithTheDisplaysNextFrame)
+{
+    StreamHealth health;
+    DisplayLoop grabbing(state, image, sink, {&state.calibrationGrab}, &health);
+    startConnected();
+    state.displayTarget = kPicturePage;
+    grabbing.start();
+    std::vector<uint8_t> frame;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(state.calibrationGrab.grab(frame), CaptureResult::Whole) << i;
+        EXPECT_EQ(checkFrame(frame.data(), static_cast<unsigned>(frame.size())), kFrameWhole);
+    }
+    QDXSim_InjectFrames(2, 1000000);
+    EXPECT_EQ(state.calibrationGrab.grab(frame), CaptureResult::Damaged);
+    QDXSim_SetStalled(1);
+    EXPECT_EQ(state.calibrationGrab.grab(frame, {}, milliseconds(300)), CaptureResult::NoFrame);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(state.calibrationGrab.grab(frame, stop.get_token()), CaptureResult::Stopped);
+    grabbing.stop();
+    const StreamFigures f = health.figures(StreamHealth::Clock::now());
+    EXPECT_GE(f.shown, 3);
+    EXPECT_GE(f.damagedFrames, 1);
+    EXPECT_EQ(f.taken, f.shown + f.damagedFrames);
 }
 
 // Guards the hand-over of shown frames: every consumer gets each frame once,

@@ -12,31 +12,32 @@ using std::chrono::milliseconds;
 
 // Guards the figures the Analysis window and qdxctl stream show: the gap is
 // the longest time between frames (the open one up to now included, a late
-// arrival never shortening it), rates over the time since the restart, a
-// stale index reading neither counted nor taken for a reconnection, an index
-// that starts again after a reconnection counted from 0, and a restart
-// forgetting everything before it.
+// arrival never shortening it), rates over the time since the restart, the
+// frames delivered counted from the reader's count at the restart, a stale
+// reading counting nothing, and a restart forgetting everything before it.
 TEST(StreamHealthTest, FiguresFollowTheFramesAndTheClock)
 {
     StreamHealth health;
     const auto t0 = StreamHealth::Clock::now();
-    health.restart(t0 - milliseconds(5000), 7, false);
+    health.restart(t0 - milliseconds(5000), false);
+    health.framesDelivered(7);
     health.frameTaken(kFrameWrongSize, 10, t0 - milliseconds(4000));
     health.connection(true);
-    health.restart(t0, 100, true);
+    health.restart(t0, true);
 
-    health.indexSeen(101);
+    health.framesDelivered(100);
+    health.framesDelivered(101);
     health.frameTaken(kFrameWhole, 1000, t0 + milliseconds(40), true);
-    health.indexSeen(103);
+    health.framesDelivered(103);
     health.frameTaken(kFrameWrongSize, 500, t0 + milliseconds(80));
-    health.indexSeen(102);  // read just before the one above: stale
+    health.framesDelivered(102);  // read just before the one above: stale
     health.frameTaken(kFrameWrongMarkers, 1000, t0 + milliseconds(70));  // taken late, arrived earlier
     health.connection(false);
     health.connection(false);
     health.connection(true);
-    health.indexSeen(2);  // counting again from 0 after the reconnection
+    health.framesDelivered(105);
     health.frameTaken(kFrameWhole, 1000, t0 + milliseconds(530), true);
-    health.indexSeen(4);
+    health.framesDelivered(107);
 
     StreamFigures f = health.figures(t0 + milliseconds(600));
     EXPECT_DOUBLE_EQ(f.seconds, 0.6);

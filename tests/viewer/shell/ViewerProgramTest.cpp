@@ -147,7 +147,7 @@ TEST_F(ViewerProgramTest, StreamHealthCountsFaultsAndReconnections)
     const milliseconds safety{30000};
     unsigned long long sentBefore = 0, sentAfter = 0;
     QDXSim_GetBulkStats(&sentBefore, nullptr, nullptr);
-    health.restart(StreamHealth::Clock::now(), static_cast<int>(qdx::test::frameIndex()), true);
+    health.restart(StreamHealth::Clock::now(), true);
 
     // Each fault until the display thread has seen it twice, then whole frames
     // until it has shown two more (no frame of the fault can follow those).
