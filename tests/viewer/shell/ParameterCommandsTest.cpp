@@ -219,7 +219,9 @@ TEST_F(ParameterCommandsTest, PageButtonsAndShortcutsReachTheirCommands)
     for (int p : {kPicturePage, kCalibrationPage}) {
         interaction.messages.clear();
         control<QPushButton>(p, 3002)->click();
-        control<QPushButton>(p, 3003)->click();  // after the save, not refused
+        EXPECT_FALSE(control<QPushButton>(p, 3003)->isEnabled()) << "greyed while the save runs";
+        ASSERT_NO_FATAL_FAILURE(settle());
+        control<QPushButton>(p, 3003)->click();
         ASSERT_NO_FATAL_FAILURE(settle());
         ASSERT_EQ(interaction.messages.size(), 2u) << p;
         EXPECT_EQ(interaction.messages[0].text, QStringLiteral("Save Parameter : Complete."));
