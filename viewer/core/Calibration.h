@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "DpTable.h"
 #include "FpnTable.h"
-#include "PanelModel.h"
 
 namespace qdx::viewer {
 

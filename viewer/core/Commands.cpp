@@ -1,6 +1,5 @@
 #include "Commands.h"
 
-#include <cstdio>
 
 #include "QDX_API.h"
 
@@ -68,12 +67,6 @@ const char* menuShortcut(int command)
     return nullptr;
 }
 
-ProgramVersion programVersion()
-{
-    return {QDX_VIEWER_VERSION_MAJOR, QDX_VIEWER_VERSION_MINOR, QDX_VIEWER_VERSION_BUILD,
-            QDX_VIEWER_VERSION_REVISION};
-}
-
 std::span<const MenuEntry> menuEntries()
 {
     return kMenuBar;
@@ -82,16 +75,6 @@ std::span<const MenuEntry> menuEntries()
 bool isExpertCommand(int command)
 {
     return command == kCmdDebug || command == kCmdSaveDefault || command == kCmdClearDefault;
-}
-
-std::string versionText(const ProgramVersion& app, unsigned apiVersion)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, "App Version %d.%d.%d.%d\nAPI Version %d.%d.%d.%d\n", app.major & 0xFF,
-                  app.minor & 0xFF, app.build & 0xFF, app.revision & 0xFF, static_cast<int>(apiVersion >> 24),
-                  static_cast<int>((apiVersion >> 16) & 0xFF), static_cast<int>((apiVersion >> 8) & 0xFF),
-                  static_cast<int>(apiVersion & 0xFF));
-    return text;
 }
 
 bool cameraConnected()

@@ -1,9 +1,7 @@
-// The main window's menu bar as data, its command identifiers, the one
-// dispatch point every command goes through, and the identifiers of the
-// window's own controls. Qt-free.
+// The main window's menu bar as data, its command identifiers and the one
+// dispatch point every command goes through. Qt-free.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <map>
 #include <span>
@@ -32,10 +30,6 @@ enum Command : int {
     kCmdAnalysis = 40018,  // the Analysis window, below the Option menu's own items
 };
 
-inline constexpr int kTabControlId = 1001;
-inline constexpr int kPictureAreaId = 1002;
-inline constexpr int kRatesTextId = 1003;
-
 // One menu bar entry: a menu title starts a menu; command 0 is a separator.
 struct MenuEntry {
     const char* menu;  // non-null: the title of a new menu (text is then null)
@@ -54,19 +48,6 @@ const char* menuShortcut(int command);
 // "Debug", "Save Parameter as Default" and "Clear Default Parameter" exist
 // only in expert mode.
 bool isExpertCommand(int command);
-
-// The program's own version: major, minor, build, revision.
-struct ProgramVersion {
-    uint16_t major = 0, minor = 0, build = 0, revision = 0;
-};
-
-// The version compiled into the program (1.1.0.0 for this release).
-ProgramVersion programVersion();
-
-// The version box: "App Version a.b.c.d\nAPI Version e.f.g.h\n", the low 8
-// bits of each program version number, the library's version by bytes from
-// the most significant.
-std::string versionText(const ProgramVersion& app, unsigned apiVersion);
 
 // Commands by identifier, whether they come from the menu or a page button.
 // GUI thread.

@@ -19,22 +19,6 @@ std::optional<int> readRawGain()
 
 }  // namespace
 
-void DpTable::clear()
-{
-    for (int i = 0; i < kEntries; ++i) {
-        bytes_[4 * i] = bytes_[4 * i + 2] = kEmpty >> 8;
-        bytes_[4 * i + 1] = bytes_[4 * i + 3] = kEmpty & 0xFF;
-    }
-}
-
-int DpTable::validCount() const
-{
-    int n = 0;
-    while (n < kEntries && valid(n))
-        ++n;
-    return n;
-}
-
 PanelModel::PanelModel(ViewerState& state) : state_(state)
 {
     for (int k = 0; k < kPictureSliders; ++k)

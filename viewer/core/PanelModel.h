@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "DpTable.h"
 #include "FpnTable.h"
 #include "PanelUpdate.h"
 #include "SettingRules.h"
@@ -21,26 +22,6 @@
 #include "ViewerState.h"
 
 namespace qdx::viewer {
-
-// The viewer's copy of one defect-pixel table: 64 entries of x, y as 16-bit
-// big-endian; 511, 511 marks an empty entry.
-class DpTable {
-public:
-    static constexpr int kEntries = 64;
-    static constexpr int kEmpty = 511;
-    DpTable() { clear(); }
-    void clear();
-    int x(int entry) const { return bytes_[4 * entry] << 8 | bytes_[4 * entry + 1]; }
-    int y(int entry) const { return bytes_[4 * entry + 2] << 8 | bytes_[4 * entry + 3]; }
-    bool valid(int entry) const { return x(entry) < kEmpty && y(entry) < kEmpty; }
-    // The leading valid entries.
-    int validCount() const;
-    std::array<uint8_t, 4 * kEntries>& bytes() { return bytes_; }
-    const std::array<uint8_t, 4 * kEntries>& bytes() const { return bytes_; }
-
-private:
-    std::array<uint8_t, 4 * kEntries> bytes_{};
-};
 
 // Which controls may be used, from the values. A slider's flag covers the
 // slider, its value label and its caption unless a label flag says otherwise.

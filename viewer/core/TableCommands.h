@@ -9,9 +9,9 @@
 #include <string>
 
 #include "Calibration.h"
+#include "DpTable.h"
 #include "FpnTable.h"
 #include "GammaFile.h"
-#include "PanelModel.h"
 
 namespace qdx::viewer {
 

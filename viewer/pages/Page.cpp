@@ -13,6 +13,7 @@
 #include "PictureView.h"
 #include "core/CommandState.h"
 #include "core/Commands.h"
+#include "core/ControlIds.h"
 #include "core/PanelModel.h"
 
 namespace qdx::viewer {

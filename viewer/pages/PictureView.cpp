@@ -7,6 +7,7 @@
 
 #include "live/DisplayImage.h"
 #include "core/Commands.h"
+#include "core/ControlIds.h"
 
 namespace qdx::viewer {
 

@@ -22,6 +22,7 @@
 #include "ViewerProgram.h"
 #include "analysis/AnalysisDock.h"
 #include "core/CommandState.h"
+#include "core/ControlIds.h"
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"
 #include "pages/Interaction.h"

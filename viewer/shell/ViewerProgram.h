@@ -10,6 +10,7 @@
 
 #include "capture/FileWriter.h"
 #include "core/Commands.h"
+#include "core/ProgramVersion.h"
 #include "core/DeviceMonitor.h"
 #include "core/PanelModel.h"
 #include "core/ViewerState.h"

@@ -21,6 +21,7 @@
 
 #include "viewer/GuiFixture.h"
 
+#include "core/ControlIds.h"
 #include "core/PanelModel.h"
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"

@@ -19,6 +19,7 @@
 
 #include "api/SimCameraFixture.h"
 #include "core/Commands.h"
+#include "core/ControlIds.h"
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"
 #include "pages/PictureView.h"
