@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "QDX_API.h"
-#include "core/Calibration.h"
+#include "core/calibration/Calibration.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "core/DebugAccess.h"
+#include "core/device/DebugAccess.h"
 #include "viewer/core/NumberReadingOracle.h"
 
 using namespace qdx::viewer;

@@ -2,7 +2,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "core/GammaFile.h"
+#include "core/files/GammaFile.h"
 
 using namespace qdx::viewer;
 

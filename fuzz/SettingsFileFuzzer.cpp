@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "core/SettingsFile.h"
+#include "core/files/SettingsFile.h"
 
 using namespace qdx::viewer;
 

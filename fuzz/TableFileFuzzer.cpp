@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "core/TableFile.h"
+#include "core/files/TableFile.h"
 
 using namespace qdx::viewer;
 

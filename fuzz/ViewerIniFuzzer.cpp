@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "core/ViewerConfig.h"
+#include "core/files/ViewerConfig.h"
 
 using namespace qdx::viewer;
 

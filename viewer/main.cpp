@@ -6,8 +6,8 @@
 #include "shell/MainWindow.h"
 #include "shell/ProgramIcon.h"
 #include "shell/QuitSignals.h"
-#include "core/ViewerConfig.h"
-#include "shell/ViewerProgram.h"
+#include "core/files/ViewerConfig.h"
+#include "program/ViewerProgram.h"
 
 int main(int argc, char** argv)
 {

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "control/RegisterShadow.h"
+#include "RegisterShadow.h"
 #include "lifecycle/ChangeMask.h"
 #include "lifecycle/RequestObserver.h"
 #include "link/Link.h"

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 
-#include "control/RegisterShadow.h"
+#include "lifecycle/RegisterShadow.h"
 #include "protocol/Guarded.h"
 #include "lifecycle/Library.h"
 #include "protocol/RegisterEncoding.h"

@@ -22,7 +22,7 @@
 #include "QDX_SIM.h"
 #include "pages/Page.h"
 #include "shell/MainWindow.h"
-#include "shell/ViewerProgram.h"
+#include "program/ViewerProgram.h"
 #include "viewer/ScriptedInteraction.h"
 
 namespace qdx::viewer::test {

@@ -7,12 +7,12 @@
 #include "CtlCommands.h"
 #include "FrameSource.h"
 #include "QDX_API.h"
-#include "core/AtomicFile.h"
-#include "core/Calibration.h"
-#include "core/FpnTable.h"
-#include "core/GammaFile.h"
-#include "core/TableCommands.h"
-#include "core/TableFile.h"
+#include "core/files/AtomicFile.h"
+#include "core/calibration/Calibration.h"
+#include "core/model/FpnTable.h"
+#include "core/files/GammaFile.h"
+#include "core/calibration/TableCommands.h"
+#include "core/files/TableFile.h"
 #include "live/CalibrationCapture.h"
 
 namespace qdx::ctl {

@@ -6,7 +6,7 @@
 
 #include "QDX_API.h"
 #include "StopSignals.h"
-#include "core/DeviceProblem.h"
+#include "core/device/DeviceProblem.h"
 
 namespace qdx::ctl {
 

@@ -6,7 +6,7 @@
 #include "FrameSource.h"
 #include "QDX_API.h"
 #include "capture/CsvExport.h"
-#include "core/AtomicFile.h"
+#include "core/files/AtomicFile.h"
 
 namespace qdx::ctl {
 namespace {

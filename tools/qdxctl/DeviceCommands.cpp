@@ -5,8 +5,9 @@
 #include "CtlCommands.h"
 #include "Json.h"
 #include "QDX_API.h"
-#include "core/DeviceProblem.h"
-#include "core/PanelUpdate.h"
+#include "core/device/CameraReads.h"
+#include "core/device/DeviceProblem.h"
+#include "core/model/PanelUpdate.h"
 
 namespace qdx::ctl {
 namespace {

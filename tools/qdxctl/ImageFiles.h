@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/AtomicFile.h"
+#include "core/files/AtomicFile.h"
 
 namespace qdx::ctl {
 

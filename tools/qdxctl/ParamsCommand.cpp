@@ -4,10 +4,11 @@
 
 #include "CtlCommands.h"
 #include "QDX_API.h"
-#include "core/AtomicFile.h"
-#include "core/EepromActions.h"
-#include "core/PanelUpdate.h"
-#include "core/SettingsFile.h"
+#include "core/device/CameraReads.h"
+#include "core/files/AtomicFile.h"
+#include "core/device/EepromActions.h"
+#include "core/model/PanelUpdate.h"
+#include "core/files/SettingsFile.h"
 
 namespace qdx::ctl {
 namespace {

@@ -9,7 +9,7 @@
 #include "CtlCommands.h"
 #include "Json.h"
 #include "QDX_API.h"
-#include "core/DebugAccess.h"
+#include "core/device/DebugAccess.h"
 
 namespace qdx::ctl {
 namespace {

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/SettingRules.h"
-#include "core/Settings.h"
+#include "core/model/SettingRules.h"
+#include "core/model/Settings.h"
 
 namespace qdx::ctl {
 

@@ -18,8 +18,8 @@
 
 #include "AnalysisViews.h"
 #include "QDX_API.h"
-#include "core/Commands.h"
-#include "core/ViewerState.h"
+#include "core/commands/Commands.h"
+#include "core/model/ViewerState.h"
 #include "pages/PictureView.h"
 
 namespace qdx::viewer {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "core/AtomicFile.h"
-#include "core/RegularFile.h"
+#include "core/files/AtomicFile.h"
+#include "core/files/RegularFile.h"
 
 namespace qdx::viewer {
 namespace {

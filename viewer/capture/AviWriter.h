@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/RegularFile.h"
+#include "core/files/RegularFile.h"
 
 namespace qdx::viewer {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/AtomicFile.h"
+#include "core/files/AtomicFile.h"
 
 namespace qdx::viewer {
 

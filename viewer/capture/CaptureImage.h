@@ -12,7 +12,7 @@
 #include <mutex>
 #include <stop_token>
 
-#include "core/FrameConsumer.h"
+#include "core/threads/FrameConsumer.h"
 
 namespace qdx::viewer {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
-#include "core/AtomicFile.h"
+#include "core/files/AtomicFile.h"
 #include "live/FrameLayout.h"
 
 namespace qdx::viewer {

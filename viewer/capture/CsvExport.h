@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "FileWriter.h"
-#include "core/CsvExportJob.h"
-#include "core/FrameConsumer.h"
+#include "core/threads/CsvExportJob.h"
+#include "core/threads/FrameConsumer.h"
 #include "live/LiveViewSink.h"
 
 namespace qdx::viewer {

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "FileWriter.h"
-#include "core/FrameConsumer.h"
+#include "core/threads/FrameConsumer.h"
 
 namespace qdx::viewer {
 

@@ -14,7 +14,7 @@
 
 #include <array>
 
-#include "core/ViewerState.h"
+#include "core/model/ViewerState.h"
 
 namespace qdx::viewer {
 namespace {

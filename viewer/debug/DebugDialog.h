@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/DebugAccess.h"
+#include "core/device/DebugAccess.h"
 #include "pages/JobRunner.h"
 
 class QLineEdit;

@@ -14,7 +14,7 @@
 
 #include "FrameAnalysis.h"
 #include "TripleBuffer.h"
-#include "core/FrameConsumer.h"
+#include "core/threads/FrameConsumer.h"
 
 namespace qdx::viewer {
 

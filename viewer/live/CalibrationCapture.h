@@ -9,7 +9,7 @@
 #include <stop_token>
 #include <vector>
 
-#include "core/FrameGrab.h"
+#include "core/threads/FrameGrab.h"
 
 namespace qdx::viewer {
 

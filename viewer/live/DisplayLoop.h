@@ -13,9 +13,9 @@
 #include "LiveViewSink.h"
 #include "RateMeter.h"
 #include "StreamHealth.h"
-#include "core/FrameConsumer.h"
-#include "core/ViewerState.h"
-#include "core/Worker.h"
+#include "core/threads/FrameConsumer.h"
+#include "core/model/ViewerState.h"
+#include "core/threads/Worker.h"
 
 namespace qdx::viewer {
 

@@ -5,7 +5,7 @@
 
 #include "FrameLayout.h"
 #include "QDX_API.h"
-#include "core/Worker.h"
+#include "core/threads/Worker.h"
 
 namespace qdx::viewer {
 namespace {

@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "CalibrationTools.h"
-#include "core/CommandState.h"
-#include "core/Commands.h"
-#include "core/CsvFrameCount.h"
-#include "core/PanelModel.h"
+#include "core/commands/CommandState.h"
+#include "core/commands/Commands.h"
+#include "core/model/CsvFrameCount.h"
+#include "core/model/PanelModel.h"
 
 namespace qdx::viewer {
 namespace {

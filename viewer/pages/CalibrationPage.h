@@ -8,7 +8,7 @@
 #include <map>
 
 #include "Page.h"
-#include "core/Settings.h"
+#include "core/model/Settings.h"
 
 class QComboBox;
 class QLabel;

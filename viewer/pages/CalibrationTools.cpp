@@ -13,11 +13,11 @@
 
 #include "Interaction.h"
 #include "PageContext.h"
-#include "core/Calibration.h"
-#include "core/GammaFile.h"
-#include "core/PanelModel.h"
-#include "core/TableCommands.h"
-#include "core/ViewerState.h"
+#include "core/calibration/Calibration.h"
+#include "core/files/GammaFile.h"
+#include "core/model/PanelModel.h"
+#include "core/calibration/TableCommands.h"
+#include "core/model/ViewerState.h"
 #include "live/CalibrationCapture.h"
 
 namespace qdx::viewer {

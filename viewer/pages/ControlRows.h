@@ -13,7 +13,7 @@
 
 #include <span>
 
-#include "core/Settings.h"
+#include "core/model/Settings.h"
 
 class QComboBox;
 class QFrame;

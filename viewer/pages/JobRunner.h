@@ -14,7 +14,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "core/Worker.h"
+#include "core/threads/Worker.h"
 
 namespace qdx::viewer {
 

@@ -11,10 +11,10 @@
 #include <algorithm>
 
 #include "PictureView.h"
-#include "core/CommandState.h"
-#include "core/Commands.h"
-#include "core/ControlIds.h"
-#include "core/PanelModel.h"
+#include "core/commands/CommandState.h"
+#include "core/commands/Commands.h"
+#include "core/commands/ControlIds.h"
+#include "core/model/PanelModel.h"
 
 namespace qdx::viewer {
 namespace {

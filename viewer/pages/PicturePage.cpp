@@ -16,9 +16,9 @@
 #include "Interaction.h"
 #include "PictureView.h"
 #include "VideoHost.h"
-#include "core/CommandState.h"
-#include "core/Commands.h"
-#include "core/PanelModel.h"
+#include "core/commands/CommandState.h"
+#include "core/commands/Commands.h"
+#include "core/model/PanelModel.h"
 
 namespace qdx::viewer {
 namespace {

@@ -7,8 +7,8 @@
 #include <array>
 
 #include "Page.h"
-#include "core/Settings.h"
-#include "core/WhiteBalance.h"
+#include "core/model/Settings.h"
+#include "core/model/WhiteBalance.h"
 
 class QComboBox;
 class QGroupBox;

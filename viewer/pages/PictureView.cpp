@@ -6,8 +6,8 @@
 #include <QPainter>
 
 #include "live/DisplayImage.h"
-#include "core/Commands.h"
-#include "core/ControlIds.h"
+#include "core/commands/Commands.h"
+#include "core/commands/ControlIds.h"
 
 namespace qdx::viewer {
 

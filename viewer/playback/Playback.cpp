@@ -11,8 +11,8 @@
 
 #include <cstdio>
 
-#include "core/PanelModel.h"
-#include "core/ViewerState.h"
+#include "core/model/PanelModel.h"
+#include "core/model/ViewerState.h"
 #include "pages/PageContext.h"
 #include "pages/PicturePage.h"
 #include "pages/VideoHost.h"

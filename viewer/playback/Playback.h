@@ -16,7 +16,7 @@
 #include <optional>
 
 #include "PlaybackRules.h"
-#include "core/CommandState.h"
+#include "core/commands/CommandState.h"
 #include "pages/Interaction.h"
 
 class QImage;

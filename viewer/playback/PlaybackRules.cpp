@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/RegularFile.h"
+#include "core/files/RegularFile.h"
 #include "live/FrameLayout.h"
 
 namespace qdx::viewer {

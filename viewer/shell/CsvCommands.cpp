@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "MainWindow.h"
-#include "ViewerProgram.h"
+#include "program/ViewerProgram.h"
 #include "capture/CsvExport.h"
-#include "core/TimestampName.h"
+#include "core/files/TimestampName.h"
 #include "pages/Interaction.h"
 
 namespace qdx::viewer {

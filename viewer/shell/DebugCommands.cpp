@@ -1,6 +1,6 @@
 // "Debug" (40003): the one Debug dialog, modeless beside the main window.
 #include "MainWindow.h"
-#include "ViewerProgram.h"
+#include "program/ViewerProgram.h"
 #include "debug/DebugDialog.h"
 
 namespace qdx::viewer {

@@ -1,6 +1,6 @@
 #include "LiveViewBridge.h"
 
-#include "core/ViewerState.h"
+#include "core/model/ViewerState.h"
 #include "pages/JobRunner.h"
 #include "pages/Page.h"
 

@@ -12,8 +12,8 @@
 #include <map>
 #include <memory>
 
-#include "core/Commands.h"
-#include "core/ViewerConfig.h"
+#include "core/commands/Commands.h"
+#include "core/files/ViewerConfig.h"
 #include "pages/PageContext.h"
 
 class QAction;

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <vector>
 
-#include "core/DeviceMonitor.h"
-#include "core/PanelModel.h"
+#include "core/device/DeviceMonitor.h"
+#include "core/model/PanelModel.h"
 
 namespace qdx::viewer {
 

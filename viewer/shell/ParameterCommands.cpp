@@ -9,12 +9,13 @@
 #include <cstdio>
 
 #include "MainWindow.h"
-#include "ViewerProgram.h"
-#include "core/EepromActions.h"
-#include "core/PanelModel.h"
-#include "core/PanelUpdate.h"
-#include "core/SettingsFile.h"
-#include "core/TimestampName.h"
+#include "program/ViewerProgram.h"
+#include "core/device/CameraReads.h"
+#include "core/device/EepromActions.h"
+#include "core/model/PanelModel.h"
+#include "core/model/PanelUpdate.h"
+#include "core/files/SettingsFile.h"
+#include "core/files/TimestampName.h"
 #include "pages/Interaction.h"
 #include "pages/JobRunner.h"
 

@@ -8,10 +8,10 @@
 #include <utility>
 
 #include "MainWindow.h"
-#include "ViewerProgram.h"
+#include "program/ViewerProgram.h"
 #include "capture/StillCapture.h"
-#include "core/TimestampName.h"
-#include "core/ViewerState.h"
+#include "core/files/TimestampName.h"
+#include "core/model/ViewerState.h"
 #include "pages/Interaction.h"
 #include "pages/Page.h"
 

@@ -5,9 +5,9 @@
 
 #include "MainWindow.h"
 #include "QDX_API.h"
-#include "ViewerProgram.h"
+#include "program/ViewerProgram.h"
 #include "capture/CaptureImage.h"
-#include "core/TimestampName.h"
+#include "core/files/TimestampName.h"
 #include "pages/Interaction.h"
 #include "pages/Page.h"
 

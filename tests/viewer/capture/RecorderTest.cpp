@@ -15,7 +15,7 @@
 #include "TempDir.h"
 #include "capture/CaptureImage.h"
 #include "capture/Recorder.h"
-#include "core/RegularFile.h"
+#include "core/files/RegularFile.h"
 #include "viewer/FrameBuilder.h"
 #include "viewer/capture/AviFiles.h"
 

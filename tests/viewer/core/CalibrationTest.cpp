@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "core/Calibration.h"
-#include "core/GammaFile.h"
+#include "core/calibration/Calibration.h"
+#include "core/files/GammaFile.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {

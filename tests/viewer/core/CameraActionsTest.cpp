@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "api/SimCameraFixture.h"
-#include "core/Commands.h"
-#include "core/WhiteBalance.h"
+#include "core/commands/Commands.h"
+#include "core/model/WhiteBalance.h"
 
 namespace qdx::viewer::test {
 namespace {

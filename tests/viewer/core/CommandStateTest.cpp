@@ -8,8 +8,8 @@
 #include <ostream>
 #include <vector>
 
-#include "core/CommandState.h"
-#include "core/Commands.h"
+#include "core/commands/CommandState.h"
+#include "core/commands/Commands.h"
 
 namespace qdx::viewer {
 namespace {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/ViewerConfig.h"
+#include "core/files/ViewerConfig.h"
 
 namespace qdx::viewer::test {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "NumberReadingOracle.h"
 #include "api/SimCameraFixture.h"
-#include "core/DebugAccess.h"
+#include "core/device/DebugAccess.h"
 
 namespace qdx::test {
 

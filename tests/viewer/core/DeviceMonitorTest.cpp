@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "api/SimCameraFixture.h"
-#include "core/PanelUpdate.h"
+#include "core/device/CameraReads.h"
+#include "core/model/PanelUpdate.h"
 
 namespace qdx::viewer::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/DebugAccess.h"
+#include "core/device/DebugAccess.h"
 
 namespace qdx::viewer::test {
 

@@ -6,7 +6,7 @@
 #include <ostream>
 
 #include "api/SimCameraFixture.h"
-#include "core/PanelModel.h"
+#include "core/model/PanelModel.h"
 
 namespace qdx::viewer::test {
 namespace {

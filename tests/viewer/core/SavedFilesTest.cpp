@@ -10,9 +10,9 @@
 #include <iterator>
 
 #include "TempDir.h"
-#include "core/AtomicFile.h"
-#include "core/RegularFile.h"
-#include "core/TimestampName.h"
+#include "core/files/AtomicFile.h"
+#include "core/files/RegularFile.h"
+#include "core/files/TimestampName.h"
 
 namespace qdx::viewer::test {
 namespace {

@@ -9,7 +9,7 @@
 #include <ostream>
 #include <utility>
 
-#include "core/SettingRules.h"
+#include "core/model/SettingRules.h"
 
 namespace qdx::viewer::test {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "TempDir.h"
 #include "api/SimCameraFixture.h"
-#include "core/SettingsFile.h"
+#include "core/files/SettingsFile.h"
 #include "protocol/VendorRequests.h"
 
 namespace qdx::viewer::test {

@@ -12,9 +12,9 @@
 
 #include "TempDir.h"
 #include "api/SimCameraFixture.h"
-#include "core/Calibration.h"
-#include "core/GammaFile.h"
-#include "core/TableCommands.h"
+#include "core/calibration/Calibration.h"
+#include "core/files/GammaFile.h"
+#include "core/calibration/TableCommands.h"
 #include "live/CalibrationCapture.h"
 
 namespace qdx::viewer::test {

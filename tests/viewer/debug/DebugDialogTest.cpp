@@ -9,7 +9,7 @@
 
 #include "viewer/GuiFixture.h"
 
-#include "core/Commands.h"
+#include "core/commands/Commands.h"
 #include "debug/DebugDialog.h"
 
 namespace qdx::viewer::test {

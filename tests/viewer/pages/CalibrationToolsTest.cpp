@@ -21,8 +21,9 @@
 
 #include "viewer/GuiFixture.h"
 
-#include "core/ControlIds.h"
-#include "core/PanelModel.h"
+#include "core/device/CameraReads.h"
+#include "core/commands/ControlIds.h"
+#include "core/model/PanelModel.h"
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"
 #include "pages/JobRunner.h"

@@ -14,7 +14,7 @@
 
 #include "api/SimCameraFixture.h"
 
-#include "core/Commands.h"
+#include "core/commands/Commands.h"
 #include "pages/PicturePage.h"
 
 namespace qdx::viewer::test {

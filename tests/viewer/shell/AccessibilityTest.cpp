@@ -17,7 +17,7 @@
 #include "api/SimCameraFixture.h"
 
 #include "analysis/AnalysisDock.h"
-#include "core/Commands.h"
+#include "core/commands/Commands.h"
 #include "debug/DebugDialog.h"
 
 namespace qdx::viewer::test {

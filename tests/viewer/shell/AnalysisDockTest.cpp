@@ -14,7 +14,7 @@
 #include "viewer/GuiFixture.h"
 
 #include "analysis/AnalysisDock.h"
-#include "core/Commands.h"
+#include "core/commands/Commands.h"
 #include "pages/PictureView.h"
 
 namespace qdx::viewer::test {

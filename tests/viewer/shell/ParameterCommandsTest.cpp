@@ -16,8 +16,8 @@
 #include "viewer/GuiFixture.h"
 
 #include "api/SimCameraFixture.h"
-#include "core/Commands.h"
-#include "core/PanelModel.h"
+#include "core/commands/Commands.h"
+#include "core/model/PanelModel.h"
 #include "pages/JobRunner.h"
 #include "protocol/VendorRequests.h"
 

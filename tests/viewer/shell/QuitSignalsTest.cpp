@@ -13,7 +13,7 @@
 #include "SimControl.h"
 #include "SimulatedProcess.h"
 #include "TempDir.h"
-#include "core/Commands.h"
+#include "core/commands/Commands.h"
 #include "shell/QuitSignals.h"
 #include "viewer/GuiFixture.h"
 #include "viewer/capture/AviFiles.h"

@@ -13,7 +13,8 @@
 
 #include "viewer/GuiFixture.h"
 
-#include "core/Commands.h"
+#include "core/device/CameraReads.h"
+#include "core/commands/Commands.h"
 
 namespace qdx::viewer::test {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "BmpReader.h"
 #include "QDX_SIM.h"
-#include "core/Commands.h"
+#include "core/commands/Commands.h"
 #include "viewer/GuiFixture.h"
 
 namespace qdx::viewer::test {

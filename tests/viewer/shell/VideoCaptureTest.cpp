@@ -15,7 +15,7 @@
 #include "viewer/GuiFixture.h"
 #include "viewer/capture/AviFiles.h"
 
-#include "core/Commands.h"
+#include "core/commands/Commands.h"
 
 namespace qdx::viewer::test {
 namespace {

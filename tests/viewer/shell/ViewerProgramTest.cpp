@@ -6,7 +6,7 @@
 
 #include "api/SimCameraFixture.h"
 #include "capture/CaptureImage.h"
-#include "shell/ViewerProgram.h"
+#include "program/ViewerProgram.h"
 
 namespace qdx::viewer::test {
 namespace {

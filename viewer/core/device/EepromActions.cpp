@@ -1,6 +1,6 @@
 #include "EepromActions.h"
 
-#include "Commands.h"
+#include "core/commands/Commands.h"
 #include "QDX_API.h"
 
 namespace qdx::viewer {

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <stop_token>
 
-#include "CsvExportJob.h"
-#include "FrameConsumer.h"
-#include "FrameGrab.h"
+#include "core/threads/CsvExportJob.h"
+#include "core/threads/FrameConsumer.h"
+#include "core/threads/FrameGrab.h"
 
 namespace qdx::viewer {
 

@@ -4,9 +4,9 @@
 // every setting on arrival, the settings the camera changed itself).
 #pragma once
 
-#include "PanelUpdate.h"
-#include "ViewerState.h"
-#include "Worker.h"
+#include "core/model/PanelUpdate.h"
+#include "core/model/ViewerState.h"
+#include "core/threads/Worker.h"
 
 namespace qdx::viewer {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "Settings.h"
+#include "core/model/Settings.h"
 
 namespace qdx::viewer {
 

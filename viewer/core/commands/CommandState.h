@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "ViewerState.h"
+#include "core/model/ViewerState.h"
 
 namespace qdx::viewer {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "DpTable.h"
-#include "FpnTable.h"
+#include "core/model/DpTable.h"
+#include "core/model/FpnTable.h"
 
 namespace qdx::viewer {
 

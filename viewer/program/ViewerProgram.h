@@ -9,11 +9,11 @@
 #include <string>
 
 #include "capture/FileWriter.h"
-#include "core/Commands.h"
-#include "core/ProgramVersion.h"
-#include "core/DeviceMonitor.h"
-#include "core/PanelModel.h"
-#include "core/ViewerState.h"
+#include "core/commands/Commands.h"
+#include "core/commands/ProgramVersion.h"
+#include "core/device/DeviceMonitor.h"
+#include "core/model/PanelModel.h"
+#include "core/model/ViewerState.h"
 #include "live/AnalysisFeed.h"
 #include "live/DisplayImage.h"
 #include "live/DisplayLoop.h"

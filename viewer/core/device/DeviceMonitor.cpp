@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "CameraReads.h"
 #include "QDX_API.h"
 
 namespace qdx::viewer {

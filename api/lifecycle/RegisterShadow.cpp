@@ -1,4 +1,4 @@
-#include "control/RegisterShadow.h"
+#include "RegisterShadow.h"
 
 #include <algorithm>
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "Calibration.h"
-#include "DpTable.h"
-#include "FpnTable.h"
-#include "GammaFile.h"
+#include "core/model/DpTable.h"
+#include "core/model/FpnTable.h"
+#include "core/files/GammaFile.h"
 
 namespace qdx::viewer {
 

@@ -1,6 +1,5 @@
-#include "PanelUpdate.h"
+#include "CameraReads.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -42,12 +41,6 @@ void writeLine(MonitorMemory& memory, PanelUpdate& out, int line, std::string te
 }
 
 }  // namespace
-
-bool PanelUpdate::empty() const
-{
-    return entries.empty() && !cisMemoryValid && !vfpnAvailable && !deviceProblem &&
-           std::none_of(cameraInfo.begin(), cameraInfo.end(), [](const auto& line) { return line.has_value(); });
-}
 
 void MonitorMemory::forget()
 {
