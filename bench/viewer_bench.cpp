@@ -25,13 +25,13 @@
 #include <thread>
 #include <vector>
 
+#include "CameraModel.h"
+#include "FrameRenderer.h"
 #include "QDX_API.h"
 #include "QDX_SIM.h"
 #include "capture/CaptureImage.h"
-#include "CameraModel.h"
-#include "FrameRenderer.h"
-#include "live/DisplayLoop.h"
 #include "live/AnalysisFeed.h"
+#include "live/DisplayLoop.h"
 #include "live/FrameAnalysis.h"
 #include "live/FrameCheck.h"
 #include "live/FrameConversion.h"

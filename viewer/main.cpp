@@ -2,12 +2,12 @@
 #include <QApplication>
 #include <QDir>
 
+#include "core/files/ViewerConfig.h"
 #include "pages/Interaction.h"
+#include "program/ViewerProgram.h"
 #include "shell/MainWindow.h"
 #include "shell/ProgramIcon.h"
 #include "shell/QuitSignals.h"
-#include "core/files/ViewerConfig.h"
-#include "program/ViewerProgram.h"
 
 int main(int argc, char** argv)
 {

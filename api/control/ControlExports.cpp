@@ -6,9 +6,9 @@
 #include <array>
 
 #include "control/RegisterMap.h"
-#include "protocol/Registers.h"
-#include "protocol/Guarded.h"
 #include "lifecycle/Library.h"
+#include "protocol/Guarded.h"
+#include "protocol/Registers.h"
 
 namespace qdx {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "protocol/Guarded.h"
 #include "lifecycle/Library.h"
+#include "protocol/Guarded.h"
 
 using qdx::Library;
 

@@ -15,9 +15,9 @@
 #include <cstring>
 #include <vector>
 
+#include "lifecycle/Library.h"
 #include "lifecycle/RegisterShadow.h"
 #include "protocol/Guarded.h"
-#include "lifecycle/Library.h"
 #include "protocol/RegisterEncoding.h"
 #include "protocol/Registers.h"
 

@@ -21,8 +21,8 @@
 #include "QDX_API.h"
 #include "QDX_SIM.h"
 #include "pages/Page.h"
-#include "shell/MainWindow.h"
 #include "program/ViewerProgram.h"
+#include "shell/MainWindow.h"
 #include "viewer/ScriptedInteraction.h"
 
 namespace qdx::viewer::test {

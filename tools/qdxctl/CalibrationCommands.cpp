@@ -7,12 +7,12 @@
 #include "CtlCommands.h"
 #include "FrameSource.h"
 #include "QDX_API.h"
-#include "core/files/AtomicFile.h"
 #include "core/calibration/Calibration.h"
-#include "core/model/FpnTable.h"
-#include "core/files/GammaFile.h"
 #include "core/calibration/TableCommands.h"
+#include "core/files/AtomicFile.h"
+#include "core/files/GammaFile.h"
 #include "core/files/TableFile.h"
+#include "core/model/FpnTable.h"
 #include "live/CalibrationCapture.h"
 
 namespace qdx::ctl {

@@ -5,10 +5,10 @@
 #include "CtlCommands.h"
 #include "QDX_API.h"
 #include "core/device/CameraReads.h"
-#include "core/files/AtomicFile.h"
 #include "core/device/EepromActions.h"
-#include "core/model/PanelUpdate.h"
+#include "core/files/AtomicFile.h"
 #include "core/files/SettingsFile.h"
+#include "core/model/PanelUpdate.h"
 
 namespace qdx::ctl {
 namespace {

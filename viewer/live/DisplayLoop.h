@@ -13,8 +13,8 @@
 #include "LiveViewSink.h"
 #include "RateMeter.h"
 #include "StreamHealth.h"
-#include "core/threads/FrameConsumer.h"
 #include "core/model/ViewerState.h"
+#include "core/threads/FrameConsumer.h"
 #include "core/threads/Worker.h"
 
 namespace qdx::viewer {

@@ -14,9 +14,9 @@
 #include "Interaction.h"
 #include "PageContext.h"
 #include "core/calibration/Calibration.h"
+#include "core/calibration/TableCommands.h"
 #include "core/files/GammaFile.h"
 #include "core/model/PanelModel.h"
-#include "core/calibration/TableCommands.h"
 #include "core/model/ViewerState.h"
 #include "live/CalibrationCapture.h"
 

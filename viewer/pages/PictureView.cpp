@@ -5,9 +5,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "live/DisplayImage.h"
 #include "core/commands/Commands.h"
 #include "core/commands/ControlIds.h"
+#include "live/DisplayImage.h"
 
 namespace qdx::viewer {
 

@@ -5,8 +5,8 @@
 
 #include "QDX_API.h"
 #include "capture/CaptureImage.h"
-#include "capture/StillCapture.h"
 #include "capture/CsvExport.h"
+#include "capture/StillCapture.h"
 
 namespace qdx::viewer {
 

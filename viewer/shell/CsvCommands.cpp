@@ -5,10 +5,10 @@
 #include <filesystem>
 
 #include "MainWindow.h"
-#include "program/ViewerProgram.h"
 #include "capture/CsvExport.h"
 #include "core/files/TimestampName.h"
 #include "pages/Interaction.h"
+#include "program/ViewerProgram.h"
 
 namespace qdx::viewer {
 

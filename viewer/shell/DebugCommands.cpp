@@ -1,7 +1,7 @@
 // "Debug" (40003): the one Debug dialog, modeless beside the main window.
 #include "MainWindow.h"
-#include "program/ViewerProgram.h"
 #include "debug/DebugDialog.h"
+#include "program/ViewerProgram.h"
 
 namespace qdx::viewer {
 

@@ -19,7 +19,6 @@
 #include "ProgramIcon.h"
 #include "QDX_API.h"
 #include "VideoCapture.h"
-#include "program/ViewerProgram.h"
 #include "analysis/AnalysisDock.h"
 #include "core/commands/CommandState.h"
 #include "core/commands/ControlIds.h"
@@ -30,6 +29,7 @@
 #include "pages/PicturePage.h"
 #include "pages/PictureView.h"
 #include "playback/Playback.h"
+#include "program/ViewerProgram.h"
 
 namespace qdx::viewer {
 namespace {

@@ -9,15 +9,15 @@
 #include <cstdio>
 
 #include "MainWindow.h"
-#include "program/ViewerProgram.h"
 #include "core/device/CameraReads.h"
 #include "core/device/EepromActions.h"
-#include "core/model/PanelModel.h"
-#include "core/model/PanelUpdate.h"
 #include "core/files/SettingsFile.h"
 #include "core/files/TimestampName.h"
+#include "core/model/PanelModel.h"
+#include "core/model/PanelUpdate.h"
 #include "pages/Interaction.h"
 #include "pages/JobRunner.h"
+#include "program/ViewerProgram.h"
 
 namespace qdx::viewer {
 namespace {

@@ -8,12 +8,13 @@
 #include <utility>
 
 #include "MainWindow.h"
-#include "program/ViewerProgram.h"
 #include "capture/StillCapture.h"
 #include "core/files/TimestampName.h"
 #include "core/model/ViewerState.h"
 #include "pages/Interaction.h"
+#include "pages/JobRunner.h"
 #include "pages/Page.h"
+#include "program/ViewerProgram.h"
 
 namespace qdx::viewer {
 namespace {
@@ -39,8 +40,7 @@ public:
     // Display thread.
     void stillCaptured(StillCaptureResult result) override
     {
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)] { show_(result); }, Qt::QueuedConnection);
+        postToGui(this, [this, result = std::move(result)] { show_(result); });
     }
 
 private:

@@ -5,11 +5,12 @@
 
 #include "MainWindow.h"
 #include "QDX_API.h"
-#include "program/ViewerProgram.h"
 #include "capture/CaptureImage.h"
 #include "core/files/TimestampName.h"
 #include "pages/Interaction.h"
+#include "pages/JobRunner.h"
 #include "pages/Page.h"
+#include "program/ViewerProgram.h"
 
 namespace qdx::viewer {
 namespace {
@@ -97,8 +98,10 @@ bool VideoCapture::startRecording()
     const int session = ++session_;
     // Runs on the recording thread: only a queued call to this object.
     auto ended = [this, session] {
-        QMetaObject::invokeMethod(
-            this, [this, session] { if (session == session_ && recording()) stopRecording(); }, Qt::QueuedConnection);
+        postToGui(this, [this, session] {
+            if (session == session_ && recording())
+                stopRecording();
+        });
     };
     std::string why;
     const int side = captureSide(state.showBoundaryPixels.load(std::memory_order_acquire) != 0);

@@ -13,8 +13,8 @@
 #include "TempDir.h"
 #include "api/SimCameraFixture.h"
 #include "core/calibration/Calibration.h"
-#include "core/files/GammaFile.h"
 #include "core/calibration/TableCommands.h"
+#include "core/files/GammaFile.h"
 #include "live/CalibrationCapture.h"
 
 namespace qdx::viewer::test {

@@ -21,8 +21,8 @@
 
 #include "viewer/GuiFixture.h"
 
-#include "core/device/CameraReads.h"
 #include "core/commands/ControlIds.h"
+#include "core/device/CameraReads.h"
 #include "core/model/PanelModel.h"
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"

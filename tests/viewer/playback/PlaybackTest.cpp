@@ -26,8 +26,8 @@
 
 #include "capture/AviWriter.h"
 #include "capture/JpegEncoder.h"
-#include "core/device/CameraReads.h"
 #include "core/commands/Commands.h"
+#include "core/device/CameraReads.h"
 #include "core/model/ViewerState.h"
 #include "pages/PictureView.h"
 #include "pages/VideoHost.h"

@@ -18,9 +18,9 @@
 #include "viewer/GuiFixture.h"
 
 #include "api/SimCameraFixture.h"
-#include "core/device/CameraReads.h"
 #include "core/commands/Commands.h"
 #include "core/commands/ControlIds.h"
+#include "core/device/CameraReads.h"
 #include "pages/CalibrationPage.h"
 #include "pages/CalibrationTools.h"
 #include "pages/PictureView.h"

@@ -13,8 +13,8 @@
 
 #include "viewer/GuiFixture.h"
 
-#include "core/device/CameraReads.h"
 #include "core/commands/Commands.h"
+#include "core/device/CameraReads.h"
 
 namespace qdx::viewer::test {
 namespace {

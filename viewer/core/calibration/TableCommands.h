@@ -9,9 +9,9 @@
 #include <string>
 
 #include "Calibration.h"
+#include "core/files/GammaFile.h"
 #include "core/model/DpTable.h"
 #include "core/model/FpnTable.h"
-#include "core/files/GammaFile.h"
 
 namespace qdx::viewer {
 

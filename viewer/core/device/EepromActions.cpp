@@ -1,7 +1,7 @@
 #include "EepromActions.h"
 
-#include "core/commands/Commands.h"
 #include "QDX_API.h"
+#include "core/commands/Commands.h"
 
 namespace qdx::viewer {
 namespace {

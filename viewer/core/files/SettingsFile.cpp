@@ -1,8 +1,8 @@
 #include "SettingsFile.h"
 
 #include "AtomicFile.h"
-#include "RegularFile.h"
 #include "QDX_API.h"
+#include "RegularFile.h"
 
 namespace qdx::viewer {
 namespace {
