@@ -121,6 +121,12 @@ inline std::vector<Packet> requestsSince(int countBefore)
     return {log.end() - static_cast<std::ptrdiff_t>(std::min(wanted, log.size())), log.end()};
 }
 
+// Register writes the simulated camera has answered so far.
+inline int registerWrites()
+{
+    return QDXSim_GetRequestCount(QDX_REQUEST_REGISTER_WRITE);
+}
+
 inline int simRegister(int reg)
 {
     int value = -1;

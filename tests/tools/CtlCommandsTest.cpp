@@ -10,8 +10,6 @@
 
 #include "CameraModel.h"
 #include "CtlFixture.h"
-#include "protocol/Registers.h"
-#include "protocol/VendorRequests.h"
 
 namespace qdx::ctl::test {
 namespace {
@@ -140,11 +138,11 @@ TEST_F(CtlTest, SetFollowsTheRulesAndRawGoesAroundThem)
     EXPECT_EQ(run.out, "mode 1 (MGC+AEC)\nraw-gain 64 (x4.000)\n");
     EXPECT_EQ(simRegister(QDX_REG_FPN_CORR), 2);
 
-    const int writes = QDXSim_GetRequestCount(request::kRegisterWrite);
+    const int writes = QDXSim_GetRequestCount(QDX_REQUEST_REGISTER_WRITE);
     run = runCtl({"set", "black-level=3", "raw-gain=100"});
     EXPECT_EQ(run.status, kExitUsage);
     EXPECT_NE(run.err.find("raw-gain is held by fpn-correction 2 (Mode2)"), std::string::npos) << run.err;
-    EXPECT_EQ(QDXSim_GetRequestCount(request::kRegisterWrite), writes) << "nothing sent";
+    EXPECT_EQ(QDXSim_GetRequestCount(QDX_REQUEST_REGISTER_WRITE), writes) << "nothing sent";
 
     run = runCtl({"set", "--raw", "raw-gain=100", "alc=ON"});
     ASSERT_EQ(run.status, kExitOk) << run.err;
@@ -420,19 +418,19 @@ TEST_F(CtlTest, ParamsActionsAnswerWithTheEepromMenuTexts)
          "Clear Default Parameter : Complete.\n", ""},
         {"cleared default", [] { runCtl({"params", "save-default"}); runCtl({"params", "clear-default"}); },
          "default", kExitFailure, "", "No Default Parameter Found in EEPROM.\nUse Application Default Setting.\n"},
-        {"save fails", [] { QDXSim_FailRequests(request::kMemoryWrite, 1); }, "save", kExitFailure, "",
+        {"save fails", [] { QDXSim_FailRequests(QDX_REQUEST_MEMORY_WRITE, 1); }, "save", kExitFailure, "",
          "Save Parameter : Error!\n"},
-        {"setting unreadable", [] { QDXSim_FailRequests(request::kRegisterRead, 1); }, "save", kExitFailure, "",
+        {"setting unreadable", [] { QDXSim_FailRequests(QDX_REQUEST_REGISTER_READ, 1); }, "save", kExitFailure, "",
          "Save Parameter : Error!\n"},
-        {"nothing saved", [] { QDXSim_FailRequests(request::kRegisterRead, 1); runCtl({"params", "save"}); }, "load",
+        {"nothing saved", [] { QDXSim_FailRequests(QDX_REQUEST_REGISTER_READ, 1); runCtl({"params", "save"}); }, "load",
          kExitFailure, "", "No Saved Parameter Found in EEPROM.\n"},
-        {"load fails", [] { runCtl({"params", "save"}); QDXSim_FailRequests(request::kMemoryRead, 1); }, "load",
+        {"load fails", [] { runCtl({"params", "save"}); QDXSim_FailRequests(QDX_REQUEST_MEMORY_READ, 1); }, "load",
          kExitFailure, "", "Load Parameter : Error!\n"},
-        {"default fails", [] { runCtl({"params", "save-default"}); QDXSim_FailRequests(request::kMemoryRead, 1); },
+        {"default fails", [] { runCtl({"params", "save-default"}); QDXSim_FailRequests(QDX_REQUEST_MEMORY_READ, 1); },
          "default", kExitFailure, "", "Load Default Parameter : Error!\n"},
         {"save default fails", [] { QDXSim_SetMemoryState(QDX_MEMORY_FX2, 2, -1); }, "save-default", kExitFailure,
          "", "Save Parameter as Default : Error!\n"},
-        {"clear fails", [] { QDXSim_FailRequests(request::kMemoryWrite, 1); }, "clear-default", kExitFailure, "",
+        {"clear fails", [] { QDXSim_FailRequests(QDX_REQUEST_MEMORY_WRITE, 1); }, "clear-default", kExitFailure, "",
          "Clear Default Parameter : Error!\n"},
     };
     for (const auto& c : cases) {
@@ -465,11 +463,11 @@ TEST_F(CtlTest, SettingsFileSavesAndLoadsTheCamerasSettings)
     EXPECT_EQ(runCtl({"get", "red-gain"}).out.rfind("red-gain -3 ", 0), 0u);
 
     std::ofstream(file, std::ios::trunc) << "#QDX_Setting_Data_(Do_not_edit_manually)\n0\nx\n";
-    const int writes = QDXSim_GetRequestCount(request::kRegisterWrite);
+    const int writes = QDXSim_GetRequestCount(QDX_REQUEST_REGISTER_WRITE);
     const CtlRun refused = runCtl({"settings", "load", file});
     EXPECT_EQ(refused.status, kExitUsage);
     EXPECT_NE(refused.err.find(file + ": line 3: "), std::string::npos) << refused.err;
-    EXPECT_EQ(QDXSim_GetRequestCount(request::kRegisterWrite), writes);
+    EXPECT_EQ(QDXSim_GetRequestCount(QDX_REQUEST_REGISTER_WRITE), writes);
     EXPECT_EQ(runCtl({"settings", "erase", file}).status, kExitUsage);
 }
 

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
@@ -147,6 +148,8 @@ protected:
     {
         return test::control<W>(page(pageIndex), id);
     }
+    // The Picture page's state text ("LIVE", "PLAY [..]", ...).
+    QString stateText() const { return control<QLabel>(0, 7002)->text(); }
 
     QTemporaryDir dir;
     QString configPath = dir.filePath(QStringLiteral("QDX_Viewer.ini"));

@@ -9,7 +9,6 @@
 #include "TempDir.h"
 #include "api/SimCameraFixture.h"
 #include "core/files/SettingsFile.h"
-#include "protocol/VendorRequests.h"
 
 namespace qdx::viewer::test {
 namespace {
@@ -30,11 +29,6 @@ std::string fileOf(std::size_t lines, std::size_t replaced = 0, const std::strin
     for (std::size_t line = 1; line <= lines; ++line)
         file += (line == replaced ? text : lineOf(line)) + "\n";
     return file;
-}
-
-int registerWrites()
-{
-    return QDXSim_GetRequestCount(request::kRegisterWrite);
 }
 
 class SettingsFileTest : public qdx::test::SimCameraTest {
@@ -73,10 +67,10 @@ TEST_F(SettingsFileTest, RoundTripKeepsEveryValueByteExact)
     for (std::size_t i = 0; i < other.size(); ++i)
         other[i] = kChosen[i] == 1 ? 2 : 1;
     ASSERT_NO_FATAL_FAILURE(sendAll(other));
-    const int before = registerWrites();
+    const int before = qdx::test::registerWrites();
     const SettingsFileOutcome loaded = loadSettingsFile(path);
     EXPECT_EQ(loaded.result, 0) << loaded.why;
-    EXPECT_EQ(registerWrites() - before, kSettingsFileValues);
+    EXPECT_EQ(qdx::test::registerWrites() - before, kSettingsFileValues);
     for (std::size_t i = 0; i < kChosen.size(); ++i) {
         int value = -1000;
         setting(settingsFileRows()[i].setting).read(&value);
@@ -118,22 +112,22 @@ TEST_F(SettingsFileTest, ARefusedFileSendsNothing)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         write(c.text);
-        const int before = registerWrites();
+        const int before = qdx::test::registerWrites();
         const SettingsFileOutcome outcome = loadSettingsFile(path);
         EXPECT_EQ(outcome.result, -1);
         EXPECT_FALSE(outcome.cameraChanged);
         EXPECT_EQ(outcome.refusedLine, c.line);
         EXPECT_NE(outcome.why.find(path + ": line " + std::to_string(c.line) + ": "), std::string::npos) << outcome.why;
-        EXPECT_EQ(registerWrites(), before);
+        EXPECT_EQ(qdx::test::registerWrites(), before);
     }
 
     std::string edited;
     for (std::size_t line = 1; line <= all; ++line)
         edited += (line > 1 && kChosen[line - 2] > 0 ? " +" : " ") + lineOf(line) + " \r\n";
     write(edited + "\r\n\n");
-    const int before = registerWrites();
+    const int before = qdx::test::registerWrites();
     EXPECT_EQ(loadSettingsFile(path).result, 0);
-    EXPECT_EQ(registerWrites() - before, kSettingsFileValues);
+    EXPECT_EQ(qdx::test::registerWrites() - before, kSettingsFileValues);
 }
 
 // Guards a save the camera fails part-way (unplugged, a transfer lost): the
@@ -144,13 +138,13 @@ TEST_F(SettingsFileTest, AFailedSaveLeavesAnEarlierFileIntact)
     ASSERT_EQ(saveSettingsFile(path).result, 0);
     const std::string earlier = contents();
     EXPECT_EQ(saveSettingsFile(dir.file("no-such-folder/a.qdx")).result, -1);
-    QDXSim_FailRequestsAfter(request::kRegisterRead, 20, 1000);
+    QDXSim_FailRequestsAfter(QDX_REQUEST_REGISTER_READ, 20, 1000);
     const SettingsFileOutcome failed = saveSettingsFile(path);
     EXPECT_EQ(failed.result, -1);
     EXPECT_NE(failed.why.find("could not be read"), std::string::npos) << failed.why;
     EXPECT_EQ(contents(), earlier);
 
-    QDXSim_FailRequests(request::kRegisterRead, 0);
+    QDXSim_FailRequests(QDX_REQUEST_REGISTER_READ, 0);
     QDXSim_SetPlugged(0, 0);
     ASSERT_TRUE(qdx::test::waitUntil([] { return qdx::test::status() == 0; }));
     EXPECT_EQ(saveSettingsFile(dir.file("unplugged.qdx")).result, -1);

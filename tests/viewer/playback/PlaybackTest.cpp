@@ -102,7 +102,6 @@ void makeRecording(const QString& path, int frames, uint32_t rate, uint32_t scal
 class PlaybackTest : public ViewerWindowTest {
 protected:
     Playback& playback() const { return window->playback(); }
-    QString stateText() const { return control<QLabel>(0, 7002)->text(); }
     VideoHost* host() const { return control<VideoHost>(0, 7001); }
     QString file(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
 

@@ -19,7 +19,6 @@
 #include "core/commands/Commands.h"
 #include "core/model/PanelModel.h"
 #include "pages/JobRunner.h"
-#include "protocol/VendorRequests.h"
 
 // Texts in failure messages as text.
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -30,17 +29,13 @@ inline void PrintTo(const QString& text, std::ostream* out)
 namespace qdx::viewer::test {
 namespace {
 
+using qdx::test::registerWrites;
 using qdx::test::simRegister;
 
 constexpr int kExposure = pictureIndex(SettingId::ExposureTime);
 constexpr int kNotTheCamerasValue = 7;
 constexpr MessageIcon kInfo = MessageIcon::Information;
 constexpr MessageIcon kWarning = MessageIcon::Warning;
-
-int registerWrites()
-{
-    return QDXSim_GetRequestCount(request::kRegisterWrite);
-}
 
 class ParameterCommandsTest : public ViewerWindowTest {
 protected:
@@ -102,9 +97,9 @@ TEST_F(ParameterCommandsTest, EepromCommandsSayWhatHappenedWordForWord)
         {"load blank", [] { const unsigned char blank[16] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
                             QDXSim_WriteMemory(QDX_MEMORY_FX2, 0x4000, sizeof blank, blank); },
          kCmdEepromLoad, "No Saved Parameter Found in EEPROM.", kInfo, false},
-        {"load read fails", [] { QDX_Save_Param(0); QDXSim_FailRequestsAfter(request::kMemoryRead, 1, 1); },
+        {"load read fails", [] { QDX_Save_Param(0); QDXSim_FailRequestsAfter(QDX_REQUEST_MEMORY_READ, 1, 1); },
          kCmdEepromLoad, "Load Parameter : Error!", kWarning, true},
-        {"load writes fail", [] { QDXSim_FailRequestsAfter(request::kRegisterWrite, 3, 2); }, kCmdEepromLoad,
+        {"load writes fail", [] { QDXSim_FailRequestsAfter(QDX_REQUEST_REGISTER_WRITE, 3, 2); }, kCmdEepromLoad,
          "Load Parameter : Error!", kWarning, true},
         {"save default", [] {}, kCmdSaveDefault, "Save Parameter as Default : Complete.", kInfo, false},
         {"load default", [] {}, kCmdLoadDefault, "Load Default Parameter : Complete.", kInfo, true},
@@ -142,7 +137,7 @@ TEST_F(ParameterCommandsTest, ApplicationDefaultsStandInOnlyForAMissingDefaultSe
     panels().moveCalibrationSlider(kThresholdSlider, 50);
     ASSERT_EQ(QDX_Save_Default_Param(0), QDX_OK);
     QDXSim_SetCisPresent(0);
-    QDXSim_FailRequestsAfter(request::kMemoryRead, 1, 1);
+    QDXSim_FailRequestsAfter(QDX_REQUEST_MEMORY_READ, 1, 1);
     const int before = registerWrites();
     ASSERT_NO_FATAL_FAILURE(run(kCmdLoadDefault, QStringLiteral("Load Default Parameter : Error!"), kWarning));
     EXPECT_EQ(registerWrites(), before);
@@ -155,7 +150,7 @@ TEST_F(ParameterCommandsTest, ApplicationDefaultsStandInOnlyForAMissingDefaultSe
         kInfo));
     std::vector<int> written;
     for (const auto& packet : qdx::test::requestsSince(count))
-        if (packet.bRequest == request::kRegisterWrite)
+        if (packet.bRequest == QDX_REQUEST_REGISTER_WRITE)
             written.push_back(packet.wIndex);
     // Every Picture setting, then black level, exposure, gain, target, gamma and defect-pixel correction.
     ASSERT_EQ(written.size(), static_cast<std::size_t>(kPictureSliders + kPictureCombos + 6));

@@ -24,7 +24,6 @@ using std::chrono::milliseconds;
 
 class VideoCaptureTest : public ViewerWindowTest {
 protected:
-    QString stateText() const { return control<QLabel>(0, 7002)->text(); }
     QStringList buttonTexts() const
     {
         return {control<QPushButton>(0, 3004)->text(), control<QPushButton>(1, 3004)->text()};
