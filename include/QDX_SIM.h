@@ -117,7 +117,7 @@ QDX_EXPORT int QDXSim_GetLastSetup(unsigned char packet[8]);
  */
 QDX_EXPORT int QDXSim_GetRequestLog(int maxPackets, unsigned char* packets);
 
-/** Connects (1) or removes (0) camera 0's sensor head: without it QDX_REG_CIS_CONNECT (48) reads 0, the CIS EEPROM reports state 3 (absent) and does not answer. */
+/** Connects (1) or removes (0) camera 0's sensor head: without it QDX_REG_CIS_CONNECT reads 0, the CIS EEPROM reports state 3 (absent) and does not answer. */
 QDX_EXPORT int QDXSim_SetCisPresent(int present);
 
 /**
