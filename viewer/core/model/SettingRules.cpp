@@ -13,6 +13,24 @@ void change(RuleValues& values, SettingChanges& out, SettingId id, int value)
     out.push_back({id, value});
 }
 
+// The gain FPN Mode2 brings back: the camera's when it could be read (a
+// failed read keeps the one saved before), never above the cap.
+void saveFpnGain(RuleValues& values, std::optional<int> cameraRawGain)
+{
+    if (cameraRawGain)
+        values.savedFpnGain = *cameraRawGain;
+    values.savedFpnGain = std::min(values.savedFpnGain, kFpnGainCap);
+}
+
+// FPN Mode1 and Mode2 hold the Mode at "MGC+AEC"; Mode2 also the saved gain.
+void followFpn(RuleValues& values, SettingChanges& out, int fpn)
+{
+    if (fpnLocksGain(fpn))
+        change(values, out, S::Mode, kMgcAec);
+    if (fpn == kFpnMode2)
+        change(values, out, S::RawGain, values.savedFpnGain);
+}
+
 }  // namespace
 
 bool fpnLocksGain(int fpn)
@@ -36,16 +54,9 @@ SettingChanges followChoice(RuleValues& values, SettingId id, int value, const R
             change(values, out, S::Mode, kMgcMec);
         break;
     case S::FpnCorrection:
-        if (value == kFpnMode2) {
-            // A failed read keeps the gain saved before; the cap applies either way.
-            if (const auto gain = cameraRawGain())
-                values.savedFpnGain = *gain;
-            values.savedFpnGain = std::min(values.savedFpnGain, kFpnGainCap);
-        }
-        if (fpnLocksGain(value))
-            change(values, out, S::Mode, kMgcAec);
         if (value == kFpnMode2)
-            change(values, out, S::RawGain, values.savedFpnGain);
+            saveFpnGain(values, cameraRawGain());
+        followFpn(values, out, value);
         break;
     default:
         break;
@@ -66,13 +77,8 @@ SettingChanges followFpnReport(RuleValues& values, int fpn, FpnRule rule, std::o
         }
         return out;
     }
-    if (cameraRawGain)
-        values.savedFpnGain = *cameraRawGain;
-    values.savedFpnGain = std::min(values.savedFpnGain, kFpnGainCap);
-    if (fpnLocksGain(fpn))
-        change(values, out, S::Mode, kMgcAec);
-    if (fpn == kFpnMode2)
-        change(values, out, S::RawGain, values.savedFpnGain);
+    saveFpnGain(values, cameraRawGain);
+    followFpn(values, out, fpn);
     return out;
 }
 
