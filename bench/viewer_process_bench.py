@@ -409,6 +409,9 @@ def run_scenario(name, args, pyatspi, numpy, display, xserver_pid, base_env):
             if thread.startswith(SIM_THREAD_PREFIX):
                 sim_ticks += spent
 
+        if not any(thread.startswith(SIM_THREAD_PREFIX) for thread, _ in threads1.values()):
+            raise RuntimeError(f"no {SIM_THREAD_PREFIX}<N> thread in the viewer: the camera's CPU cannot be told apart")
+
         def percent(ticks):
             return round(100.0 * ticks / TICK / elapsed, 1)
 
@@ -444,6 +447,10 @@ def median_result(runs):
         if isinstance(value, (int, float)) and not isinstance(value, bool):
             values = [r[key] for r in runs if r.get(key) is not None]
             out[key] = round(statistics.median(values), 3 if key == "first_frame_s" else 1) if values else None
+    threads = {name for r in runs for name in r["threads_cpu_percent"]}
+    medians = {name: round(statistics.median(r["threads_cpu_percent"].get(name, 0.0) for r in runs), 1)
+               for name in threads}
+    out["threads_cpu_percent"] = dict(sorted(medians.items(), key=lambda kv: -kv[1]))
     out["repetitions"] = len(runs)
     return out
 
