@@ -489,24 +489,32 @@ void FrameRenderer::correctColourAndTone(const FrameSettings& settings)
             curve[i] = std::min<float>(settings.gammaTable[i], kMax);
 
     // Row by row in three loops, so that the two without the curve's
-    // look-ups vectorise.
+    // look-ups vectorise. Without corrections (zero tables) the samples are
+    // taken as they are, which is the same and cheaper.
+    const bool corrections = fpnMode_ != 0 || settings.reg(QDX_REG_VFPN_CORR) != 0;
     const float* fpn = fpnCorrection_.data();
     const float* column = columnCorrection_.data();
     std::array<float, W> rowR, rowG, rowB;
-    for (int y = 0; y < H; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * W;
+    const auto balanceAndMix = [&](std::size_t row, auto corrected) {
         const float* inR = rgb_[0].data() + row;
         const float* inG = rgb_[1].data() + row;
         const float* inB = rgb_[2].data() + row;
-        const float* fpnRow = fpn + row;
-        for (int x = 0; x < W; ++x) {
-            const auto corrected = [&](const float* plane) {
-                return clamp12(clamp12(plane[x] - fpnRow[x]) - column[x]);
-            };
-            const float r0 = corrected(inR) * red, g0 = corrected(inG), b0 = corrected(inB) * blue;
+        for (std::size_t x = 0; x < W; ++x) {
+            const float r0 = corrected(inR, x) * red, g0 = corrected(inG, x), b0 = corrected(inB, x) * blue;
             rowR[x] = clamp12(m[0] * r0 + m[1] * g0 + m[2] * b0);
             rowG[x] = clamp12(m[3] * r0 + m[4] * g0 + m[5] * b0);
             rowB[x] = clamp12(m[6] * r0 + m[7] * g0 + m[8] * b0);
+        }
+    };
+    for (int y = 0; y < H; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * W;
+        if (corrections) {
+            const float* fpnRow = fpn + row;
+            balanceAndMix(row, [&](const float* plane, std::size_t x) {
+                return clamp12(clamp12(plane[x] - fpnRow[x]) - column[x]);
+            });
+        } else {
+            balanceAndMix(row, [](const float* plane, std::size_t x) { return plane[x]; });
         }
         if (gamma)
             for (std::size_t x = 0; x < W; ++x) {
