@@ -64,26 +64,86 @@ void putMarkers(uint8_t* out)
     putWord(out + kFrameBytes - 2, kEndMarker1);
 }
 
-// 3 x 3 box average of a plane, edges repeated; tmp is scratch of the same size.
-void box3(const std::vector<float>& in, std::vector<float>& out, std::vector<float>& tmp)
+// The horizontal half of a 3 x 3 box average, edges repeated.
+void boxRows(const float* in, float* out)
 {
     for (int y = 0; y < H; ++y) {
-        const float* row = &in[static_cast<std::size_t>(y) * W];
-        float* t = &tmp[static_cast<std::size_t>(y) * W];
+        const float* row = in + static_cast<std::size_t>(y) * W;
+        float* t = out + static_cast<std::size_t>(y) * W;
         t[0] = (2 * row[0] + row[1]) / 3;
         for (int x = 1; x < W - 1; ++x)
             t[x] = (row[x - 1] + row[x] + row[x + 1]) / 3;
         t[W - 1] = (row[W - 2] + 2 * row[W - 1]) / 3;
     }
+}
+
+// The vertical half over the rows boxRows made, edges repeated; each pixel's
+// box average goes straight to finish(value, average) instead of to a plane
+// of its own.
+template <typename Finish>
+void boxColumns(const float* rows, float* plane, Finish finish)
+{
     for (int y = 0; y < H; ++y) {
-        const float* up = &tmp[static_cast<std::size_t>(std::max(y - 1, 0)) * W];
-        const float* mid = &tmp[static_cast<std::size_t>(y) * W];
-        const float* down = &tmp[static_cast<std::size_t>(std::min(y + 1, H - 1)) * W];
-        float* o = &out[static_cast<std::size_t>(y) * W];
+        const float* up = rows + static_cast<std::size_t>(std::max(y - 1, 0)) * W;
+        const float* mid = rows + static_cast<std::size_t>(y) * W;
+        const float* down = rows + static_cast<std::size_t>(std::min(y + 1, H - 1)) * W;
+        float* o = plane + static_cast<std::size_t>(y) * W;
         for (int x = 0; x < W; ++x)
-            o[x] = (up[x] + mid[x] + down[x]) / 3;
+            o[x] = finish(o[x], (up[x] + mid[x] + down[x]) / 3);
     }
 }
+
+// xorshift32, the sensor's noise source.
+uint32_t xorshift(uint32_t r)
+{
+    r ^= r << 13;
+    r ^= r >> 17;
+    r ^= r << 5;
+    return r;
+}
+
+// xorshift32 is linear over GF(2): a 32 x 32 bit matrix, column i the image
+// of bit i. Its powers jump the sequence ahead, so that independent stretches
+// of one frame's noise can be drawn side by side.
+using BitMatrix = std::array<uint32_t, 32>;
+
+uint32_t apply(const BitMatrix& m, uint32_t v)
+{
+    uint32_t r = 0;
+    for (std::size_t i = 0; i < 32; ++i)
+        if ((v >> i) & 1u)
+            r ^= m[i];
+    return r;
+}
+
+BitMatrix xorshiftPower(uint64_t n)
+{
+    BitMatrix result{}, step{};
+    for (std::size_t i = 0; i < 32; ++i) {
+        result[i] = 1u << i;
+        step[i] = xorshift(1u << i);
+    }
+    const auto compose = [](const BitMatrix& a, const BitMatrix& b) {
+        BitMatrix c{};
+        for (std::size_t i = 0; i < 32; ++i)
+            c[i] = apply(a, b[i]);
+        return c;
+    };
+    for (; n != 0; n >>= 1) {
+        if (n & 1)
+            result = compose(step, result);
+        step = compose(step, step);
+    }
+    return result;
+}
+
+// One frame takes a sample for each pixel of each plane, drawn in this many
+// interleaved stretches: the steps of one stretch depend on each other, those
+// of different stretches do not.
+constexpr std::size_t kNoiseSamples = 3 * kPixels;
+constexpr std::size_t kNoiseLanes = 8;
+constexpr std::size_t kLaneLength = kNoiseSamples / kNoiseLanes;
+static_assert(kNoiseSamples % kNoiseLanes == 0, "the stretches cover the frame exactly");
 
 SensorFlaws makeFlaws()
 {
@@ -130,12 +190,16 @@ FrameRenderer::FrameRenderer()
     cb_.resize(kPixels);
     cr_.resize(kPixels);
     scratch_.resize(kPixels);
+    shot_.resize(kNoiseSamples);
+    offset_.resize(kPixels);
+    fpnCorrection_.assign(kPixels, 0.0f);
     std::mt19937 random(42);
     std::normal_distribution<float> normal(0.0f, 1.0f);
     gaussian_.resize(65536);
     for (auto& v : gaussian_)
         v = normal(random);
     scene_ = buildScene(sceneKind_);
+    lit_ = scene_;
 }
 
 FrameStatistics FrameRenderer::render(const FrameSettings& settings, uint64_t frameNumber, uint8_t* out)
@@ -144,13 +208,7 @@ FrameStatistics FrameRenderer::render(const FrameSettings& settings, uint64_t fr
         renderTestPattern(settings, frameNumber, out);
         return {};
     }
-    if (settings.scene != sceneKind_) {
-        sceneKind_ = settings.scene;
-        scene_ = buildScene(sceneKind_);
-    }
-    lit_ = scene_;
-    drawMovingElement(sceneKind_, frameNumber, lit_);
-
+    lightScene(settings.scene, frameNumber);
     exposeSensor(settings, frameNumber);
     sampleWithClockPhase(settings.reg(QDX_REG_CIS_CLOCK_PHASE));
     FrameStatistics stats = measure(settings);
@@ -159,13 +217,29 @@ FrameStatistics FrameRenderer::render(const FrameSettings& settings, uint64_t fr
         return stats;
     }
     correctDefects(settings);
-    correctFixedPattern(settings);
-    correctColumns(settings);
-    colourAndTone(settings);
+    prepareCorrections(settings);
+    correctColourAndTone(settings);
     reduceNoise(settings.reg(QDX_REG_NOISE_REDUCTION));
     enhanceEdges(settings.reg(QDX_REG_EDGE_ENHANCEMENT));
     writeColour(settings, out);
     return stats;
+}
+
+// The still scene with this frame's moving element: only the rows the element
+// was drawn on last frame are put back, not the whole scene copied.
+void FrameRenderer::lightScene(SceneKind kind, uint64_t frameNumber)
+{
+    if (kind != sceneKind_) {
+        sceneKind_ = kind;
+        scene_ = buildScene(sceneKind_);
+        lit_ = scene_;
+        moved_ = {};
+    }
+    const auto first = static_cast<std::ptrdiff_t>(moved_.first) * W;
+    const auto last = static_cast<std::ptrdiff_t>(moved_.last) * W;
+    for (std::size_t c = 0; c < 3; ++c)
+        std::copy(scene_.rgb[c].begin() + first, scene_.rgb[c].begin() + last, lit_.rgb[c].begin() + first);
+    moved_ = drawMovingElement(sceneKind_, frameNumber, lit_);
 }
 
 // Light times exposure times gain, with shot and read noise, the sensor's
@@ -177,40 +251,74 @@ void FrameRenderer::exposeSensor(const FrameSettings& settings, uint64_t frameNu
     const float gain = static_cast<float>(settings.reg(QDX_REG_RAW_GAIN)) / 16.0f;
     const float exposure = static_cast<float>(settings.reg(QDX_REG_EXPOSURE_TIME));
     const float black = static_cast<float>(settings.reg(QDX_REG_BLACK_LEVEL) * kBlackLevelScale);
-    const float readNoise = 1.2f + 0.6f * gain;
 
-    std::array<float, 4096> sigma;
-    for (std::size_t v = 0; v < sigma.size(); ++v)
-        sigma[v] = std::sqrt(static_cast<float>(v) * gain / kElectronsPerCount + readNoise * readNoise);
-
-    random_ ^= static_cast<uint32_t>(frameNumber * 2654435761u);
-    if (random_ == 0)
-        random_ = 1;
-    uint32_t r = random_;
-    for (int c = 0; c < 3; ++c) {
-        const float scale = kCountsPerStep * exposure * gain * kIlluminant[static_cast<std::size_t>(c)];
-        const float* in = lit_.rgb[static_cast<std::size_t>(c)].data();
-        float* outPlane = rgb_[static_cast<std::size_t>(c)].data();
-        for (int y = 0; y < H; ++y) {
+    if (settings.reg(QDX_REG_RAW_GAIN) != sensorGain_) {
+        sensorGain_ = settings.reg(QDX_REG_RAW_GAIN);
+        const float readNoise = 1.2f + 0.6f * gain;
+        for (std::size_t v = 0; v < sigma_.size(); ++v)
+            sigma_[v] = std::sqrt(static_cast<float>(v) * gain / kElectronsPerCount + readNoise * readNoise);
+        for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x) {
                 const std::size_t p = static_cast<std::size_t>(y) * W + x;
-                const float signal = std::min(in[p] * scale, kMax);
-                r ^= r << 13;
-                r ^= r >> 17;
-                r ^= r << 5;
-                const float noise = gaussian_[r >> 16] * sigma[static_cast<std::size_t>(signal)];
-                const float offset = (flaws.pixelOffset[p] + flaws.columnOffset[static_cast<std::size_t>(x)]) * gain;
-                outPlane[p] = clamp12(signal + noise + offset + black);
+                offset_[p] = (flaws.pixelOffset[p] + flaws.columnOffset[static_cast<std::size_t>(x)]) * gain;
             }
-        }
     }
-    random_ = r;
+
+    // Three passes, so that the two without table look-ups vectorise: the
+    // signal, its noise, then the sum.
+    std::array<float, 3> scale;
+    for (std::size_t c = 0; c < 3; ++c)
+        scale[c] = kCountsPerStep * exposure * gain * kIlluminant[c];
+    const auto signalOf = [&](std::size_t c, float* out) {
+        const float* in = lit_.rgb[c].data();
+        for (std::size_t p = 0; p < kPixels; ++p)
+            out[p] = std::min(in[p] * scale[c], kMax);
+    };
+    float* shot = shot_.data();
+    for (std::size_t c = 0; c < 3; ++c)
+        signalOf(c, shot + c * kPixels);
+    drawShotNoise(frameNumber);
+    const float* offset = offset_.data();
+    for (std::size_t c = 0; c < 3; ++c) {
+        float* outPlane = rgb_[c].data();
+        signalOf(c, outPlane);
+        const float* noise = shot + c * kPixels;
+        for (std::size_t p = 0; p < kPixels; ++p)
+            outPlane[p] = clamp12(outPlane[p] + noise[p] + offset[p] + black);
+    }
     for (auto [x, y] : flaws.stuckDark)
         for (auto& plane : rgb_)
             plane[static_cast<std::size_t>(y) * W + x] = 0;
     for (auto [x, y] : flaws.stuckBright)
         for (auto& plane : rgb_)
             plane[static_cast<std::size_t>(y) * W + x] = kMax;
+}
+
+// Turns each pixel's signal in shot_ into its noise: a standard normal sample
+// times the signal's standard deviation. The samples come from one xorshift
+// sequence that runs on from frame to frame, pixel after pixel, plane after
+// plane; it is drawn in interleaved stretches (each started by a jump ahead),
+// since one step waits for the step before.
+void FrameRenderer::drawShotNoise(uint64_t frameNumber)
+{
+    static const BitMatrix jump = xorshiftPower(kLaneLength);
+    random_ ^= static_cast<uint32_t>(frameNumber * 2654435761u);
+    if (random_ == 0)
+        random_ = 1;
+    std::array<uint32_t, kNoiseLanes> lane;
+    lane[0] = random_;
+    for (std::size_t k = 1; k < kNoiseLanes; ++k)
+        lane[k] = apply(jump, lane[k - 1]);
+    float* shot = shot_.data();
+    const float* gaussian = gaussian_.data();
+    const float* sigma = sigma_.data();
+    for (std::size_t i = 0; i < kLaneLength; ++i)
+        for (std::size_t k = 0; k < kNoiseLanes; ++k) {
+            lane[k] = xorshift(lane[k]);
+            float& sample = shot[k * kLaneLength + i];
+            sample = gaussian[lane[k] >> 16] * sigma[static_cast<int>(sample)];
+        }
+    random_ = lane[kNoiseLanes - 1];
 }
 
 // The sensor head samples its analogue pixel stream with an adjustable clock
@@ -224,18 +332,25 @@ void FrameRenderer::sampleWithClockPhase(int phase)
         return;
     const float blur = 0.85f * static_cast<float>(d) / 8.0f;
     const float echo = 0.25f * static_cast<float>(d) / 8.0f;
+    const float keep = 1 - blur;
+    const float bleed = blur * 0.5f;
     std::array<float, W> row;
+    const auto sample = [&](int x, float left, float right, float ghost) {
+        const float v = keep * row[static_cast<std::size_t>(x)] + bleed * (left + right);
+        return clamp12(v + echo * (ghost - v));
+    };
     for (auto& plane : rgb_) {
         for (int y = 0; y < H; ++y) {
             float* p = &plane[static_cast<std::size_t>(y) * W];
             std::copy(p, p + W, row.begin());
-            for (int x = 0; x < W; ++x) {
-                const float left = row[static_cast<std::size_t>(std::max(x - 1, 0))];
-                const float right = row[static_cast<std::size_t>(std::min(x + 1, W - 1))];
-                const float ghost = row[static_cast<std::size_t>(std::max(x - 3, 0))];
-                const float v = (1 - blur) * row[static_cast<std::size_t>(x)] + blur * 0.5f * (left + right);
-                p[x] = clamp12(v + echo * (ghost - v));
-            }
+            // The edges repeat their outermost pixel; the loop between them has no tests.
+            for (int x = 0; x < 3; ++x)
+                p[x] = sample(x, row[static_cast<std::size_t>(std::max(x - 1, 0))],
+                              row[static_cast<std::size_t>(x + 1)], row[0]);
+            for (int x = 3; x < W - 1; ++x)
+                p[x] = sample(x, row[static_cast<std::size_t>(x - 1)], row[static_cast<std::size_t>(x + 1)],
+                              row[static_cast<std::size_t>(x - 3)]);
+            p[W - 1] = sample(W - 1, row[W - 2], row[W - 1], row[W - 4]);
         }
     }
 }
@@ -311,49 +426,53 @@ void FrameRenderer::correctDefects(const FrameSettings& settings)
 // The FPN table holds a 4-bit correction per pixel, 32 counts a step, as
 // measured at some RAW gain. Mode 2 applies it as stored (the gain is held
 // where it was measured); mode 1 scales it from x4 to the current gain,
-// mode 3 from x1.
-void FrameRenderer::correctFixedPattern(const FrameSettings& settings)
+// mode 3 from x1. The column offsets are measured on the sensor's covered
+// rows, which the camera reads but does not send, and taken off every row.
+// Both become tables here, made again only when what they depend on changes;
+// a correction that is off is a table of zeros, which leaves a 12-bit sample
+// as it is.
+void FrameRenderer::prepareCorrections(const FrameSettings& settings)
 {
-    const int mode = settings.reg(QDX_REG_FPN_CORR);
+    const int rawGain = settings.reg(QDX_REG_RAW_GAIN);
+    const float gain = static_cast<float>(rawGain) / 16.0f;
+    const bool columns = settings.reg(QDX_REG_VFPN_CORR) != 0;
+    const auto& flaws = sensorFlaws();
+    for (std::size_t x = 0; x < columnCorrection_.size(); ++x)
+        columnCorrection_[x] = columns ? flaws.columnOffset[x] * gain : 0.0f;
+
+    int mode = settings.reg(QDX_REG_FPN_CORR);
     if (mode < 1 || mode > 3 || settings.fpnTable.size() < static_cast<std::size_t>(reg::kFpnTableRegisters))
+        mode = 0;
+    const bool sameGain = mode == 2 || rawGain == fpnGain_;
+    if (mode == fpnMode_ && (mode == 0 || (sameGain && settings.fpnTable == fpnTable_)))
         return;
-    const float gain = static_cast<float>(settings.reg(QDX_REG_RAW_GAIN));
-    const float step = 32.0f * (mode == 2 ? 1.0f : mode == 1 ? gain / 64.0f : gain / 16.0f);
+    fpnMode_ = mode;
+    fpnGain_ = rawGain;
+    if (mode == 0) {
+        std::fill(fpnCorrection_.begin(), fpnCorrection_.end(), 0.0f);
+        fpnTable_.clear();
+        return;
+    }
+    fpnTable_ = settings.fpnTable;
+    const float fullGain = static_cast<float>(rawGain);
+    const float step = 32.0f * (mode == 2 ? 1.0f : mode == 1 ? fullGain / 64.0f : fullGain / 16.0f);
     constexpr int wordsPerRow = 102;
     for (int y = 0; y < H; ++y) {
         for (int k = 0; k < wordsPerRow - 1; ++k) {
-            const uint16_t word = settings.fpnTable[static_cast<std::size_t>(y * wordsPerRow + k)];
-            if (word == 0)
-                continue;
+            const uint16_t word = fpnTable_[static_cast<std::size_t>(y * wordsPerRow + k)];
             for (int j = 0; j < 4; ++j) {
                 const int nibble = (word >> (4 * j)) & 0xF;
                 const int correction = nibble >= 8 ? nibble - 16 : nibble;
                 const std::size_t p = static_cast<std::size_t>(y) * W + 4 * k + j;
-                for (auto& plane : rgb_)
-                    plane[p] = clamp12(plane[p] - static_cast<float>(correction) * step);
+                fpnCorrection_[p] = word == 0 ? 0.0f : static_cast<float>(correction) * step;
             }
         }
     }
 }
 
-// The column offsets are measured on the sensor's covered rows, which the
-// camera reads but does not send, and taken off every row.
-void FrameRenderer::correctColumns(const FrameSettings& settings)
-{
-    if (settings.reg(QDX_REG_VFPN_CORR) == 0)
-        return;
-    const auto& flaws = sensorFlaws();
-    const float gain = static_cast<float>(settings.reg(QDX_REG_RAW_GAIN)) / 16.0f;
-    for (auto& plane : rgb_)
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x) {
-                float& v = plane[static_cast<std::size_t>(y) * W + x];
-                v = clamp12(v - flaws.columnOffset[static_cast<std::size_t>(x)] * gain);
-            }
-}
-
-// White balance, colour matrix, gamma, then luma and chroma with their gains.
-void FrameRenderer::colourAndTone(const FrameSettings& settings)
+// The fixed-pattern and column corrections, white balance, colour matrix,
+// gamma, then luma and chroma with their gains, in one pass over the pixels.
+void FrameRenderer::correctColourAndTone(const FrameSettings& settings)
 {
     const float red = dbToGain(sm8(settings.reg(QDX_REG_RED_GAIN)));
     const float blue = dbToGain(sm8(settings.reg(QDX_REG_BLUE_GAIN)));
@@ -369,20 +488,50 @@ void FrameRenderer::colourAndTone(const FrameSettings& settings)
         for (std::size_t i = 0; i < curve.size(); ++i)
             curve[i] = std::min<float>(settings.gammaTable[i], kMax);
 
-    for (std::size_t p = 0; p < kPixels; ++p) {
-        const float r0 = rgb_[0][p] * red, g0 = rgb_[1][p], b0 = rgb_[2][p] * blue;
-        float r = clamp12(m[0] * r0 + m[1] * g0 + m[2] * b0);
-        float g = clamp12(m[3] * r0 + m[4] * g0 + m[5] * b0);
-        float b = clamp12(m[6] * r0 + m[7] * g0 + m[8] * b0);
-        if (gamma) {
-            r = curve[static_cast<std::size_t>(r)];
-            g = curve[static_cast<std::size_t>(g)];
-            b = curve[static_cast<std::size_t>(b)];
+    // Row by row in three loops, so that the two without the curve's
+    // look-ups vectorise. Without corrections (zero tables) the samples are
+    // taken as they are, which is the same and cheaper.
+    const bool corrections = fpnMode_ != 0 || settings.reg(QDX_REG_VFPN_CORR) != 0;
+    const float* fpn = fpnCorrection_.data();
+    const float* column = columnCorrection_.data();
+    std::array<float, W> rowR, rowG, rowB;
+    const auto balanceAndMix = [&](std::size_t row, auto corrected) {
+        const float* inR = rgb_[0].data() + row;
+        const float* inG = rgb_[1].data() + row;
+        const float* inB = rgb_[2].data() + row;
+        for (std::size_t x = 0; x < W; ++x) {
+            const float r0 = corrected(inR, x) * red, g0 = corrected(inG, x), b0 = corrected(inB, x) * blue;
+            rowR[x] = clamp12(m[0] * r0 + m[1] * g0 + m[2] * b0);
+            rowG[x] = clamp12(m[3] * r0 + m[4] * g0 + m[5] * b0);
+            rowB[x] = clamp12(m[6] * r0 + m[7] * g0 + m[8] * b0);
         }
-        const float luma = 0.299f * r + 0.587f * g + 0.114f * b;
-        y_[p] = clamp12(luma * yGain);
-        cb_[p] = clamp12(0.564f * (b - luma) * cbGain + 2048.0f);
-        cr_[p] = clamp12(0.713f * (r - luma) * crGain + 2048.0f);
+    };
+    for (int y = 0; y < H; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * W;
+        if (corrections) {
+            const float* fpnRow = fpn + row;
+            balanceAndMix(row, [&](const float* plane, std::size_t x) {
+                return clamp12(clamp12(plane[x] - fpnRow[x]) - column[x]);
+            });
+        } else {
+            balanceAndMix(row, [](const float* plane, std::size_t x) { return plane[x]; });
+        }
+        if (gamma)
+            for (std::size_t x = 0; x < W; ++x) {
+                rowR[x] = curve[static_cast<std::size_t>(static_cast<int>(rowR[x]))];
+                rowG[x] = curve[static_cast<std::size_t>(static_cast<int>(rowG[x]))];
+                rowB[x] = curve[static_cast<std::size_t>(static_cast<int>(rowB[x]))];
+            }
+        float* outY = y_.data() + row;
+        float* outCb = cb_.data() + row;
+        float* outCr = cr_.data() + row;
+        for (std::size_t x = 0; x < W; ++x) {
+            const float r = rowR[x], g = rowG[x], b = rowB[x];
+            const float luma = 0.299f * r + 0.587f * g + 0.114f * b;
+            outY[x] = clamp12(luma * yGain);
+            outCb[x] = clamp12(0.564f * (b - luma) * cbGain + 2048.0f);
+            outCr[x] = clamp12(0.713f * (r - luma) * crGain + 2048.0f);
+        }
     }
 }
 
@@ -393,11 +542,9 @@ void FrameRenderer::reduceNoise(int strength)
     if (strength < 1 || strength > 3)
         return;
     const float s = kBlend[strength];
-    std::vector<float> smooth(kPixels);
     for (auto* plane : {&y_, &cb_, &cr_}) {
-        box3(*plane, smooth, scratch_);
-        for (std::size_t p = 0; p < kPixels; ++p)
-            (*plane)[p] += s * (smooth[p] - (*plane)[p]);
+        boxRows(plane->data(), scratch_.data());
+        boxColumns(scratch_.data(), plane->data(), [s](float v, float smooth) { return v + s * (smooth - v); });
     }
 }
 
@@ -408,10 +555,8 @@ void FrameRenderer::enhanceEdges(int strength)
     if (strength < 1 || strength > 3)
         return;
     const float a = kAmount[strength];
-    std::vector<float> smooth(kPixels);
-    box3(y_, smooth, scratch_);
-    for (std::size_t p = 0; p < kPixels; ++p)
-        y_[p] = clamp12(y_[p] + a * (y_[p] - smooth[p]));
+    boxRows(y_.data(), scratch_.data());
+    boxColumns(scratch_.data(), y_.data(), [a](float v, float smooth) { return clamp12(v + a * (v - smooth)); });
 }
 
 // Flip then rotation as the picture is read out, and the
@@ -434,15 +579,22 @@ void FrameRenderer::writeColour(const FrameSettings& settings, uint8_t* out) con
             v = H - 1 - v;
         return static_cast<std::size_t>(v) * W + u;
     };
+    // Along an output row the source moves by a fixed step (one pixel or one
+    // row, either way), so the turn is worked out once per row.
     for (int y = 0; y < H; ++y) {
         uint8_t* row = out + static_cast<std::size_t>(y) * W * 4;
+        const auto first = static_cast<std::ptrdiff_t>(source(0, y));
+        const std::ptrdiff_t step = static_cast<std::ptrdiff_t>(source(1, y)) - first;
+        const float* luma = y_.data() + first;
+        const float* blue = cb_.data() + first;
+        const float* red = cr_.data() + first;
         for (int x = 0; x < W; x += 2) {
-            const std::size_t a = source(x, y), b = source(x + 1, y);
+            const std::ptrdiff_t a = x * step, b = a + step;
             uint8_t* group = row + x * 4;
-            putWord(group, word12(0.5f * (cb_[a] + cb_[b])));
-            putWord(group + 2, word12(y_[a]));
-            putWord(group + 4, word12(0.5f * (cr_[a] + cr_[b])));
-            putWord(group + 6, word12(y_[b]));
+            putWord(group, word12(0.5f * (blue[a] + blue[b])));
+            putWord(group + 2, word12(luma[a]));
+            putWord(group + 4, word12(0.5f * (red[a] + red[b])));
+            putWord(group + 6, word12(luma[b]));
         }
     }
     putMarkers(out);

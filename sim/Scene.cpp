@@ -98,10 +98,10 @@ ScenePlanes buildScene(SceneKind kind)
 
 // A white disc with a dark rim rolls to and fro across the lower left, one
 // pass every four seconds at 30 frames a second.
-void drawMovingElement(SceneKind kind, uint64_t frameNumber, ScenePlanes& planes)
+RowSpan drawMovingElement(SceneKind kind, uint64_t frameNumber, ScenePlanes& planes)
 {
     if (kind != SceneKind::Chart)
-        return;
+        return {};
     constexpr int period = 120;
     const int phase = static_cast<int>(frameNumber % (2 * period));
     const int travel = phase < period ? phase : 2 * period - phase;
@@ -119,6 +119,7 @@ void drawMovingElement(SceneKind kind, uint64_t frameNumber, ScenePlanes& planes
             planes.rgb[1][p] = v;
             planes.rgb[2][p] = v;
         }
+    return {cy - radius, cy + radius + 1};
 }
 
 }  // namespace qdx::sim

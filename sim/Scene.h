@@ -29,7 +29,15 @@ struct ScenePlanes {
 // The still part of a scene.
 ScenePlanes buildScene(SceneKind kind);
 
-// Draws the scene's moving element for this frame (the chart's disc).
-void drawMovingElement(SceneKind kind, uint64_t frameNumber, ScenePlanes& planes);
+// Rows [first, last) of a picture.
+struct RowSpan {
+    int first = 0;
+    int last = 0;
+};
+
+// Draws the scene's moving element for this frame (the chart's disc) and
+// returns the rows it drew on, so that the still scene can be put back there
+// instead of copied whole every frame.
+RowSpan drawMovingElement(SceneKind kind, uint64_t frameNumber, ScenePlanes& planes);
 
 }  // namespace qdx::sim

@@ -204,9 +204,11 @@ TEST_F(CtlTest, CsvWritesTheViewersFilesAndPutsTheFormatBack)
     EXPECT_EQ(format, 0);
 }
 
-// Guards the stream figures as one account of the same frames, whatever the
-// machine's load: the rates are the counts over the time streamed, every
-// frame taken was delivered by the camera (none counted twice), none damaged.
+// Guards against stream rates on different bases (frames/s counted what the
+// camera delivered, MB/s what was taken): the taken rates agree with each
+// other and with the counts over the time streamed, the camera's rate is
+// apart and named, the old keys keep their meanings, every frame taken was
+// delivered by the camera (none counted twice), none damaged.
 TEST_F(CtlTest, StreamFiguresAccountForTheFramesTaken)
 {
     unsigned long long sentBefore = 0, sentAfter = 0;
@@ -222,10 +224,22 @@ TEST_F(CtlTest, StreamFiguresAccountForTheFramesTaken)
     EXPECT_GE(delivered, taken - 1);
     EXPECT_LE(delivered, static_cast<long long>(sentAfter - sentBefore));
     const auto near = [](double value) { return 0.001 * value + 0.01; };  // the figures' rounding
-    const double fps = static_cast<double>(delivered) / seconds;
-    EXPECT_NEAR(s.value("frames_per_second", 0.0), fps, near(fps));
+    const double takenRate = static_cast<double>(taken) / seconds;
+    const double deliveredRate = static_cast<double>(delivered) / seconds;
     const double megabytes = static_cast<double>(taken * QDX_FRAME_BYTES) / 1e6 / seconds;
-    EXPECT_NEAR(s.value("megabytes_per_second", 0.0), megabytes, near(megabytes));
+    const struct {
+        const char* key;
+        double expected;
+    } rates[] = {
+        {"taken_frames_per_second", takenRate},      {"taken_megabytes_per_second", megabytes},
+        {"delivered_frames_per_second", deliveredRate}, {"frames_per_second", deliveredRate},
+        {"megabytes_per_second", megabytes},
+    };
+    for (const auto& rate : rates)
+        EXPECT_NEAR(s.value(rate.key, -1.0), rate.expected, near(rate.expected)) << rate.key;
+    const double takenMegabytes = s.value("taken_frames_per_second", 0.0) * double{QDX_FRAME_BYTES} / 1e6;
+    EXPECT_NEAR(s.value("taken_megabytes_per_second", 0.0), takenMegabytes, near(takenMegabytes) * 2)
+        << "one basis: the byte rate is the frame rate times the frame";
     EXPECT_LE(s.value("largest_gap_ms", 1e9), seconds * 1000 + 1);
     EXPECT_EQ(s.value("short_frames", -1), 0);
     EXPECT_EQ(s.value("damaged_frames", -1), 0);

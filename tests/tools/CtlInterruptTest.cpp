@@ -46,7 +46,7 @@ const CutCase kCases[] = {
     {"record interrupted", {"record", "--seconds", "600", "@/rec.avi"}, {}, "rec.avi", {Step::Interrupt}, 130,
      {"rec.avi: "}, {"interrupted by SIGINT"}},
     {"stream terminated", {"stream", "--seconds", "600"}, {"QDX_SIM_SCENE=99"}, "", {Step::Terminate}, 143,
-     {"frames taken", "reconnections     0"}, {"interrupted by SIGTERM", "QDX_SIM_SCENE=\"99\" is not a scene"}},
+     {"frames taken", "reconnections       0"}, {"interrupted by SIGTERM", "QDX_SIM_SCENE=\"99\" is not a scene"}},
     {"csv unplugged", {"csv", "--frames", "1000", "@/scan.csv"}, {}, "scan_002.csv", {Step::Unplug}, 1,
      {"scan_001.csv: 400 x 400 values"}, {"the camera was disconnected; the set is incomplete: "}},
     {"csv hung up", {"csv", "--frames", "1000", "@/scan.csv"}, {}, "scan_002.csv", {Step::HangUp}, 129,

@@ -22,18 +22,33 @@ using std::chrono::milliseconds;
 constexpr milliseconds kStatusPoll{100};
 constexpr double kDefaultSeconds = 5;
 
+// The rates share one basis, the frames taken (what a consumer of the library
+// got); the camera's own rate is apart and named, since unpaced it runs ahead
+// of any reader. frames_per_second and megabytes_per_second keep the meanings
+// scripts have read them with (frames delivered, bytes taken).
+double perSecond(double count, const viewer::StreamFigures& s)
+{
+    return s.seconds > 0 ? count / s.seconds : 0;
+}
+
+double takenPerSecond(const viewer::StreamFigures& s)
+{
+    return perSecond(static_cast<double>(s.taken), s);
+}
+
 void printSummary(std::ostream& out, const viewer::StreamFigures& s)
 {
-    out << "seconds           " << fixed(s.seconds, 2) << "\n"
-        << "frames taken      " << s.taken << "\n"
-        << "frames delivered  " << s.delivered << "\n"
-        << "frames/s          " << fixed(s.framesPerSecond(), 1) << "\n"
-        << "MB/s              " << fixed(s.megabytesPerSecond(), 1) << "\n"
-        << "short frames      " << s.shortFrames << "\n"
-        << "damaged frames    " << s.damagedFrames << "\n"
-        << "largest gap       " << fixed(s.largestGapMs, 1) << " ms\n"
-        << "disconnections    " << s.disconnections << "\n"
-        << "reconnections     " << s.reconnections << "\n";
+    out << "seconds             " << fixed(s.seconds, 2) << "\n"
+        << "frames taken        " << s.taken << "\n"
+        << "frames delivered    " << s.delivered << "\n"
+        << "taken frames/s      " << fixed(takenPerSecond(s), 1) << "\n"
+        << "taken MB/s          " << fixed(s.megabytesPerSecond(), 1) << "\n"
+        << "delivered frames/s  " << fixed(s.framesPerSecond(), 1) << "\n"
+        << "short frames        " << s.shortFrames << "\n"
+        << "damaged frames      " << s.damagedFrames << "\n"
+        << "largest gap         " << fixed(s.largestGapMs, 1) << " ms\n"
+        << "disconnections      " << s.disconnections << "\n"
+        << "reconnections       " << s.reconnections << "\n";
 }
 
 Json summaryJson(const viewer::StreamFigures& s)
@@ -41,6 +56,9 @@ Json summaryJson(const viewer::StreamFigures& s)
     return Json{{"seconds", rounded(s.seconds, 3)},
                 {"frames_taken", s.taken},
                 {"frames_delivered", s.delivered},
+                {"taken_frames_per_second", rounded(takenPerSecond(s), 2)},
+                {"taken_megabytes_per_second", rounded(s.megabytesPerSecond(), 3)},
+                {"delivered_frames_per_second", rounded(s.framesPerSecond(), 2)},
                 {"frames_per_second", rounded(s.framesPerSecond(), 2)},
                 {"megabytes_per_second", rounded(s.megabytesPerSecond(), 3)},
                 {"short_frames", s.shortFrames},
@@ -86,8 +104,8 @@ int runStream(Context& context, const Arguments& arguments)
         reader.look();
         health.framesDelivered(reader.delivered());
         const viewer::StreamFigures soFar = health.figures(Clock::now());
-        progress.update(fixed(soFar.seconds, 1) + " s  " + std::to_string(soFar.taken) + " frames  " +
-                        fixed(soFar.framesPerSecond(), 1) + " fps  " +
+        progress.update(fixed(soFar.seconds, 1) + " s  " + std::to_string(soFar.taken) + " frames taken  " +
+                        fixed(takenPerSecond(soFar), 1) + " frames/s  " +
                         std::to_string(soFar.shortFrames + soFar.damagedFrames) + " damaged  " +
                         (isConnected ? "connected" : "disconnected"));
     }
