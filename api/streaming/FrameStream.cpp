@@ -55,6 +55,7 @@ void FrameStream::stop()
         connectionRun_.store(false, std::memory_order_release);
     }
     pauseCv_.notify_all();
+    link_.wakeBusWait();
     if (connectionThread_.joinable())
         connectionThread_.join();
 }
@@ -73,19 +74,30 @@ void FrameStream::connectionLoop()
     connected_.store(false, std::memory_order_release);
     announceRunning(connectionState_);
 
+    int quickRetries = kQuickRetries;
     while (connectionRun_.load(std::memory_order_acquire)) {
+        passes_.fetch_add(1, std::memory_order_relaxed);
+        bool retrySoon = false;
         if (!connected_.load(std::memory_order_acquire)) {
             if (openCamera())
                 connected_.store(true, std::memory_order_release);
+            else
+                retrySoon = link_.retryOpenSoon();
         } else if (!link_.isOpenDevicePresent()) {
             // The opened camera itself has gone (another camera of the same
-            // kind may still be there); the next pass opens whatever remains.
+            // kind may still be there); the next pass, at once, opens whatever remains.
             stopReader();
             link_.close();
             connected_.store(false, std::memory_order_release);
+            continue;
         }
-        std::unique_lock lock(pauseMutex_);
-        pauseCv_.wait_for(lock, kConnectionPeriod, [&] { return !connectionRun_.load(std::memory_order_acquire); });
+        std::chrono::milliseconds limit = kSafetyPoll;
+        if (retrySoon && quickRetries > 0) {
+            --quickRetries;
+            limit = kRetryPeriod;
+        }
+        if (link_.waitForBusChange(limit) || connected_.load(std::memory_order_acquire))
+            quickRetries = kQuickRetries;
     }
 
     stopReader();

@@ -24,7 +24,14 @@ namespace qdx {
 enum ThreadState : int { kThreadStarting = 0, kThreadRunning = 1, kThreadEnded = 2 };
 
 inline constexpr int kSemaphoreMax = 60;
-inline constexpr std::chrono::milliseconds kConnectionPeriod{50};
+// The connection thread sleeps until the link tells of a change on the bus;
+// without one it looks again after kSafetyPoll, for changes whose events can
+// be missed (libusb without hotplug support, an emulated bus).
+inline constexpr std::chrono::milliseconds kSafetyPoll{1000};
+// A device found but not yet openable is tried again after kRetryPeriod, up to
+// kQuickRetries times after each change (about two seconds), then at the safety poll.
+inline constexpr std::chrono::milliseconds kRetryPeriod{50};
+inline constexpr int kQuickRetries = 40;
 
 class FrameStream {
 public:
@@ -41,6 +48,8 @@ public:
     void stop();
 
     bool connected() const { return connected_.load(std::memory_order_acquire); }
+    // How often the connection thread has looked at the bus; tests count its wake-ups by it.
+    uint64_t connectionPasses() const { return passes_.load(std::memory_order_relaxed); }
     uint32_t frameCounter() const { return counter_.load(std::memory_order_acquire); }
     sem_t* semaphore() { return &semaphore_; }
 
@@ -92,6 +101,7 @@ private:
     sem_t semaphore_;
 
     std::atomic<bool> connected_{false};  // written by the connection thread
+    std::atomic<uint64_t> passes_{0};     // written by the connection thread
     std::atomic<bool> connectionRun_{false};
     std::atomic<int> connectionState_{kThreadStarting};
     std::atomic<bool> readerRun_{false};  // also the reader's keep-reading flag
@@ -104,7 +114,7 @@ private:
     std::mutex startMutex_;
     std::condition_variable started_;
 
-    std::mutex pauseMutex_;  // pairs with pauseCv_ to cut the polling sleeps short on stop
+    std::mutex pauseMutex_;  // pairs with pauseCv_ to cut the reader's pause short on stop
     std::condition_variable pauseCv_;
 };
 
