@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <semaphore.h>
@@ -35,8 +36,10 @@ inline constexpr int kQuickRetries = 40;
 
 class FrameStream {
 public:
-    // Allocates the ring and the data semaphore. The link must outlive the stream.
-    FrameStream(Link& link, std::chrono::milliseconds readLimit);
+    // Allocates the ring and the data semaphore. The link must outlive the
+    // stream. onChange runs on the connection thread after connected() or the
+    // link's problem() changed, with connected().
+    FrameStream(Link& link, std::chrono::milliseconds readLimit, std::function<void(bool)> onChange = {});
     ~FrameStream();
     FrameStream(const FrameStream&) = delete;
     FrameStream& operator=(const FrameStream&) = delete;
@@ -70,6 +73,7 @@ public:
 
 private:
     void connectionLoop();
+    void setConnected(bool connected);
     void readerLoop();
     bool openCamera();
     bool startReader();
@@ -83,6 +87,8 @@ private:
 
     Link& link_;
     const std::chrono::milliseconds readLimit_;
+    const std::function<void(bool)> onChange_;
+    DeviceProblem toldProblem_;  // connection thread only: the problem onChange_ last followed
 
     // The ring. Slot data is written by the reader thread without a lock: it
     // only ever writes slot (counter mod 4), never the newest frame's slot.
