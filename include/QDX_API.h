@@ -510,6 +510,24 @@ typedef void (*QDX_REQUEST_OBSERVER)(const struct QDX_REQUEST* request, void* co
  */
 QDX_EXPORT int QDX_SetRequestObserver(QDX_REQUEST_OBSERVER observer, void* context);
 
+/**
+ * Called on the library's own thread each time what QDX_GetStatus or
+ * QDX_GetDeviceProblem reports changes (a camera opened or closed, also at
+ * QDX_Term; a refusal reported or cleared), with the new QDX_GetStatus value.
+ * Keep it short and do not call the library from it: the library waits for
+ * it. It lets a thread sleep until something changes instead of polling.
+ */
+typedef void (*QDX_STATUS_OBSERVER)(int status, void* context);
+
+/**
+ * Sets the one status observer of the process (null: none), with the context
+ * it is called with, as QDX_SetRequestObserver does for requests: it replaces
+ * the previous one, holds across QDX_Init and QDX_Term, and when this returns
+ * the previous one is neither running nor called again. Returns QDX_OK, or
+ * QDX_ERR_ARGUMENT when called from inside an observer.
+ */
+QDX_EXPORT int QDX_SetStatusObserver(QDX_STATUS_OBSERVER observer, void* context);
+
 #ifdef __cplusplus
 }
 #endif

@@ -83,7 +83,8 @@ SimBus::SimBus()
     const std::string dir = stateDir();
     for (int i = 0; i < kSimCameraCount; ++i)
         cameras_[static_cast<std::size_t>(i)] =
-            std::make_unique<SimCamera>(i, dir.empty() ? std::string() : dir + "/camera" + std::to_string(i));
+            std::make_unique<SimCamera>(i, dir.empty() ? std::string() : dir + "/camera" + std::to_string(i),
+                                        [this] { tellWatchers(); });
     if (!dir.empty())
         reportImages(*this, dir);
     camera(0).setPlugged(true);
@@ -131,6 +132,26 @@ uint64_t SimBus::requestCount(int bRequest) const
     for (const auto& cam : cameras_)
         total += cam->requestCount(bRequest);
     return total;
+}
+
+int SimBus::watch(std::function<void()> onChange)
+{
+    std::lock_guard lock(watchMutex_);
+    watchers_.emplace_back(++nextWatch_, std::move(onChange));
+    return nextWatch_;
+}
+
+void SimBus::unwatch(int id)
+{
+    std::lock_guard lock(watchMutex_);
+    std::erase_if(watchers_, [id](const auto& watcher) { return watcher.first == id; });
+}
+
+void SimBus::tellWatchers()
+{
+    std::lock_guard lock(watchMutex_);
+    for (const auto& watcher : watchers_)
+        watcher.second();
 }
 
 }  // namespace qdx::sim

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "SimCamera.h"
 
@@ -27,10 +30,19 @@ public:
     void reset();
     uint64_t requestCount(int bRequest) const;
 
+    // Calls onChange after every change of a camera's plug state or access,
+    // on the thread that made it, until unwatch(id) has returned. Any thread.
+    int watch(std::function<void()> onChange);
+    void unwatch(int id);
+
 private:
     SimBus();
     void applyEnvironment();
+    void tellWatchers();
 
+    std::mutex watchMutex_;  // protects watchers_ and nextWatch_; held while they are told
+    std::vector<std::pair<int, std::function<void()>>> watchers_;
+    int nextWatch_ = 0;
     std::array<std::unique_ptr<SimCamera>, kSimCameraCount> cameras_;
 };
 

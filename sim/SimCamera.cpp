@@ -10,8 +10,9 @@
 
 namespace qdx::sim {
 
-SimCamera::SimCamera(int index, const std::string& stateFilePrefix)
-    : index_(index), model_(stateFilePrefix), frameInterval_(kDefaultFrameInterval)
+SimCamera::SimCamera(int index, const std::string& stateFilePrefix, std::function<void()> onPlugChange)
+    : index_(index), onPlugChange_(std::move(onPlugChange)), model_(stateFilePrefix),
+      frameInterval_(kDefaultFrameInterval)
 {
 }
 
@@ -21,6 +22,13 @@ SimCamera::~SimCamera()
 }
 
 void SimCamera::reset(bool plugged)
+{
+    resetLocked(plugged);
+    if (onPlugChange_)
+        onPlugChange_();
+}
+
+void SimCamera::resetLocked(bool plugged)
 {
     std::lock_guard lock(mutex_);
     model_.blankMemories();
@@ -50,16 +58,20 @@ void SimCamera::reset(bool plugged)
 
 void SimCamera::setPlugged(bool plugged)
 {
-    std::lock_guard lock(mutex_);
-    if (plugged == plugged_)
-        return;
-    plugged_ = plugged;
-    if (plugged) {
-        ++generation_;
-        // A camera powers up when it is plugged in.
-        model_.powerOn();
+    {
+        std::lock_guard lock(mutex_);
+        if (plugged == plugged_)
+            return;
+        plugged_ = plugged;
+        if (plugged) {
+            ++generation_;
+            // A camera powers up when it is plugged in.
+            model_.powerOn();
+        }
+        cv_.notify_all();
     }
-    cv_.notify_all();
+    if (onPlugChange_)
+        onPlugChange_();
 }
 
 bool SimCamera::plugged() const
@@ -82,8 +94,12 @@ bool SimCamera::isPresent(uint64_t generation) const
 
 void SimCamera::setAccess(Access access)
 {
-    std::lock_guard lock(mutex_);
-    access_ = access;
+    {
+        std::lock_guard lock(mutex_);
+        access_ = access;
+    }
+    if (onPlugChange_)
+        onPlugChange_();
 }
 
 Access SimCamera::access() const

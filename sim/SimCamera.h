@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -41,7 +42,9 @@ struct BulkStats {
 
 class SimCamera {
 public:
-    SimCamera(int index, const std::string& stateFilePrefix);
+    // onPlugChange runs after each change of plug state or access, on the
+    // thread that made it, outside the camera's lock.
+    SimCamera(int index, const std::string& stateFilePrefix, std::function<void()> onPlugChange = {});
     ~SimCamera();
     SimCamera(const SimCamera&) = delete;
     SimCamera& operator=(const SimCamera&) = delete;
@@ -102,10 +105,12 @@ public:
 private:
     enum class ReadState { Idle, Waiting, Done };
 
+    void resetLocked(bool plugged);
     void streamLoop();
     void produceFrame(std::unique_lock<std::mutex>& lock);
 
     const int index_;
+    const std::function<void()> onPlugChange_;
 
     mutable std::mutex mutex_;    // protects everything below but streamThread_
     std::condition_variable cv_;  // frame clock, pending read and plug changes

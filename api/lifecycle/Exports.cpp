@@ -86,6 +86,13 @@ QDX_EXPORT int QDX_SetRequestObserver(QDX_REQUEST_OBSERVER observer, void* conte
     });
 }
 
+QDX_EXPORT int QDX_SetStatusObserver(QDX_STATUS_OBSERVER observer, void* context)
+{
+    return qdx::guarded(QDX_ERR_ARGUMENT, [&]() -> int {
+        return lib().statusObserver().set(observer, context) ? QDX_OK : QDX_ERR_ARGUMENT;
+    });
+}
+
 QDX_EXPORT int QDX_GetVersion(unsigned int* version)
 {
     return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {

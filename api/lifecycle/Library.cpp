@@ -46,7 +46,8 @@ void Library::init()
     shadow_.reset();
 
     auto link = makeLinkFromEnvironment();
-    auto stream = std::make_unique<FrameStream>(*link, bulkReadLimit());
+    auto stream = std::make_unique<FrameStream>(*link, bulkReadLimit(),
+                                                [this](bool connected) { statusObserver_.report(connected ? QDX_STATUS_CONNECTED : 0); });
     stream->start();
 
     std::unique_lock lock(runMutex_);

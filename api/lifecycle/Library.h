@@ -41,6 +41,7 @@ public:
     ChangeMask& changeMask() { return changeMask_; }
     RegisterShadow& shadow() { return shadow_; }
     RequestObserver& requestObserver() { return observer_; }
+    StatusObserver& statusObserver() { return statusObserver_; }
 
     // Runs f(stream) while the library runs; returns fallback otherwise.
     template <typename F, typename R>
@@ -68,6 +69,7 @@ private:
     ChangeMask changeMask_;
     RegisterShadow shadow_;  // fresh at every QDX_Init, kept across camera reconnections
     RequestObserver observer_;  // kept across QDX_Init and QDX_Term
+    StatusObserver statusObserver_;  // kept across QDX_Init and QDX_Term
 };
 
 }  // namespace qdx

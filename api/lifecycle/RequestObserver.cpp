@@ -21,6 +21,11 @@ static_assert(QDX_DEVSTATUS_FX2_MEMORY_STATE == status::kFx2MemoryState &&
 // it may not set another (the lock it holds would never be given up).
 thread_local bool insideObserver = false;
 
+struct Inside {
+    Inside() { insideObserver = true; }
+    ~Inside() { insideObserver = false; }
+};
+
 }  // namespace
 
 bool RequestObserver::set(QDX_REQUEST_OBSERVER observer, void* context)
@@ -43,11 +48,27 @@ void RequestObserver::report(const SetupPacket& setup, const uint8_t* data, bool
     const bool hasData = setup.wLength > 0 && (!setup.isDeviceToHost() || ok);
     const QDX_REQUEST request{setup.bmRequestType, setup.bRequest, setup.wValue, setup.wIndex, setup.wLength,
                               hasData ? data : nullptr, ok ? QDX_OK : QDX_ERR_TRANSFER};
-    struct Inside {
-        Inside() { insideObserver = true; }
-        ~Inside() { insideObserver = false; }
-    } inside;
+    const Inside inside;
     observer_(&request, context_);
+}
+
+bool StatusObserver::set(QDX_STATUS_OBSERVER observer, void* context)
+{
+    if (insideObserver)
+        return false;
+    std::unique_lock lock(mutex_);
+    observer_ = observer;
+    context_ = context;
+    return true;
+}
+
+void StatusObserver::report(int status)
+{
+    std::shared_lock lock(mutex_);
+    if (!observer_)
+        return;
+    const Inside inside;
+    observer_(status, context_);
 }
 
 }  // namespace qdx

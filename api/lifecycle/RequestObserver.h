@@ -1,5 +1,6 @@
-// The observer that QDX_SetRequestObserver sets: told of every vendor request
-// the library sends, on the thread that sent it.
+// The observers that QDX_SetRequestObserver and QDX_SetStatusObserver set:
+// told of every vendor request the library sends, on the thread that sent it,
+// and of each change of the connection status, on the connection thread.
 #pragma once
 
 #include <shared_mutex>
@@ -24,6 +25,19 @@ private:
     // then promise that the old observer is done with its context.
     std::shared_mutex mutex_;  // protects observer_ and context_
     QDX_REQUEST_OBSERVER observer_ = nullptr;
+    void* context_ = nullptr;
+};
+
+class StatusObserver {
+public:
+    // As RequestObserver::set.
+    bool set(QDX_STATUS_OBSERVER observer, void* context);
+    // The connection thread, after the status or the device problem changed.
+    void report(int status);
+
+private:
+    std::shared_mutex mutex_;  // protects observer_ and context_, as in RequestObserver
+    QDX_STATUS_OBSERVER observer_ = nullptr;
     void* context_ = nullptr;
 };
 

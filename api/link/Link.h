@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "protocol/Transfers.h"
 #include "protocol/VendorRequests.h"
@@ -65,8 +67,43 @@ private:
     DeviceProblem confirmed_;
 };
 
-// Threads: open(), close() and isOpenDevicePresent() are called by the
-// connection thread only; bulkRead() by the reader thread only;
+// A change on the bus, told to the connection thread: notify() from any
+// thread; wait() returns at once when one came since the last wait().
+class BusSignal {
+public:
+    void notify()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            pending_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // True when woken by notify(), false after limit.
+    bool wait(std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(mutex_);
+        const bool woken = changed_.wait_for(lock, limit, [this] { return pending_; });
+        pending_ = false;
+        return woken;
+    }
+
+    // Whether one came since the last wait() or take(), without waiting.
+    bool take()
+    {
+        std::lock_guard lock(mutex_);
+        return std::exchange(pending_, false);
+    }
+
+private:
+    std::mutex mutex_;  // protects pending_
+    std::condition_variable changed_;
+    bool pending_ = false;
+};
+
+// Threads: open(), close(), isOpenDevicePresent(), waitForBusChange() and
+// retryOpenSoon() are called by the connection thread only; bulkRead() by the reader thread only;
 // controlTransfer() and interruptRead() from any thread at any time.
 // close() waits until no other thread uses the device handle, so a request
 // that starts after close() fails instead of touching a released handle.
@@ -99,6 +136,20 @@ public:
     // A camera that open() found but could not open at two attempts in a
     // row; reason None once one opens or none is there. Any thread.
     virtual DeviceProblem problem() const = 0;
+
+    // Sleeps until the bus may have changed since the last call (a device
+    // plugged in or out, the opened one found gone), until wakeBusWait(), or
+    // for at most limit. True when something woke it, false at the limit.
+    virtual bool waitForBusChange(std::chrono::milliseconds limit) { return busChanged_.wait(limit); }
+    // Ends the current waitForBusChange() early, or else the next one. Any thread.
+    virtual void wakeBusWait() { busChanged_.notify(); }
+    // True when the last open() found a device it could not open or identify
+    // yet: udev may grant access a moment after the node appears, with no
+    // event on the bus, so the connection thread soon tries again.
+    virtual bool retryOpenSoon() const { return false; }
+
+protected:
+    BusSignal busChanged_;
 };
 
 // Control-transfer time-out of the real camera.

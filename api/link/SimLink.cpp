@@ -14,8 +14,16 @@ namespace {
 class SimLink final : public Link {
 public:
     // The control channel lives as long as the link: from QDX_Init to QDX_Term.
-    SimLink() : bus_(sim::SimBus::instance()), control_(sim::ControlChannel::openFromEnvironment(bus_)) {}
-    ~SimLink() override { close(); }
+    SimLink()
+        : bus_(sim::SimBus::instance()), watch_(bus_.watch([this] { busChanged_.notify(); })),
+          control_(sim::ControlChannel::openFromEnvironment(bus_))
+    {
+    }
+    ~SimLink() override
+    {
+        bus_.unwatch(watch_);
+        close();
+    }
 
     OpenResult open() override
     {
@@ -45,7 +53,8 @@ public:
             }
         }
         problems_.attempt(first);
-        return first.reason == AccessProblem::None ? OpenResult::NotFound : OpenResult::SetupFailed;
+        refused_ = first.reason != AccessProblem::None;
+        return refused_ ? OpenResult::SetupFailed : OpenResult::NotFound;
     }
 
     void close() override
@@ -107,9 +116,12 @@ public:
     }
 
     DeviceProblem problem() const override { return problems_.current(); }
+    bool retryOpenSoon() const override { return refused_; }
 
 private:
     sim::SimBus& bus_;
+    const int watch_;  // tells busChanged_ of plug and access changes
+    bool refused_ = false;  // connection thread only: the last open() found a camera it may not open
     mutable std::shared_mutex mutex_;  // protects camera_ and generation_: requests share it, open/close own it
     sim::SimCamera* camera_ = nullptr;
     uint64_t generation_ = 0;

@@ -36,7 +36,7 @@ constexpr std::chrono::milliseconds kEventSlice{20};
 // Probing runs on the connection thread; an unresponsive device must not hold it long.
 constexpr std::chrono::milliseconds kProbeTimeout{1000};
 // udev may grant access a moment after the device node appears: a probe that
-// cannot open the device is retried for about two seconds of connection polls.
+// cannot open the device is retried for about two seconds of quick retries.
 constexpr int kProbeOpenAttempts = 40;
 
 constexpr uint8_t kStandardIn = 0x80;         // device-to-host, standard, device
@@ -212,6 +212,9 @@ public:
                         const std::atomic<bool>& keepReading) override;
     void interruptRead() override;
     DeviceProblem problem() const override { return problems_.current(); }
+    bool waitForBusChange(std::chrono::milliseconds limit) override;
+    void wakeBusWait() override;
+    bool retryOpenSoon() const override { return retrySoon_; }
 
 private:
     struct ProbeVerdict {
@@ -221,6 +224,10 @@ private:
     };
 
     libusb_context* context();
+    void watchBus(libusb_context* ctx);
+    static int LIBUSB_CALL onHotplug(libusb_context* ctx, libusb_device* device, libusb_hotplug_event event,
+                                     void* self);
+    void markGone();
     bool isCamera(libusb_device* device, const DeviceLocation& location);
     bool probe(libusb_device* device, ProbeVerdict& verdict);
     void forgetDepartedDevices(const DeviceList& list);
@@ -233,6 +240,11 @@ private:
     std::atomic<libusb_context*> context_{nullptr};
     // IDs that identify the camera without a probe; fixed at construction.
     const UsbIdList ids_;
+    // Set with the context when libusb reports devices arriving and leaving;
+    // written by the constructor or the connection thread's context().
+    bool hotplug_ = false;
+    // Connection thread only: the last open() found a device it could not open or probe yet.
+    bool retrySoon_ = false;
 
     // Connection thread only: probe verdicts of devices seen, by location.
     std::map<DeviceLocation, ProbeVerdict> probed_;
@@ -270,8 +282,10 @@ UsbLink::UsbLink()
     for (const auto& entry : ids_.rejected)
         std::fprintf(stderr, "QDX: ignoring malformed USB ID \"%s\" (expected vvvv:pppp, hex)\n", entry.c_str());
     libusb_context* created = nullptr;
-    if (libusb_init(&created) == LIBUSB_SUCCESS)
+    if (libusb_init(&created) == LIBUSB_SUCCESS) {
         context_.store(created, std::memory_order_release);
+        watchBus(created);
+    }
     transfer_ = libusb_alloc_transfer(0);
 }
 
@@ -287,14 +301,71 @@ UsbLink::~UsbLink()
 libusb_context* UsbLink::context()
 {
     libusb_context* current = context_.load(std::memory_order_acquire);
-    if (!current && libusb_init(&current) == LIBUSB_SUCCESS)
+    if (!current && libusb_init(&current) == LIBUSB_SUCCESS) {
         context_.store(current, std::memory_order_release);
+        watchBus(current);
+    }
     return current;
+}
+
+// Any device, not just cameras: a camera may be known only by its probe.
+// Without hotplug support the connection thread finds devices by its safety poll.
+void UsbLink::watchBus(libusb_context* ctx)
+{
+    if (!libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG))
+        return;
+    const int events = LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT;
+    hotplug_ = libusb_hotplug_register_callback(ctx, events, 0, LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
+                                                LIBUSB_HOTPLUG_MATCH_ANY, &UsbLink::onHotplug, this,
+                                                nullptr) == LIBUSB_SUCCESS;
+}
+
+// Runs on whichever of our threads handles libusb's events; libusb_exit()
+// drops the registration, and no thread handles events by then.
+int LIBUSB_CALL UsbLink::onHotplug(libusb_context*, libusb_device*, libusb_hotplug_event, void* self)
+{
+    static_cast<UsbLink*>(self)->busChanged_.notify();
+    return 0;  // stay registered
+}
+
+void UsbLink::markGone()
+{
+    deviceGone_.store(true, std::memory_order_release);
+    busChanged_.notify();
+}
+
+bool UsbLink::waitForBusChange(std::chrono::milliseconds limit)
+{
+    // While a camera is open the reader thread handles libusb's events, and
+    // with them the hotplug ones; otherwise no thread does, so this one
+    // handles them while it waits.
+    libusb_context* ctx = context_.load(std::memory_order_acquire);
+    if (!ctx || !hotplug_ || isOpen())
+        return busChanged_.wait(limit);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (busChanged_.take())
+            return true;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds::zero())
+            return false;
+        ReadCompletion none;
+        if (!waitForEvents(left, none))
+            return busChanged_.wait(left);  // never spin on a failing event loop
+    }
+}
+
+void UsbLink::wakeBusWait()
+{
+    busChanged_.notify();
+    if (libusb_context* ctx = context_.load(std::memory_order_acquire))
+        libusb_interrupt_event_handler(ctx);
 }
 
 OpenResult UsbLink::open()
 {
     close();
+    retrySoon_ = false;
     libusb_context* ctx = context();
     if (!ctx)
         return OpenResult::NotFound;
@@ -328,6 +399,7 @@ OpenResult UsbLink::open()
         }
     }
     problems_.attempt(first);
+    retrySoon_ = retrySoon_ || first.reason != AccessProblem::None;
     return result;
 }
 
@@ -347,6 +419,8 @@ bool UsbLink::isCamera(libusb_device* device, const DeviceLocation& location)
             verdict.decided = true;
         } else if (++verdict.failedOpens >= kProbeOpenAttempts) {
             verdict.decided = true;
+        } else {
+            retrySoon_ = true;
         }
     }
     return verdict.camera;
@@ -523,7 +597,7 @@ bool UsbLink::controlTransfer(const SetupPacket& setup, uint8_t* data)
     const int moved = libusb_control_transfer(handle_, setup.bmRequestType, setup.bRequest, setup.wValue,
                                               setup.wIndex, data, setup.wLength, milliseconds(kControlTimeout));
     if (moved == LIBUSB_ERROR_NO_DEVICE)
-        deviceGone_.store(true, std::memory_order_release);
+        markGone();
     return moved == setup.wLength;
 }
 
@@ -551,7 +625,7 @@ ReadResult UsbLink::bulkRead(uint8_t* buffer, std::size_t size, std::size_t& rec
         const int submitted = libusb_submit_transfer(transfer_);
         if (submitted != LIBUSB_SUCCESS) {
             if (submitted == LIBUSB_ERROR_NO_DEVICE)
-                deviceGone_.store(true, std::memory_order_release);
+                markGone();
             return ReadResult::Failed;
         }
         transferInFlight_ = true;
@@ -605,7 +679,7 @@ ReadResult UsbLink::finishRead(bool gaveUp, std::size_t& received)
         received = static_cast<std::size_t>(std::max(transfer_->actual_length, 0));
         return ReadResult::Received;
     case LIBUSB_TRANSFER_NO_DEVICE:
-        deviceGone_.store(true, std::memory_order_release);
+        markGone();
         return ReadResult::Failed;
     case LIBUSB_TRANSFER_CANCELLED:
         // Not given up here means close() cancelled it: the link is going away.

@@ -13,6 +13,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "lifecycle/Library.h"
@@ -27,6 +28,13 @@ namespace {
 constexpr std::size_t kPageSize = 64;
 // A memory that stays busy this long is broken, not busy.
 constexpr std::chrono::seconds kReadyLimit{1};
+// A page write is often done by the first polls, so those go at once; after
+// them each poll waits twice as long as the last, up to kPollPauseMax, so that
+// a write cycle of milliseconds costs a dozen status reads, not thousands
+// (over USB each is a control transfer), and finishes at most a pause late.
+constexpr int kImmediatePolls = 3;
+constexpr std::chrono::microseconds kFirstPollPause{100};
+constexpr std::chrono::microseconds kPollPauseMax{1000};
 
 // FX2 EEPROM.
 constexpr uint32_t kSavedParameters = 0x4000;
@@ -94,7 +102,8 @@ bool waitMemoryReady(int type)
 {
     const auto deadline = std::chrono::steady_clock::now() + kReadyLimit;
     std::array<uint8_t, kDeviceStatusSize> status{};
-    for (;;) {
+    auto pause = kFirstPollPause;
+    for (int poll = 1;; ++poll) {
         if (!lib().readStatus(status.data()))
             return false;
         const uint8_t state = status[type == kMemoryCis ? status::kCisMemoryState : status::kFx2MemoryState];
@@ -102,6 +111,10 @@ bool waitMemoryReady(int type)
             return true;
         if (state != kMemoryBusy || std::chrono::steady_clock::now() > deadline)
             return false;
+        if (poll >= kImmediatePolls) {
+            std::this_thread::sleep_for(pause);
+            pause = std::min(2 * pause, kPollPauseMax);
+        }
     }
 }
 

@@ -10,7 +10,8 @@
 
 namespace qdx {
 
-FrameStream::FrameStream(Link& link, std::chrono::milliseconds readLimit) : link_(link), readLimit_(readLimit)
+FrameStream::FrameStream(Link& link, std::chrono::milliseconds readLimit, std::function<void(bool)> onChange)
+    : link_(link), readLimit_(readLimit), onChange_(std::move(onChange))
 {
     for (auto& slot : slots_)
         slot = std::make_unique<uint8_t[]>(kSlotSize);
@@ -55,6 +56,7 @@ void FrameStream::stop()
         connectionRun_.store(false, std::memory_order_release);
     }
     pauseCv_.notify_all();
+    link_.wakeBusWait();
     if (connectionThread_.joinable())
         connectionThread_.join();
 }
@@ -73,25 +75,46 @@ void FrameStream::connectionLoop()
     connected_.store(false, std::memory_order_release);
     announceRunning(connectionState_);
 
+    int quickRetries = kQuickRetries;
     while (connectionRun_.load(std::memory_order_acquire)) {
+        passes_.fetch_add(1, std::memory_order_relaxed);
+        bool retrySoon = false;
         if (!connected_.load(std::memory_order_acquire)) {
-            if (openCamera())
-                connected_.store(true, std::memory_order_release);
+            const bool opened = openCamera();
+            if (!opened)
+                retrySoon = link_.retryOpenSoon();
+            setConnected(opened);
         } else if (!link_.isOpenDevicePresent()) {
             // The opened camera itself has gone (another camera of the same
-            // kind may still be there); the next pass opens whatever remains.
+            // kind may still be there); the next pass, at once, opens whatever remains.
             stopReader();
             link_.close();
-            connected_.store(false, std::memory_order_release);
+            setConnected(false);
+            continue;
         }
-        std::unique_lock lock(pauseMutex_);
-        pauseCv_.wait_for(lock, kConnectionPeriod, [&] { return !connectionRun_.load(std::memory_order_acquire); });
+        std::chrono::milliseconds limit = kSafetyPoll;
+        if (retrySoon && quickRetries > 0) {
+            --quickRetries;
+            limit = kRetryPeriod;
+        }
+        if (link_.waitForBusChange(limit) || connected_.load(std::memory_order_acquire))
+            quickRetries = kQuickRetries;
     }
 
     stopReader();
     link_.close();
-    connected_.store(false, std::memory_order_release);
+    setConnected(false);
     connectionState_.store(kThreadEnded, std::memory_order_release);
+}
+
+void FrameStream::setConnected(bool connected)
+{
+    const bool changed = connected_.exchange(connected, std::memory_order_acq_rel) != connected;
+    DeviceProblem problem = link_.problem();
+    const bool problemChanged = problem != toldProblem_;
+    toldProblem_ = std::move(problem);
+    if ((changed || problemChanged) && onChange_)
+        onChange_(connected);
 }
 
 bool FrameStream::openCamera()

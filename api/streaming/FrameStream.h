@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <semaphore.h>
@@ -24,12 +25,21 @@ namespace qdx {
 enum ThreadState : int { kThreadStarting = 0, kThreadRunning = 1, kThreadEnded = 2 };
 
 inline constexpr int kSemaphoreMax = 60;
-inline constexpr std::chrono::milliseconds kConnectionPeriod{50};
+// The connection thread sleeps until the link tells of a change on the bus;
+// without one it looks again after kSafetyPoll, for changes whose events can
+// be missed (libusb without hotplug support, an emulated bus).
+inline constexpr std::chrono::milliseconds kSafetyPoll{1000};
+// A device found but not yet openable is tried again after kRetryPeriod, up to
+// kQuickRetries times after each change (about two seconds), then at the safety poll.
+inline constexpr std::chrono::milliseconds kRetryPeriod{50};
+inline constexpr int kQuickRetries = 40;
 
 class FrameStream {
 public:
-    // Allocates the ring and the data semaphore. The link must outlive the stream.
-    FrameStream(Link& link, std::chrono::milliseconds readLimit);
+    // Allocates the ring and the data semaphore. The link must outlive the
+    // stream. onChange runs on the connection thread after connected() or the
+    // link's problem() changed, with connected().
+    FrameStream(Link& link, std::chrono::milliseconds readLimit, std::function<void(bool)> onChange = {});
     ~FrameStream();
     FrameStream(const FrameStream&) = delete;
     FrameStream& operator=(const FrameStream&) = delete;
@@ -41,6 +51,8 @@ public:
     void stop();
 
     bool connected() const { return connected_.load(std::memory_order_acquire); }
+    // How often the connection thread has looked at the bus; tests count its wake-ups by it.
+    uint64_t connectionPasses() const { return passes_.load(std::memory_order_relaxed); }
     uint32_t frameCounter() const { return counter_.load(std::memory_order_acquire); }
     sem_t* semaphore() { return &semaphore_; }
 
@@ -61,6 +73,7 @@ public:
 
 private:
     void connectionLoop();
+    void setConnected(bool connected);
     void readerLoop();
     bool openCamera();
     bool startReader();
@@ -74,6 +87,8 @@ private:
 
     Link& link_;
     const std::chrono::milliseconds readLimit_;
+    const std::function<void(bool)> onChange_;
+    DeviceProblem toldProblem_;  // connection thread only: the problem onChange_ last followed
 
     // The ring. Slot data is written by the reader thread without a lock: it
     // only ever writes slot (counter mod 4), never the newest frame's slot.
@@ -92,6 +107,7 @@ private:
     sem_t semaphore_;
 
     std::atomic<bool> connected_{false};  // written by the connection thread
+    std::atomic<uint64_t> passes_{0};     // written by the connection thread
     std::atomic<bool> connectionRun_{false};
     std::atomic<int> connectionState_{kThreadStarting};
     std::atomic<bool> readerRun_{false};  // also the reader's keep-reading flag
@@ -104,7 +120,7 @@ private:
     std::mutex startMutex_;
     std::condition_variable started_;
 
-    std::mutex pauseMutex_;  // pairs with pauseCv_ to cut the polling sleeps short on stop
+    std::mutex pauseMutex_;  // pairs with pauseCv_ to cut the reader's pause short on stop
     std::condition_variable pauseCv_;
 };
 

@@ -112,5 +112,37 @@ TEST_F(FrameRingTest, ReaderFillsTheOtherSlotsWhileACopyIsInProgress)
     EXPECT_EQ(length, kSlotSize);
 }
 
+// A bus with no camera on it.
+class EmptyBusLink final : public Link {
+public:
+    OpenResult open() override { return OpenResult::NotFound; }
+    void close() override {}
+    bool isOpen() const override { return false; }
+    bool isOpenDevicePresent() override { return true; }
+    bool controlTransfer(const SetupPacket&, uint8_t*) override { return false; }
+    DeviceProblem problem() const override { return {}; }
+    ReadResult bulkRead(uint8_t*, std::size_t, std::size_t& received, std::chrono::milliseconds,
+                        const std::atomic<bool>&) override
+    {
+        received = 0;
+        return ReadResult::Failed;
+    }
+    void interruptRead() override {}
+};
+
+// Guards against the connection thread polling an empty bus 20 times a
+// second: it sleeps until the link tells of a change and otherwise looks only
+// at the safety poll. A loaded machine wakes a sleeping thread no more often.
+TEST(ConnectionThreadTest, StaysAsleepOnAQuietBus)
+{
+    EmptyBusLink link;
+    FrameStream stream(link, std::chrono::milliseconds(1000));
+    stream.start();
+    const uint64_t before = stream.connectionPasses();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LE(stream.connectionPasses() - before, 3u);
+    stream.stop();
+}
+
 }  // namespace
 }  // namespace qdx

@@ -243,6 +243,24 @@ TEST_F(ParameterStoreTest, BusyMemoryIsWaitedForAndAStuckOneFails)
     EXPECT_EQ(QDXSim_GetRequestCount(0x17), writes) << "a busy memory was written";
 }
 
+// Guards against the ready wait polling the status without pause: over USB
+// every poll is a control transfer, and a save spun thousands of them per
+// page. A 50 ms write cycle leaves room for about 250 unpaced polls (each
+// takes the simulated bus 100 us) and 57 paced ones; sleeping longer on a
+// loaded machine only makes fewer.
+TEST_F(ParameterStoreTest, ReadyWaitPacesItsStatusReads)
+{
+    startConnected();
+    QDXSim_SetEepromWriteTime(50000);
+    const int statusReads = QDXSim_GetRequestCount(QDX_REQUEST_DEVICE_STATUS);
+    const int pages = QDXSim_GetRequestCount(QDX_REQUEST_MEMORY_WRITE);
+    ASSERT_EQ(QDX_Save_Param(0), 0);
+    const int written = QDXSim_GetRequestCount(QDX_REQUEST_MEMORY_WRITE) - pages;
+    ASSERT_GT(written, 1);
+    // The first page finds the memory ready; each later one waits a cycle.
+    EXPECT_LE(QDXSim_GetRequestCount(QDX_REQUEST_DEVICE_STATUS) - statusReads, 1 + (written - 1) * 70);
+}
+
 TEST_F(ParameterStoreTest, MemoryErrorOrNoCameraIsNotReady)
 {
     startConnected();

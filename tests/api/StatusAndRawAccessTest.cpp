@@ -1,6 +1,8 @@
 // Status records, the sticky change mask and the raw access calls against the
 // simulated camera.
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "api/SimCameraFixture.h"
 
@@ -55,6 +57,51 @@ TEST_F(StatusTest, WithoutCameraEverythingFailsAndLeavesBuffersAlone)
     EXPECT_EQ(QDX_DeviceWrite(0, QDX_REG_EXPOSURE_TIME, 2, buffer.data()), 1);
     EXPECT_EQ(buffer, untouched);
     EXPECT_EQ(QDXSim_GetRequestCount(-1), 0) << "nothing may reach a camera that is not open";
+}
+
+// Guards against a host having to poll QDX_GetStatus to follow the camera:
+// the status observer hears of each opening and closing (QDX_Term's too) and
+// of a refusal once it is reported, each once, and may not set another
+// observer from inside (it would wait for itself).
+TEST_F(StatusTest, StatusObserverHearsEachChangeOnce)
+{
+    struct Heard {
+        std::mutex mutex;  // protects statuses and setInside
+        std::vector<int> statuses;
+        int setInside = QDX_OK;
+    } heard;
+    const auto observe = [](int status, void* context) {
+        const int setInside = QDX_SetStatusObserver(nullptr, nullptr);
+        auto* h = static_cast<Heard*>(context);
+        std::lock_guard lock(h->mutex);
+        h->statuses.push_back(status);
+        h->setInside = setInside;
+    };
+    const auto heardCount = [&] {
+        std::lock_guard lock(heard.mutex);
+        return heard.statuses.size();
+    };
+    ASSERT_EQ(QDX_SetStatusObserver(observe, &heard), QDX_OK);
+    const struct Removed {
+        ~Removed() { QDX_SetStatusObserver(nullptr, nullptr); }
+    } removed;
+
+    startConnected();
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(waitUntil([&] { return heardCount() == 2; }));
+    QDXSim_SetAccess(0, QDXSIM_ACCESS_DENIED);
+    QDXSim_SetPlugged(0, 1);
+    QDX_DEVICE_PROBLEM problem{};
+    ASSERT_TRUE(waitUntil([&] { return QDX_GetDeviceProblem(&problem) == QDX_OK && problem.reason != 0; }));
+    ASSERT_TRUE(waitUntil([&] { return heardCount() == 3; }));
+    QDXSim_SetAccess(0, QDXSIM_ACCESS_GRANTED);
+    ASSERT_TRUE(waitUntil([] { return status() == 1; }));
+    QDX_Term();
+    ASSERT_EQ(QDX_SetStatusObserver(nullptr, nullptr), QDX_OK);
+
+    std::lock_guard lock(heard.mutex);
+    EXPECT_EQ(heard.statuses, (std::vector<int>{1, 0, 0, 1, 0}));
+    EXPECT_EQ(heard.setInside, QDX_ERR_ARGUMENT);
 }
 
 // Guards argument checks: a bad pointer or length is refused before any traffic.

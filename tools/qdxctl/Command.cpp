@@ -1,12 +1,13 @@
 #include "Command.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
-#include <thread>
 
 #include "QDX_API.h"
 #include "StopSignals.h"
 #include "core/device/DeviceProblem.h"
+#include "core/device/StatusWatch.h"
 
 namespace qdx::ctl {
 
@@ -147,11 +148,13 @@ bool Context::findCamera()
         }
         libraryStarted_ = true;
     }
-    // The library opens the camera on a thread of its own and has no event
-    // for it, so its status is polled.
+    // The library opens the camera on a thread of its own and tells of it
+    // through the watch; the stop note is looked at every 100 ms.
+    viewer::StatusWatch watch;
     const auto deadline = Clock::now() + globals_.wait;
     Progress waiting = progress("waiting for a camera");
     for (;;) {
+        const uint64_t seen = watch.changes();
         int status = 0;
         if (QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED))
             return true;
@@ -161,7 +164,7 @@ bool Context::findCamera()
             return false;
         waiting.update("waiting for a camera, " +
                        std::to_string(std::chrono::ceil<std::chrono::seconds>(deadline - now).count()) + " s left");
-        std::this_thread::sleep_for(milliseconds(10));
+        watch.waitForChange(seen, {}, std::min(milliseconds(100), std::chrono::ceil<milliseconds>(deadline - now)));
     }
 }
 

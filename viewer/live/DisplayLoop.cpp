@@ -5,6 +5,7 @@
 #include <new>
 
 #include "FrameConversion.h"
+#include "QDX_API.h"
 #include "FrameLayout.h"
 #include "FrameReader.h"
 
@@ -13,11 +14,17 @@ namespace {
 
 constexpr auto kFrameWait = std::chrono::milliseconds(1000);
 
+bool cameraOpen()
+{
+    int status = 0;
+    return QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED);
+}
+
 }  // namespace
 
 DisplayLoop::DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
-                         std::vector<FrameConsumer*> consumers, StreamHealth* health)
-    : state_(state), image_(image), out_(out), consumers_(std::move(consumers)), health_(health)
+                         std::vector<FrameConsumer*> consumers, StreamHealth* health, StatusWatch* watch)
+    : state_(state), image_(image), out_(out), consumers_(std::move(consumers)), health_(health), watch_(watch)
 {
     std::erase(consumers_, nullptr);
 }
@@ -40,6 +47,7 @@ void DisplayLoop::run(std::stop_token stop)
     fillBlue(state_, image_, out_);
 
     while (!stop.stop_requested()) {
+        const uint64_t seen = watch_ ? watch_->changes() : 0;
         reader.look();
         if (health_)
             health_->framesDelivered(reader.delivered());
@@ -47,6 +55,12 @@ void DisplayLoop::run(std::stop_token stop)
             const int target = state_.displayTarget.load(std::memory_order_acquire);
             if (target != kNoTarget)
                 out_.ratesChanged(target, ratesText(*shown));
+        }
+        if (watch_ && !cameraOpen()) {
+            // No frame can come: the frame wait would wake every slice to look
+            // at the stop request, the watch wakes on the stop itself.
+            watch_->waitForChange(seen, stop, kFrameWait);
+            continue;
         }
         if (!reader.wait(kFrameWait, stop))
             continue;

@@ -13,6 +13,7 @@
 #include "LiveViewSink.h"
 #include "RateMeter.h"
 #include "StreamHealth.h"
+#include "core/device/StatusWatch.h"
 #include "core/model/ViewerState.h"
 #include "core/threads/FrameConsumer.h"
 #include "core/threads/Worker.h"
@@ -23,10 +24,12 @@ class DisplayLoop {
 public:
     // Everything given must outlive the loop; consumers are served in the
     // order given, null ones left out; health (if any) counts the frames
-    // taken and shown. The library must be up from start() until stop() has
-    // returned.
+    // taken and shown; with a status watch the loop sleeps on it while no
+    // camera is open instead of waking for frames that cannot come. The
+    // library must be up from start() until stop() has returned.
     DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
-                std::vector<FrameConsumer*> consumers = {}, StreamHealth* health = nullptr);
+                std::vector<FrameConsumer*> consumers = {}, StreamHealth* health = nullptr,
+                StatusWatch* watch = nullptr);
 
     // Start (returns once the thread runs) and stop (returns once it ended).
     // Owner's thread.
@@ -51,6 +54,7 @@ private:
     LiveViewSink& out_;
     std::vector<FrameConsumer*> consumers_;  // fixed once built
     StreamHealth* health_;
+    StatusWatch* watch_;
     std::atomic<uint32_t> lastIndex_{0xFFFFFFFF};  // written by the display thread
     Worker thread_{"qdx-display"};
 };

@@ -38,10 +38,10 @@ Playback::Playback(PageContext& context, PicturePage& page, QObject* parent)
       timer_(new QTimer(this)),
       firstPicture_(new QTimer(this))
 {
+    timer_->setInterval(kTick);
+    connect(timer_, &QTimer::timeout, this, &Playback::tick);
     setState(kIdle);
     page_.showPlayback(false);
-    connect(timer_, &QTimer::timeout, this, &Playback::tick);
-    timer_->start(kTick);
     firstPicture_->setSingleShot(true);
     firstPicture_->setInterval(kFirstPictureWait);
     connect(firstPicture_, &QTimer::timeout, this, &Playback::noPicture);
@@ -64,6 +64,11 @@ void Playback::setState(int state)
     // "PLAY" or "PAUSE" at once, the count from its next tick on.
     count_.reset();
     context_.state().playbackState.store(state, std::memory_order_release);
+    // Ticks only while there is a count to show: an idle viewer is not woken.
+    if (state == kIdle)
+        timer_->stop();
+    else if (!timer_->isActive())
+        timer_->start();
     emit changed();
 }
 

@@ -81,7 +81,7 @@ private:
 
     PageContext& context_;
     PicturePage& page_;
-    QTimer* timer_;                     // child: the state text once a second
+    QTimer* timer_;                     // child: the state text once a second, while not idle
     QTimer* firstPicture_;              // child: how long a video may take to show anything
     QMediaPlayer* player_ = nullptr;    // child, while a video plays
     MediaKind kind_ = MediaKind::None;

@@ -46,13 +46,14 @@ void ViewerProgram::startUp()
         std::fprintf(stderr, "QDX_Init failed (%d): the library could not get the memory or threads it needs\n",
                      started);
     libraryUp_ = true;
-    monitor_ = std::make_unique<DeviceMonitor>(state_, monitorDispatch_);
+    statusWatch_ = std::make_unique<StatusWatch>();
+    monitor_ = std::make_unique<DeviceMonitor>(state_, monitorDispatch_, statusWatch_.get());
     monitor_->start();  // returns once the monitor runs: before any window exists
     displayImage_ = std::make_unique<DisplayImage>();
     display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
                                              std::vector<FrameConsumer*>{captureImage_.get(), stillCapture_.get(), csvExport_.get(),
                                                                          &analysisFeed_, &state_.calibrationGrab},
-                                             &streamHealth_);
+                                             &streamHealth_, statusWatch_.get());
 }
 
 void ViewerProgram::shutDown()
@@ -65,6 +66,7 @@ void ViewerProgram::shutDown()
     monitor_->stop();
     display_.reset();
     monitor_.reset();
+    statusWatch_.reset();
     displayImage_.reset();
     QDX_Term();
     libraryUp_ = false;

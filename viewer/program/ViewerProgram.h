@@ -105,6 +105,7 @@ private:
     AnalysisFeed analysisFeed_;
     StreamHealth streamHealth_;
     std::unique_ptr<DisplayImage> displayImage_;
+    std::unique_ptr<StatusWatch> statusWatch_;  // wakes the monitor and the display thread
     std::unique_ptr<DeviceMonitor> monitor_;
     std::unique_ptr<DisplayLoop> display_;
     bool libraryUp_ = false;  // entry thread only

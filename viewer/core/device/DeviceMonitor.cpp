@@ -9,6 +9,9 @@ namespace qdx::viewer {
 namespace {
 
 constexpr auto kPollPeriod = std::chrono::milliseconds(100);
+// Without a camera the status watch wakes the monitor; this only bounds the
+// sleep should a change go untold.
+constexpr auto kIdleLimit = std::chrono::milliseconds(1000);
 
 }  // namespace
 
@@ -25,7 +28,9 @@ void DeviceMonitor::run(std::stop_token stop)
     int previous = 0;
     MonitorMemory memory;  // monitor thread only
     memory.forget();
-    do {
+    bool more = true;
+    while (more) {
+        const uint64_t seen = watch_ ? watch_->changes() : 0;
         int status = previous;  // a failing read leaves the old status
         QDX_GetStatus(&status);
         const bool now = status & QDX_STATUS_CONNECTED, before = previous & QDX_STATUS_CONNECTED;
@@ -48,7 +53,8 @@ void DeviceMonitor::run(std::stop_token stop)
         if (!update.empty())
             client_.panelsChanged(std::move(update));
         previous = status;
-    } while (sleepFor(stop, kPollPeriod));
+        more = now || !watch_ ? sleepFor(stop, kPollPeriod) : watch_->waitForChange(seen, stop, kIdleLimit);
+    }
 }
 
 }  // namespace qdx::viewer

@@ -1,9 +1,11 @@
-// The monitor thread: once the main window and both pages are built it polls
-// the library's status every 100 ms, reports the camera's arrival, presence
-// and removal, and reads what the pages must show (Camera Info, versions,
-// every setting on arrival, the settings the camera changed itself).
+// The monitor thread: once the main window and both pages are built it reads
+// the library's status, reports the camera's arrival, presence and removal,
+// and reads what the pages must show (Camera Info, versions, every setting on
+// arrival, the settings the camera changed itself). While a camera is open it
+// looks every 100 ms; without one it sleeps on the status watch, if given.
 #pragma once
 
+#include "StatusWatch.h"
 #include "core/model/PanelUpdate.h"
 #include "core/model/ViewerState.h"
 #include "core/threads/Worker.h"
@@ -26,8 +28,11 @@ protected:
 
 class DeviceMonitor {
 public:
-    // state and client must outlive the monitor.
-    DeviceMonitor(ViewerState& state, MonitorClient& client) : state_(state), client_(client) {}
+    // state, client and watch must outlive the monitor.
+    DeviceMonitor(ViewerState& state, MonitorClient& client, StatusWatch* watch = nullptr)
+        : state_(state), client_(client), watch_(watch)
+    {
+    }
 
     // Start (returns once the thread runs) and stop (returns once it ended).
     // Owner's thread.
@@ -40,6 +45,7 @@ private:
 
     ViewerState& state_;
     MonitorClient& client_;
+    StatusWatch* watch_;
     Worker thread_{"qdx-monitor"};
 };
 
