@@ -1,5 +1,6 @@
 #include "DisplayImage.h"
 
+#include "FrameConversion.h"
 
 namespace qdx::viewer {
 
@@ -7,7 +8,9 @@ namespace {
 
 std::unique_ptr<uint8_t[]> blackPicture()
 {
-    return std::make_unique<uint8_t[]>(kDisplayBytes);  // value-initialised: black
+    auto pixels = std::make_unique_for_overwrite<uint8_t[]>(kDisplayBytes);
+    fillPixels(pixels.get(), kDisplayBytes / kDisplayPixelBytes, Bgr{0, 0, 0});
+    return pixels;
 }
 
 }  // namespace
@@ -16,13 +19,7 @@ DisplayImage::DisplayImage() : buffers_(blackPicture(), blackPicture(), blackPic
 
 void DisplayImage::fillBlue()
 {
-    write([](uint8_t* pixels) {
-        for (std::size_t i = 0; i < kDisplayBytes; i += 3) {
-            pixels[i] = 255;
-            pixels[i + 1] = 0;
-            pixels[i + 2] = 0;
-        }
-    });
+    write([](uint8_t* pixels) { fillPixels(pixels, kDisplayBytes / kDisplayPixelBytes, Bgr{255, 0, 0}); });
 }
 
 const uint8_t* DisplayImage::front()

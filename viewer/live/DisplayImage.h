@@ -18,7 +18,7 @@ public:
     DisplayImage();  // black
 
     // Any thread: fill(pixels) writes a whole picture (kDisplayBytes, rows top
-    // first) into the back buffer, which is then published. Writers take
+    // first, FrameLayout.h's pixels) into the back buffer, which is then published. Writers take
     // turns; fill must not call back into this image.
     template <typename Fill>
     void write(Fill&& fill)

@@ -1,11 +1,14 @@
 // Camera frame to display image: colour or grey, 100% or 200%, and the black
 // border that hides the 2 boundary pixels. Integer arithmetic only, one pass,
 // no allocation; the display thread runs these for every frame it shows, so
-// they run as vector code where the processor has SSSE3 or AVX2 (chosen at
-// run time) with results identical to yuvToBgr's.
+// they run as vector code (SSSE3, AVX2 or AVX-512, whichever is fastest on
+// the processor) with results identical to yuvToBgr's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace qdx::viewer {
 
@@ -29,6 +32,9 @@ inline Bgr yuvToBgr(int y, int cb, int cr)
     return {clampToByte((base + 116064 * cb) >> 20), clampToByte((base - 46825 * cr - 22649 * cb) >> 20),
             clampToByte((base + 91894 * cr) >> 20)};
 }
+
+// Writes count display pixels (FrameLayout.h) of one colour from `at`.
+void fillPixels(uint8_t* at, std::size_t count, Bgr colour);
 
 // The picture routines clear the whole display image (kDisplayBytes) and
 // write the picture: at 100% into the top-left 404 x 404 pixels, at 200% each
@@ -55,5 +61,22 @@ struct ViewOptions {
 
 // The routines the display thread picks for the options.
 void renderFrame(const uint8_t* frame, uint8_t* image, ViewOptions options);
+
+// The conversions' kernels, one per instruction set. Each conversion uses the
+// one that runs it fastest on this processor, timed on its first use (not at
+// program start, which stays cheap), since the widest is not always the
+// fastest.
+enum class Kernel { Plain, Ssse3, Avx2, Avx512 };
+enum class Conversion { Colour100, Colour200, Grey100, Grey200, CaptureColour, CaptureGrey };
+inline constexpr int kConversions = 6;
+
+const char* kernelName(Kernel kernel);
+// The kernels this processor runs, widest first, the plain code last.
+std::vector<Kernel> runnableKernels();
+// The kernel a conversion uses (timing them now if not done yet).
+Kernel chosenKernel(Conversion conversion);
+// Tests and benchmarks: every conversion runs `kernel` (one of
+// runnableKernels()) until forceKernel(std::nullopt).
+void forceKernel(std::optional<Kernel> kernel);
 
 }  // namespace qdx::viewer

@@ -1,8 +1,7 @@
 // The display conversion against known vectors; the whole-picture comparison
 // with an independent reference is conversion_reference.py.
 #include <gtest/gtest.h>
-#include <hwy/targets.h>
-
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -140,27 +139,14 @@ Bgr plainPixel(const std::vector<uint8_t>& frame, int c, int r, bool grey)
                     (frameWord(frame.data(), pair + 2) >> 4) - 2048);
 }
 
-// The instruction sets the conversion has kernels for that this processor
-// runs, the plain code last.
-std::vector<int64_t> kernelTargets()
-{
-    std::vector<int64_t> targets;
-    for (int64_t target : {int64_t{HWY_AVX3}, int64_t{HWY_AVX2}, int64_t{HWY_SSSE3}})
-        if (hwy::SupportedTargets() & target)
-            targets.push_back(target);
-    targets.push_back(HWY_SCALAR);
-    return targets;
-}
-
-// A picture with its rows `stride` bytes apart, pixel (x, y) at `at(x, y)`
-// and expected to be `want(x, y)`: empty, or the first pixel that differs.
-template <typename At, typename Want>
-std::string firstDifference(int width, int height, At at, Want want)
+// A picture whose pixel (x, y) is `got(x, y)` and expected to be
+// `want(x, y)`: empty, or the first pixel that differs.
+template <typename Got, typename Want>
+std::string firstDifference(int width, int height, Got gotAt, Want want)
 {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const uint8_t* p = at(x, y);
-            const Bgr got{p[0], p[1], p[2]}, expected = want(x, y);
+            const Bgr got = gotAt(x, y), expected = want(x, y);
             if (!(got == expected))
                 return std::to_string(x) + ", " + std::to_string(y) + ": (" + std::to_string(got.b) + ", " +
                        std::to_string(got.g) + ", " + std::to_string(got.r) + ") instead of (" +
@@ -171,10 +157,11 @@ std::string firstDifference(int width, int height, At at, Want want)
 }
 
 // Guards the vector kernels' regrouped arithmetic (16-bit products, the
-// floor of green's sum, saturation), their shuffles and the ends of a row
-// against the plain arithmetic, for every kernel this processor runs: colour
-// over every (Cb, Cr) combination, each picture routine and the capture
-// picture over random words with extremes.
+// floor of green's sum, saturation), their shuffles, the display pixel's 4th
+// byte and the ends of a row against the plain arithmetic, for every kernel
+// this processor runs, so that whichever is timed fastest shows the same
+// picture: colour over every (Cb, Cr) combination, each picture routine and
+// the capture picture over random words with extremes.
 TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
 {
     constexpr std::size_t pairsPerFrame = kFrameWords / 4;
@@ -187,11 +174,14 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
             setWord(frame, i, rng() % 4 ? static_cast<uint16_t>(rng()) : extremes[rng() % 6]);
     };
     const auto inDisplay = [](const std::vector<uint8_t>& image) {
-        return [&image](int x, int y) { return &image[y * kDisplayStride + x * 3]; };
+        return [&image](int x, int y) { return pixel(image.data(), x, y); };
     };
-    const auto targets = kernelTargets();
-    struct RestoreTargets {
-        ~RestoreTargets() { hwy::SetSupportedTargetsForTest(0); }
+    const auto kernels = runnableKernels();
+    ASSERT_EQ(kernels.back(), Kernel::Plain);
+    for (int c = 0; c < kConversions; ++c)
+        EXPECT_NE(std::find(kernels.begin(), kernels.end(), chosenKernel(static_cast<Conversion>(c))), kernels.end());
+    struct RestoreChoice {
+        ~RestoreChoice() { forceKernel(std::nullopt); }
     } restore;
     std::vector<uint8_t> image(kDisplayBytes), capture(kCaptureBytes);
 
@@ -206,19 +196,19 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
         for (int r = 0; r < kCameraSide; ++r)
             for (int c = 0; c < kCameraSide; ++c)
                 want[r * kCameraSide + c] = plainPixel(frame, c, r, false);
-        for (int64_t target : targets) {
-            hwy::SetSupportedTargetsForTest(target);
+        for (Kernel kernel : kernels) {
+            forceKernel(kernel);
             convertColour100(frame.data(), image.data());
             const std::string difference = firstDifference(kCameraSide, kCameraSide, inDisplay(image),
                                                            [&](int x, int y) { return want[y * kCameraSide + x]; });
-            ASSERT_EQ(difference, "") << hwy::TargetName(target) << ", chroma from combination " << first;
+            ASSERT_EQ(difference, "") << kernelName(kernel) << ", chroma from combination " << first;
         }
     }
 
     for (int round = 0; round < 2; ++round) {
         randomWords();
-        for (int64_t target : targets) {
-            hwy::SetSupportedTargetsForTest(target);
+        for (Kernel kernel : kernels) {
+            forceKernel(kernel);
             for (bool grey : {false, true}) {
                 for (int scale : {1, 2}) {
                     std::fill(image.begin(), image.end(), uint8_t{0xA5});
@@ -232,17 +222,20 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
                                                              : Bgr{0, 0, 0};
                                               }),
                               "")
-                        << hwy::TargetName(target) << (grey ? " grey" : " colour") << " x" << scale;
+                        << kernelName(kernel) << (grey ? " grey" : " colour") << " x" << scale;
                 }
                 for (int side : {404, 400}) {
                     const int border = (kCameraSide - side) / 2;
                     convertToCapture(capture.data(), frame.data(), grey, side);
                     EXPECT_EQ(firstDifference(
                                   side, side,
-                                  [&](int x, int y) { return &capture[((side - 1 - y) * side + x) * 3]; },
+                                  [&](int x, int y) {
+                                      const uint8_t* p = &capture[((side - 1 - y) * side + x) * 3];
+                                      return Bgr{p[0], p[1], p[2]};
+                                  },
                                   [&](int x, int y) { return plainPixel(frame, border + x, border + y, grey); }),
                               "")
-                        << hwy::TargetName(target) << (grey ? " grey" : " colour") << " capture " << side;
+                        << kernelName(kernel) << (grey ? " grey" : " colour") << " capture " << side;
                 }
             }
         }
