@@ -6,7 +6,7 @@ namespace qdx::viewer {
 
 namespace {
 
-std::unique_ptr<uint8_t[]> blackPicture()
+auto blackPicture()
 {
     auto pixels = std::make_unique_for_overwrite<uint8_t[]>(kDisplayBytes);
     fillPixels(pixels.get(), kDisplayBytes / kDisplayPixelBytes, Bgr{0, 0, 0});
@@ -15,17 +15,26 @@ std::unique_ptr<uint8_t[]> blackPicture()
 
 }  // namespace
 
-DisplayImage::DisplayImage() : buffers_(blackPicture(), blackPicture(), blackPicture()) {}
+DisplayImage::DisplayImage() : buffers_({blackPicture()}, {blackPicture()}, {blackPicture()}) {}
 
 void DisplayImage::fillBlue()
 {
     write([](uint8_t* pixels) { fillPixels(pixels, kDisplayBytes / kDisplayPixelBytes, Bgr{255, 0, 0}); });
 }
 
+void DisplayImage::render(const uint8_t* frame, ViewOptions options)
+{
+    std::lock_guard writing(writer_);
+    Buffer& back = buffers_.back();
+    renderFrame(frame, back.pixels.get(), options, back.blackOutside100);
+    back.blackOutside100 = !options.zoom200;
+    buffers_.publish();
+}
+
 const uint8_t* DisplayImage::front()
 {
     buffers_.take();
-    return buffers_.front().get();
+    return buffers_.front().pixels.get();
 }
 
 }  // namespace qdx::viewer

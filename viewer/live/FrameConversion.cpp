@@ -157,11 +157,6 @@ void captureRow(const uint8_t* src, int pixels, uint8_t* dst)
     plainRow<1, Grey, 3>(src, pixels, dst);
 }
 
-void fillBlack(uint8_t* at, std::size_t count)
-{
-    fillPixels(at, count, Bgr{0, 0, 0});
-}
-
 #else
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -310,17 +305,6 @@ void displayRow(const uint8_t* src, int pixels, uint8_t* dst)
     }
 }
 
-void fillBlack(uint8_t* at, std::size_t count)
-{
-    const D8 d8;
-    const V8 black = hn::BitCast(d8, hn::Set(D32(), tables::kOpaque));
-    constexpr std::size_t perVector = hn::MaxLanes(D32());
-    std::size_t i = 0;
-    for (; i + perVector <= count; i += perVector)
-        hn::StoreU(black, d8, at + kDisplayPixelBytes * i);
-    fillPixels(at + kDisplayPixelBytes * i, count - i, Bgr{0, 0, 0});
-}
-
 // ---- Capture rows (3 bytes a pixel). A step converts one group of 16 pixels
 // per 16-byte block of the vector.
 constexpr int kCaptureStepPixels = 16 * kBlocks;
@@ -423,20 +407,12 @@ void captureRow(const uint8_t* src, int pixels, uint8_t* dst)
 
 #endif  // HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
 
-// At 100% only what lies outside the picture is cleared; at 200% the picture
-// covers the whole image.
 template <int Zoom, bool Grey>
 void convertPicture(const uint8_t* frame, uint8_t* image)
 {
-    constexpr std::size_t outside = kDisplaySide - kCameraSide;
-    for (int r = 0; r < kCameraSide; ++r) {
-        uint8_t* row = image + static_cast<std::size_t>(Zoom * r) * kDisplayStride;
-        displayRow<Zoom, Grey>(frame + r * kFrameRowBytes, kCameraSide, row);
-        if constexpr (Zoom == 1)
-            fillBlack(row + kCameraSide * kDisplayPixelBytes, outside);
-    }
-    if constexpr (Zoom == 1)
-        fillBlack(image + kCameraSide * kDisplayStride, outside * kDisplaySide);
+    for (int r = 0; r < kCameraSide; ++r)
+        displayRow<Zoom, Grey>(frame + r * kFrameRowBytes, kCameraSide,
+                               image + static_cast<std::size_t>(Zoom * r) * kDisplayStride);
 }
 
 template <bool Grey>
@@ -573,7 +549,7 @@ const KernelRoutines* fastest(Conversion conversion)
     }
     using Clock = std::chrono::steady_clock;
     std::vector<Clock::duration> best(candidates, Clock::duration::max());
-    constexpr int kRounds = 4;
+    constexpr int kRounds = 7;
     for (int round = 0; round < kRounds; ++round) {
         for (std::size_t i = 0; i < candidates; ++i) {
             const auto start = Clock::now();
@@ -684,6 +660,14 @@ void fillPixels(uint8_t* at, std::size_t count, Bgr colour)
     std::memcpy(at + i * kDisplayPixelBytes, block, (count - i) * kDisplayPixelBytes);
 }
 
+void blackenOutside100(uint8_t* image)
+{
+    constexpr std::size_t outside = kDisplaySide - kCameraSide;
+    for (int r = 0; r < kCameraSide; ++r)
+        fillPixels(image + r * kDisplayStride + kCameraSide * kDisplayPixelBytes, outside, Bgr{0, 0, 0});
+    fillPixels(image + kCameraSide * kDisplayStride, outside * kDisplaySide, Bgr{0, 0, 0});
+}
+
 namespace {
 
 // Blackens `width` pixels at each edge of the top-left side x side square.
@@ -713,7 +697,7 @@ void blackenBorder200(uint8_t* image)
     blackenBorder(image, kDisplaySide, 4);
 }
 
-void renderFrame(const uint8_t* frame, uint8_t* image, ViewOptions options)
+void renderFrame(const uint8_t* frame, uint8_t* image, ViewOptions options, bool outsideIsBlack)
 {
     if (options.zoom200) {
         (options.grey ? convertGrey200 : convertColour200)(frame, image);
@@ -721,6 +705,8 @@ void renderFrame(const uint8_t* frame, uint8_t* image, ViewOptions options)
             blackenBorder200(image);
     } else {
         (options.grey ? convertGrey100 : convertColour100)(frame, image);
+        if (!outsideIsBlack)
+            blackenOutside100(image);
         if (!options.showBoundary)
             blackenBorder100(image);
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "capture/CaptureImage.h"
+#include "live/DisplayImage.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
@@ -126,6 +127,36 @@ TEST_P(BorderTest, BorderAndOutsideAreBlackUnlessBoundaryPixelsAreShown)
 INSTANTIATE_TEST_SUITE_P(Zoom, BorderTest, ::testing::Bool(),
                          [](const auto& p) { return p.param ? std::string("At200") : std::string("At100"); });
 
+// Guards the clear outside a 100% picture that the display image skips where
+// a buffer holds black there already: after a 200% picture or the blue fill
+// in each of the three buffers, 100% pictures must still show black outside.
+TEST(DisplayImageTest, OutsideA100PercentPictureIsBlackWhateverTheBufferHeld)
+{
+    const auto frame = makeFrame(0xFFF0);  // white
+    DisplayImage image;
+    const auto outsideIsBlack = [&] {
+        const uint8_t* shown = image.front();  // taking it after each picture rotates the buffers
+        for (int y = 0; y < kDisplaySide; ++y)
+            for (int x = y < kCameraSide ? kCameraSide : 0; x < kDisplaySide; ++x)
+                if (!(pixel(shown, x, y) == Bgr{0, 0, 0}))
+                    return false;
+        return true;
+    };
+    for (bool blue : {false, true}) {
+        for (int i = 0; i < 3; ++i) {
+            if (blue)
+                image.fillBlue();
+            else
+                image.render(frame.data(), ViewOptions{true, false, true});
+            EXPECT_FALSE(outsideIsBlack());
+        }
+        for (int i = 0; i < 4; ++i) {
+            image.render(frame.data(), ViewOptions{});
+            EXPECT_TRUE(outsideIsBlack()) << (blue ? "after blue, " : "after 200%, ") << "picture " << i;
+        }
+    }
+}
+
 // Camera pixel (c, r) straight from its words: the plain per-pixel arithmetic.
 Bgr plainPixel(const std::vector<uint8_t>& frame, int c, int r, bool grey)
 {
@@ -184,6 +215,7 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
         ~RestoreChoice() { forceKernel(std::nullopt); }
     } restore;
     std::vector<uint8_t> image(kDisplayBytes), capture(kCaptureBytes);
+    const Bgr kStale{0xA5, 0x5A, 0x33};  // a 100% picture leaves what lies outside it alone
 
     for (std::size_t first = 0; first < chromaCombinations; first += pairsPerFrame) {
         randomWords();  // the luma and the low bits of chroma
@@ -211,7 +243,7 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
             forceKernel(kernel);
             for (bool grey : {false, true}) {
                 for (int scale : {1, 2}) {
-                    std::fill(image.begin(), image.end(), uint8_t{0xA5});
+                    fillPixels(image.data(), kDisplayBytes / kDisplayPixelBytes, kStale);
                     (scale == 2 ? (grey ? convertGrey200 : convertColour200)
                                 : (grey ? convertGrey100 : convertColour100))(frame.data(), image.data());
                     const int extent = kCameraSide * scale;
@@ -219,7 +251,7 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
                                               [&](int x, int y) {
                                                   return x < extent && y < extent
                                                              ? plainPixel(frame, x / scale, y / scale, grey)
-                                                             : Bgr{0, 0, 0};
+                                                             : kStale;
                                               }),
                               "")
                         << kernelName(kernel) << (grey ? " grey" : " colour") << " x" << scale;

@@ -16,6 +16,7 @@
 
 #include "core/commands/Commands.h"
 #include "pages/PicturePage.h"
+#include "pages/PictureView.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
@@ -129,6 +130,8 @@ TEST_F(PicturePageTest, CameraInfoFollowsPluggingAndTheSensorHead)
     EXPECT_EQ(lines(1), lines(0));
     const uint8_t* shown = program.displayImage()->front();
     EXPECT_EQ(pixel(shown, 0, 0), (Bgr{255, 0, 0})) << "the picture turns blue";
+    // Painted as stored: a format that reads the bytes in another order paints it red.
+    EXPECT_EQ(page(0)->pictureView()->grab().toImage().pixelColor(404, 404), QColor(Qt::blue));
 
     const unsigned char header[] = {'Q', 'D', 'X', 0, 1, 0};
     const char serial[] = "SN-0042";
