@@ -549,7 +549,7 @@ const KernelRoutines* fastest(Conversion conversion)
     }
     using Clock = std::chrono::steady_clock;
     std::vector<Clock::duration> best(candidates, Clock::duration::max());
-    constexpr int kRounds = 7;
+    constexpr int kRounds = 5;
     for (int round = 0; round < kRounds; ++round) {
         for (std::size_t i = 0; i < candidates; ++i) {
             const auto start = Clock::now();
