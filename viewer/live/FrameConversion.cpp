@@ -565,7 +565,7 @@ struct Choice {
     const KernelRoutines* kernel = nullptr;  // written once under `timed`
 };
 Choice choices[kConversions];
-std::atomic<const KernelRoutines*> forced{nullptr};
+std::atomic<const KernelRoutines*> forced{nullptr};  // written by forceKernel, any thread
 
 Routine routine(Conversion conversion)
 {

@@ -76,13 +76,14 @@ enum class Kernel { Plain, Ssse3, Avx2, Avx512 };
 enum class Conversion { Colour100, Colour200, Grey100, Grey200, CaptureColour, CaptureGrey };
 inline constexpr int kConversions = 6;
 
+// All of these: any thread.
 const char* kernelName(Kernel kernel);
 // The kernels this processor runs, widest first, the plain code last.
 std::vector<Kernel> runnableKernels();
 // The kernel a conversion uses (timing them now if not done yet).
 Kernel chosenKernel(Conversion conversion);
-// Tests and benchmarks: every conversion runs `kernel` (one of
-// runnableKernels()) until forceKernel(std::nullopt).
+// Tests and benchmarks: every conversion started from now on runs `kernel`
+// (one of runnableKernels()) until forceKernel(std::nullopt).
 void forceKernel(std::optional<Kernel> kernel);
 
 }  // namespace qdx::viewer
