@@ -1,27 +1,31 @@
 // The viewer's live view per frame:
 //  - each of the four picture routines (colour/grey, 100%/200%) and the
-//    capture picture (colour/grey, 404/400), with the kernels the processor
-//    runs and with the plain code (plain:1), beside the yardsticks: libyuv's
+//    capture picture (colour/grey, 404/400), with the kernel timed fastest
+//    (kernel:-1) and with each kernel the processor runs (0 plain, 1 SSSE3,
+//    2 AVX2, 3 AVX-512; the label names it), beside the yardsticks: libyuv's
 //    UYVYToARGB on the same pixel count (404 x 404 and 808 x 808, 8-bit samples
-//    made from the frame's high bytes) and a memset of the display image (the
-//    clear the 100% routines include);
+//    made from the frame's high bytes; it writes 4-byte pixels too) and a
+//    memset of the display image (the clear the 100% routines include);
 //  - the display thread's whole cost for a frame: fetch from the library,
 //    whole-frame check, conversion, hand-over to the screen (buffer swap and
 //    notification) and capture image refresh;
-//  - the GUI thread's repaint of the picture area from the display image;
+//  - the GUI thread's repaint of the picture area from the display image, as
+//    the raster engine paints it into the window's backing store, beside the
+//    3-byte image the viewer painted before (format:0 BGR888, 1 RGB32);
 //  - the analysis window's work per shown frame (histograms and statistics)
 //    on the simulated camera's colour chart and on a flat field, with its
 //    share of a 60 frames/s frame period.
 #include <benchmark/benchmark.h>
-#include <hwy/targets.h>
 
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -62,16 +66,35 @@ std::vector<uint8_t> randomFrame()
     return frame;
 }
 
-// Arg plain:1 restricts the conversion to its code without vector kernels.
-void chooseKernels(benchmark::State& state)
+// Arg kernel: -1 the one timed fastest, else that Kernel; false (and the run
+// skipped) where the processor lacks it.
+bool chooseKernel(benchmark::State& state, Conversion conversion)
 {
-    hwy::SetSupportedTargetsForTest(state.range(0) ? HWY_SCALAR : 0);
+    const auto kernel = static_cast<Kernel>(state.range(0));
+    const auto runnable = runnableKernels();
+    if (state.range(0) < 0) {
+        state.SetLabel(std::string("timed fastest: ") + kernelName(chosenKernel(conversion)));
+        return true;
+    }
+    if (std::find(runnable.begin(), runnable.end(), kernel) == runnable.end()) {
+        state.SkipWithError("the processor lacks this kernel");
+        return false;
+    }
+    forceKernel(kernel);
+    state.SetLabel(kernelName(kernel));
+    return true;
 }
 
-template <void (*Routine)(const uint8_t*, uint8_t*)>
+void applyKernels(benchmark::internal::Benchmark* b)
+{
+    b->ArgName("kernel")->DenseRange(-1, 3)->Unit(benchmark::kMicrosecond);
+}
+
+template <void (*Routine)(const uint8_t*, uint8_t*), Conversion Which>
 void BM_Picture(benchmark::State& state)
 {
-    chooseKernels(state);
+    if (!chooseKernel(state, Which))
+        return;
     const auto frame = randomFrame();
     std::vector<uint8_t> image(kDisplayBytes);
     for (auto _ : state) {
@@ -80,38 +103,19 @@ void BM_Picture(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
-    hwy::SetSupportedTargetsForTest(0);
+    forceKernel(std::nullopt);
 }
-BENCHMARK(BM_Picture<convertColour100>)
-    ->Name("Picture/Colour100")
-    ->ArgName("plain")
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Picture<convertColour200>)
-    ->Name("Picture/Colour200")
-    ->ArgName("plain")
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Picture<convertGrey100>)
-    ->Name("Picture/Grey100")
-    ->ArgName("plain")
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Picture<convertGrey200>)
-    ->Name("Picture/Grey200")
-    ->ArgName("plain")
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Picture<convertColour100, Conversion::Colour100>)->Name("Picture/Colour100")->Apply(applyKernels);
+BENCHMARK(BM_Picture<convertColour200, Conversion::Colour200>)->Name("Picture/Colour200")->Apply(applyKernels);
+BENCHMARK(BM_Picture<convertGrey100, Conversion::Grey100>)->Name("Picture/Grey100")->Apply(applyKernels);
+BENCHMARK(BM_Picture<convertGrey200, Conversion::Grey200>)->Name("Picture/Grey200")->Apply(applyKernels);
 
 // The capture picture the display thread refreshes from every frame.
 void BM_CapturePicture(benchmark::State& state)
 {
-    chooseKernels(state);
     const bool grey = state.range(1) != 0;
+    if (!chooseKernel(state, grey ? Conversion::CaptureGrey : Conversion::CaptureColour))
+        return;
     const int side = static_cast<int>(state.range(2));
     const auto frame = randomFrame();
     std::vector<uint8_t> picture(kCaptureBytes);
@@ -121,19 +125,19 @@ void BM_CapturePicture(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
-    hwy::SetSupportedTargetsForTest(0);
+    forceKernel(std::nullopt);
 }
 BENCHMARK(BM_CapturePicture)
     ->Name("Capture/Picture")
-    ->ArgNames({"plain", "grey", "side"})
-    ->ArgsProduct({{0, 1}, {0, 1}, {404, 400}})
+    ->ArgNames({"kernel", "grey", "side"})
+    ->ArgsProduct({benchmark::CreateDenseRange(-1, 3, 1), {0, 1}, {404, 400}})
     ->Unit(benchmark::kMicrosecond);
 
 void BM_MemsetDisplayImage(benchmark::State& state)
 {
     std::vector<uint8_t> image(kDisplayBytes);
     for (auto _ : state) {
-        std::memset(image.data(), 0, image.size());
+        std::memset(image.data(), 0, image.size());  // (0xFF in every 4th byte costs the same)
         benchmark::DoNotOptimize(image.data());
         benchmark::ClobberMemory();
     }
@@ -261,24 +265,34 @@ BENCHMARK(BM_DisplayThreadPerFrame)
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 
-// What the GUI thread does for each shown frame: draw the display image
-// into a window-sized ARGB surface.
+// What the GUI thread does for each shown frame: the raster engine drawing
+// the display image into a window-sized surface of the backing store's
+// format, timed as the whole process's CPU time, since Qt spreads a large
+// conversion over worker threads. With format:0 the 3-byte image the viewer painted before, which the engine
+// converts pixel by pixel; format:1 the display image as it is now.
 void BM_RepaintPictureArea(benchmark::State& state)
 {
-    DisplayImage image;
-    image.fillBlue();
-    QImage surface(kDisplaySide, kDisplaySide, QImage::Format_ARGB32_Premultiplied);
+    const bool rgb32 = state.range(0) != 0;
+    const std::size_t stride = rgb32 ? kDisplayStride : kDisplaySide * 3;
+    std::vector<uint8_t> pixels(stride * kDisplaySide, 0x80);
+    const QImage picture(pixels.data(), kDisplaySide, kDisplaySide, static_cast<qsizetype>(stride),
+                         rgb32 ? QImage::Format_RGB32 : QImage::Format_BGR888);
+    QImage surface(kDisplaySide, kDisplaySide, static_cast<QImage::Format>(state.range(1)));
     for (auto _ : state) {
-        const QImage picture(image.front(), kDisplaySide, kDisplaySide, static_cast<qsizetype>(kDisplayStride),
-                             QImage::Format_BGR888);
         QPainter painter(&surface);
         painter.drawImage(0, 0, picture);
         painter.end();
+        benchmark::DoNotOptimize(surface.constBits());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_RepaintPictureArea)->Name("Gui/RepaintPictureArea")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RepaintPictureArea)
+    ->Name("Gui/RepaintPictureArea")
+    ->ArgNames({"format", "surface"})
+    ->ArgsProduct({{0, 1}, {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}})
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

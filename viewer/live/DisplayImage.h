@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 
+#include "FrameConversion.h"
 #include "FrameLayout.h"
 #include "TripleBuffer.h"
 
@@ -18,15 +19,22 @@ public:
     DisplayImage();  // black
 
     // Any thread: fill(pixels) writes a whole picture (kDisplayBytes, rows top
-    // first) into the back buffer, which is then published. Writers take
+    // first, FrameLayout.h's pixels) into the back buffer, which is then published. Writers take
     // turns; fill must not call back into this image.
     template <typename Fill>
     void write(Fill&& fill)
     {
         std::lock_guard writing(writer_);
-        fill(buffers_.back().get());
+        Buffer& back = buffers_.back();
+        fill(back.pixels.get());
+        back.blackOutside100 = false;
         buffers_.publish();
     }
+
+    // Any thread: writes and publishes the frame's picture (renderFrame),
+    // clearing what lies outside a 100% picture only in a buffer that does not
+    // hold black there yet, since that clear would cost more than the picture.
+    void render(const uint8_t* frame, ViewOptions options);
 
     // Paints the whole picture pure blue (red 0, green 0, blue 255). Any thread.
     void fillBlue();
@@ -36,9 +44,12 @@ public:
     const uint8_t* front();
 
 private:
-    using Pixels = std::unique_ptr<uint8_t[]>;
+    struct Buffer {
+        std::unique_ptr<uint8_t[]> pixels;
+        bool blackOutside100 = true;  // black right of and below a 100% picture
+    };
     std::mutex writer_;  // Writers take turns: protects the back buffer
-    TripleBuffer<Pixels> buffers_;
+    TripleBuffer<Buffer> buffers_;
 };
 
 }  // namespace qdx::viewer

@@ -90,7 +90,7 @@ bool DisplayLoop::present(const uint8_t* frame)
     options.zoom200 = state_.displayZoom.load(std::memory_order_acquire) == 1;
     options.grey = state_.calibrationView.load(std::memory_order_acquire) == 1;
     options.showBoundary = state_.showBoundaryPixels.load(std::memory_order_acquire) != 0;
-    image_.write([&](uint8_t* pixels) { renderFrame(frame, pixels, options); });
+    image_.render(frame, options);
 
     bool counted = false;
     const int target = state_.displayTarget.load(std::memory_order_acquire);

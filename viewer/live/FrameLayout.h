@@ -1,6 +1,7 @@
 // Sizes of the camera frame as the viewer reads it and of the display image.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,10 +17,14 @@ inline constexpr std::size_t kFrameBytes = QDX_FRAME_BYTES;                    /
 inline constexpr std::size_t kFrameWords = kFrameBytes / 2;
 static_assert(QDX_FRAME_WIDTH == QDX_FRAME_HEIGHT && kFrameRowBytes * kCameraSide == kFrameBytes);
 
-// Display image: 808 x 808 pixels, blue-green-red, rows top first.
+// Display image: 808 x 808 pixels of 4 bytes, blue, green, red and 0xFF, rows
+// top first: Qt's RGB32 on a little-endian processor, which the raster engine
+// paints without converting it.
+static_assert(std::endian::native == std::endian::little);
 inline constexpr int kDisplaySide = 2 * kCameraSide;
-inline constexpr std::size_t kDisplayStride = kDisplaySide * 3;                // 2,424
-inline constexpr std::size_t kDisplayBytes = kDisplayStride * kDisplaySide;    // 1,958,592
+inline constexpr std::size_t kDisplayPixelBytes = 4;
+inline constexpr std::size_t kDisplayStride = kDisplaySide * kDisplayPixelBytes;  // 3,232
+inline constexpr std::size_t kDisplayBytes = kDisplayStride * kDisplaySide;       // 2,611,456
 
 inline uint16_t frameWord(const uint8_t* frame, std::size_t index)
 {

@@ -43,9 +43,10 @@ void PictureView::setOverlay(const QRect& region, const QLine& line)
 void PictureView::paintEvent(QPaintEvent* event)
 {
     // The front buffer is this thread's own until the next front() call, so
-    // the picture drawn is always one whole picture.
+    // the picture drawn is always one whole picture. RGB32 is the raster
+    // engine's own format: drawn without a per-pixel conversion.
     const QImage picture(image_.front(), kDisplaySide, kDisplaySide, static_cast<qsizetype>(kDisplayStride),
-                         QImage::Format_BGR888);
+                         QImage::Format_RGB32);
     QPainter painter(this);
     painter.drawImage(event->rect(), picture, event->rect());
     if (region_.isEmpty() && line_.isNull())

@@ -143,8 +143,9 @@ TEST_F(DisplayLoopTest, NoCameraShowsBlueAndZeroRates)
     }
     EXPECT_EQ(sink.pictureCount(), 1u) << "only the blue fill is shown";
     const uint8_t* front = image.front();
-    for (std::size_t i = 0; i < kDisplayBytes; i += 3)
-        ASSERT_TRUE(front[i] == 255 && front[i + 1] == 0 && front[i + 2] == 0) << "pixel " << i / 3;
+    for (int y = 0; y < kDisplaySide; ++y)
+        for (int x = 0; x < kDisplaySide; ++x)
+            ASSERT_EQ(pixel(front, x, y), (Bgr{255, 0, 0})) << x << ", " << y;
 }
 
 // Guards newest-frame-only: a display slower than the camera must skip to

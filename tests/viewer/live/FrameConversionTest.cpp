@@ -1,12 +1,12 @@
 // The display conversion against known vectors; the whole-picture comparison
 // with an independent reference is conversion_reference.py.
 #include <gtest/gtest.h>
-#include <hwy/targets.h>
-
+#include <algorithm>
 #include <random>
 #include <string>
 
 #include "capture/CaptureImage.h"
+#include "live/DisplayImage.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
@@ -127,6 +127,36 @@ TEST_P(BorderTest, BorderAndOutsideAreBlackUnlessBoundaryPixelsAreShown)
 INSTANTIATE_TEST_SUITE_P(Zoom, BorderTest, ::testing::Bool(),
                          [](const auto& p) { return p.param ? std::string("At200") : std::string("At100"); });
 
+// Guards the clear outside a 100% picture that the display image skips where
+// a buffer holds black there already: after a 200% picture or the blue fill
+// in each of the three buffers, 100% pictures must still show black outside.
+TEST(DisplayImageTest, OutsideA100PercentPictureIsBlackWhateverTheBufferHeld)
+{
+    const auto frame = makeFrame(0xFFF0);  // white
+    DisplayImage image;
+    const auto outsideIsBlack = [&] {
+        const uint8_t* shown = image.front();  // taking it after each picture rotates the buffers
+        for (int y = 0; y < kDisplaySide; ++y)
+            for (int x = y < kCameraSide ? kCameraSide : 0; x < kDisplaySide; ++x)
+                if (!(pixel(shown, x, y) == Bgr{0, 0, 0}))
+                    return false;
+        return true;
+    };
+    for (bool blue : {false, true}) {
+        for (int i = 0; i < 3; ++i) {
+            if (blue)
+                image.fillBlue();
+            else
+                image.render(frame.data(), ViewOptions{true, false, true});
+            EXPECT_FALSE(outsideIsBlack());
+        }
+        for (int i = 0; i < 4; ++i) {
+            image.render(frame.data(), ViewOptions{});
+            EXPECT_TRUE(outsideIsBlack()) << (blue ? "after blue, " : "after 200%, ") << "picture " << i;
+        }
+    }
+}
+
 // Camera pixel (c, r) straight from its words: the plain per-pixel arithmetic.
 Bgr plainPixel(const std::vector<uint8_t>& frame, int c, int r, bool grey)
 {
@@ -140,27 +170,14 @@ Bgr plainPixel(const std::vector<uint8_t>& frame, int c, int r, bool grey)
                     (frameWord(frame.data(), pair + 2) >> 4) - 2048);
 }
 
-// The instruction sets the conversion has kernels for that this processor
-// runs, the plain code last.
-std::vector<int64_t> kernelTargets()
-{
-    std::vector<int64_t> targets;
-    for (int64_t target : {int64_t{HWY_AVX3}, int64_t{HWY_AVX2}, int64_t{HWY_SSSE3}})
-        if (hwy::SupportedTargets() & target)
-            targets.push_back(target);
-    targets.push_back(HWY_SCALAR);
-    return targets;
-}
-
-// A picture with its rows `stride` bytes apart, pixel (x, y) at `at(x, y)`
-// and expected to be `want(x, y)`: empty, or the first pixel that differs.
-template <typename At, typename Want>
-std::string firstDifference(int width, int height, At at, Want want)
+// A picture whose pixel (x, y) is `got(x, y)` and expected to be
+// `want(x, y)`: empty, or the first pixel that differs.
+template <typename Got, typename Want>
+std::string firstDifference(int width, int height, Got gotAt, Want want)
 {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const uint8_t* p = at(x, y);
-            const Bgr got{p[0], p[1], p[2]}, expected = want(x, y);
+            const Bgr got = gotAt(x, y), expected = want(x, y);
             if (!(got == expected))
                 return std::to_string(x) + ", " + std::to_string(y) + ": (" + std::to_string(got.b) + ", " +
                        std::to_string(got.g) + ", " + std::to_string(got.r) + ") instead of (" +
@@ -171,10 +188,11 @@ std::string firstDifference(int width, int height, At at, Want want)
 }
 
 // Guards the vector kernels' regrouped arithmetic (16-bit products, the
-// floor of green's sum, saturation), their shuffles and the ends of a row
-// against the plain arithmetic, for every kernel this processor runs: colour
-// over every (Cb, Cr) combination, each picture routine and the capture
-// picture over random words with extremes.
+// floor of green's sum, saturation), their shuffles, the display pixel's 4th
+// byte and the ends of a row against the plain arithmetic, for every kernel
+// this processor runs, so that whichever is timed fastest shows the same
+// picture: colour over every (Cb, Cr) combination, each picture routine and
+// the capture picture over random words with extremes.
 TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
 {
     constexpr std::size_t pairsPerFrame = kFrameWords / 4;
@@ -187,13 +205,17 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
             setWord(frame, i, rng() % 4 ? static_cast<uint16_t>(rng()) : extremes[rng() % 6]);
     };
     const auto inDisplay = [](const std::vector<uint8_t>& image) {
-        return [&image](int x, int y) { return &image[y * kDisplayStride + x * 3]; };
+        return [&image](int x, int y) { return pixel(image.data(), x, y); };
     };
-    const auto targets = kernelTargets();
-    struct RestoreTargets {
-        ~RestoreTargets() { hwy::SetSupportedTargetsForTest(0); }
+    const auto kernels = runnableKernels();
+    ASSERT_EQ(kernels.back(), Kernel::Plain);
+    for (int c = 0; c < kConversions; ++c)
+        EXPECT_NE(std::find(kernels.begin(), kernels.end(), chosenKernel(static_cast<Conversion>(c))), kernels.end());
+    struct RestoreChoice {
+        ~RestoreChoice() { forceKernel(std::nullopt); }
     } restore;
     std::vector<uint8_t> image(kDisplayBytes), capture(kCaptureBytes);
+    const Bgr kStale{0xA5, 0x5A, 0x33};  // a 100% picture leaves what lies outside it alone
 
     for (std::size_t first = 0; first < chromaCombinations; first += pairsPerFrame) {
         randomWords();  // the luma and the low bits of chroma
@@ -206,22 +228,22 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
         for (int r = 0; r < kCameraSide; ++r)
             for (int c = 0; c < kCameraSide; ++c)
                 want[r * kCameraSide + c] = plainPixel(frame, c, r, false);
-        for (int64_t target : targets) {
-            hwy::SetSupportedTargetsForTest(target);
+        for (Kernel kernel : kernels) {
+            forceKernel(kernel);
             convertColour100(frame.data(), image.data());
             const std::string difference = firstDifference(kCameraSide, kCameraSide, inDisplay(image),
                                                            [&](int x, int y) { return want[y * kCameraSide + x]; });
-            ASSERT_EQ(difference, "") << hwy::TargetName(target) << ", chroma from combination " << first;
+            ASSERT_EQ(difference, "") << kernelName(kernel) << ", chroma from combination " << first;
         }
     }
 
     for (int round = 0; round < 2; ++round) {
         randomWords();
-        for (int64_t target : targets) {
-            hwy::SetSupportedTargetsForTest(target);
+        for (Kernel kernel : kernels) {
+            forceKernel(kernel);
             for (bool grey : {false, true}) {
                 for (int scale : {1, 2}) {
-                    std::fill(image.begin(), image.end(), uint8_t{0xA5});
+                    fillPixels(image.data(), kDisplayBytes / kDisplayPixelBytes, kStale);
                     (scale == 2 ? (grey ? convertGrey200 : convertColour200)
                                 : (grey ? convertGrey100 : convertColour100))(frame.data(), image.data());
                     const int extent = kCameraSide * scale;
@@ -229,20 +251,23 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
                                               [&](int x, int y) {
                                                   return x < extent && y < extent
                                                              ? plainPixel(frame, x / scale, y / scale, grey)
-                                                             : Bgr{0, 0, 0};
+                                                             : kStale;
                                               }),
                               "")
-                        << hwy::TargetName(target) << (grey ? " grey" : " colour") << " x" << scale;
+                        << kernelName(kernel) << (grey ? " grey" : " colour") << " x" << scale;
                 }
                 for (int side : {404, 400}) {
                     const int border = (kCameraSide - side) / 2;
                     convertToCapture(capture.data(), frame.data(), grey, side);
                     EXPECT_EQ(firstDifference(
                                   side, side,
-                                  [&](int x, int y) { return &capture[((side - 1 - y) * side + x) * 3]; },
+                                  [&](int x, int y) {
+                                      const uint8_t* p = &capture[((side - 1 - y) * side + x) * 3];
+                                      return Bgr{p[0], p[1], p[2]};
+                                  },
                                   [&](int x, int y) { return plainPixel(frame, border + x, border + y, grey); }),
                               "")
-                        << hwy::TargetName(target) << (grey ? " grey" : " colour") << " capture " << side;
+                        << kernelName(kernel) << (grey ? " grey" : " colour") << " capture " << side;
                 }
             }
         }

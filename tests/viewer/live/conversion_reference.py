@@ -69,7 +69,8 @@ def display_image(picture, zoom200, show_boundary):
             for x in range(extent):
                 if y < border or y >= extent - border or x < border or x >= extent - border:
                     image[y][x] = (0, 0, 0)
-    return b"".join(bytes(v for px in row for v in px) for row in image)
+    # 4 bytes a pixel: blue, green, red and 255.
+    return b"".join(bytes(v for px in row for v in px + (255,)) for row in image)
 
 
 def still_bmp(picture, show_boundary):
@@ -84,7 +85,7 @@ def still_bmp(picture, show_boundary):
 
 
 def compare(name, got, want, width=None):
-    """width: of a headerless image, to name the first differing pixel."""
+    """width: of a headerless display image, to name the first differing pixel."""
     if got == want:
         print("ok   %s" % name)
         return 0
@@ -92,7 +93,7 @@ def compare(name, got, want, width=None):
         print("FAIL %s: %d bytes, want %d" % (name, len(got), len(want)))
         return 1
     first = next(i for i in range(len(got)) if got[i] != want[i])
-    where = " (pixel %d, %d)" % (first // 3 % width, first // 3 // width) if width else ""
+    where = " (pixel %d, %d)" % (first // 4 % width, first // 4 // width) if width else ""
     print("FAIL %s: first difference at byte %d%s: got %d, want %d" % (name, first, where, got[first], want[first]))
     return 1
 

@@ -1,6 +1,6 @@
 // Test helper: runs the display conversion on a frame file and writes the
-// display image, or saves the still picture file, so that an independent
-// script can check it.
+// display image (4 bytes a pixel, FrameLayout.h), or saves the still picture
+// file, so that an independent script can check it.
 //   qdx_render_frame FRAME OUT zoom200(0|1) grey(0|1) showBoundary(0|1)
 //   qdx_render_frame --bmp FRAME OUT.bmp grey(0|1) showBoundary(0|1)
 #include <cstdio>

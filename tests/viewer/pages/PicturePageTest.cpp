@@ -16,6 +16,8 @@
 
 #include "core/commands/Commands.h"
 #include "pages/PicturePage.h"
+#include "pages/PictureView.h"
+#include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
 namespace {
@@ -127,8 +129,9 @@ TEST_F(PicturePageTest, CameraInfoFollowsPluggingAndTheSensorHead)
     ASSERT_TRUE(processUntil([&] { return lines(0) == QStringList{"", "", "", "", "", ""}; }));
     EXPECT_EQ(lines(1), lines(0));
     const uint8_t* shown = program.displayImage()->front();
-    EXPECT_EQ(shown[0], 255) << "the picture turns blue";
-    EXPECT_EQ(shown[2], 0);
+    EXPECT_EQ(pixel(shown, 0, 0), (Bgr{255, 0, 0})) << "the picture turns blue";
+    // Painted as stored: a format that reads the bytes in another order paints it red.
+    EXPECT_EQ(page(0)->pictureView()->grab().toImage().pixelColor(404, 404), QColor(Qt::blue));
 
     const unsigned char header[] = {'Q', 'D', 'X', 0, 1, 0};
     const char serial[] = "SN-0042";

@@ -7,6 +7,7 @@
 #include "api/SimCameraFixture.h"
 #include "capture/CaptureImage.h"
 #include "program/ViewerProgram.h"
+#include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
 namespace {
@@ -121,8 +122,8 @@ TEST_F(ViewerProgramTest, RemovalIsReportedAndPaintsThePictureBlue)
     ASSERT_TRUE(waitUntil([&] { return client.removals == 1; }));
     EXPECT_EQ(client.pictures.load(), 1);
     const uint8_t* front = program.displayImage()->front();
-    EXPECT_EQ(front[0], 255);
-    EXPECT_EQ(front[kDisplayBytes - 1], 0);
+    EXPECT_EQ(pixel(front, 0, 0), (Bgr{255, 0, 0}));
+    EXPECT_EQ(pixel(front, kDisplaySide - 1, kDisplaySide - 1), (Bgr{255, 0, 0}));
     std::this_thread::sleep_for(milliseconds(300));
     EXPECT_EQ(client.removals.load(), 1);
     EXPECT_EQ(client.arrivals.load(), 1);
