@@ -47,7 +47,10 @@ Page::Page(PageContext& context, int target, QWidget* parent)
       bottomRow_(new QHBoxLayout)
 {
     rates_->setProperty("controlId", kRatesTextId);
-    rates_->setMinimumWidth(rates_->fontMetrics().horizontalAdvance(QStringLiteral("fps DISP:9999 / USB:9999")));
+    // A fixed size: a label that may change size has the whole tab widget laid
+    // out and repainted at each new text.
+    rates_->setFixedSize(rates_->fontMetrics().horizontalAdvance(QStringLiteral("fps DISP:9999 / USB:9999")),
+                         rates_->sizeHint().height());
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(8, 8, 8, 8);

@@ -79,6 +79,12 @@ PicturePage::PicturePage(PageContext& context, QWidget* parent)
     recordingProgress_ = new QLabel(this);
     recordingProgress_->setObjectName(QStringLiteral("recordingProgress"));
     recordingProgress_->hide();
+    // A fixed size, as wide as its longest text: its text changes ten times a
+    // second, and a label that may change size has the whole tab widget laid
+    // out and repainted each time.
+    recordingProgress_->setFixedSize(
+        recordingProgress_->fontMetrics().horizontalAdvance(QStringLiteral("99:99  9999999 frames  (camera disconnected)")),
+        recordingProgress_->sizeHint().height());
     bottomRow()->addWidget(recordingProgress_);
     bottomRow()->addStretch(1);
 
