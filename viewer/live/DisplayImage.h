@@ -42,6 +42,9 @@ public:
     // GUI thread only (the single reader): the newest published picture,
     // valid and unchanged until the next call.
     const uint8_t* front();
+    // GUI thread only: the side of the top-left square outside of which the
+    // front picture is black (kCameraSide for a 100% picture, else kDisplaySide).
+    int frontPictureSide() { return buffers_.front().blackOutside100 ? kCameraSide : kDisplaySide; }
 
 private:
     struct Buffer {

@@ -119,7 +119,7 @@ void Page::refresh()
 
 void Page::showNewPicture()
 {
-    pictureView_->update();
+    pictureView_->showNewPicture();
 }
 
 void Page::setRatesText(const QString& text)

@@ -40,6 +40,14 @@ void PictureView::setOverlay(const QRect& region, const QLine& line)
     update();
 }
 
+void PictureView::showNewPicture()
+{
+    if (blackAround_)
+        update(0, 0, kCameraSide, kCameraSide);
+    else
+        update();
+}
+
 void PictureView::paintEvent(QPaintEvent* event)
 {
     // The front buffer is this thread's own until the next front() call, so
@@ -47,8 +55,15 @@ void PictureView::paintEvent(QPaintEvent* event)
     // engine's own format: drawn without a per-pixel conversion.
     const QImage picture(image_.front(), kDisplaySide, kDisplaySide, static_cast<qsizetype>(kDisplayStride),
                          QImage::Format_RGB32);
+    const bool pictureIsSmall = image_.frontPictureSide() == kCameraSide;
     QPainter painter(this);
     painter.drawImage(event->rect(), picture, event->rect());
+    if (QRegion(rect()).subtracted(event->region()).isEmpty())
+        blackAround_ = pictureIsSmall;
+    else if (!pictureIsSmall && blackAround_) {
+        blackAround_ = false;  // a bigger picture came with a 100% repaint: show the rest too
+        update();
+    }
     if (region_.isEmpty() && line_.isNull())
         return;
     // Drawn on every repaint, so a picture never hides them; two colours so

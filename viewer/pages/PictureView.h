@@ -22,6 +22,8 @@ public:
     void setProbing(bool probing);
     // In area pixels; an empty rectangle or a null line draws none.
     void setOverlay(const QRect& region, const QLine& line);
+    // A new picture is published: repaints what it may change.
+    void showNewPicture();
 
 signals:
     // The mouse is at pos (area pixels) / has left the area.
@@ -45,6 +47,9 @@ private:
     QPoint dragFrom_;
     QRect region_;
     QLine line_;
+    // The view shows black around the 100% picture's square, so that a new
+    // 100% picture repaints only that square (a quarter of the copying).
+    bool blackAround_ = false;
 };
 
 }  // namespace qdx::viewer

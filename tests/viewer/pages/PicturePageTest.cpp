@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
@@ -16,6 +17,7 @@
 
 #include "core/commands/Commands.h"
 #include "pages/PicturePage.h"
+#include "live/DisplayImage.h"
 #include "pages/PictureView.h"
 #include "viewer/FrameBuilder.h"
 
@@ -186,6 +188,49 @@ TEST_F(PicturePageTest, ActivationAbortsACsvExport)
     EXPECT_EQ(program.state().csvExport.remaining(), 0);
     EXPECT_FALSE(window->action(kCmdSaveCsv)->isEnabled());
     EXPECT_TRUE(control(1, 7018)->isEnabled() && control(1, 7019)->isEnabled() && control(1, 7020)->isEnabled());
+}
+
+// Guards against a 100% picture repainted only in its square while the view
+// still shows something else around it: after a 200% picture, or the blue
+// picture of a camera gone, the rest of the view must be repainted too.
+TEST(PictureViewTest, RepaintsAroundThePictureWhereThatChanged)
+{
+    DisplayImage image;
+    PictureView view(image, nullptr);
+    QRegion painted;
+    struct PaintSpy : QObject {
+        QRegion* painted;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                *painted += static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } spy;
+    spy.painted = &painted;
+    view.installEventFilter(&spy);
+    view.show();
+    ASSERT_TRUE(processUntil([&] { return painted == QRegion(view.rect()); }));
+
+    const std::vector<uint8_t> frame = makeFrame();
+    const QRegion square(0, 0, kCameraSide, kCameraSide), whole(view.rect());
+    const auto repainted = [&](auto publish) {
+        painted = {};
+        publish();
+        view.showNewPicture();
+        processUntil([&] { return !painted.isEmpty(); });
+        for (int i = 0; i < 3; ++i)  // a repaint the paint asks for is posted
+            QCoreApplication::sendPostedEvents();
+        return painted;
+    };
+    const auto at100 = [&] { image.render(frame.data(), {.zoom200 = false}); };
+    const auto at200 = [&] { image.render(frame.data(), {.zoom200 = true}); };
+    EXPECT_EQ(repainted(at100), square);
+    EXPECT_EQ(repainted(at200), whole);
+    EXPECT_EQ(repainted(at100), whole);
+    EXPECT_EQ(repainted(at100), square);
+    EXPECT_EQ(repainted([&] { image.fillBlue(); }), whole);
+    EXPECT_EQ(repainted(at100), whole);
 }
 
 }  // namespace
