@@ -20,6 +20,20 @@
 #ifndef QDX_API_H
 #define QDX_API_H
 
+#include <stdint.h>
+
+/**
+ * The interface this header declares, apart from the library's own version
+ * (QDX_GetVersion). Within major version 1 interfaces only grow: MINOR counts
+ * the additions (2: QDX_GetFrameEx), so a program built against 1.N runs with
+ * any library of 1.N or later.
+ */
+#define QDX_API_VERSION_MAJOR 1
+#define QDX_API_VERSION_MINOR 2
+#define QDX_API_VERSION_PATCH 0
+#define QDX_API_VERSION_ENCODE(major, minor, patch) (((major) << 16) | ((minor) << 8) | (patch))
+#define QDX_API_VERSION QDX_API_VERSION_ENCODE(QDX_API_VERSION_MAJOR, QDX_API_VERSION_MINOR, QDX_API_VERSION_PATCH)
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -175,6 +189,41 @@ enum {
  * is one value for the whole process.
  */
 QDX_EXPORT int QDX_GetFrame(unsigned char* buffer, unsigned int bufferLength, unsigned int* frameLength);
+
+/** QDX_FRAME_INFO.check: what the frame's byte count and marker words say. */
+enum {
+    QDX_FRAME_WHOLE = 0,  /**< QDX_FRAME_BYTES long with all four markers in place. */
+    QDX_FRAME_SHORT = 1,  /**< Fewer bytes than QDX_FRAME_BYTES: a transfer cut short. */
+    QDX_FRAME_DAMAGED = 2 /**< Too long, or a marker word wrong. */
+};
+
+/**
+ * What the library knows of one frame. The caller sets size to
+ * sizeof(QDX_FRAME_INFO) of the header it was built with; the library writes
+ * no field beyond it, so later versions may add fields at the end.
+ */
+typedef struct QDX_FRAME_INFO {
+    uint32_t size;        /**< Set by the caller: the struct's size in bytes (at least 48). */
+    uint32_t length;      /**< The frame's byte count, as QDX_GetFrame's *frameLength. */
+    uint64_t index;       /**< 1 for the first frame the process received, one more for each after it;
+                               unlike QDX_GetIndex's counter it never starts again (reconnection, QDX_Init). */
+    int64_t monotonicNs;  /**< When its last byte arrived: CLOCK_MONOTONIC, nanoseconds. */
+    int64_t wallNs;       /**< The same moment on CLOCK_REALTIME: nanoseconds since 1970-01-01 UTC. */
+    uint64_t skipped;     /**< Frames received after the one the previous QDX_GetFrame/QDX_GetFrameEx
+                               call returned (or since QDX_Init) that the ring overwrote unseen; 0 for a
+                               repeated frame. */
+    int32_t check;        /**< QDX_FRAME_WHOLE, QDX_FRAME_SHORT or QDX_FRAME_DAMAGED. */
+    uint32_t reserved;    /**< 0. */
+} QDX_FRAME_INFO;
+
+/**
+ * QDX_GetFrame with what is known of the frame: copies the newest frame as
+ * QDX_GetFrame does and fills *info for it. Returns as QDX_GetFrame, and
+ * QDX_ERR_ARGUMENT for a null buffer or info or an info->size below 48;
+ * *info is written only for QDX_OK and QDX_FRAME_REPEATED. The two calls
+ * share the last returned frame.
+ */
+QDX_EXPORT int QDX_GetFrameEx(unsigned char* buffer, unsigned int bufferLength, QDX_FRAME_INFO* info);
 
 /**
  * Stores the frame counter: frames received since the camera was last

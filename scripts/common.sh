@@ -17,6 +17,8 @@ QDX_PACKAGES=(
     ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base-apps  # tests check recordings with readers not ours
     gdb  # a widget test that hangs prints its threads' stacks
     file dpkg-dev  # cpack's scan for the Debian package's dependencies
+    libtiff-dev libavcodec-dev libavformat-dev libavutil-dev  # 16-bit TIFF stills, lossless FFV1 recordings
+    python3-pytest python3-pil python3-tifffile  # the Python module's tests, 16-bit files read back
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.

@@ -185,6 +185,21 @@ QDX_EXPORT int QDX_GetFrame(unsigned char* buffer, unsigned int bufferLength, un
     });
 }
 
+// The first layout of QDX_FRAME_INFO: later ones only add fields after it.
+static_assert(sizeof(QDX_FRAME_INFO) == 48);
+inline constexpr uint32_t kFrameInfoMinSize = 48;
+
+QDX_EXPORT int QDX_GetFrameEx(unsigned char* buffer, unsigned int bufferLength, QDX_FRAME_INFO* info)
+{
+    return qdx::guarded(QDX_ERR_NO_FRAME, [&]() -> int {
+        if (!buffer || !info || info->size < kFrameInfoMinSize)
+            return QDX_ERR_ARGUMENT;
+        return lib().withStream(
+            [&](qdx::FrameStream& stream) { return stream.copyNewestFrame(buffer, bufferLength, *info); },
+            int{QDX_ERR_NO_FRAME});
+    });
+}
+
 QDX_EXPORT int QDX_GetIndex(int* counter)
 {
     return qdx::guarded(QDX_ERR_TRANSFER, [&]() -> int {

@@ -10,8 +10,34 @@
 
 namespace qdx {
 
+namespace {
+
+// Frames received by the process: the frame index never starts again, also
+// not for a new stream after QDX_Term and QDX_Init.
+std::atomic<uint64_t> processFrames{0};
+
+int64_t nowNs(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+int32_t checkFrame(const uint8_t* frame, uint32_t length)
+{
+    if (length < kFrameBytes)
+        return QDX_FRAME_SHORT;
+    const auto word = [&](std::size_t i) { return static_cast<uint16_t>(frame[2 * i] | frame[2 * i + 1] << 8); };
+    const bool whole = length == kFrameBytes && word(0) == kStartMarker0 && word(1) == kStartMarker1 &&
+                       word(kFrameWords - 2) == kEndMarker0 && word(kFrameWords - 1) == kEndMarker1;
+    return whole ? QDX_FRAME_WHOLE : QDX_FRAME_DAMAGED;
+}
+
+}  // namespace
+
 FrameStream::FrameStream(Link& link, std::chrono::milliseconds readLimit, std::function<void(bool)> onChange)
-    : link_(link), readLimit_(readLimit), onChange_(std::move(onChange))
+    : link_(link), readLimit_(readLimit), onChange_(std::move(onChange)),
+      lastReturnedIndex_(processFrames.load(std::memory_order_relaxed))
 {
     for (auto& slot : slots_)
         slot = std::make_unique<uint8_t[]>(kSlotSize);
@@ -199,9 +225,12 @@ void FrameStream::readerLoop()
             pause(std::chrono::milliseconds(1));
             continue;
         }
+        const Arrival arrival{processFrames.fetch_add(1, std::memory_order_relaxed) + 1, nowNs(CLOCK_MONOTONIC),
+                              nowNs(CLOCK_REALTIME)};
         {
             std::lock_guard lock(ringMutex_);
             lengths_[slot] = static_cast<uint32_t>(received);
+            arrivals_[slot] = arrival;
             counter_.fetch_add(1, std::memory_order_acq_rel);
             frameAvailable_ = true;
         }
@@ -231,6 +260,14 @@ FrameStream::Pin FrameStream::pinNewest()
     pin.length = lengths_[pin.slot];
     pin.data = slots_[pin.slot].get();
     pin.result = lastReturned_ == static_cast<int64_t>(n) ? QDX_FRAME_REPEATED : QDX_OK;
+    const Arrival& arrival = arrivals_[pin.slot];
+    pin.index = arrival.index;
+    pin.monotonicNs = arrival.monotonicNs;
+    pin.wallNs = arrival.wallNs;
+    if (pin.result == QDX_OK && arrival.index > lastReturnedIndex_) {
+        pin.skipped = arrival.index - lastReturnedIndex_ - 1;
+        lastReturnedIndex_ = arrival.index;
+    }
     ++pins_[pin.slot];
     lastReturned_ = n;
     return pin;
@@ -257,6 +294,27 @@ int FrameStream::copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_
     unpin(pin);
     if (frameLength)
         *frameLength = pin.length;
+    return pin.result;
+}
+
+int FrameStream::copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, QDX_FRAME_INFO& info)
+{
+    const Pin pin = pinNewest();
+    if (!pin.data)
+        return pin.result;
+    std::memcpy(buffer, pin.data, std::min(bufferLength, pin.length));
+    // The check reads the slot too, so before the unpin.
+    const int32_t check = checkFrame(pin.data, pin.length);
+    unpin(pin);
+    QDX_FRAME_INFO out{};
+    out.size = info.size;
+    out.length = pin.length;
+    out.index = pin.index;
+    out.monotonicNs = pin.monotonicNs;
+    out.wallNs = pin.wallNs;
+    out.skipped = pin.skipped;
+    out.check = check;
+    std::memcpy(&info, &out, std::min<std::size_t>(info.size, sizeof out));
     return pin.result;
 }
 

@@ -59,6 +59,8 @@ public:
     // The newest frame: QDX_ERR_NO_FRAME none since the reader started, QDX_OK new,
     // QDX_FRAME_REPEATED the same as last time.
     int copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, uint32_t* frameLength);
+    // The same copy, with what is known of the frame (info->size is the caller's).
+    int copyNewestFrame(uint8_t* buffer, uint32_t bufferLength, QDX_FRAME_INFO& info);
 
     // A copy in two steps, as copyNewestFrame makes it: pinNewest() keeps the
     // reader off the newest slot until unpin(); result as copyNewestFrame's.
@@ -67,6 +69,10 @@ public:
         uint32_t slot = 0;
         uint32_t length = 0;
         const uint8_t* data = nullptr;
+        uint64_t index = 0;    // the process-wide frame number
+        uint64_t skipped = 0;  // received since the last returned frame and never returned
+        int64_t monotonicNs = 0;
+        int64_t wallNs = 0;
     };
     Pin pinNewest();
     void unpin(const Pin& pin);
@@ -99,6 +105,13 @@ private:
     std::mutex ringMutex_;  // protects lengths_, pins_, lastReturned_, frameAvailable_ and counter_ updates
     std::condition_variable unpinned_;  // a pin was dropped, or the reader is to stop
     std::array<uint32_t, kSlotCount> lengths_{};
+    struct Arrival {
+        uint64_t index = 0;
+        int64_t monotonicNs = 0;
+        int64_t wallNs = 0;
+    };
+    std::array<Arrival, kSlotCount> arrivals_{};
+    uint64_t lastReturnedIndex_;  // the index of the last returned frame, or the last before the stream started
     std::array<int, kSlotCount> pins_{};  // copies in progress, by slot
     int64_t lastReturned_ = -1;
     bool frameAvailable_ = false;

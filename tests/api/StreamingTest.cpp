@@ -18,14 +18,15 @@ uint16_t wordAt(const std::vector<uint8_t>& frame, std::size_t index)
 using StreamingTest = SimCameraTest;
 
 // Stalls the camera and waits until the library has counted every frame the
-// camera sent: from then on nothing arrives until the stall ends.
-void stallAndSettle()
+// camera sent (deliveredBefore of them before the camera was last connected):
+// from then on nothing arrives until the stall ends.
+void stallAndSettle(unsigned long long deliveredBefore = 0)
 {
     QDXSim_SetStalled(1);
     unsigned long long delivered = 0;
     ASSERT_TRUE(waitUntil([&] {
         QDXSim_GetBulkStats(&delivered, nullptr, nullptr);
-        return static_cast<unsigned long long>(frameIndex()) == delivered;
+        return static_cast<unsigned long long>(frameIndex()) + deliveredBefore == delivered;
     }));
 }
 
@@ -159,6 +160,77 @@ TEST_F(StreamingTest, FastCameraNeverTearsACopy)
         for (std::size_t row = 2; row < 300; ++row)
             ASSERT_EQ(std::memcmp(&frame[rowBytes], &frame[row * rowBytes], rowBytes), 0) << "torn at row " << row;
     }
+}
+
+QDX_FRAME_INFO takeFrame(std::vector<uint8_t>& frame, int expected = QDX_OK)
+{
+    QDX_FRAME_INFO info{};
+    info.size = sizeof info;
+    EXPECT_EQ(QDX_GetFrameEx(frame.data(), static_cast<unsigned>(frame.size()), &info), expected);
+    return info;
+}
+
+int64_t nowNs(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Guards the per-frame record: an index that goes on across a reconnection
+// while the counter starts again, arrival times in order and within the
+// call's reach, every unseen frame counted, and the check of a cut frame.
+TEST_F(StreamingTest, FrameInfoAccountsForEveryFrameAcrossAReconnection)
+{
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
+    QDX_FRAME_INFO small{};
+    small.size = 40;
+    startConnected();
+    EXPECT_EQ(QDX_GetFrameEx(frame.data(), QDX_FRAME_BYTES, &small), QDX_ERR_ARGUMENT);
+    EXPECT_EQ(QDX_GetFrameEx(frame.data(), QDX_FRAME_BYTES, nullptr), QDX_ERR_ARGUMENT);
+    waitForFrames(1);
+
+    const int64_t start = nowNs(CLOCK_MONOTONIC);
+    std::vector<QDX_FRAME_INFO> taken;
+    int counterAfterReconnection = 0;
+    unsigned long long deliveredBefore = 0;
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) {
+            QDXSim_SetPlugged(0, 0);
+            ASSERT_TRUE(waitUntil([] { return status() == 0; }));
+            QDXSim_GetBulkStats(&deliveredBefore, nullptr, nullptr);
+            QDXSim_SetPlugged(0, 1);
+            ASSERT_TRUE(waitUntil([] { return status() == 1; }));
+        }
+        waitForFrames(3);
+        stallAndSettle(deliveredBefore);
+        counterAfterReconnection = frameIndex();
+        const int64_t wallBefore = nowNs(CLOCK_REALTIME);
+        taken.push_back(takeFrame(frame));
+        const QDX_FRAME_INFO repeated = takeFrame(frame, QDX_FRAME_REPEATED);
+        EXPECT_EQ(repeated.index, taken.back().index);
+        EXPECT_EQ(repeated.skipped, 0u);
+        EXPECT_EQ(taken.back().check, QDX_FRAME_WHOLE);
+        EXPECT_EQ(taken.back().length, QDX_FRAME_BYTES);
+        EXPECT_LE(taken.back().wallNs, wallBefore);
+        EXPECT_GT(taken.back().wallNs, wallBefore - 60'000'000'000);
+        QDXSim_SetStalled(0);
+    }
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_GT(taken[0].monotonicNs, start - 60'000'000'000);
+    EXPECT_GT(taken[1].monotonicNs, taken[0].monotonicNs);
+    EXPECT_EQ(taken[1].index - taken[0].index - 1, taken[1].skipped) << "every frame between is counted unseen";
+    EXPECT_GE(taken[1].index - taken[0].index, static_cast<uint64_t>(counterAfterReconnection))
+        << "the index goes on where the counter started again";
+
+    stallAndSettle(deliveredBefore);
+    QDXSim_InjectFrames(1, 1 << 20);
+    const int before = frameIndex();
+    QDXSim_SetStalled(0);
+    waitForFrames(before + 1);
+    const QDX_FRAME_INFO cut = takeFrame(frame);
+    EXPECT_EQ(cut.check, QDX_FRAME_SHORT);
+    EXPECT_EQ(cut.length, QDX_FRAME_BYTES / 2);
 }
 
 // Guards against use of freed buffers after QDX_Term.
