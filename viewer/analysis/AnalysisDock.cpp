@@ -387,7 +387,8 @@ void AnalysisDock::showHealth()
 void AnalysisDock::probed(QPoint pos)
 {
     hovered_ = cameraPixelAt(pos.x(), pos.y(), zoom200());
-    showSnapshot();
+    // The frame already taken: a moving mouse asks for no analyses.
+    showPixel(feed_.current());
 }
 
 void AnalysisDock::probeLeft()

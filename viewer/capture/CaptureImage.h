@@ -29,14 +29,25 @@ inline int captureSide(bool showBoundary)
 void convertToCapture(uint8_t* dest, const uint8_t* frame, bool grey, int side);
 
 // The program's capture image, refreshed by the display thread from every
-// frame it shows and read by recording while it holds the image.
+// frame it shows while a reader wants it (a recording runs), and read by the
+// reader while it holds the image.
 class CaptureImage final : public FrameConsumer {
 public:
     CaptureImage();  // zero-filled
 
-    // Display thread: converts the frame into the image and counts the
-    // refresh, unless a reader holds the image (then it is left alone).
-    void frameShown(const ShownFrame& shown) override { refresh(shown.frame, shown.grey, shown.showBoundary); }
+    // Any thread: a reader says it wants refreshes from now on, and that it
+    // no longer does. Without one the display thread converts nothing.
+    void addReader() { readers_.fetch_add(1, std::memory_order_acq_rel); }
+    void removeReader() { readers_.fetch_sub(1, std::memory_order_acq_rel); }
+
+    // Display thread: while a reader wants it, converts the frame into the
+    // image and counts the refresh, unless a reader holds the image (then it
+    // is left alone).
+    void frameShown(const ShownFrame& shown) override
+    {
+        if (readers_.load(std::memory_order_acquire) > 0)
+            refresh(shown.frame, shown.grey, shown.showBoundary);
+    }
     // Returns whether it refreshed.
     bool refresh(const uint8_t* frame, bool grey, bool showBoundary);
 
@@ -57,6 +68,7 @@ private:
     std::unique_ptr<uint8_t[]> pixels_;
     int side_ = 404;
     std::atomic<uint32_t> count_{0};  // written by the display thread
+    std::atomic<int> readers_{0};
     std::mutex waitMutex_;  // Pairs with refreshed_; taken by refresh after counting, so no wake-up is lost
     std::condition_variable_any refreshed_;
 };

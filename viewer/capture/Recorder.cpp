@@ -89,6 +89,7 @@ bool Recorder::start(const std::string& path, int side, std::function<void()> en
     report_ = {};
     running_.store(true, std::memory_order_release);
     // Refreshes from now on count, also those before the thread gets going.
+    image_.addReader();
     const uint32_t seen = image_.count();
     thread_ = std::jthread([this, side, seen, ended = std::move(ended)](std::stop_token stop) mutable {
         run(stop, side, seen, std::move(ended));
@@ -178,6 +179,7 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
         report.rate = rate;
         report.scale = 100;
     }
+    image_.removeReader();
     report.fileOk = writer_.close() == AviWriter::kOk;
     report_ = report;
     running_.store(false, std::memory_order_release);

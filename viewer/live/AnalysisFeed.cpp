@@ -22,19 +22,25 @@ AnalysisFeed::AnalysisFeed() : snapshots_(emptySnapshot(), emptySnapshot(), empt
 
 void AnalysisFeed::setRegion(std::optional<PixelRect> region)
 {
-    std::lock_guard lock(settingsMutex_);
-    region_ = region;
+    {
+        std::lock_guard lock(settingsMutex_);
+        region_ = region;
+    }
+    wanted_.store(true, std::memory_order_release);  // shown at the next refresh, not the one after
 }
 
 void AnalysisFeed::setLine(std::optional<PixelLine> line)
 {
-    std::lock_guard lock(settingsMutex_);
-    line_ = line;
+    {
+        std::lock_guard lock(settingsMutex_);
+        line_ = line;
+    }
+    wanted_.store(true, std::memory_order_release);
 }
 
 void AnalysisFeed::frameShown(const ShownFrame& shown)
 {
-    if (!active())
+    if (!active() || !wanted_.exchange(false, std::memory_order_acq_rel))
         return;
     std::optional<PixelRect> region;
     std::optional<PixelLine> line;
@@ -65,6 +71,7 @@ void AnalysisFeed::frameShown(const ShownFrame& shown)
 const AnalysisSnapshot* AnalysisFeed::latest()
 {
     anyTaken_ |= snapshots_.take();
+    wanted_.store(true, std::memory_order_release);
     return anyTaken_ ? snapshots_.front().get() : nullptr;
 }
 

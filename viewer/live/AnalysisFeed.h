@@ -1,8 +1,10 @@
 // The Analysis window's share of the display thread: while the window is
-// open, each shown frame is analysed (histograms and statistics of the region
+// open, a shown frame is analysed (histograms and statistics of the region
 // of interest, the luma along the chosen line) and kept, so that the window
 // can read any pixel of the frame it last showed. No second frame stream: it
-// sees exactly the frames the picture shows.
+// sees frames the picture shows. The window reads a few times a second, so
+// a frame is analysed only once the reader has taken the one before: frames
+// nobody would read cost nothing.
 #pragma once
 
 #include <atomic>
@@ -54,11 +56,14 @@ public:
 
     // The reader's (one thread's) newest snapshot: null before the first;
     // valid and unchanged until the next call. Its number tells whether it
-    // is new.
+    // is new. Asks for the next shown frame to be analysed.
     const AnalysisSnapshot* latest();
+    // The snapshot latest() last returned, without looking for a newer one.
+    const AnalysisSnapshot* current() { return anyTaken_ ? snapshots_.front().get() : nullptr; }
 
 private:
     std::atomic<bool> active_{false};
+    std::atomic<bool> wanted_{true};  // the reader has taken the last published snapshot
     std::mutex settingsMutex_;  // Protects region_ and line_
     std::optional<PixelRect> region_;
     std::optional<PixelLine> line_;

@@ -41,6 +41,8 @@ TEST(CaptureImageTest, RefreshWaitsForNoReaderAndCounts)
 {
     CaptureImage capture;
     const auto white = makeFrame(0xFFF0);
+    capture.frameShown({white.data(), false, true});
+    EXPECT_EQ(capture.count(), 0u) << "no conversion while no recording wants the picture";
     ASSERT_TRUE(capture.refresh(white.data(), false, true));
     EXPECT_EQ(capture.count(), 1u);
     EXPECT_EQ(capture.side(), 404);

@@ -87,6 +87,7 @@ protected:
     {
         SimCameraTest::SetUp();
         sink.capture = &capture;
+        capture.addReader();
     }
 
     ViewerState state;
