@@ -101,7 +101,7 @@ def test_a_setting_reaches_the_camera_by_name_and_reads_back_alone(sim, cam, nam
     assert after[name] == camera_value
     moved = {n for n in before if before[n] != after[n]} - {name}
     assert moved <= cam.changed(), "only the camera's own automatic control may move other settings"
-    if cam.settings.info(name).index is None and name != "mode":
+    if cam.settings.info(name).index is None:
         register = ctypes.c_int()
         sim.QDXSim_GetRegister(cam.settings.info(name).register, ctypes.byref(register))
         assert register.value == camera_value
@@ -189,14 +189,13 @@ def test_short_and_damaged_frames_are_passed_over_unless_asked_for(sim, cam):
     sim.QDXSim_InjectFrames(2, 2)
     assert all(f.info.check == qdx.FrameCheck.WHOLE and f.y.shape == (404, 404) for f in cam.frames(count=6))
 
-    sim.QDXSim_InjectFrames(1, 1)
-    seen = {}
-    for frame in cam.frames(count=8, whole=False):
-        seen.setdefault(frame.info.check, frame)
-        if qdx.FrameCheck.SHORT in seen:
+    short = None
+    for _ in range(20):  # a busy machine may let the ring overwrite it unseen: then once more
+        sim.QDXSim_InjectFrames(1, 1)
+        short = next((f for f in cam.frames(count=3, whole=False) if f.info.check == qdx.FrameCheck.SHORT), None)
+        if short:
             break
-    short = seen[qdx.FrameCheck.SHORT]
-    assert short.info.length < qdx.FRAME_BYTES and len(short.raw) == short.info.length // 2
+    assert short is not None and short.info.length < qdx.FRAME_BYTES and len(short.raw) == short.info.length // 2
     with pytest.raises(ValueError, match="no picture"):
         short.y
 
@@ -245,7 +244,7 @@ def test_a_camera_going_away_is_a_no_camera_error(sim, cam):
 
 # -- 16-bit files -------------------------------------------------------------
 
-def read_png_pillow(path):
+def read_grey_pillow(path, shape):
     from PIL import Image
     with Image.open(path) as image:
         return np.array(image.getdata(), dtype=np.uint16).reshape(image.size[1], image.size[0])
@@ -255,10 +254,6 @@ def read_rgb48_ffmpeg(path, shape):
     raw = subprocess.run(["ffmpeg", "-v", "error", "-i", str(path), "-f", "rawvideo", "-pix_fmt", "rgb48le", "-"],
                          capture_output=True, check=True, timeout=HANG_GUARD).stdout
     return np.frombuffer(raw, dtype="<u2").reshape(shape)
-
-
-def read_tiff_pillow(path):
-    return read_png_pillow(path)
 
 
 def read_tiff_tifffile(path, shape):
@@ -278,9 +273,9 @@ def png_chunks(path):
 
 
 @pytest.mark.parametrize("save, shape, read", [
-    (qdx.save_png16, (37, 53), lambda p, s: read_png_pillow(p)),
+    (qdx.save_png16, (37, 53), read_grey_pillow),
     (qdx.save_png16, (37, 53, 3), read_rgb48_ffmpeg),
-    (qdx.save_tiff, (37, 53), lambda p, s: read_tiff_pillow(p)),
+    (qdx.save_tiff, (37, 53), read_grey_pillow),
     (qdx.save_tiff, (37, 53, 3), read_tiff_tifffile),
 ])
 def test_16_bit_files_read_back_by_other_readers_as_the_12_bit_values_spread(tmp_path, save, shape, read):
