@@ -57,7 +57,7 @@ if /usr/bin/python3 -c 'import numpy' 2>/dev/null; then
     PYTHONPATH=$site QDX_LIBRARY=$prefix/$libdir/libQDX_API.so.1 PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c '
 import qdx
 with qdx.Camera() as cam:
-    print(len(cam.settings), "settings, frame", cam.frame().info.check.name)' >python.out ||
+    print(len(cam.settings), "settings, frame", cam.frame().info.check.name)' >python.out 2>&1 ||
         fail "import qdx from $site: $(cat python.out)"
     grep -Eqx '[1-9][0-9]* settings, frame WHOLE' python.out || fail "qdx: $(cat python.out)"
 fi
