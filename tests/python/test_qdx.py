@@ -62,7 +62,18 @@ def test_with_block_starts_and_stops_the_library_even_on_an_exception(sim):
 def test_close_from_another_thread_ends_a_frame_wait(sim, cam):
     # Guards against QDX_Term destroying the frame semaphore under a thread still waiting on it.
     sim.QDXSim_SetStalled(1)
-    outcome = []
+    outcome, stopped_under_wait = [], []
+
+    class Watched:
+        def __init__(self, semaphore):
+            self.semaphore = semaphore
+
+        def wait(self, seconds):
+            self.semaphore.wait(seconds)
+            if not library_running(sim):
+                stopped_under_wait.append(True)
+
+    cam._semaphore = Watched(cam._semaphore)
 
     def wait():
         try:
@@ -77,6 +88,7 @@ def test_close_from_another_thread_ends_a_frame_wait(sim, cam):
     waiter.join(HANG_GUARD)
     assert not waiter.is_alive()
     assert len(outcome) == 1 and "closed" in str(outcome[0])
+    assert not stopped_under_wait
     assert not library_running(sim)
 
 
