@@ -3,6 +3,8 @@
 prints their statistics: the mean, minimum and maximum of Y, Cb and Cr.
 
     QDX_CAMERA=sim python3 grab_stats.py [--frames N] [--exposure STEPS]
+
+Uses the qdx package (installed, or PYTHONPATH=build/python in a build tree).
 """
 
 import argparse
@@ -17,22 +19,23 @@ def main():
     parser.add_argument("--exposure", type=int, help="exposure time in steps of 0.072 ms")
     args = parser.parse_args()
 
-    with qdx.Camera() as camera:
-        if not camera.wait_connected():
-            print("No Connected Camera!", file=sys.stderr)
-            return 1
-        print("library %d.%d.%d.%d" % camera.version())
+    try:
+        camera = qdx.Camera().open()  # the with-block closes it
+    except qdx.NoCameraError as error:
+        print(error, file=sys.stderr)
+        return 1
+    with camera:
+        print("library %d.%d.%d.%d" % camera.version)
         if args.exposure is not None:
-            camera.set("ExposureTime", args.exposure)
+            camera.settings["exposure"] = args.exposure
         print("exposure %.1f ms, red gain %d, blue gain %d" % (
-            camera.get("ExposureTime") * 0.072, camera.get("GainRB", 0), camera.get("GainRB", 1)))
-        for _ in range(args.frames):
-            picture = camera.frame()
+            camera.settings["exposure"] * camera.settings.info("exposure").factor, camera.settings["red-gain"], camera.settings["blue-gain"]))
+        for frame in camera.frames(count=args.frames):
             stats = "  ".join(
                 "%s %6.1f [%4d..%4d]" % (name, channel.mean(), channel.min(), channel.max())
-                for name, channel in zip(("Y", "Cb", "Cr"), (picture[:, :, k] for k in range(3))))
-            print("frame %5d  %s" % (camera.index(), stats))
-        print("changed by the camera itself: registers", sorted(camera.change_mask()) or "none")
+                for name, channel in (("Y", frame.y), ("Cb", frame.cb), ("Cr", frame.cr)))
+            print("frame %5d  %s" % (frame.info.index, stats))
+        print("changed by the camera itself:", ", ".join(sorted(camera.changed())) or "nothing")
     return 0
 
 

@@ -25,4 +25,16 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for package in libusb-1.0-0 libqt6widgets6 qt6-qpa-plugins; do
     grep -q "\(^\|, \)$package\( \|,\|$\)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
+# Guards the Python package left out, or without its settings table or numpy.
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for file in __init__.py _settings.json py.typed; do
+    grep -qx "\./usr/lib/python3/dist-packages/qdx/$file" <<<"$contents" || fail "no qdx/$file in /usr/lib/python3/dist-packages"
+done
+grep -q '__pycache__' <<<"$contents" && fail "compiled Python files in the package"
+grep -q "\(^\|, \)python3-numpy\(,\|$\)" <<<"$depends" || fail "Depends lacks python3-numpy: $depends"
+# Guards the library's ldconfig lost to the maintainer scripts the Python package brings.
+dpkg-deb -e "$deb" "$scratch/control"
+grep -q '^ *ldconfig$' "$scratch/control/postinst" || fail "postinst runs no ldconfig"
+grep -q 'py3compile -p qdx' "$scratch/control/postinst" || fail "postinst compiles no qdx"
+grep -q 'py3clean -p qdx' "$scratch/control/prerm" || fail "prerm cleans no qdx"
 echo "$(basename "$deb"): $(dpkg-deb -f "$deb" Version), Depends: $depends"

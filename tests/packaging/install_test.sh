@@ -50,4 +50,15 @@ for program in "$prefix"/bin/*; do
     found=$(ldd "$program" | sed -n 's/.*libQDX_API\.so\.1 => \(.*\) (0x.*/\1/p')
     [ -n "$found" ] && [ "$(realpath "$found")" = "$library" ] || fail "$program finds the library at '$found'"
 done
-echo "installed tree usable: pkg-config and find_package(QDX)"
+# Guards the Python package installed where Debian's python3 does not look under
+# this prefix, or without its settings table: it must take a frame from the installed library.
+if /usr/bin/python3 -c 'import numpy' 2>/dev/null; then
+    site=$prefix/$(/usr/bin/python3 -c 'import sys; print("lib/python%d.%d/dist-packages" % sys.version_info[:2])')
+    PYTHONPATH=$site QDX_LIBRARY=$prefix/$libdir/libQDX_API.so.1 PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c '
+import qdx
+with qdx.Camera() as cam:
+    print(len(cam.settings), "settings, frame", cam.frame().info.check.name)' >python.out 2>&1 ||
+        fail "import qdx from $site: $(cat python.out)"
+    grep -Eqx '[1-9][0-9]* settings, frame WHOLE' python.out || fail "qdx: $(cat python.out)"
+fi
+echo "installed tree usable: pkg-config, find_package(QDX) and import qdx"
