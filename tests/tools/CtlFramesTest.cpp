@@ -6,13 +6,18 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "BmpReader.h"
 #include "CtlFixture.h"
+#include "core/model/Settings.h"
 
 namespace qdx::ctl::test {
 namespace {
@@ -156,6 +161,110 @@ INSTANTIATE_TEST_SUITE_P(
         std::string name = test.param.file;
         return name.replace(name.find('.'), 1, "_");
     });
+
+// A 16-bit Netpbm picture: its # lines as "key: value", and its samples.
+struct DeepNetpbm {
+    std::map<std::string, std::string> text;
+    int side = 0;
+    int channels = 0;
+    std::vector<int> samples;  // channels a pixel, rows top first
+
+    int at(int x, int y, int c) const { return samples[(static_cast<std::size_t>(y) * side + x) * channels + c]; }
+};
+
+std::optional<DeepNetpbm> readDeepNetpbm(const std::string& path)
+{
+    std::istringstream in(fileBytes(path));
+    std::string magic, line;
+    std::getline(in, magic);
+    DeepNetpbm picture;
+    while (in.peek() == '#' && std::getline(in, line))
+        if (const auto colon = line.find(": "); colon != std::string::npos)
+            picture.text[line.substr(2, colon - 2)] = line.substr(colon + 2);
+    int height = 0, maxValue = 0;
+    in >> picture.side >> height >> maxValue;
+    in.get();  // one whitespace byte ends the header
+    picture.channels = magic == "P5" ? 1 : 3;
+    if (!in || picture.side != height || maxValue != 4095)
+        return std::nullopt;
+    for (int i = 0; i < picture.side * height * picture.channels; ++i) {
+        const int high = in.get(), low = in.get();
+        if (!in)
+            return std::nullopt;
+        picture.samples.push_back(high << 8 | low);
+    }
+    return picture;
+}
+
+// Guards --depth 16 against facts that are not the frame's own or not the
+// camera's: each file names its frame by the library's process-wide index
+// (a later grab, a later frame), its arrival on both clocks within the run,
+// and every setting of the table with the value the camera has (exposure as
+// --set left it); and against a picture that loses the 12 bits or the grab's
+// region and colour decisions (the chart's patches at full scale, the border).
+TEST_F(CtlTest, GrabAtDepth16NamesItsFrameAndTheCameraSettings)
+{
+    QDXSim_SetScene(0);  // the colour chart
+    TempDir dir;
+    const auto nowNs = [](auto clock) {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(clock.now().time_since_epoch()).count();
+    };
+    struct Deep {
+        const char* file;
+        std::vector<std::string> options;
+        int side, channels;
+    };
+    const Deep kinds[] = {{"grey.pgm", {}, 400, 1}, {"border.ppm", {"--border"}, 404, 3}};
+    unsigned long long previousIndex = 0;
+    for (const Deep& k : kinds) {
+        SCOPED_TRACE(k.file);
+        std::vector<std::string> args{"--set", "exposure=300", "grab", dir.file(k.file), "--depth", "16"};
+        args.insert(args.end(), k.options.begin(), k.options.end());
+        const long long wallBefore = nowNs(std::chrono::system_clock()), monoBefore = nowNs(std::chrono::steady_clock());
+        const CtlRun run = runCtl(args);
+        const long long wallAfter = nowNs(std::chrono::system_clock()), monoAfter = nowNs(std::chrono::steady_clock());
+        ASSERT_EQ(run.status, kExitOk) << run.err;
+        const auto picture = readDeepNetpbm(dir.file(k.file));
+        ASSERT_TRUE(picture.has_value()) << "not a 16-bit Netpbm picture";
+        EXPECT_EQ(picture->side, k.side);
+        EXPECT_EQ(picture->channels, k.channels);
+
+        const unsigned long long index = std::stoull(picture->text.at("QDX frame index"));
+        EXPECT_GT(index, previousIndex);
+        previousIndex = index;
+        const long long monotonic = std::stoll(picture->text.at("QDX monotonic ns"));
+        EXPECT_TRUE(monotonic >= monoBefore && monotonic <= monoAfter) << monotonic;
+        std::tm utc{};
+        long long nanoseconds = -1;
+        const std::string created = picture->text.at("Creation Time");
+        std::istringstream(created) >> std::get_time(&utc, "%Y-%m-%dT%H:%M:%S");
+        ASSERT_EQ(std::sscanf(created.c_str() + 19, ".%9lldZ", &nanoseconds), 1) << created;
+        const long long wall = static_cast<long long>(timegm(&utc)) * 1000000000 + nanoseconds;
+        EXPECT_TRUE(wall >= wallBefore && wall <= wallAfter) << created;
+        const json settings = json::parse(picture->text.at("QDX settings"));
+        for (const viewer::Setting& setting : viewer::settings())
+            EXPECT_TRUE(settings.contains(setting.name)) << setting.name;
+        EXPECT_EQ(settings.value("exposure", -1), 300);
+
+        const int shift = (QDX_FRAME_WIDTH - k.side) / 2;
+        const auto luma = [&](int x, int y) {
+            int sum = 0;
+            for (int c = 0; c < k.channels; ++c)
+                sum += picture->at(x - shift, y - shift, c);
+            return sum / k.channels;
+        };
+        EXPECT_GT(luma(42, 174), luma(332, 174) + 1600);  // white and black patches, 12-bit
+        if (k.channels == 3) {
+            EXPECT_GT(picture->at(42 - shift, 221 - shift, 0), 2400);  // the saturated red patch
+            EXPECT_LT(picture->at(42 - shift, 221 - shift, 1), 1440);
+        }
+        int maximum = 0;
+        for (const int v : picture->samples)
+            maximum = std::max(maximum, v);
+        EXPECT_LE(maximum, 4095);
+        EXPECT_NE(maximum % 16, 0) << "the low 4 bits are empty: 8-bit values scaled up";
+    }
+}
 
 json streamJson(const std::vector<std::string>& args)
 {
