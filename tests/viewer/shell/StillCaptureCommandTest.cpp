@@ -8,6 +8,13 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <tiffio.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+
 #include "BmpReader.h"
 #include "QDX_SIM.h"
 #include "core/commands/Commands.h"
@@ -66,7 +73,8 @@ TEST_P(StillCapturePageTest, PageButtonSavesThePictureAsThePageShowsIt)
 
     ASSERT_EQ(interaction.dialogs.size(), 1u);
     const FileDialogRequest& d = interaction.dialogs[0];
-    expectFileDialog(d, true, "Save File", "BMP File (*.bmp)", "*.bmp", "bmp");
+    expectFileDialog(d, true, "Save File", "BMP File (*.bmp);;16-bit PNG (*.png);;16-bit TIFF (*.tif *.tiff)", "",
+                     "bmp");
     static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_\\d{3}\\.bmp$"));
     EXPECT_TRUE(name.match(d.proposedName).hasMatch()) << d.proposedName.toStdString();
     EXPECT_EQ(interaction.dialogOwners[0], page(c.page));
@@ -84,6 +92,67 @@ INSTANTIATE_TEST_SUITE_P(Pages, StillCapturePageTest,
                          testing::Values(PageCase{kPicturePage, true, 404, false},
                                          PageCase{kCalibrationPage, false, 400, true}),
                          [](const auto& test) { return test.param.page == kPicturePage ? "Picture" : "Calibration"; });
+
+// A PNG's chunks by type, read straight from the file's bytes.
+std::multimap<std::string, std::string> pngChunks(const QString& path)
+{
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::multimap<std::string, std::string> chunks;
+    for (std::size_t at = 8; at + 12 <= bytes.size();) {
+        const auto byte = [&](std::size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])); };
+        const uint32_t length = byte(at) << 24 | byte(at + 1) << 16 | byte(at + 2) << 8 | byte(at + 3);
+        chunks.emplace(bytes.substr(at + 4, 4), bytes.substr(at + 8, length));
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+// Guards the 16-bit choices reaching the writer: a .png name saves the
+// Picture page's colour as a 48-bit PNG with sBIT 12, a .tif name the
+// Calibration page's grey as a 16-bit TIFF, each naming its own frame (the
+// later save, a later frame) and the camera's settings; the bitmap stays the
+// dialog's first choice.
+TEST_F(StillCaptureCommandTest, SixteenBitChoicesSaveTheTwelveBitPictureWithItsFrame)
+{
+    open({}, true);
+    interaction.files = {stillPath(QStringLiteral("still.png")), stillPath(QStringLiteral("still.tif"))};
+    window->action(kCmdStillCapture)->trigger();
+    ASSERT_TRUE(processUntil([&] { return window->statusBar()->currentMessage().contains(QStringLiteral("still.png")); }));
+    window->tabs()->setCurrentIndex(kCalibrationPage);
+    window->action(kCmdStillCapture)->trigger();
+    ASSERT_TRUE(processUntil([&] { return window->statusBar()->currentMessage().contains(QStringLiteral("still.tif")); }));
+    EXPECT_TRUE(interaction.messages.empty());
+
+    const auto chunks = pngChunks(stillPath(QStringLiteral("still.png")));
+    ASSERT_EQ(chunks.count("IHDR"), 1u);
+    const std::string header = chunks.find("IHDR")->second;
+    EXPECT_EQ(header.substr(8, 2), std::string("\x10\x02", 2)) << "16 bits, RGB";
+    ASSERT_EQ(chunks.count("sBIT"), 1u);
+    EXPECT_EQ(chunks.find("sBIT")->second, std::string("\x0C\x0C\x0C", 3));
+    std::map<std::string, std::string> text;
+    for (auto [at, end] = chunks.equal_range("tEXt"); at != end; ++at)
+        text[at->second.substr(0, at->second.find('\0'))] = at->second.substr(at->second.find('\0') + 1);
+    const unsigned long long pngIndex = std::stoull(text["QDX frame index"]);
+    EXPECT_GT(pngIndex, 0u);
+    EXPECT_TRUE(nlohmann::json::parse(text["QDX settings"]).contains("exposure")) << text["QDX settings"];
+
+    TIFF* tiff = TIFFOpen(stillPath(QStringLiteral("still.tif")).toStdString().c_str(), "r");
+    ASSERT_NE(tiff, nullptr);
+    uint16_t bits = 0, channels = 0;
+    uint32_t width = 0;
+    const char* description = nullptr;
+    EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits) && TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &channels) &&
+                TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) && TIFFGetField(tiff, TIFFTAG_IMAGEDESCRIPTION, &description));
+    const nlohmann::json facts = nlohmann::json::parse(description ? description : "", nullptr, false);
+    TIFFClose(tiff);
+    EXPECT_EQ(bits, 16);
+    EXPECT_EQ(channels, 1) << "the Calibration page's grey";
+    EXPECT_EQ(width, 400u);
+    ASSERT_TRUE(facts.is_object());
+    EXPECT_GT(facts.value("frame index", 0ull), pngIndex);
+    EXPECT_TRUE(facts["settings"].contains("exposure"));
+}
 
 // Guards the request and its path travelling together: two choices before a
 // frame arrives give one file, at the second path, and a cancelled dialog
