@@ -7,7 +7,6 @@
 
 #include "capture/CaptureImage.h"
 #include "live/DisplayImage.h"
-#include "live/FullPrecision.h"
 #include "viewer/FrameBuilder.h"
 
 namespace qdx::viewer::test {
@@ -270,54 +269,6 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
                               "")
                         << kernelName(kernel) << (grey ? " grey" : " colour") << " capture " << side;
                 }
-            }
-        }
-    }
-}
-
-// Guards the 16-bit stills against drifting from what the viewer shows: the
-// full-precision picture is the capture picture before its rounding to 8
-// bits (each 8-bit value is the 12-bit one shifted right by 4), in the same
-// region and orientation, for every kernel the capture picture may take and
-// for chroma and luma that clamp at either end.
-TEST(FrameConversionTest, FullPrecisionIsTheShownPictureBeforeRounding)
-{
-    std::mt19937 rng(26);
-    auto frame = makeFrame();
-    const uint16_t extremes[] = {0x0000, 0x000F, 0x7FF0, 0x8000, 0xFFF0, 0xFFFF};
-    for (std::size_t i = 0; i < kFrameWords; ++i)
-        setWord(frame, i, rng() % 4 ? static_cast<uint16_t>(rng()) : extremes[rng() % 6]);
-    struct RestoreChoice {
-        ~RestoreChoice() { forceKernel(std::nullopt); }
-    } restore;
-    std::vector<uint8_t> capture(kCaptureBytes);
-    for (bool grey : {false, true}) {
-        for (int side : {404, 400}) {
-            std::vector<uint16_t> deep(fullPrecisionSamples(grey, side));
-            convertFullPrecision(deep.data(), frame.data(), grey, side);
-            EXPECT_LE(*std::max_element(deep.begin(), deep.end()), 4095);
-            int clamped = 0;
-            for (Kernel kernel : runnableKernels()) {
-                forceKernel(kernel);
-                convertToCapture(capture.data(), frame.data(), grey, side);
-                const std::string difference = firstDifference(
-                    side, side,
-                    [&](int x, int y) {
-                        const uint8_t* p = &capture[((side - 1 - y) * side + x) * 3];
-                        return Bgr{p[0], p[1], p[2]};
-                    },
-                    [&](int x, int y) {
-                        const uint16_t* p = &deep[(static_cast<std::size_t>(y) * side + x) * (grey ? 1 : 3)];
-                        clamped += !grey && (p[0] == 0 || p[0] == 4095);
-                        return grey ? Bgr{static_cast<uint8_t>(p[0] >> 4), static_cast<uint8_t>(p[0] >> 4),
-                                          static_cast<uint8_t>(p[0] >> 4)}
-                                    : Bgr{static_cast<uint8_t>(p[2] >> 4), static_cast<uint8_t>(p[1] >> 4),
-                                          static_cast<uint8_t>(p[0] >> 4)};
-                    });
-                EXPECT_EQ(difference, "") << kernelName(kernel) << (grey ? " grey " : " colour ") << side;
-            }
-            if (!grey) {
-                EXPECT_GT(clamped, 1000) << "the frame reaches neither clamp";
             }
         }
     }
