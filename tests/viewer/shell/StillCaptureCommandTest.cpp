@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <tiffio.h>
 
@@ -152,6 +158,36 @@ TEST_F(StillCaptureCommandTest, SixteenBitChoicesSaveTheTwelveBitPictureWithItsF
     ASSERT_TRUE(facts.is_object());
     EXPECT_GT(facts.value("frame index", 0ull), pngIndex);
     EXPECT_TRUE(facts["settings"].contains("exposure"));
+}
+
+// Guards against the dialog's suffix staying the bitmap's when "16-bit TIFF"
+// is chosen: a name typed without one must become a TIFF, not a BMP.
+TEST(StillCaptureDialogTest, NameWithoutSuffixTakesTheChosenFilters)
+{
+    QTemporaryDir dir;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll.stop();
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        types->setCurrentIndex(2);
+        emit types->textActivated(types->currentText());  // as the operator's choice does
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("shot"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    poll.start(50);
+    QTimer::singleShot(10000, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            dialog->close();
+    });
+    FileDialogRequest request;
+    request.save = true;
+    request.filterText = QStringLiteral("BMP File (*.bmp);;16-bit PNG (*.png);;16-bit TIFF (*.tif *.tiff)");
+    request.defaultSuffix = QStringLiteral("bmp");
+    request.folder = dir.path();
+    EXPECT_EQ(WidgetInteraction().fileName(nullptr, request).toStdString(), dir.filePath(QStringLiteral("shot.tif")).toStdString());
 }
 
 // Guards the request and its path travelling together: two choices before a
