@@ -218,9 +218,11 @@ TEST_F(CtlTest, GrabAtDepth16NamesItsFrameAndTheCameraSettings)
         SCOPED_TRACE(k.file);
         std::vector<std::string> args{"--set", "exposure=300", "grab", dir.file(k.file), "--depth", "16"};
         args.insert(args.end(), k.options.begin(), k.options.end());
-        const long long wallBefore = nowNs(std::chrono::system_clock()), monoBefore = nowNs(std::chrono::steady_clock());
+        const long long wallBefore = nowNs(std::chrono::system_clock());
+        const long long monoBefore = nowNs(std::chrono::steady_clock());
         const CtlRun run = runCtl(args);
-        const long long wallAfter = nowNs(std::chrono::system_clock()), monoAfter = nowNs(std::chrono::steady_clock());
+        const long long wallAfter = nowNs(std::chrono::system_clock());
+        const long long monoAfter = nowNs(std::chrono::steady_clock());
         ASSERT_EQ(run.status, kExitOk) << run.err;
         const auto picture = readDeepNetpbm(dir.file(k.file));
         ASSERT_TRUE(picture.has_value()) << "not a 16-bit Netpbm picture";

@@ -256,8 +256,8 @@ bool writeTiff(std::FILE* stream, const uint16_t* samples, int side, bool grey, 
               TIFFSetField(tiff, TIFFTAG_IMAGEDESCRIPTION, description.c_str()) &&
               TIFFSetField(tiff, TIFFTAG_SOFTWARE, facts.software.c_str()) &&
               (dateTime[0] == '\0' || TIFFSetField(tiff, TIFFTAG_DATETIME, dateTime));
-    ok = ok && TIFFWriteEncodedStrip(tiff, 0, const_cast<uint8_t*>(bytes.data()), static_cast<tmsize_t>(bytes.size())) ==
-                   static_cast<tmsize_t>(bytes.size());
+    const auto length = static_cast<tmsize_t>(bytes.size());
+    ok = ok && TIFFWriteEncodedStrip(tiff, 0, const_cast<uint8_t*>(bytes.data()), length) == length;
     ok = ok && TIFFWriteDirectory(tiff);
     TIFFClose(tiff);
     if (!ok || std::ferror(stream)) {

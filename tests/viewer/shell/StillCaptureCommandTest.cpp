@@ -124,10 +124,13 @@ TEST_F(StillCaptureCommandTest, SixteenBitChoicesSaveTheTwelveBitPictureWithItsF
     open({}, true);
     interaction.files = {stillPath(QStringLiteral("still.png")), stillPath(QStringLiteral("still.tif"))};
     window->action(kCmdStillCapture)->trigger();
-    ASSERT_TRUE(processUntil([&] { return window->statusBar()->currentMessage().contains(QStringLiteral("still.png")); }));
+    const auto saved = [&](const char* name) {
+        return processUntil([&] { return window->statusBar()->currentMessage().contains(QString::fromUtf8(name)); });
+    };
+    ASSERT_TRUE(saved("still.png"));
     window->tabs()->setCurrentIndex(kCalibrationPage);
     window->action(kCmdStillCapture)->trigger();
-    ASSERT_TRUE(processUntil([&] { return window->statusBar()->currentMessage().contains(QStringLiteral("still.tif")); }));
+    ASSERT_TRUE(saved("still.tif"));
     EXPECT_TRUE(interaction.messages.empty());
 
     const auto chunks = pngChunks(stillPath(QStringLiteral("still.png")));
@@ -148,8 +151,9 @@ TEST_F(StillCaptureCommandTest, SixteenBitChoicesSaveTheTwelveBitPictureWithItsF
     uint16_t bits = 0, channels = 0;
     uint32_t width = 0;
     const char* description = nullptr;
-    EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits) && TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &channels) &&
-                TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) && TIFFGetField(tiff, TIFFTAG_IMAGEDESCRIPTION, &description));
+    EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits) &&
+                TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &channels) && TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) &&
+                TIFFGetField(tiff, TIFFTAG_IMAGEDESCRIPTION, &description));
     const nlohmann::json facts = nlohmann::json::parse(description ? description : "", nullptr, false);
     TIFFClose(tiff);
     EXPECT_EQ(bits, 16);
@@ -187,7 +191,8 @@ TEST(StillCaptureDialogTest, NameWithoutSuffixTakesTheChosenFilters)
     request.filterText = QStringLiteral("BMP File (*.bmp);;16-bit PNG (*.png);;16-bit TIFF (*.tif *.tiff)");
     request.defaultSuffix = QStringLiteral("bmp");
     request.folder = dir.path();
-    EXPECT_EQ(WidgetInteraction().fileName(nullptr, request).toStdString(), dir.filePath(QStringLiteral("shot.tif")).toStdString());
+    EXPECT_EQ(WidgetInteraction().fileName(nullptr, request).toStdString(),
+              dir.filePath(QStringLiteral("shot.tif")).toStdString());
 }
 
 // Guards the request and its path travelling together: two choices before a
