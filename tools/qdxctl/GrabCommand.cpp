@@ -9,9 +9,7 @@
 #include "QDX_API.h"
 #include "capture/CaptureImage.h"
 #include "capture/Still16.h"
-#include "core/commands/ProgramVersion.h"
 #include "live/FrameCheck.h"
-#include "live/FullPrecision.h"
 
 namespace qdx::ctl {
 namespace {
@@ -113,24 +111,6 @@ bool awaitWholeFrame(Context& context, long long skip, std::vector<uint8_t>& fra
     }
 }
 
-// The 12-bit picture with the frame's index and arrival, and the settings
-// as the camera has them now (read as `get` reads them).
-bool writeDeep(AtomicFile& file, const std::string& path, const uint8_t* frame, const QDX_FRAME_INFO& info, int side,
-               bool grey, std::string& why)
-{
-    std::vector<uint16_t> samples(viewer::fullPrecisionSamples(grey, side));
-    viewer::convertFullPrecision(samples.data(), frame, grey, side);
-    const viewer::ProgramVersion version = viewer::programVersion();
-    viewer::StillFacts facts;
-    facts.frameIndex = info.index;
-    facts.monotonicNs = info.monotonicNs;
-    facts.wallNs = info.wallNs;
-    facts.software = "qdxctl " + std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
-                     std::to_string(version.build);
-    facts.settings = viewer::readCameraSettings();
-    return viewer::writeStill16(file, *viewer::still16KindOf(path), samples.data(), side, grey, facts, why);
-}
-
 int grab(Context& context, const GrabRequest& request)
 {
     // The file first: a name that cannot be written is found before the
@@ -167,7 +147,9 @@ int grab(Context& context, const GrabRequest& request)
         const bool grey = request.grey || format == 1 || request.kind == FileKind::Pgm;
         const int side = viewer::captureSide(request.border);
         if (request.deep) {
-            if (!writeDeep(file, request.path, frame.data(), info, side, grey, why))
+            // The settings as the camera has them now, read as `get` reads them.
+            if (!viewer::writeStill16(file, *viewer::still16KindOf(request.path), frame.data(), grey, side,
+                                      viewer::frameFacts(info, "qdxctl"), why))
                 return context.failure(why);
         } else {
             std::vector<uint8_t> picture(static_cast<std::size_t>(side) * side * 3);

@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "core/commands/ProgramVersion.h"
 #include "core/model/Settings.h"
+#include "live/FullPrecision.h"
 
 namespace qdx::viewer {
 namespace {
@@ -296,6 +298,19 @@ std::vector<std::pair<std::string, int>> readCameraSettings()
     return values;
 }
 
+StillFacts frameFacts(const QDX_FRAME_INFO& info, const std::string& program)
+{
+    const ProgramVersion version = programVersion();
+    StillFacts facts;
+    facts.frameIndex = info.index;
+    facts.monotonicNs = info.monotonicNs;
+    facts.wallNs = info.wallNs;
+    facts.software = program + " " + std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+                     std::to_string(version.build);
+    facts.settings = readCameraSettings();
+    return facts;
+}
+
 std::string isoUtc(int64_t wallNs)
 {
     int64_t seconds = wallNs / 1000000000;
@@ -329,9 +344,12 @@ std::string stillDescription(const StillFacts& facts)
     return description.dump();
 }
 
-bool writeStill16(AtomicFile& file, Still16Kind kind, const uint16_t* samples, int side, bool grey,
+bool writeStill16(AtomicFile& file, Still16Kind kind, const uint8_t* frame, bool grey, int side,
                   const StillFacts& facts, std::string& why)
 {
+    std::vector<uint16_t> picture(fullPrecisionSamples(grey, side));
+    convertFullPrecision(picture.data(), frame, grey, side);
+    const uint16_t* samples = picture.data();
     switch (kind) {
     case Still16Kind::Png:
         return writePng(file.stream(), samples, side, grey, facts, why);
@@ -350,11 +368,11 @@ bool writeStill16(AtomicFile& file, Still16Kind kind, const uint16_t* samples, i
     return false;
 }
 
-bool saveStill16(const std::string& path, Still16Kind kind, const uint16_t* samples, int side, bool grey,
+bool saveStill16(const std::string& path, Still16Kind kind, const uint8_t* frame, bool grey, int side,
                  const StillFacts& facts, std::string& why)
 {
     AtomicFile file;
-    return file.open(path, why) && writeStill16(file, kind, samples, side, grey, facts, why) && file.commit(why);
+    return file.open(path, why) && writeStill16(file, kind, frame, grey, side, facts, why) && file.commit(why);
 }
 
 }  // namespace qdx::viewer

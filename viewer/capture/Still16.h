@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "QDX_API.h"
 #include "core/files/AtomicFile.h"
 
 namespace qdx::viewer {
@@ -42,6 +43,11 @@ struct StillFacts {
 // read as `qdxctl get` reads them. Any thread that may call the library.
 std::vector<std::pair<std::string, int>> readCameraSettings();
 
+// The facts of the frame the library described in info, with the settings
+// the camera has now; program ("qdxctl") gets the program's version added.
+// Any thread that may call the library.
+StillFacts frameFacts(const QDX_FRAME_INFO& info, const std::string& program);
+
 // "2026-12-09T01:02:34.123456789Z".
 std::string isoUtc(int64_t wallNs);
 
@@ -49,15 +55,15 @@ std::string isoUtc(int64_t wallNs);
 // tests read back.
 std::string stillDescription(const StillFacts& facts);
 
-// samples: convertFullPrecision's output for grey and side. A PPM of a grey
-// picture repeats the luma in its three channels; a PGM takes grey samples
-// only (a colour picture is refused). Writes into an open file; the caller
-// commits.
-bool writeStill16(AtomicFile& file, Still16Kind kind, const uint16_t* samples, int side, bool grey,
+// The full-precision picture of a whole camera frame (convertFullPrecision,
+// colour or grey, side 404 or 400). A PPM of a grey picture repeats the luma
+// in its three channels; a PGM holds grey pictures only (colour is refused).
+// Writes into an open file; the caller commits.
+bool writeStill16(AtomicFile& file, Still16Kind kind, const uint8_t* frame, bool grey, int side,
                   const StillFacts& facts, std::string& why);
 
 // The whole file at path, or nothing at all (see AtomicFile).
-bool saveStill16(const std::string& path, Still16Kind kind, const uint16_t* samples, int side, bool grey,
+bool saveStill16(const std::string& path, Still16Kind kind, const uint8_t* frame, bool grey, int side,
                  const StillFacts& facts, std::string& why);
 
 }  // namespace qdx::viewer

@@ -2,13 +2,10 @@
 
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "BmpFile.h"
 #include "CaptureImage.h"
 #include "Still16.h"
-#include "core/commands/ProgramVersion.h"
-#include "live/FullPrecision.h"
 
 namespace qdx::viewer {
 namespace {
@@ -18,24 +15,6 @@ std::optional<Still16Kind> deepKindOf(const std::string& path)
 {
     const auto kind = still16KindOf(path);
     return kind == Still16Kind::Png || kind == Still16Kind::Tiff ? kind : std::nullopt;
-}
-
-// The 12-bit picture with the frame's facts and the settings the camera has
-// as it is written. Writer thread.
-bool saveDeep(const std::string& path, Still16Kind kind, const uint8_t* frame, const QDX_FRAME_INFO& info, bool grey,
-              int side, std::string& why)
-{
-    std::vector<uint16_t> samples(fullPrecisionSamples(grey, side));
-    convertFullPrecision(samples.data(), frame, grey, side);
-    const ProgramVersion version = programVersion();
-    StillFacts facts;
-    facts.frameIndex = info.index;
-    facts.monotonicNs = info.monotonicNs;
-    facts.wallNs = info.wallNs;
-    facts.software = "QDX_Viewer " + std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
-                     std::to_string(version.build);
-    facts.settings = readCameraSettings();
-    return saveStill16(path, kind, samples.data(), side, grey, facts, why);
 }
 
 }  // namespace
@@ -90,7 +69,9 @@ void StillCapture::frameShown(const ShownFrame& shown)
         StillCaptureResult result;
         result.path = path;
         if (const auto deep = deepKindOf(path)) {
-            result.saved = saveDeep(path, *deep, frame->data(), info, grey, side, result.why);
+            // The settings are those the camera has as the file is written.
+            result.saved =
+                saveStill16(path, *deep, frame->data(), grey, side, frameFacts(info, "QDX_Viewer"), result.why);
         } else {
             convertToCapture(picture_.get(), frame->data(), grey, side);
             result.saved = saveBmp(result.path, picture_.get(), side, result.why);

@@ -14,7 +14,6 @@
 #include "capture/Still16.h"
 #include "live/FrameConversion.h"
 #include "live/FrameLayout.h"
-#include "live/FullPrecision.h"
 
 int main(int argc, char** argv)
 {
@@ -40,14 +39,12 @@ int main(int argc, char** argv)
     if (still16) {
         const bool grey = std::atoi(argv[3]) != 0;
         const int side = captureSide(std::atoi(argv[4]) != 0);
-        std::vector<uint16_t> samples(fullPrecisionSamples(grey, side), 0xA5A5);
-        convertFullPrecision(samples.data(), frame.data(), grey, side);
         // An index beyond 32 bits, and an arrival whose last nanosecond a rounding would lose.
         const StillFacts facts{123456789012, 987654321012345, 1765240000000000001, "render_frame",
                                {{"exposure", 400}, {"mode", 3}}};
         const auto kind = still16KindOf(argv[2]);
         std::string why = "not a 16-bit picture file";
-        if (!kind || !saveStill16(argv[2], *kind, samples.data(), side, grey, facts, why)) {
+        if (!kind || !saveStill16(argv[2], *kind, frame.data(), grey, side, facts, why)) {
             std::fprintf(stderr, "%s\n", why.c_str());
             return 1;
         }
