@@ -16,7 +16,9 @@ struct ShownFrame {
     bool grey;             // calibration view
     bool showBoundary;     // "Display Boundary Pixels"
     uint64_t sequence = 0; // of this presentation, counted from 1 (0: not from the display thread); see PresentationCount
-    const QDX_FRAME_INFO* info = nullptr;  // the library's account of the frame, when it came from the library
+    // The library's account of the frame (index, arrival), valid during the
+    // call; null for a frame that did not come from the library.
+    const QDX_FRAME_INFO* info = nullptr;
 };
 
 // Counts the presentations begun by the display thread. A presentation takes
