@@ -4,15 +4,21 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
+#include <map>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "BmpReader.h"
 #include "CtlFixture.h"
+#include "core/model/Settings.h"
 
 namespace qdx::ctl::test {
 namespace {
@@ -156,6 +162,94 @@ INSTANTIATE_TEST_SUITE_P(
         std::string name = test.param.file;
         return name.replace(name.find('.'), 1, "_");
     });
+
+// A 16-bit Netpbm picture: its # lines as "key: value", and its samples.
+struct DeepNetpbm {
+    std::map<std::string, std::string> text;
+    int side = 0;
+    int channels = 0;
+    std::vector<int> samples;  // channels a pixel, rows top first
+};
+
+std::optional<DeepNetpbm> readDeepNetpbm(const std::string& path)
+{
+    std::istringstream in(fileBytes(path));
+    std::string magic, line;
+    std::getline(in, magic);
+    DeepNetpbm picture;
+    while (in.peek() == '#' && std::getline(in, line))
+        if (const auto colon = line.find(": "); colon != std::string::npos)
+            picture.text[line.substr(2, colon - 2)] = line.substr(colon + 2);
+    int height = 0, maxValue = 0;
+    in >> picture.side >> height >> maxValue;
+    in.get();  // one whitespace byte ends the header
+    picture.channels = magic == "P5" ? 1 : 3;
+    if (!in || picture.side != height || maxValue != 4095)
+        return std::nullopt;
+    for (int i = 0; i < picture.side * height * picture.channels; ++i) {
+        const int high = in.get(), low = in.get();
+        if (!in)
+            return std::nullopt;
+        picture.samples.push_back(high << 8 | low);
+    }
+    return picture;
+}
+
+// Guards --depth 16 against facts that are not the frame's own or not the
+// camera's: each file names its frame by the library's process-wide index
+// (a later grab, a later frame), its arrival on both clocks within the run,
+// and every setting of the table with the value the camera has (exposure as
+// --set left it); and against a picture that loses the 12 bits or the grab's
+// side and grey decisions.
+TEST_F(CtlTest, GrabAtDepth16NamesItsFrameAndTheCameraSettings)
+{
+    TempDir dir;
+    const auto nowNs = [](auto clock) {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(clock.now().time_since_epoch()).count();
+    };
+    struct Deep {
+        const char* file;
+        std::vector<std::string> options;
+        int side, channels;
+    };
+    const Deep kinds[] = {{"grey.pgm", {}, 400, 1}, {"border.ppm", {"--border"}, 404, 3}};
+    unsigned long long previousIndex = 0;
+    for (const Deep& k : kinds) {
+        SCOPED_TRACE(k.file);
+        std::vector<std::string> args{"--set", "exposure=300", "grab", dir.file(k.file), "--depth", "16"};
+        args.insert(args.end(), k.options.begin(), k.options.end());
+        const long long wallBefore = nowNs(std::chrono::system_clock());
+        const long long monoBefore = nowNs(std::chrono::steady_clock());
+        const CtlRun run = runCtl(args);
+        const long long wallAfter = nowNs(std::chrono::system_clock());
+        const long long monoAfter = nowNs(std::chrono::steady_clock());
+        ASSERT_EQ(run.status, kExitOk) << run.err;
+        const auto picture = readDeepNetpbm(dir.file(k.file));
+        ASSERT_TRUE(picture.has_value()) << "not a 16-bit Netpbm picture";
+        EXPECT_EQ(picture->side, k.side);
+        EXPECT_EQ(picture->channels, k.channels);
+
+        const unsigned long long index = std::stoull(picture->text.at("QDX frame index"));
+        EXPECT_GT(index, previousIndex);
+        previousIndex = index;
+        const long long monotonic = std::stoll(picture->text.at("QDX monotonic ns"));
+        EXPECT_TRUE(monotonic >= monoBefore && monotonic <= monoAfter) << monotonic;
+        std::tm utc{};
+        long long nanoseconds = -1;
+        const std::string created = picture->text.at("Creation Time");
+        std::istringstream(created) >> std::get_time(&utc, "%Y-%m-%dT%H:%M:%S");
+        ASSERT_EQ(std::sscanf(created.c_str() + 19, ".%9lldZ", &nanoseconds), 1) << created;
+        const long long wall = static_cast<long long>(timegm(&utc)) * 1000000000 + nanoseconds;
+        EXPECT_TRUE(wall >= wallBefore && wall <= wallAfter) << created;
+        const json settings = json::parse(picture->text.at("QDX settings"));
+        for (const viewer::Setting& setting : viewer::settings())
+            EXPECT_TRUE(settings.contains(setting.name)) << setting.name;
+        EXPECT_EQ(settings.value("exposure", -1), 300);
+
+        EXPECT_TRUE(std::any_of(picture->samples.begin(), picture->samples.end(), [](int v) { return v & 0xF; }))
+            << "the low 4 bits are empty: 8-bit values scaled up";
+    }
+}
 
 json streamJson(const std::vector<std::string>& args)
 {

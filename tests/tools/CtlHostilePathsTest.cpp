@@ -202,6 +202,8 @@ const FileCommand kFileCommands[] = {
     {"grab_pgm", {"grab"}, "a.pgm", nullptr, nullptr},
     {"grab_bmp", {"grab"}, "a.bmp", nullptr, nullptr},
     {"grab_raw", {"grab"}, "a.raw", nullptr, nullptr},
+    {"grab_png16", {"grab", "--depth", "16"}, "a.png", nullptr, nullptr},
+    {"grab_tif16", {"grab", "--depth", "16"}, "a.tif", nullptr, nullptr},
     {"table_get_gamma", {"table", "get", "gamma"}, "g.txt", nullptr, nullptr},
     {"table_get_dp", {"table", "get", "dp"}, "dp.bin", nullptr, nullptr},
     {"table_get_fpn", {"table", "get", "fpn"}, "fpn.bin", nullptr, nullptr},

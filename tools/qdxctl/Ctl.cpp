@@ -17,6 +17,7 @@ constexpr OptionInfo kGrabOptions[] = {
     {"--frames", "N", "skip N frames first, so automatic controls settle (default 0)"},
     {"--format", "0|1", "select the data format first: 0 colour, 1 sensor luma (grey)"},
     {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
+    {"--depth", "8|16", "16: the camera's 12 bits in 16-bit samples, with the frame's facts (default 8)"},
 };
 constexpr OptionInfo kStillOptions[] = {
     kGrabOptions[0],
@@ -77,9 +78,12 @@ constexpr std::array kCommands{
                 "under MGC+AEC or AGC+AEC, raw-gain under AGC+AEC or FPN Mode1/2, flip while rotated,\n"
                 "rotation while flipped. Prints each setting sent, with the value it was left at.",
                 kSetOptions, runSet, settingsHelp},
-    CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png, .bmp or .raw",
+    CommandEntry{"grab", "FILE", "save one whole frame: FILE.ppm, .pgm, .png, .bmp, .raw or (16-bit) .tif",
                 "Pictures are converted as the viewer shows and saves them: colour, or grey for\n"
-                "data format 1 and for .pgm. .raw is the frame's 652,864 bytes as received.",
+                "data format 1 and for .pgm. .raw is the frame's 652,864 bytes as received.\n"
+                "--depth 16 keeps the 12 bits: .pgm/.ppm with maxval 4095 hold each value v itself;\n"
+                ".png (sBIT 12) and .tif hold v << 4 | v >> 8, so v = sample >> 4. Each names its\n"
+                "frame's index, arrival time and every setting (PNG text, TIFF description, # lines).",
                 kGrabOptions, runGrab},
     CommandEntry{"still", "FILE", "save one whole frame as the viewer's Still Capture does: FILE.bmp",
                 "A 24-bit BMP of the picture the viewer saves: colour as on the Picture page, or grey\n"

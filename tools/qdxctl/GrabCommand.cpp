@@ -1,5 +1,6 @@
-// grab: one whole frame into a picture or a raw file; still: one whole frame
-// into a BMP, the picture the viewer's still capture saves.
+// grab: one whole frame into a picture (8-bit, or 16-bit with its frame's
+// facts) or a raw file; still: one whole frame into a BMP, the picture the
+// viewer's still capture saves.
 #include <vector>
 
 #include "CtlCommands.h"
@@ -7,6 +8,7 @@
 #include "ImageFiles.h"
 #include "QDX_API.h"
 #include "capture/CaptureImage.h"
+#include "capture/Still16.h"
 #include "live/FrameCheck.h"
 
 namespace qdx::ctl {
@@ -25,6 +27,7 @@ struct GrabRequest {
     std::optional<int> format;
     bool border = false;
     bool grey = false;  // the calibration view's grey picture whatever the format
+    bool deep = false;  // --depth 16: the 12-bit picture in 16-bit samples
 };
 
 // Options a command does not offer never reach here (Arguments::parse
@@ -38,7 +41,8 @@ int parseRequest(Context& context, const Arguments& arguments, bool still, GrabR
     if (still && kind != FileKind::Bmp)
         return context.usageError("'" + request.path + "': a still is a .bmp file");
     if (!kind)
-        return context.usageError("'" + request.path + "': unknown file type; use .ppm, .pgm, .png, .bmp or .raw");
+        return context.usageError("'" + request.path +
+                                  "': unknown file type; use .ppm, .pgm, .png, .bmp, .raw or (16-bit) .tif");
     request.kind = *kind;
     std::string why;
     const auto skip = framesOption(arguments, 0, kMostFramesSkipped, 0, why);
@@ -54,12 +58,21 @@ int parseRequest(Context& context, const Arguments& arguments, bool still, GrabR
     request.grey = arguments.has("--grey");
     if (request.border && request.kind == FileKind::Raw)
         return context.usageError("--border is for pictures; a .raw file is the whole frame");
+    if (const auto depth = arguments.value("--depth")) {
+        if (*depth != "8" && *depth != "16")
+            return context.usageError("--depth " + *depth + ": the depth is 8 or 16");
+        request.deep = *depth == "16";
+    }
+    if (request.deep && (request.kind == FileKind::Bmp || request.kind == FileKind::Raw))
+        return context.usageError("'" + request.path + "': 16-bit pictures are .png, .tif, .tiff, .pgm or .ppm");
+    if (!request.deep && request.kind == FileKind::Tiff)
+        return context.usageError("'" + request.path + "': a TIFF file is 16-bit: add --depth 16");
     return kExitOk;
 }
 
-// Waits for the first whole frame after `skip` more frames; false after
-// saying why.
-bool awaitWholeFrame(Context& context, long long skip, std::vector<uint8_t>& frame)
+// Waits for the first whole frame after `skip` more frames, with the
+// library's account of it; false after saying why.
+bool awaitWholeFrame(Context& context, long long skip, std::vector<uint8_t>& frame, QDX_FRAME_INFO& info)
 {
     viewer::FrameReader reader;
     if (!reader.valid()) {
@@ -85,8 +98,10 @@ bool awaitWholeFrame(Context& context, long long skip, std::vector<uint8_t>& fra
         const auto taken = reader.take(frame.data());
         if (!taken)
             continue;  // the frame handed out before, or none since a reconnection
-        if (taken->whole())
+        if (taken->whole()) {
+            info = taken->info;
             return true;
+        }
         ++damaged;
         if (Clock::now() > wholeDeadline) {
             context.failure("no whole frame for " + std::to_string(kFrameTimeout.count() / 1000) + " s (" +
@@ -118,7 +133,8 @@ int grab(Context& context, const GrabRequest& request)
     // it was: one more frame is skipped.
     const bool changed = request.format.has_value() || context.changedCamera();
     std::vector<uint8_t> frame;
-    if (!awaitWholeFrame(context, request.skip + (changed ? 1 : 0), frame))
+    QDX_FRAME_INFO info{};
+    if (!awaitWholeFrame(context, request.skip + (changed ? 1 : 0), frame, info))
         return kExitFailure;
 
     std::string why;
@@ -130,11 +146,19 @@ int grab(Context& context, const GrabRequest& request)
     } else {
         const bool grey = request.grey || format == 1 || request.kind == FileKind::Pgm;
         const int side = viewer::captureSide(request.border);
-        std::vector<uint8_t> picture(static_cast<std::size_t>(side) * side * 3);
-        viewer::convertToCapture(picture.data(), frame.data(), grey, side);
-        if (!writePicture(file, request.kind, picture.data(), side, grey, why))
-            return context.failure(why);
-        what = std::to_string(side) + " x " + std::to_string(side) + (grey ? ", grey" : ", colour");
+        if (request.deep) {
+            // The settings as the camera has them now, read as `get` reads them.
+            if (!viewer::writeStill16(file, *viewer::still16KindOf(request.path), frame.data(), grey, side,
+                                      viewer::frameFacts(info, "qdxctl"), why))
+                return context.failure(why);
+        } else {
+            std::vector<uint8_t> picture(static_cast<std::size_t>(side) * side * 3);
+            viewer::convertToCapture(picture.data(), frame.data(), grey, side);
+            if (!writePicture(file, request.kind, picture.data(), side, grey, why))
+                return context.failure(why);
+        }
+        what = std::to_string(side) + " x " + std::to_string(side) + (grey ? ", grey" : ", colour") +
+               (request.deep ? ", 16-bit, frame " + std::to_string(info.index) : "");
     }
     if (!file.commit(why))
         return context.failure(why);

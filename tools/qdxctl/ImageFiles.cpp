@@ -82,7 +82,8 @@ std::optional<FileKind> fileKindOf(std::string_view path)
         const char* extension;
         FileKind kind;
     } kinds[] = {{".ppm", FileKind::Ppm}, {".pgm", FileKind::Pgm}, {".png", FileKind::Png},
-                 {".bmp", FileKind::Bmp}, {".raw", FileKind::Raw}};
+                 {".bmp", FileKind::Bmp}, {".raw", FileKind::Raw}, {".tif", FileKind::Tiff},
+                 {".tiff", FileKind::Tiff}};
     for (const auto& k : kinds)
         if (strcasecmp(extension.c_str(), k.extension) == 0)
             return k.kind;
@@ -104,9 +105,10 @@ bool writePicture(AtomicFile& file, FileKind kind, const uint8_t* pixels, int si
     case FileKind::Bmp:
         return viewer::writeBmp(file, pixels, side, why);  // the viewer's still picture file
     case FileKind::Raw:
+    case FileKind::Tiff:
         break;
     }
-    why = "a raw file holds a frame, not a picture";
+    why = kind == FileKind::Tiff ? "a TIFF file is 16-bit only" : "a raw file holds a frame, not a picture";
     return false;
 }
 

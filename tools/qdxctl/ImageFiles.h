@@ -15,7 +15,7 @@ namespace qdx::ctl {
 
 using viewer::AtomicFile;
 
-enum class FileKind { Ppm, Pgm, Png, Bmp, Raw };
+enum class FileKind { Ppm, Pgm, Png, Bmp, Raw, Tiff };  // Tiff: 16-bit only (capture/Still16.h)
 
 // By the name's extension, case ignored; nothing for any other.
 std::optional<FileKind> fileKindOf(std::string_view path);

@@ -1,11 +1,23 @@
 #include "StillCapture.h"
 
+#include <optional>
 #include <utility>
 
 #include "BmpFile.h"
 #include "CaptureImage.h"
+#include "Still16.h"
 
 namespace qdx::viewer {
+namespace {
+
+// A .png or .tif/.tiff name asks for the 16-bit picture; any other, the BMP.
+std::optional<Still16Kind> deepKindOf(const std::string& path)
+{
+    const auto kind = still16KindOf(path);
+    return kind == Still16Kind::Png || kind == Still16Kind::Tiff ? kind : std::nullopt;
+}
+
+}  // namespace
 
 StillCapture::StillCapture(const PresentationCount& presentations, FileWriter& writer)
     : presentations_(presentations), writer_(writer), picture_(std::make_unique<uint8_t[]>(kCaptureBytes))
@@ -51,11 +63,19 @@ void StillCapture::frameShown(const ShownFrame& shown)
         report({std::move(*path), false, "no memory for the picture"});
         return;
     }
-    writer_.post([this, frame, path = std::move(*path), grey = shown.grey, side = captureSide(shown.showBoundary)] {
+    const QDX_FRAME_INFO info = shown.info ? *shown.info : QDX_FRAME_INFO{};
+    writer_.post([this, frame, path = std::move(*path), grey = shown.grey, side = captureSide(shown.showBoundary),
+                  info] {
         StillCaptureResult result;
         result.path = path;
-        convertToCapture(picture_.get(), frame->data(), grey, side);
-        result.saved = saveBmp(result.path, picture_.get(), side, result.why);
+        if (const auto deep = deepKindOf(path)) {
+            // The settings are those the camera has as the file is written.
+            result.saved =
+                saveStill16(path, *deep, frame->data(), grey, side, frameFacts(info, "QDX_Viewer"), result.why);
+        } else {
+            convertToCapture(picture_.get(), frame->data(), grey, side);
+            result.saved = saveBmp(result.path, picture_.get(), side, result.why);
+        }
         report(std::move(result));
     });
 }

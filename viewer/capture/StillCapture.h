@@ -1,8 +1,9 @@
 // Still capture: the operator asks for a picture file, and the next whole
 // frame the display thread shows is saved into it, as a BMP of the capture
-// picture (colour, or grey in the calibration view), by a writer thread: the
-// display thread only copies the frame. The path travels with its request,
-// so the file always goes where the operator chose.
+// picture (colour, or grey in the calibration view), or for a .png or .tif
+// name as the 16-bit picture with the frame's facts (Still16.h), by a writer
+// thread: the display thread only copies the frame. The path travels with
+// its request, so the file always goes where the operator chose.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace qdx::viewer {
 
@@ -35,6 +36,13 @@ QString WidgetInteraction::fileName(QWidget* owner, const FileDialogRequest& req
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    // With several filters, a name typed without a suffix takes the chosen filter's.
+    if (filter.contains(QStringLiteral(";;")))
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& chosen) {
+            static const QRegularExpression suffix(QStringLiteral("\\(\\*\\.(\\w+)"));
+            if (const QRegularExpressionMatch m = suffix.match(chosen); m.hasMatch())
+                dialog.setDefaultSuffix(m.captured(1));
+        });
     if (!request.proposedName.isEmpty())
         dialog.selectFile(request.proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -17,8 +17,8 @@ enum class MessageAnswer { Ok, Cancel };
 struct FileDialogRequest {
     bool save = false;     // save dialog, else open dialog
     QString title;         // "Save File", "Open File"
-    QString filterText;    // "BMP File (*.bmp)"; empty: every file, no filter
-    QString pattern;       // "*.bmp"
+    QString filterText;    // "BMP File (*.bmp)"; several joined by ";;"; empty: every file, no filter
+    QString pattern;       // "*.bmp"; empty with several filters
     QString defaultSuffix; // "bmp"
     QString proposedName;  // may be empty
     QString folder;        // where the dialog starts; empty: the current folder

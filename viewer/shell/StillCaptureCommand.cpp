@@ -66,8 +66,8 @@ void MainWindow::stillCapture()
     FileDialogRequest request;
     request.save = true;
     request.title = QStringLiteral("Save File");
-    request.filterText = QStringLiteral("BMP File (*.bmp)");
-    request.pattern = QStringLiteral("*.bmp");
+    // The bitmap first, as before; the 16-bit files keep the camera's 12 bits.
+    request.filterText = QStringLiteral("BMP File (*.bmp);;16-bit PNG (*.png);;16-bit TIFF (*.tif *.tiff)");
     request.defaultSuffix = QStringLiteral("bmp");
     request.proposedName = QString::fromStdString(makeTimestampName()) + QStringLiteral(".bmp");
     const QString chosen = interaction_.fileName(pictureOwner(*this, program_.state()), request);

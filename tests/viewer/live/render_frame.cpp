@@ -1,8 +1,9 @@
 // Test helper: runs the display conversion on a frame file and writes the
 // display image (4 bytes a pixel, FrameLayout.h), or saves the still picture
-// file, so that an independent script can check it.
+// file, or the 16-bit still with made-up facts, so that an independent script
+// can check it.
 //   qdx_render_frame FRAME OUT zoom200(0|1) grey(0|1) showBoundary(0|1)
-//   qdx_render_frame --bmp FRAME OUT.bmp grey(0|1) showBoundary(0|1)
+//   qdx_render_frame --bmp|--still16 FRAME OUT.bmp|OUT.png|.tif|.pgm|.ppm grey(0|1) showBoundary(0|1)
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "capture/BmpFile.h"
 #include "capture/CaptureImage.h"
+#include "capture/Still16.h"
 #include "live/FrameConversion.h"
 #include "live/FrameLayout.h"
 
@@ -17,13 +19,14 @@ int main(int argc, char** argv)
 {
     using namespace qdx::viewer;
     const bool bmp = argc == 6 && std::string(argv[1]) == "--bmp";
-    if (bmp) {
+    const bool still16 = argc == 6 && std::string(argv[1]) == "--still16";
+    if (bmp || still16) {
         ++argv;
         --argc;
     }
-    if (argc != (bmp ? 5 : 6)) {
+    if (argc != (bmp || still16 ? 5 : 6)) {
         std::fprintf(stderr, "usage: %s FRAME OUT zoom200 grey showBoundary\n"
-                             "       %s --bmp FRAME OUT.bmp grey showBoundary\n", argv[0], argv[0]);
+                             "       %s --bmp|--still16 FRAME OUT grey showBoundary\n", argv[0], argv[0]);
         return 2;
     }
     std::vector<uint8_t> frame(kFrameBytes);
@@ -33,6 +36,20 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fclose(in);
+    if (still16) {
+        const bool grey = std::atoi(argv[3]) != 0;
+        const int side = captureSide(std::atoi(argv[4]) != 0);
+        // An index beyond 32 bits, and an arrival whose last nanosecond a rounding would lose.
+        const StillFacts facts{123456789012, 987654321012345, 1765240000000000001, "render_frame",
+                               {{"exposure", 400}, {"mode", 3}}};
+        const auto kind = still16KindOf(argv[2]);
+        std::string why = "not a 16-bit picture file";
+        if (!kind || !saveStill16(argv[2], *kind, frame.data(), grey, side, facts, why)) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            return 1;
+        }
+        return 0;
+    }
     if (bmp) {
         const int side = captureSide(std::atoi(argv[4]) != 0);
         std::vector<uint8_t> picture(kCaptureBytes, 0xA5);

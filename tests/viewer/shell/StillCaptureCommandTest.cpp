@@ -3,10 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <tiffio.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "BmpReader.h"
 #include "QDX_SIM.h"
@@ -66,7 +77,8 @@ TEST_P(StillCapturePageTest, PageButtonSavesThePictureAsThePageShowsIt)
 
     ASSERT_EQ(interaction.dialogs.size(), 1u);
     const FileDialogRequest& d = interaction.dialogs[0];
-    expectFileDialog(d, true, "Save File", "BMP File (*.bmp)", "*.bmp", "bmp");
+    expectFileDialog(d, true, "Save File", "BMP File (*.bmp);;16-bit PNG (*.png);;16-bit TIFF (*.tif *.tiff)", "",
+                     "bmp");
     static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_\\d{3}\\.bmp$"));
     EXPECT_TRUE(name.match(d.proposedName).hasMatch()) << d.proposedName.toStdString();
     EXPECT_EQ(interaction.dialogOwners[0], page(c.page));
@@ -84,6 +96,79 @@ INSTANTIATE_TEST_SUITE_P(Pages, StillCapturePageTest,
                          testing::Values(PageCase{kPicturePage, true, 404, false},
                                          PageCase{kCalibrationPage, false, 400, true}),
                          [](const auto& test) { return test.param.page == kPicturePage ? "Picture" : "Calibration"; });
+
+// Guards the 16-bit choices reaching the writer: a .png name saves the
+// Picture page's colour as a 48-bit PNG, a .tif name the Calibration page's
+// grey as a 16-bit TIFF naming the frame the display thread showed (the
+// library's index, never 0) and the camera's settings.
+TEST_F(StillCaptureCommandTest, SixteenBitChoicesSaveTheTwelveBitPictureWithItsFrame)
+{
+    open({}, true);
+    interaction.files = {stillPath(QStringLiteral("still.png")), stillPath(QStringLiteral("still.tif"))};
+    window->action(kCmdStillCapture)->trigger();
+    const auto saved = [&](const char* name) {
+        return processUntil([&] { return window->statusBar()->currentMessage().contains(QString::fromUtf8(name)); });
+    };
+    ASSERT_TRUE(saved("still.png"));
+    window->tabs()->setCurrentIndex(kCalibrationPage);
+    window->action(kCmdStillCapture)->trigger();
+    ASSERT_TRUE(saved("still.tif"));
+    EXPECT_TRUE(interaction.messages.empty());
+
+    std::ifstream png(stillPath(QStringLiteral("still.png")).toStdString(), std::ios::binary);
+    std::string header(26, '\0');
+    png.read(header.data(), 26);
+    EXPECT_EQ(header.substr(1, 3) + header.substr(12, 4) + header.substr(24), std::string("PNGIHDR\x10\x02", 9))
+        << "a 16-bit RGB PNG";
+
+    TIFF* tiff = TIFFOpen(stillPath(QStringLiteral("still.tif")).toStdString().c_str(), "r");
+    ASSERT_NE(tiff, nullptr);
+    uint16_t bits = 0, channels = 0;
+    uint32_t width = 0;
+    const char* description = nullptr;
+    EXPECT_TRUE(TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits) &&
+                TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &channels) && TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) &&
+                TIFFGetField(tiff, TIFFTAG_IMAGEDESCRIPTION, &description));
+    const nlohmann::json facts = nlohmann::json::parse(description ? description : "", nullptr, false);
+    TIFFClose(tiff);
+    EXPECT_EQ(bits, 16);
+    EXPECT_EQ(channels, 1) << "the Calibration page's grey";
+    EXPECT_EQ(width, 400u);
+    ASSERT_TRUE(facts.is_object());
+    EXPECT_GT(facts.value("frame index", 0ull), 0u);
+    EXPECT_TRUE(facts["settings"].contains("exposure"));
+}
+
+// Guards against the dialog's suffix staying the bitmap's when "16-bit TIFF"
+// is chosen: a name typed without one must become a TIFF, not a BMP.
+TEST(StillCaptureDialogTest, NameWithoutSuffixTakesTheChosenFilters)
+{
+    QTemporaryDir dir;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll.stop();
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        types->setCurrentIndex(2);
+        emit types->textActivated(types->currentText());  // as the operator's choice does
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("shot"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    poll.start(50);
+    QTimer::singleShot(10000, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            dialog->close();
+    });
+    FileDialogRequest request;
+    request.save = true;
+    request.filterText = QStringLiteral("BMP File (*.bmp);;16-bit PNG (*.png);;16-bit TIFF (*.tif *.tiff)");
+    request.defaultSuffix = QStringLiteral("bmp");
+    request.folder = dir.path();
+    EXPECT_EQ(WidgetInteraction().fileName(nullptr, request).toStdString(),
+              dir.filePath(QStringLiteral("shot.tif")).toStdString());
+}
 
 // Guards the request and its path travelling together: two choices before a
 // frame arrives give one file, at the second path, and a cancelled dialog
