@@ -1,0 +1,228 @@
+// Raw frames on qdxctl's standard output, read as another program reads
+// them: through a real pipe whose reader may stop early, and by ffprobe.
+// Every run counts bytes and frames, never time.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "CtlFixture.h"
+#include "SimControl.h"
+#include "SimulatedProcess.h"
+#include "qdxctl/RawPipe.h"
+#include "viewer/capture/AviFiles.h"
+
+namespace qdx::ctl::test {
+namespace {
+
+// The end the child writes to; SimulatedProcess's hook takes no captures.
+int childStdout = -1;
+void stdoutToPipe()
+{
+    if (::dup2(childStdout, STDOUT_FILENO) < 0)
+        ::_exit(126);
+}
+
+uint16_t wordAt(const std::string& bytes, std::size_t offset)
+{
+    return static_cast<uint16_t>(static_cast<uint8_t>(bytes[offset]) | static_cast<uint8_t>(bytes[offset + 1]) << 8);
+}
+
+struct PipeCase {
+    const char* what;
+    std::vector<std::string> args;  // after the program
+    std::size_t frameBytes;
+    double closeAfterFrames;  // the reader closes its end then; 0: it reads to the end
+    int signal;               // sent once two frames came (0: none); the reader reads on
+    int corrupt;              // frames the camera sends damaged once one frame came
+    int exit;
+    std::vector<std::string> err;  // fragments stderr must hold
+    const char* ffprobeFormat;     // "gray12le 400x400": what ffprobe reads the frames as
+};
+
+constexpr std::size_t kWire = QDX_FRAME_BYTES;
+const PipeCase kCases[] = {
+    {"record until the reader goes away", {"record", "-", "--raw"}, kWire, 2.5, 0, 0, 0,
+     {" frames to standard output in ", "the reader closed the pipe"}, nullptr},
+    {"record past damaged frames", {"record", "-", "--raw"}, kWire, 12, 0, 3, 0,
+     {"the reader closed the pipe"}, nullptr},
+    {"record a second of wire frames", {"record", "-", "--raw", "--seconds", "1"}, kWire, 0, 0, 0, 0,
+     {" frames to standard output in "}, "gray16le 808x404"},
+    {"record a second of luma with its border",
+     {"record", "-", "--raw", "--layout", "y16", "--border", "--seconds", "1"}, 404 * 404 * 2, 0, 0, 0, 0, {"(y16 404 x 404, 326432 bytes a frame)"}, "gray12le 404x404"},
+    {"record terminated", {"record", "-", "--raw", "--layout", "y16"}, 400 * 400 * 2, 0, SIGTERM, 0, 143,
+     {" frames to standard output in ", "interrupted by SIGTERM"}, "gray12le 400x400"},
+    {"grab one frame after two", {"grab", "-", "--raw", "--frames", "2"}, kWire, 0, 0, 0, 0,
+     {"1 frame to standard output (wire, 652864 bytes a frame)"}, nullptr},
+};
+
+void PrintTo(const PipeCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+class CtlPipeTest : public ::testing::TestWithParam<PipeCase> {};
+
+// Guards against a reader that went away killing qdxctl by SIGPIPE before its
+// summary, or failing it; a stop signal or a reader's end leaving half a
+// frame, a short or damaged frame, or a message on stdout; luma left
+// left-justified or cut from the wrong place; a frame count in the summary
+// that is not what the pipe carried; frames ffmpeg's rawvideo reader cannot
+// count.
+TEST_P(CtlPipeTest, WritesWholeFramesUntilItsEndAndSaysSoOnStderr)
+{
+    const PipeCase& c = GetParam();
+    TempDir dir;
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    childStdout = ends[1];
+    std::vector<std::string> args{QDXCTL_PROGRAM};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const std::string control = dir.file("control");
+    qdx::test::SimulatedProcess process(args, "", dir.file(""), {"QDX_SIM_CONTROL=" + control}, stdoutToPipe);
+    ::close(ends[1]);
+
+    const double frameBytes = static_cast<double>(c.frameBytes);
+    const std::size_t limit =
+        c.closeAfterFrames > 0 ? static_cast<std::size_t>(c.closeAfterFrames * frameBytes) : std::string::npos;
+    std::string bytes;
+    bool signalled = false;
+    bool injected = false;
+    for (char chunk[65536]; bytes.size() < limit;) {
+        pollfd ready{ends[0], POLLIN, 0};
+        ASSERT_EQ(::poll(&ready, 1, 60000), 1) << "no bytes for a minute";
+        const ssize_t n = ::read(ends[0], chunk, std::min(sizeof chunk, limit - bytes.size()));
+        if (n <= 0)
+            break;
+        bytes.append(chunk, static_cast<std::size_t>(n));
+        if (c.corrupt && !injected && bytes.size() >= c.frameBytes) {
+            ASSERT_EQ(qdx::test::controlCommand(control, "inject corrupt " + std::to_string(c.corrupt)), "ok");
+            injected = true;
+        }
+        if (c.signal && !signalled && bytes.size() >= 2 * c.frameBytes) {
+            process.signal(c.signal);
+            signalled = true;
+        }
+    }
+    ::close(ends[0]);
+    const qdx::test::ProcessRun& run = process.finish();
+    ASSERT_EQ(run.exitCode(), c.exit) << run.err;
+    for (const std::string& fragment : c.err)
+        EXPECT_NE(run.err.find(fragment), std::string::npos) << fragment << " in\n" << run.err;
+
+    if (c.corrupt) {
+        // Each damaged frame was either taken and left out or overwritten unseen.
+        const auto countAfter = [&](const std::string& fragment) {
+            const std::size_t at = run.err.find(fragment);
+            return at == std::string::npos ? 0 : std::atoll(run.err.c_str() + at + fragment.size());
+        };
+        const long long leftOut = countAfter("left out, short or damaged: ");
+        const long long missed = countAfter("missed, overwritten before they were read: ");
+        EXPECT_GE(leftOut + missed, c.corrupt) << run.err;
+    }
+    const std::size_t frames = bytes.size() / c.frameBytes;
+    if (c.closeAfterFrames > 0) {
+        EXPECT_EQ(bytes.size(), limit);
+    } else {
+        EXPECT_EQ(bytes.size() % c.frameBytes, 0u) << "a frame cut short";
+        long long told = 1;
+        const std::size_t at = run.err.find("qdxctl record: ");
+        if (at != std::string::npos) {
+            ASSERT_EQ(std::sscanf(run.err.c_str() + at, "qdxctl record: %lld frames", &told), 1) << run.err;
+        }
+        EXPECT_EQ(frames, static_cast<std::size_t>(told)) << run.err;
+    }
+    ASSERT_GE(frames, 1u);
+    for (std::size_t f = 0; f < frames; ++f) {
+        const std::size_t base = f * c.frameBytes;
+        const std::size_t last = base + c.frameBytes - 2;
+        if (c.frameBytes == kWire) {
+            ASSERT_EQ(wordAt(bytes, base), QDX_FRAME_START_MARKER0) << "frame " << f;
+            ASSERT_EQ(wordAt(bytes, base + 2), QDX_FRAME_START_MARKER1) << "frame " << f;
+            ASSERT_EQ(wordAt(bytes, last - 2), QDX_FRAME_END_MARKER0) << "frame " << f;
+            ASSERT_EQ(wordAt(bytes, last), QDX_FRAME_END_MARKER1) << "frame " << f;
+            continue;
+        }
+        uint16_t most = 0;
+        for (std::size_t i = base; i <= last; i += 2)
+            most = std::max(most, wordAt(bytes, i));
+        ASSERT_LE(most, 4095) << "frame " << f;
+        ASSERT_GT(most, 255) << "frame " << f << " holds 8-bit values";
+        if (c.frameBytes == 404 * 404 * 2) {
+            // The corner pixels' luma words are the frame's second and last marker.
+            EXPECT_EQ(wordAt(bytes, base), QDX_FRAME_START_MARKER1 >> 4) << "frame " << f;
+            EXPECT_EQ(wordAt(bytes, last), QDX_FRAME_END_MARKER1 >> 4) << "frame " << f;
+        }
+    }
+    if (c.ffprobeFormat) {
+        const std::string file = dir.file("frames.raw");
+        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        char format[16], size[16];
+        ASSERT_EQ(std::sscanf(c.ffprobeFormat, "%15s %15s", format, size), 2);
+        const std::string counted = viewer::test::commandOutput(
+            std::string("ffprobe -v error -f rawvideo -pixel_format ") + format + " -video_size " + size +
+            " -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + file + "' 2>&1");
+        EXPECT_EQ(counted, std::to_string(frames) + "\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, CtlPipeTest, ::testing::ValuesIn(kCases));
+
+// Guards against binary frames sprayed onto a terminal: refused before the
+// camera is touched, exit status 2, not a byte written to it.
+TEST(CtlPipeTerminalTest, RefusesATerminalForStdout)
+{
+    TempDir dir;
+    int terminal = -1;
+    ASSERT_EQ(::openpty(&terminal, &childStdout, nullptr, nullptr, nullptr), 0);
+    qdx::test::SimulatedProcess process({QDXCTL_PROGRAM, "record", "-", "--raw"}, "", dir.file(""), {},
+                                        stdoutToPipe);
+    const qdx::test::ProcessRun& run = process.finish();
+    EXPECT_EQ(run.exitCode(), 2) << run.err;
+    EXPECT_NE(run.err.find("will not write binary frames to a terminal"), std::string::npos) << run.err;
+    pollfd ready{terminal, POLLIN, 0};
+    EXPECT_EQ(::poll(&ready, 1, 0), 0) << "bytes reached the terminal";  // its other end still open: no hang-up
+    ::close(childStdout);
+    ::close(terminal);
+}
+
+// Guards against y16 luma taken from a chroma word, left-justified, or cut
+// from the wrong rows or columns: a frame whose every luma is its own pixel
+// number, packed with and without the border.
+TEST(RawLayoutTest, Y16IsEachPixelsLumaInRowOrder)
+{
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
+    for (std::size_t word = 0; word < frame.size() / 2; ++word) {
+        const std::size_t pixel = word / 2;
+        const auto value = static_cast<uint16_t>(word % 2 ? (pixel % 4096) << 4 : 0xFFF0);
+        frame[2 * word] = static_cast<uint8_t>(value);
+        frame[2 * word + 1] = static_cast<uint8_t>(value >> 8);
+    }
+    EXPECT_EQ(packFrame(frame.data(), RawLayout::Wire, 400, {}).data(), frame.data());
+    for (const int side : {400, 404}) {
+        std::vector<uint8_t> out(rawFrameBytes(RawLayout::Y16, side), 0xAA);
+        ASSERT_EQ(out.size(), static_cast<std::size_t>(side * side * 2));
+        const auto packed = packFrame(frame.data(), RawLayout::Y16, side, out);
+        ASSERT_EQ(packed.size(), out.size());
+        const int margin = (404 - side) / 2;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                const std::size_t at = 2 * (static_cast<std::size_t>(y) * side + x);
+                const unsigned expected = ((y + margin) * 404 + x + margin) % 4096;
+                ASSERT_EQ(packed[at] | packed[at + 1] << 8, expected) << side << ": " << x << "," << y;
+            }
+    }
+}
+
+}  // namespace
+}  // namespace qdx::ctl::test
