@@ -106,8 +106,12 @@ std::optional<TakenFrame> FrameReader::take(uint8_t* frame)
     taken_.store(index, std::memory_order_release);
     TakenFrame taken;
     taken.index = index;
-    if (QDX_GetFrame(frame, static_cast<unsigned>(kFrameBytes), &taken.length) != QDX_OK)
+    QDX_FRAME_INFO info{};
+    info.size = sizeof info;
+    if (QDX_GetFrameEx(frame, static_cast<unsigned>(kFrameBytes), &info) != QDX_OK)
         return std::nullopt;  // none since a reconnection, or handed out before
+    taken.length = info.length;
+    taken.skipped = info.skipped;
     taken.arrived = std::chrono::steady_clock::now();
     taken.check = checkFrame(frame, taken.length);
     return taken;

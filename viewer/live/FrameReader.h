@@ -54,6 +54,7 @@ struct TakenFrame {
     unsigned length = 0;  // as the library received it
     int check = kFrameWrongSize;  // checkFrame()
     uint32_t index = 0;   // the library's frame index when it was taken
+    uint64_t skipped = 0;  // frames overwritten unseen before it (QDX_FRAME_INFO's skipped)
     std::chrono::steady_clock::time_point arrived;
     bool whole() const { return check == kFrameWhole; }
 };
