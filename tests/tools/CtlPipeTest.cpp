@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,52 @@ void stdoutToPipe()
     if (::dup2(childStdout, STDOUT_FILENO) < 0)
         ::_exit(126);
 }
+
+// qdxctl on the simulated camera (its control channel in the test's folder)
+// with its stdout on a pipe whose other end the test holds.
+class PipedQdxctl {
+public:
+    explicit PipedQdxctl(const std::vector<std::string>& args)
+    {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return;
+        childStdout = ends[1];
+        std::vector<std::string> argv{QDXCTL_PROGRAM};
+        argv.insert(argv.end(), args.begin(), args.end());
+        process_.emplace(argv, "", dir_.file(""), std::vector<std::string>{"QDX_SIM_CONTROL=" + control()},
+                         stdoutToPipe);
+        ::close(ends[1]);
+        reader_ = ends[0];
+    }
+    ~PipedQdxctl() { closeReader(); }
+    PipedQdxctl(const PipedQdxctl&) = delete;
+    PipedQdxctl& operator=(const PipedQdxctl&) = delete;
+
+    bool started() const { return reader_ >= 0; }
+    int reader() const { return reader_; }
+    // The reader goes away.
+    void closeReader()
+    {
+        if (reader_ >= 0)
+            ::close(reader_);
+        reader_ = -1;
+    }
+    // Bytes wait in the pipe.
+    bool readable() const
+    {
+        pollfd ready{reader_, POLLIN, 0};
+        return ::poll(&ready, 1, 0) == 1;
+    }
+    std::string control() const { return dir_.file("control"); }
+    const TempDir& dir() const { return dir_; }
+    qdx::test::SimulatedProcess& process() { return *process_; }
+
+private:
+    TempDir dir_;
+    int reader_ = -1;
+    std::optional<qdx::test::SimulatedProcess> process_;
+};
 
 uint16_t wordAt(const std::string& bytes, std::size_t offset)
 {
@@ -59,7 +106,8 @@ const PipeCase kCases[] = {
     {"record a second of wire frames", {"record", "-", "--raw", "--seconds", "1"}, kWire, 0, 0, 0, 0,
      {" frames to standard output in "}, "gray16le 808x404"},
     {"record a second of luma with its border",
-     {"record", "-", "--raw", "--layout", "y16", "--border", "--seconds", "1"}, 404 * 404 * 2, 0, 0, 0, 0, {"(y16 404 x 404, 326432 bytes a frame)"}, "gray12le 404x404"},
+     {"record", "-", "--raw", "--layout", "y16", "--border", "--seconds", "1"}, 404 * 404 * 2, 0, 0, 0, 0,
+     {"(y16 404 x 404, 326432 bytes a frame)"}, "gray12le 404x404"},
     {"record terminated", {"record", "-", "--raw", "--layout", "y16"}, 400 * 400 * 2, 0, SIGTERM, 0, 143,
      {" frames to standard output in ", "interrupted by SIGTERM"}, "gray12le 400x400"},
     {"grab one frame after two", {"grab", "-", "--raw", "--frames", "2"}, kWire, 0, 0, 0, 0,
@@ -82,15 +130,8 @@ class CtlPipeTest : public ::testing::TestWithParam<PipeCase> {};
 TEST_P(CtlPipeTest, WritesWholeFramesUntilItsEndAndSaysSoOnStderr)
 {
     const PipeCase& c = GetParam();
-    TempDir dir;
-    int ends[2];
-    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
-    childStdout = ends[1];
-    std::vector<std::string> args{QDXCTL_PROGRAM};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const std::string control = dir.file("control");
-    qdx::test::SimulatedProcess process(args, "", dir.file(""), {"QDX_SIM_CONTROL=" + control}, stdoutToPipe);
-    ::close(ends[1]);
+    PipedQdxctl qdxctl(c.args);
+    ASSERT_TRUE(qdxctl.started());
 
     const double frameBytes = static_cast<double>(c.frameBytes);
     const std::size_t limit =
@@ -99,23 +140,23 @@ TEST_P(CtlPipeTest, WritesWholeFramesUntilItsEndAndSaysSoOnStderr)
     bool signalled = false;
     bool injected = false;
     for (char chunk[65536]; bytes.size() < limit;) {
-        pollfd ready{ends[0], POLLIN, 0};
+        pollfd ready{qdxctl.reader(), POLLIN, 0};
         ASSERT_EQ(::poll(&ready, 1, 60000), 1) << "no bytes for a minute";
-        const ssize_t n = ::read(ends[0], chunk, std::min(sizeof chunk, limit - bytes.size()));
+        const ssize_t n = ::read(qdxctl.reader(), chunk, std::min(sizeof chunk, limit - bytes.size()));
         if (n <= 0)
             break;
         bytes.append(chunk, static_cast<std::size_t>(n));
         if (c.corrupt && !injected && bytes.size() >= c.frameBytes) {
-            ASSERT_EQ(qdx::test::controlCommand(control, "inject corrupt " + std::to_string(c.corrupt)), "ok");
+            ASSERT_EQ(qdx::test::controlCommand(qdxctl.control(), "inject corrupt " + std::to_string(c.corrupt)), "ok");
             injected = true;
         }
         if (c.signal && !signalled && bytes.size() >= 2 * c.frameBytes) {
-            process.signal(c.signal);
+            qdxctl.process().signal(c.signal);
             signalled = true;
         }
     }
-    ::close(ends[0]);
-    const qdx::test::ProcessRun& run = process.finish();
+    qdxctl.closeReader();
+    const qdx::test::ProcessRun& run = qdxctl.process().finish();
     ASSERT_EQ(run.exitCode(), c.exit) << run.err;
     for (const std::string& fragment : c.err)
         EXPECT_NE(run.err.find(fragment), std::string::npos) << fragment << " in\n" << run.err;
@@ -165,7 +206,7 @@ TEST_P(CtlPipeTest, WritesWholeFramesUntilItsEndAndSaysSoOnStderr)
         }
     }
     if (c.ffprobeFormat) {
-        const std::string file = dir.file("frames.raw");
+        const std::string file = qdxctl.dir().file("frames.raw");
         std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         char format[16], size[16];
         ASSERT_EQ(std::sscanf(c.ffprobeFormat, "%15s %15s", format, size), 2);
@@ -177,6 +218,23 @@ TEST_P(CtlPipeTest, WritesWholeFramesUntilItsEndAndSaysSoOnStderr)
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, CtlPipeTest, ::testing::ValuesIn(kCases));
+
+// Guards against a stop signal that never ends qdxctl while its reader takes
+// nothing (a pipeline paused), and a reader's stall told as the camera's: the
+// frame begun is given up after a grace and that is said, with the summary.
+TEST(CtlPipeStuckReaderTest, StopEndsItWhileTheReaderTakesNothing)
+{
+    PipedQdxctl qdxctl({"record", "-", "--raw"});
+    ASSERT_TRUE(qdxctl.started());
+    // A frame begun: its first bytes fill the pipe, the rest waits.
+    ASSERT_TRUE(qdx::test::lookUntil([&] { return qdxctl.readable(); }));
+    qdxctl.process().signal(SIGTERM);
+    const qdx::test::ProcessRun& run = qdxctl.process().finish();
+    EXPECT_EQ(run.exitCode(), 143) << run.err;
+    for (const char* fragment : {"0 frames to standard output", "the last frame is cut short after "})
+        EXPECT_NE(run.err.find(fragment), std::string::npos) << fragment << " in\n" << run.err;
+    EXPECT_EQ(run.err.find("no whole frame from the camera"), std::string::npos) << "the reader's stall told as ours";
+}
 
 // Guards against binary frames sprayed onto a terminal: refused before the
 // camera is touched, exit status 2, not a byte written to it.

@@ -263,7 +263,7 @@ int recordToPipe(Context& context, const Arguments& arguments)
     std::string why;
     Progress progress = context.progress(seconds ? "writing frames for " + fixed(*seconds, 1) + " s"
                                                  : "writing frames until stopped");
-    for (auto now = start; now < end && !stopRequested() && wrote == FrameSink::Wrote::Whole; now = Clock::now()) {
+    for (auto now = start; now < end && !stopRequested(); now = Clock::now()) {
         const auto wait = seconds ? std::min(kLook, std::chrono::ceil<milliseconds>(end - now)) : kLook;
         QDX_FRAME_INFO info{};
         info.size = sizeof info;
@@ -273,9 +273,12 @@ int recordToPipe(Context& context, const Arguments& arguments)
             first = false;
             if (info.check != QDX_FRAME_WHOLE) {
                 ++leftOut;
-            } else if ((wrote = sink.write(packFrame(frame.data(), request.layout, request.side, packed), done, why)) ==
-                       FrameSink::Wrote::Whole) {
+            } else {
+                wrote = sink.write(packFrame(frame.data(), request.layout, request.side, packed), done, why);
+                if (wrote != FrameSink::Wrote::Whole)
+                    break;
                 ++written;
+                // After the write: a slow reader is no stalled camera.
                 lastWhole = Clock::now();
             }
         }
