@@ -1,5 +1,6 @@
 #include "RawPipe.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -30,6 +31,14 @@ constexpr milliseconds kFrameTimeout{3000};  // without any whole frame the came
 constexpr milliseconds kStopGrace{3000};     // a reader that takes nothing after a stop is not waited for
 constexpr long long kMostFramesSkipped = 100000;
 constexpr const char* kTerminal = "will not write binary frames to a terminal";
+
+// Before the library starts: no terminal, and a stdout that is there.
+int checkSink(Context& context, const FrameSink& sink)
+{
+    if (sink.terminal())
+        return context.usageError(kTerminal);
+    return sink.open() ? kExitOk : context.failure("standard output is closed");
+}
 
 struct RawRequest {
     RawLayout layout = RawLayout::Wire;
@@ -117,6 +126,11 @@ bool FrameSink::terminal() const
     return fd_ >= 0 && ::isatty(fd_);
 }
 
+bool FrameSink::open() const
+{
+    return fd_ < 0 || ::fcntl(fd_, F_GETFD) >= 0;
+}
+
 FrameSink::Wrote FrameSink::write(std::span<const uint8_t> bytes, std::size_t& done, std::string& why)
 {
     done = 0;
@@ -184,8 +198,8 @@ int grabToPipe(Context& context, const Arguments& arguments)
     if (format && *format != "0" && *format != "1")
         return context.usageError("--format " + *format + ": the data format is 0 or 1");
     FrameSink sink(context.out());
-    if (sink.terminal())
-        return context.usageError(kTerminal);
+    if (const int status = checkSink(context, sink); status != kExitOk)
+        return status;
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     if (format && QDX_Set_DataFormat(*format == "1" ? 1 : 0) != QDX_OK)
@@ -235,8 +249,8 @@ int recordToPipe(Context& context, const Arguments& arguments)
     if (std::string why; arguments.has("--seconds") && !(seconds = secondsOption(arguments, 0, why)))
         return context.usageError(why);
     FrameSink sink(context.out());
-    if (sink.terminal())
-        return context.usageError(kTerminal);
+    if (const int status = checkSink(context, sink); status != kExitOk)
+        return status;
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     viewer::FrameReader reader;

@@ -34,6 +34,9 @@ public:
     explicit FrameSink(std::ostream& out);
 
     bool terminal() const;
+    // Whether there is a stdout at all: a closed fd 1 would be given to the
+    // next file the library opens, and the frames would go there.
+    bool open() const;
 
     enum class Wrote {
         Whole,    // all the bytes
