@@ -302,9 +302,12 @@ TEST_F(CtlTest, CsvWritesTheViewersFilesAndPutsTheFormatBack)
 // camera delivered, MB/s what was taken): the taken rates agree with each
 // other and with the counts over the time streamed, the camera's rate is
 // apart and named, the old keys keep their meanings, every frame taken was
-// delivered by the camera (none counted twice), none damaged.
+// delivered by the camera (none counted twice), none damaged; and against
+// frames left unseen before the stream began counted as skipped by it.
 TEST_F(CtlTest, StreamFiguresAccountForTheFramesTaken)
 {
+    ASSERT_NO_FATAL_FAILURE(qdx::test::startConnected());
+    ASSERT_NO_FATAL_FAILURE(qdx::test::waitForFrames(10));
     unsigned long long sentBefore = 0, sentAfter = 0;
     QDXSim_GetBulkStats(&sentBefore, nullptr, nullptr);
     const json s = streamJson({"stream", "--seconds", "1", "--json"});
@@ -316,6 +319,8 @@ TEST_F(CtlTest, StreamFiguresAccountForTheFramesTaken)
     EXPECT_GE(taken, 1);
     // The index read at the start may already count the first frame taken.
     EXPECT_GE(delivered, taken - 1);
+    // Each frame from the first taken to the last was taken or skipped.
+    EXPECT_LE(taken + s.value("skipped_frames", 1000000LL), delivered + 1);
     EXPECT_LE(delivered, static_cast<long long>(sentAfter - sentBefore));
     const auto near = [](double value) { return 0.001 * value + 0.01; };  // the figures' rounding
     const double takenRate = static_cast<double>(taken) / seconds;

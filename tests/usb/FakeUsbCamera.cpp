@@ -175,7 +175,16 @@ void FakeUsbCamera::sendShortFrame(std::size_t bytes)
 {
     {
         std::lock_guard lock(mutex_);
-        shortFrames_.push_back(bytes);
+        injected_.push_back({bytes, false});
+    }
+    changed_.notify_all();
+}
+
+void FakeUsbCamera::sendDamagedFrame()
+{
+    {
+        std::lock_guard lock(mutex_);
+        injected_.push_back({kFrameBytes, true});
     }
     changed_.notify_all();
 }
@@ -594,10 +603,11 @@ void FakeUsbCamera::deliverFrames(Clock::time_point now)
 {
     while (Urb* urb = oldestPendingBulk()) {
         std::size_t length = std::min(description_.frameBytes, kFrameBytes);
-        const bool isShort = !shortFrames_.empty();
-        if (isShort) {
-            length = std::min(shortFrames_.front(), kFrameBytes);
-            shortFrames_.pop_front();
+        bool badMarker = false;
+        if (!injected_.empty()) {
+            length = std::min(injected_.front().bytes, kFrameBytes);
+            badMarker = injected_.front().badMarker;
+            injected_.pop_front();
         } else {
             if (!streaming_ || framesLeft_ == 0)
                 return;
@@ -625,6 +635,8 @@ void FakeUsbCamera::deliverFrames(Clock::time_point now)
         length = std::min(length, static_cast<std::size_t>(std::max(urb->bufferLength, 0)));
         // A short transfer is the end of a frame, as when reading starts mid-frame.
         urb->payload.assign(frame_.end() - static_cast<std::ptrdiff_t>(length), frame_.end());
+        if (badMarker && !urb->payload.empty())
+            urb->payload.back() ^= 0xFF;
         if (length < kFrameBytes)
             ++counters_.shortFrames;
         else

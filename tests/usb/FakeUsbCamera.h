@@ -103,6 +103,8 @@ public:
     void stopStreaming();
     // The next bulk read gets only the last `bytes` bytes of a frame.
     void sendShortFrame(std::size_t bytes);
+    // The next bulk read gets a whole frame with a wrong end marker.
+    void sendDamagedFrame();
     // Held control requests stay unanswered until released or unplugged.
     void holdControlRequests(bool hold);
     // The next camera request (0x10..0x19) stalls or returns one byte short.
@@ -192,7 +194,11 @@ private:
     int64_t nextFrame_ = 0;       // first frame of the run not yet sent or lost
     uint64_t sentInRun_ = 0;
     uint64_t sequence_ = 0;       // transfers delivered since the plug-in: the pattern's frame number
-    std::deque<std::size_t> shortFrames_;
+    struct InjectedFrame {
+        std::size_t bytes = kFrameBytes;
+        bool badMarker = false;
+    };
+    std::deque<InjectedFrame> injected_;  // sent ahead of the stream, streaming or not
     StreamCounters counters_;
     std::vector<uint8_t> frame_;  // render target
 };

@@ -64,6 +64,56 @@ TEST_F(UsbStreamingTest, ShortTransferIsAFrameOfItsLength)
     EXPECT_EQ(length, QDX_FRAME_BYTES);
 }
 
+// Guards the per-frame record on the USB path: each transfer's check (whole,
+// cut short, a wrong marker) and length as it came, an index that goes on one
+// by one and across an unplug while the camera's counter starts again, the
+// frame overwritten unseen counted, and arrival times in order.
+TEST_F(UsbStreamingTest, FrameInfoFollowsEachTransferAcrossAReplug)
+{
+    FakeUsbCamera* camera = &bus_->plug({.streaming = false});
+    startConnected();
+    std::vector<uint8_t> frame(QDX_FRAME_BYTES);
+    std::vector<QDX_FRAME_INFO> taken;
+    const auto take = [&] {
+        QDX_FRAME_INFO info{};
+        info.size = sizeof info;
+        EXPECT_EQ(QDX_GetFrameEx(frame.data(), QDX_FRAME_BYTES, &info), QDX_OK);
+        taken.push_back(info);
+    };
+    camera->startStreaming(1);
+    waitForFrames(1);
+    take();
+    camera->sendShortFrame(1000);
+    waitForFrames(2);
+    take();
+    camera->sendDamagedFrame();
+    waitForFrames(3);
+    take();
+
+    bus_->unplug(*camera);
+    ASSERT_TRUE(waitUntil([] { return status() == 0; }));
+    camera = &bus_->plug({.streaming = false});
+    ASSERT_TRUE(waitUntil([] { return status() == 1; }));
+    camera->startStreaming(2);
+    waitForFrames(2);
+    take();
+    ASSERT_EQ(frameIndex(), 2) << "the camera's counter did not start again";
+
+    const std::array<int, 4> checks{QDX_FRAME_WHOLE, QDX_FRAME_SHORT, QDX_FRAME_DAMAGED, QDX_FRAME_WHOLE};
+    const std::array<unsigned, 4> lengths{QDX_FRAME_BYTES, 1000, QDX_FRAME_BYTES, QDX_FRAME_BYTES};
+    const std::array<uint64_t, 4> skipped{0, 0, 0, 1};
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        EXPECT_EQ(taken[i].check, checks[i]) << "frame " << i;
+        EXPECT_EQ(taken[i].length, lengths[i]) << "frame " << i;
+        EXPECT_EQ(taken[i].skipped, skipped[i]) << "frame " << i;
+        if (i == 0)
+            continue;
+        EXPECT_EQ(taken[i].index - taken[i - 1].index, 1 + skipped[i]) << "frame " << i;
+        EXPECT_GT(taken[i].monotonicNs, taken[i - 1].monotonicNs) << "frame " << i;
+        EXPECT_GT(taken[i].wallNs, taken[i - 1].wallNs) << "frame " << i;
+    }
+}
+
 // Guards the read limit: a read the camera leaves pending is cancelled when
 // the limit passes and tried again at once (each cancelled read is followed
 // by a new one), so frames flow as soon as the camera sends again.

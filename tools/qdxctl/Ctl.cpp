@@ -13,11 +13,16 @@ namespace qdx::ctl {
 namespace {
 
 constexpr OptionInfo kJsonOnly[] = {kJsonOption};
+constexpr OptionInfo kRawOption{"--raw", "", "with FILE -: write raw frames to standard output, for pipes"};
+constexpr OptionInfo kLayoutOption{"--layout", "wire|y16",
+                                   "with --raw: wire, the 652,864 bytes received (default); y16, 12-bit luma words"};
 constexpr OptionInfo kGrabOptions[] = {
     {"--frames", "N", "skip N frames first, so automatic controls settle (default 0)"},
     {"--format", "0|1", "select the data format first: 0 colour, 1 sensor luma (grey)"},
     {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
     {"--depth", "8|16", "16: the camera's 12 bits in 16-bit samples, with the frame's facts (default 8)"},
+    kRawOption,
+    kLayoutOption,
 };
 constexpr OptionInfo kStillOptions[] = {
     kGrabOptions[0],
@@ -50,8 +55,10 @@ constexpr OptionInfo kI2cOptions[] = {
     kLogOption, kJsonOption};
 
 constexpr OptionInfo kRecordOptions[] = {
-    {"--seconds", "N", "how long to record (default 10; fractions allowed)"},
+    {"--seconds", "N", "how long to record (default 10; fractions allowed; with --raw until stopped)"},
     {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
+    kRawOption,
+    kLayoutOption,
 };
 
 constexpr OptionInfo kSetOptions[] = {

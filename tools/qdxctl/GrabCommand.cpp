@@ -7,6 +7,7 @@
 #include "FrameSource.h"
 #include "ImageFiles.h"
 #include "QDX_API.h"
+#include "RawPipe.h"
 #include "capture/CaptureImage.h"
 #include "capture/Still16.h"
 #include "live/FrameCheck.h"
@@ -170,6 +171,8 @@ int grab(Context& context, const GrabRequest& request)
 
 int runGrab(Context& context, const Arguments& arguments)
 {
+    if (wantsRawPipe(arguments))
+        return grabToPipe(context, arguments);
     GrabRequest request;
     if (const int status = parseRequest(context, arguments, false, request); status != kExitOk)
         return status;

@@ -7,6 +7,7 @@
 #include "CtlCommands.h"
 #include "FrameSource.h"
 #include "QDX_API.h"
+#include "RawPipe.h"
 #include "StopSignals.h"
 #include "capture/CaptureImage.h"
 #include "capture/Recorder.h"
@@ -46,6 +47,8 @@ const char* endingText(viewer::RecordingReport::Ending ending)
 
 int runRecord(Context& context, const Arguments& arguments)
 {
+    if (wantsRawPipe(arguments))
+        return recordToPipe(context, arguments);
     if (arguments.operands().size() != 1)
         return context.usageError("record takes one FILE");
     const std::string path = arguments.operands()[0];

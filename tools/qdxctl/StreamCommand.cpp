@@ -36,7 +36,7 @@ double takenPerSecond(const viewer::StreamFigures& s)
     return perSecond(static_cast<double>(s.taken), s);
 }
 
-void printSummary(std::ostream& out, const viewer::StreamFigures& s)
+void printSummary(std::ostream& out, const viewer::StreamFigures& s, uint64_t skipped)
 {
     out << "seconds             " << fixed(s.seconds, 2) << "\n"
         << "frames taken        " << s.taken << "\n"
@@ -46,12 +46,14 @@ void printSummary(std::ostream& out, const viewer::StreamFigures& s)
         << "delivered frames/s  " << fixed(s.framesPerSecond(), 1) << "\n"
         << "short frames        " << s.shortFrames << "\n"
         << "damaged frames      " << s.damagedFrames << "\n"
+        << "skipped frames      " << skipped << "\n"
         << "largest gap         " << fixed(s.largestGapMs, 1) << " ms\n"
         << "disconnections      " << s.disconnections << "\n"
         << "reconnections       " << s.reconnections << "\n";
 }
 
-Json summaryJson(const viewer::StreamFigures& s)
+// skipped: frames the library's ring overwrote before they could be taken.
+Json summaryJson(const viewer::StreamFigures& s, uint64_t skipped)
 {
     return Json{{"seconds", rounded(s.seconds, 3)},
                 {"frames_taken", s.taken},
@@ -63,6 +65,7 @@ Json summaryJson(const viewer::StreamFigures& s)
                 {"megabytes_per_second", rounded(s.megabytesPerSecond(), 3)},
                 {"short_frames", s.shortFrames},
                 {"damaged_frames", s.damagedFrames},
+                {"skipped_frames", skipped},
                 {"largest_gap_ms", rounded(s.largestGapMs, 1)},
                 {"disconnections", s.disconnections},
                 {"reconnections", s.reconnections}};
@@ -86,6 +89,8 @@ int runStream(Context& context, const Arguments& arguments)
         return context.failure("the library gave no frame signal");
 
     viewer::StreamHealth health;
+    uint64_t skipped = 0;
+    bool first = true;  // its count covers the time before the stream
     std::vector<uint8_t> frame(QDX_FRAME_BYTES);
     const auto start = Clock::now();
     health.restart(start, true);
@@ -96,8 +101,11 @@ int runStream(Context& context, const Arguments& arguments)
     for (auto now = start; now < end && !stopRequested(); now = Clock::now()) {
         const auto wait = std::min(kStatusPoll, std::chrono::ceil<milliseconds>(end - now));
         if (reader.wait(wait)) {
-            if (const auto taken = reader.take(frame.data()))
+            if (const auto taken = reader.take(frame.data())) {
                 health.frameTaken(taken->check, taken->length, taken->arrived);
+                skipped += first ? 0 : taken->info.skipped;
+                first = false;
+            }
         }
         const bool isConnected = cameraConnected();
         health.connection(isConnected);
@@ -115,9 +123,9 @@ int runStream(Context& context, const Arguments& arguments)
     const viewer::StreamFigures stats = health.figures(Clock::now());
 
     if (arguments.has("--json"))
-        printJson(context.out(), summaryJson(stats));
+        printJson(context.out(), summaryJson(stats, skipped));
     else
-        printSummary(context.out(), stats);
+        printSummary(context.out(), stats, skipped);
     return stats.taken > 0 ? kExitOk : context.failure("no frame came");
 }
 
