@@ -99,7 +99,7 @@ int runRecord(Context& context, const Arguments& arguments)
             QDX_Get_DataFormat(&format);
         }
         if (whole) {
-            capture.refresh(frame.data(), format == 1, border);
+            capture.refresh(frame.data(), format == 1, border, &taken->info);
             lastFrame = Clock::now();
         } else if (Clock::now() - lastFrame > kFrameTimeout) {
             stalled = true;
@@ -128,6 +128,8 @@ int runRecord(Context& context, const Arguments& arguments)
     if (stalled && !absences.away())
         status = context.failure("no whole frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) +
                                  " s; the file holds the frames before");
+    if (!report.timesOk)
+        status = context.failure("'" + path + ".csv', the frames' arrival times, could not be written");
     if (report.frames == 0)
         status = context.failure("no frame was recorded; the file holds no pictures");
     return status;

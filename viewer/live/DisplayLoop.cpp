@@ -69,7 +69,7 @@ void DisplayLoop::run(std::stop_token stop)
         if (!taken)
             continue;
         bool shown = false;
-        if (taken->whole() && present(frame.get())) {
+        if (taken->whole() && present(frame.get(), &taken->info)) {
             rates.frameShown();
             shown = true;
         }
@@ -83,7 +83,7 @@ void DisplayLoop::run(std::stop_token stop)
     }
 }
 
-bool DisplayLoop::present(const uint8_t* frame)
+bool DisplayLoop::present(const uint8_t* frame, const QDX_FRAME_INFO* info)
 {
     const uint64_t sequence = state_.presentations.begin();
     ViewOptions options;
@@ -98,7 +98,7 @@ bool DisplayLoop::present(const uint8_t* frame)
         out_.pictureReady(target);
         counted = true;
     }
-    const ShownFrame shown{frame, options.grey, options.showBoundary, sequence};
+    const ShownFrame shown{frame, options.grey, options.showBoundary, sequence, info};
     for (FrameConsumer* consumer : consumers_)
         consumer->frameShown(shown);
     return counted;

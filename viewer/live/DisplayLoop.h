@@ -41,7 +41,7 @@ public:
     // with the current options, show it on the target, hand it to the
     // consumers. Returns whether it counts as displayed. Display thread (or a
     // caller standing in for it).
-    bool present(const uint8_t* frame);
+    bool present(const uint8_t* frame, const QDX_FRAME_INFO* info = nullptr);
 
     // The frame index of the last frame taken (0xFFFFFFFF before the first).
     uint32_t lastIndex() const { return lastIndex_.load(std::memory_order_acquire); }

@@ -106,8 +106,10 @@ std::optional<TakenFrame> FrameReader::take(uint8_t* frame)
     taken_.store(index, std::memory_order_release);
     TakenFrame taken;
     taken.index = index;
-    if (QDX_GetFrame(frame, static_cast<unsigned>(kFrameBytes), &taken.length) != QDX_OK)
+    taken.info.size = sizeof taken.info;
+    if (QDX_GetFrameEx(frame, static_cast<unsigned>(kFrameBytes), &taken.info) != QDX_OK)
         return std::nullopt;  // none since a reconnection, or handed out before
+    taken.length = taken.info.length;
     taken.arrived = std::chrono::steady_clock::now();
     taken.check = checkFrame(frame, taken.length);
     return taken;

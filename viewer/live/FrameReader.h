@@ -16,6 +16,7 @@
 #include <stop_token>
 
 #include "FrameCheck.h"
+#include "QDX_API.h"
 
 namespace qdx::viewer {
 
@@ -55,6 +56,7 @@ struct TakenFrame {
     int check = kFrameWrongSize;  // checkFrame()
     uint32_t index = 0;   // the library's frame index when it was taken
     std::chrono::steady_clock::time_point arrived;
+    QDX_FRAME_INFO info{};  // the library's: the process-wide index and arrival times
     bool whole() const { return check == kFrameWhole; }
 };
 

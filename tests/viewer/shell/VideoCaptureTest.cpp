@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QDir>
 #include <QLabel>
@@ -105,6 +107,8 @@ TEST_F(VideoCaptureTest, RecordingSwitchesTextsAndFollowsThePage)
     EXPECT_EQ(probe["nb_read_frames"], std::to_string(u32(b, 140))) << probe["error"];
     EXPECT_GE(u32(b, 140), 10u);  // at least the frames the progress showed
     EXPECT_EQ(u32(b, 128), 100u) << "the measured rate, in hundredths";
+    const auto times = readBytes(path + ".csv");
+    EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), u32(b, 140) + 1) << "a header and a line a frame";
     const std::vector<bool> grey = greyFrames(path, 400);
     ASSERT_FALSE(grey.empty());
     EXPECT_FALSE(grey.front()) << "the Picture page records colour";

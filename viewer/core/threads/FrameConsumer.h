@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "QDX_API.h"
+
 namespace qdx::viewer {
 
 // How the frame was shown.
@@ -14,6 +16,7 @@ struct ShownFrame {
     bool grey;             // calibration view
     bool showBoundary;     // "Display Boundary Pixels"
     uint64_t sequence = 0; // of this presentation, counted from 1 (0: not from the display thread); see PresentationCount
+    const QDX_FRAME_INFO* info = nullptr;  // the library's info on the frame, when known
 };
 
 // Counts the presentations begun by the display thread. A presentation takes
