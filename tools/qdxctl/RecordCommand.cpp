@@ -1,11 +1,13 @@
 // record: the camera's frames into an AVI file of Motion-JPEG pictures, over
 // the viewer's own recorder: the capture picture is refreshed from every
-// whole frame here as the viewer's display thread refreshes it.
+// whole frame here as the viewer's display thread refreshes it. FILE.mkv
+// records losslessly instead (LosslessRecordCommand.cpp).
 #include <cstdio>
 #include <vector>
 
 #include "CtlCommands.h"
 #include "FrameSource.h"
+#include "LosslessRecordCommand.h"
 #include "QDX_API.h"
 #include "StopSignals.h"
 #include "capture/CaptureImage.h"
@@ -49,14 +51,17 @@ int runRecord(Context& context, const Arguments& arguments)
     if (arguments.operands().size() != 1)
         return context.usageError("record takes one FILE");
     const std::string path = arguments.operands()[0];
-    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".avi") != 0)
-        return context.usageError("'" + path + "': the file must end in .avi");
+    const auto endsIn = [&](const char* suffix) { return path.size() > 4 && path.ends_with(suffix); };
+    if (!endsIn(".avi") && !endsIn(".mkv"))
+        return context.usageError("'" + path + "': the file must end in .avi or .mkv");
     std::string why;
     const auto chosen = secondsOption(arguments, kDefaultSeconds, why);
     if (!chosen)
         return context.usageError(why);
     const double seconds = *chosen;
     const bool border = arguments.has("--border");
+    if (endsIn(".mkv"))
+        return runLosslessRecord(context, path, seconds, border);
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     int format = 0;
