@@ -215,6 +215,8 @@ const FileCommand kFileCommands[] = {
     {"table_set_dp", {"table", "set", "dp"}, "dp.bin", nullptr, "a table file holds 256"},
     {"table_set_fpn", {"table", "set", "fpn"}, "fpn.bin", nullptr, "a table file holds 82416"},
     {"record", {"record", "--seconds", "0.3"}, "a.avi", nullptr, nullptr},
+    {"record_times", {"record", "--seconds", "0.3"}, "a.avi", "a.avi.csv", nullptr},  // the AVI's sidecar
+    {"record_mkv", {"record", "--seconds", "0.3"}, "a.mkv", nullptr, nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Commands, CtlHostilePathsTest, ::testing::ValuesIn(kFileCommands),
                          [](const auto& p) { return std::string(p.param.name); });

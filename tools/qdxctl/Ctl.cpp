@@ -114,12 +114,15 @@ constexpr std::array kCommands{
                 "clear-default invalidate the default parameters\n"
                 "Exit status 0 for \"Complete.\", 1 for an error or nothing stored.",
                 {}, runParams},
-    CommandEntry{"record", "FILE.avi", "record video: an AVI file of Motion-JPEG frames, as the viewer records",
-                "Every whole frame becomes one JPEG picture (quality 80), colour or, for data format 1,\n"
-                "grey. The frame rate in the file is the one measured. The recording ends early, with a\n"
-                "valid file and exit status 1, when the disk is nearly full or the file reaches 2 GB, or\n"
-                "when no frame came for 3 s. It runs on through an unplug of the camera, and each one is\n"
-                "told on stderr (when, for how long, the frames before and after) with exit status 1.",
+    CommandEntry{"record", "FILE.avi|FILE.mkv", "record video: Motion-JPEG AVI as the viewer records, or lossless 12-bit (.mkv)",
+                "FILE.avi: every whole frame becomes one JPEG picture (quality 80), colour or, for data\n"
+                "format 1, grey, at the frame rate measured; FILE.avi.csv gives each frame's index and\n"
+                "arrival time. FILE.mkv: FFV1 in Matroska with the 12-bit values (4:2:2, or grey for\n"
+                "data format 1), each frame at its arrival time; frames the encoder cannot keep up with\n"
+                "are skipped and told, exit status 1. The recording ends early, with a valid file and\n"
+                "exit status 1, when the disk is nearly full or the AVI reaches 2 GB, or when no frame\n"
+                "came for 3 s. It runs on through an unplug of the camera, and each one is told on\n"
+                "stderr (when, for how long, the frames before and after) with exit status 1.",
                 kRecordOptions, runRecord},
     CommandEntry{"repair", "FILE.avi [OUT.avi]", "rebuild a recording cut short (killed, power cut) into a finished file",
                 "Takes every whole frame of FILE.avi in order, whatever its sizes and indexes say, and\n"

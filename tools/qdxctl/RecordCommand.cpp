@@ -1,11 +1,13 @@
 // record: the camera's frames into an AVI file of Motion-JPEG pictures, over
 // the viewer's own recorder: the capture picture is refreshed from every
-// whole frame here as the viewer's display thread refreshes it.
+// whole frame here as the viewer's display thread refreshes it. FILE.mkv
+// records losslessly instead (LosslessRecordCommand.cpp).
 #include <cstdio>
 #include <vector>
 
 #include "CtlCommands.h"
 #include "FrameSource.h"
+#include "LosslessRecordCommand.h"
 #include "QDX_API.h"
 #include "RawPipe.h"
 #include "StopSignals.h"
@@ -52,14 +54,17 @@ int runRecord(Context& context, const Arguments& arguments)
     if (arguments.operands().size() != 1)
         return context.usageError("record takes one FILE");
     const std::string path = arguments.operands()[0];
-    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".avi") != 0)
-        return context.usageError("'" + path + "': the file must end in .avi");
+    const auto endsIn = [&](const char* suffix) { return path.size() > 4 && path.ends_with(suffix); };
+    if (!endsIn(".avi") && !endsIn(".mkv"))
+        return context.usageError("'" + path + "': the file must end in .avi or .mkv");
     std::string why;
     const auto chosen = secondsOption(arguments, kDefaultSeconds, why);
     if (!chosen)
         return context.usageError(why);
     const double seconds = *chosen;
     const bool border = arguments.has("--border");
+    if (endsIn(".mkv"))
+        return runLosslessRecord(context, path, seconds, border);
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     int format = 0;
@@ -102,7 +107,7 @@ int runRecord(Context& context, const Arguments& arguments)
             QDX_Get_DataFormat(&format);
         }
         if (whole) {
-            capture.refresh(frame.data(), format == 1, border);
+            capture.refresh(frame.data(), format == 1, border, &taken->info);
             lastFrame = Clock::now();
         } else if (Clock::now() - lastFrame > kFrameTimeout) {
             stalled = true;
@@ -131,6 +136,8 @@ int runRecord(Context& context, const Arguments& arguments)
     if (stalled && !absences.away())
         status = context.failure("no whole frame from the camera for " + std::to_string(kFrameTimeout.count() / 1000) +
                                  " s; the file holds the frames before");
+    if (!report.timesOk)
+        status = context.failure("'" + path + ".csv', the frames' arrival times, could not be written");
     if (report.frames == 0)
         status = context.failure("no frame was recorded; the file holds no pictures");
     return status;

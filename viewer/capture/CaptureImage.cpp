@@ -11,13 +11,14 @@ void convertToCapture(uint8_t* dest, const uint8_t* frame, bool grey, int side)
 
 CaptureImage::CaptureImage() : pixels_(std::make_unique<uint8_t[]>(kCaptureBytes)) {}
 
-bool CaptureImage::refresh(const uint8_t* frame, bool grey, bool showBoundary)
+bool CaptureImage::refresh(const uint8_t* frame, bool grey, bool showBoundary, const QDX_FRAME_INFO* info)
 {
     std::unique_lock lock(mutex_, std::try_to_lock);
     if (!lock.owns_lock())
         return false;
     side_ = captureSide(showBoundary);
     convertToCapture(pixels_.get(), frame, grey, side_);
+    stamp_ = frameStamp(info);
     count_.fetch_add(1, std::memory_order_release);
     lock.unlock();
     {

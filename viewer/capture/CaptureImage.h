@@ -12,6 +12,7 @@
 #include <mutex>
 #include <stop_token>
 
+#include "FrameTimes.h"
 #include "core/threads/FrameConsumer.h"
 
 namespace qdx::viewer {
@@ -46,16 +47,18 @@ public:
     void frameShown(const ShownFrame& shown) override
     {
         if (readers_.load(std::memory_order_acquire) > 0)
-            refresh(shown.frame, shown.grey, shown.showBoundary);
+            refresh(shown.frame, shown.grey, shown.showBoundary, shown.info);
     }
-    // Returns whether it refreshed.
-    bool refresh(const uint8_t* frame, bool grey, bool showBoundary);
+    // Returns whether it refreshed. info (if any) stamps the picture.
+    bool refresh(const uint8_t* frame, bool grey, bool showBoundary, const QDX_FRAME_INFO* info = nullptr);
 
     // Reader: the image stays unchanged while the returned lock is held.
     std::unique_lock<std::mutex> hold() { return std::unique_lock(mutex_); }
     // With hold() in force: the pixels and the picture's side.
     const uint8_t* pixels() const { return pixels_.get(); }
     int side() const { return side_; }
+    // With hold() in force: when the pictured frame arrived.
+    FrameStamp stamp() const { return stamp_; }
 
     // Refreshes so far. Any thread.
     uint32_t count() const { return count_.load(std::memory_order_acquire); }
@@ -64,9 +67,10 @@ public:
     uint32_t waitForRefresh(uint32_t seen, std::stop_token stop, std::chrono::milliseconds timeout);
 
 private:
-    std::mutex mutex_;  // Protects pixels_' contents and side_ (refresh writes, hold() readers)
+    std::mutex mutex_;  // Protects pixels_' contents, side_ and stamp_ (refresh writes, hold() readers)
     std::unique_ptr<uint8_t[]> pixels_;
     int side_ = 404;
+    FrameStamp stamp_;
     std::atomic<uint32_t> count_{0};  // written by the display thread
     std::atomic<int> readers_{0};
     std::mutex waitMutex_;  // Pairs with refreshed_; taken by refresh after counting, so no wake-up is lost

@@ -71,7 +71,14 @@ bool Recorder::start(const std::string& path, int side, std::function<void()> en
         why = "a recording is already running";
         return false;
     }
+    if (std::string reason; !times_.open(path, reason)) {
+        if (reason.starts_with(path + ".csv: "))
+            reason.erase(0, path.size() + 6);
+        why = "'" + path + ".csv' cannot be created: " + reason;
+        return false;
+    }
     if (std::string reason; writer_.open(path, 1, reason) != AviWriter::kOk) {
+        times_.abandon();
         // "PATH: reason" from the writer; the path is named once.
         if (reason.starts_with(path + ": "))
             reason.erase(0, path.size() + 2);
@@ -80,6 +87,7 @@ bool Recorder::start(const std::string& path, int side, std::function<void()> en
     }
     if (writer_.setFrameSize(side, side) != AviWriter::kOk || writer_.setFrameRate(120, 1) != AviWriter::kOk) {
         writer_.close();
+        times_.abandon();
         why = "'" + path + "' cannot be written";
         return false;
     }
@@ -127,6 +135,8 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
     int64_t lastHeaderRefresh = start;
     uint32_t framesInHeader = 0;
     int encoderFailures = 0;
+    bool timesOk = true;
+    std::string timesWhy;
     while (report.ending == Ending::Stopped && !stop.stop_requested()) {
         // At most once a second and only on this thread: a few writes in
         // place, no flush. The rate so far goes in too, so that a killed
@@ -143,6 +153,7 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
             continue;
         seen = count;
         lastFrame = nowMs();
+        FrameStamp stamp;
         {
             // Held only for the copy: the display thread skips refreshes
             // while it is held, and encoding takes far longer than copying.
@@ -150,6 +161,7 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
             if (image_.side() != side)
                 continue;  // a refresh from before the boundary option took effect
             std::copy_n(image_.pixels(), bytes, picture.get());
+            stamp = image_.stamp();
         }
         const uint32_t length = encoder.encodeJpegToStream(picture.get());
         if (length == 0) {
@@ -168,6 +180,8 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
             break;
         }
         frames_.fetch_add(1, std::memory_order_relaxed);
+        if (timesOk)
+            timesOk = times_.add(writer_.totalFrames() - 1, stamp, timesWhy);
         const uint64_t reserve = std::max(options_.diskReserve, writer_.closingBytes() + 2 * uint64_t{length});
         if (freeBytes(path_) < reserve)
             report.ending = Ending::DiskFull;
@@ -181,6 +195,11 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
     }
     image_.removeReader();
     report.fileOk = writer_.close() == AviWriter::kOk;
+    // The times of a file that could not be finished are of no use.
+    if (timesOk && report.fileOk)
+        report.timesOk = times_.commit(timesWhy);
+    else
+        times_.abandon();
     report_ = report;
     running_.store(false, std::memory_order_release);
     if (report.ending != Ending::Stopped && ended)

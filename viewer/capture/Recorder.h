@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "AviWriter.h"
+#include "FrameTimes.h"
 
 namespace qdx::viewer {
 
@@ -35,6 +36,7 @@ struct RecordingReport {
     uint32_t frames = 0;         // frames in the file
     bool fileOk = false;         // the file was finished and closed without error
     uint32_t rate = 120, scale = 1;  // the rate in the header
+    bool timesOk = false;        // FILE.avi.csv holds a line for every frame in the file
 };
 
 class Recorder {
@@ -51,7 +53,8 @@ public:
     ~Recorder();  // stops a recording still running
 
     // Any thread but the recording thread. Creates path, writes the header
-    // for side x side frames at 120 / 1 and starts the recording thread.
+    // for side x side frames at 120 / 1 and starts the recording thread; the
+    // frames' arrival times go to path + ".csv" (FrameTimes.h).
     // ended runs on the recording thread, after the file is closed, when the
     // recording ends by itself (never after stop()). False, with why, when
     // the file cannot be created (with the system's reason) or a recording
@@ -76,6 +79,7 @@ private:
     CaptureImage& image_;
     Options options_;
     AviWriter writer_;  // recording thread only, between start and the end of run
+    FrameTimesFile times_;  // the same
     std::string path_;
     std::atomic<bool> running_{false};   // set by start, cleared by the recording thread
     std::atomic<uint32_t> frames_{0};

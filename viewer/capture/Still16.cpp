@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "FrameTimes.h"
 #include "core/commands/ProgramVersion.h"
 #include "core/model/Settings.h"
 #include "live/FullPrecision.h"
@@ -309,24 +310,6 @@ StillFacts frameFacts(const QDX_FRAME_INFO& info, const std::string& program)
                      std::to_string(version.build);
     facts.settings = readCameraSettings();
     return facts;
-}
-
-std::string isoUtc(int64_t wallNs)
-{
-    int64_t seconds = wallNs / 1000000000;
-    int64_t nanoseconds = wallNs % 1000000000;
-    if (nanoseconds < 0) {
-        nanoseconds += 1000000000;
-        --seconds;
-    }
-    const auto t = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    char text[64] = "";
-    if (!gmtime_r(&t, &utc))
-        return {};
-    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + n, sizeof text - n, ".%09lldZ", static_cast<long long>(nanoseconds));
-    return text;
 }
 
 std::string stillDescription(const StillFacts& facts)

@@ -48,9 +48,6 @@ std::vector<std::pair<std::string, int>> readCameraSettings();
 // Any thread that may call the library.
 StillFacts frameFacts(const QDX_FRAME_INFO& info, const std::string& program);
 
-// "2026-12-09T01:02:34.123456789Z".
-std::string isoUtc(int64_t wallNs);
-
 // The facts as one JSON object: the TIFF's ImageDescription, and what the
 // tests read back.
 std::string stillDescription(const StillFacts& facts);

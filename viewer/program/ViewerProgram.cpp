@@ -5,6 +5,7 @@
 
 #include "QDX_API.h"
 #include "capture/CaptureImage.h"
+#include "capture/LosslessRecorder.h"
 #include "capture/CsvExport.h"
 #include "capture/StillCapture.h"
 
@@ -40,6 +41,7 @@ void ViewerProgram::startUp()
     // Without a capture image the viewer still runs; capturing finds nothing.
     captureImage_.reset(new (std::nothrow) CaptureImage);
     stillCapture_.reset(new (std::nothrow) StillCapture(state_.presentations, *fileWriter_));
+    losslessRecorder_ = std::make_unique<LosslessRecorder>();  // its queue only once a recording starts
     // The viewer runs on without the library (a blue picture, "no camera");
     // the reason goes to the standard error.
     if (const int started = QDX_Init(); started != QDX_OK)
@@ -52,7 +54,8 @@ void ViewerProgram::startUp()
     displayImage_ = std::make_unique<DisplayImage>();
     display_ = std::make_unique<DisplayLoop>(state_, *displayImage_, liveOutput_,
                                              std::vector<FrameConsumer*>{captureImage_.get(), stillCapture_.get(), csvExport_.get(),
-                                                                         &analysisFeed_, &state_.calibrationGrab},
+                                                                         &analysisFeed_, &state_.calibrationGrab,
+                                                                         losslessRecorder_.get()},
                                              &streamHealth_, statusWatch_.get());
 }
 
@@ -65,6 +68,7 @@ void ViewerProgram::shutDown()
     // image is released only after the monitor thread has ended too.
     monitor_->stop();
     display_.reset();
+    losslessRecorder_.reset();  // no frame comes any more: the file is finished
     monitor_.reset();
     statusWatch_.reset();
     displayImage_.reset();

@@ -23,6 +23,7 @@
 namespace qdx::viewer {
 
 class CaptureImage;
+class LosslessRecorder;
 class StillCapture;
 class CsvExport;
 
@@ -55,6 +56,8 @@ public:
     DisplayImage* displayImage() { return displayImage_.get(); }
     CaptureImage* captureImage() { return captureImage_.get(); }
     StillCapture* stillCapture() { return stillCapture_.get(); }
+    // Lossless recording, fed by the display thread with every frame it shows.
+    LosslessRecorder* losslessRecorder() { return losslessRecorder_.get(); }
     // The Analysis window's feed from the display thread, and the stream's
     // health as the display thread and the monitor see it.
     AnalysisFeed& analysisFeed() { return analysisFeed_; }
@@ -102,6 +105,7 @@ private:
     std::unique_ptr<CaptureImage> captureImage_;
     std::unique_ptr<StillCapture> stillCapture_;
     std::unique_ptr<CsvExport> csvExport_;
+    std::unique_ptr<LosslessRecorder> losslessRecorder_;
     AnalysisFeed analysisFeed_;
     StreamHealth streamHealth_;
     std::unique_ptr<DisplayImage> displayImage_;

@@ -38,6 +38,18 @@ VideoCapture::~VideoCapture()
     // Before this object goes: the thread's last notice may not be queued to it later.
     if (recorder_)
         recorder_->stop();
+    if (lossless_)
+        lossless_->stop();
+}
+
+bool VideoCapture::running() const
+{
+    return lossless_ ? lossless_->running() : recorder_ && recorder_->running();
+}
+
+uint32_t VideoCapture::frames() const
+{
+    return lossless_ ? lossless_->frames() : recorder_ ? recorder_->frames() : 0;
 }
 
 void VideoCapture::command()
@@ -47,7 +59,7 @@ void VideoCapture::command()
                                     MessageButtons::OkCancel) == MessageAnswer::Ok;
     };
     if (recording()) {
-        if (!recorder_->running() || ask(QStringLiteral("Stop Video Capture")))
+        if (!running() || ask(QStringLiteral("Stop Video Capture")))
             stopRecording();
         return;
     }
@@ -79,8 +91,8 @@ bool VideoCapture::startRecording()
     FileDialogRequest request;
     request.save = true;
     request.title = QStringLiteral("Save File");
-    request.filterText = QStringLiteral("AVI File (*.avi)");
-    request.pattern = QStringLiteral("*.avi");
+    // The second filter is the lossless choice; the name's ending decides.
+    request.filterText = QStringLiteral("AVI File (*.avi);;Lossless 12-bit (FFV1, .mkv) (*.mkv)");
     request.defaultSuffix = QStringLiteral("avi");
     request.proposedName = QString::fromStdString(makeTimestampName()) + QStringLiteral(".avi");
     request.folder = QStringLiteral(".");
@@ -89,11 +101,14 @@ bool VideoCapture::startRecording()
     const QString path = interaction_.fileName(owner ? owner : &window_, request);
     if (path.isEmpty())
         return giveUp({});
+    const bool lossless = path.endsWith(QStringLiteral(".mkv"), Qt::CaseInsensitive);
     CaptureImage* image = program_.captureImage();
-    if (!image)
+    if (!lossless && !image)
         return giveUp(QStringLiteral("There is no memory for the picture."));
+    if (lossless && !program_.losslessRecorder())
+        return giveUp(QStringLiteral("Lossless recording is not available."));
 
-    if (!recorder_)
+    if (!lossless && !recorder_)
         recorder_ = std::make_unique<Recorder>(*image);
     const int session = ++session_;
     // Runs on the recording thread: only a queued call to this object.
@@ -105,8 +120,18 @@ bool VideoCapture::startRecording()
     };
     std::string why;
     const int side = captureSide(state.showBoundaryPixels.load(std::memory_order_acquire) != 0);
-    if (!recorder_->start(QFile::encodeName(path).toStdString(), side, ended, why))
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (lossless) {
+        // Luma data (format 1) is kept as grey, colour as 4:2:2, for the whole file.
+        int format = 0;
+        QDX_Get_DataFormat(&format);
+        if (!program_.losslessRecorder()->start(file, side, format == 1, ended, why))
+            return giveUp(QString::fromStdString(why));
+        lossless_ = program_.losslessRecorder();
+    } else if (!recorder_->start(file, side, ended, why)) {
         return giveUp(QString::fromStdString(why));
+    }
+    started_ = Disconnections::Clock::now();
     state.recordingActive.store(1, std::memory_order_release);
     absences_.start(Disconnections::Clock::now(), libraryIndex());
     return true;
@@ -114,10 +139,22 @@ bool VideoCapture::startRecording()
 
 void VideoCapture::stopRecording()
 {
-    const RecordingReport result = recorder_->stop();
+    RecordingReport result;
+    uint64_t skipped = 0;
+    if (lossless_) {
+        const LosslessReport done = lossless_->stop();
+        lossless_ = nullptr;
+        result.ending = done.ending;
+        result.frames = done.frames;
+        result.fileOk = done.fileOk;
+        result.timesOk = true;  // the file holds its own times
+        skipped = done.skipped;
+    } else {
+        result = recorder_->stop();
+    }
     program_.state().recordingActive.store(0, std::memory_order_release);
     showRecording(false);
-    report(result);
+    report(result, skipped);
 }
 
 void VideoCapture::showRecording(bool on)
@@ -134,7 +171,7 @@ void VideoCapture::tick()
 {
     if (!recording())
         return;
-    absences_.look(Disconnections::Clock::now(), cameraConnected(), libraryIndex(), recorder_->frames());
+    absences_.look(Disconnections::Clock::now(), cameraConnected(), libraryIndex(), frames());
     showProgress();
 }
 
@@ -142,15 +179,16 @@ void VideoCapture::showProgress()
 {
     if (!recording())
         return;
-    const long long seconds = recorder_->elapsed().count() / 1000;
+    const long long seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(Disconnections::Clock::now() - started_).count();
     emit progressChanged(QStringLiteral("%1:%2  %3 frames%4")
                              .arg(seconds / 60, 2, 10, QLatin1Char('0'))
                              .arg(seconds % 60, 2, 10, QLatin1Char('0'))
-                             .arg(recorder_->frames())
+                             .arg(frames())
                              .arg(absences_.away() ? QStringLiteral("  (camera disconnected)") : QString()));
 }
 
-void VideoCapture::report(const RecordingReport& result)
+void VideoCapture::report(const RecordingReport& result, uint64_t skipped)
 {
     using Ending = RecordingReport::Ending;
     QString text;
@@ -172,6 +210,13 @@ void VideoCapture::report(const RecordingReport& result)
     }
     if (!result.fileOk)
         text = QStringLiteral("Video Capture : Error!\nThe file could not be finished and may be unreadable.");
+    else if (!result.timesOk)
+        text = QStringLiteral("Video Capture : Error!\nThe frames' arrival times (the .csv file) could not be written.");
+    if (skipped > 0) {
+        const QString sentence =
+            QStringLiteral("%1 frames were skipped: the encoder could not keep up.").arg(skipped);
+        text += text.isEmpty() ? QStringLiteral("Video Capture : ") + sentence : QLatin1Char('\n') + sentence;
+    }
     // The file plays an absence away: the operator hears of each one.
     for (const std::string& line : absences_.report(Disconnections::Clock::now(), result.frames)) {
         QString sentence = QString::fromStdString(line) + QLatin1Char('.');

@@ -1,5 +1,7 @@
 // "Start/Stop Video Capture" (command 40008, page button 3004): the
-// questions, the file dialog, the progress while a recording runs, and the
+// questions, the file dialog (an AVI file, or a lossless 12-bit .mkv file
+// recorded by the program's LosslessRecorder), the progress while a
+// recording runs, and the
 // operator's notice when a recording ends by itself, its file is not sound
 // or the camera was away meanwhile; the window shows the texts and menus
 // that follow from a recording (recordingChanged()). The recording itself
@@ -11,6 +13,7 @@
 
 #include <memory>
 
+#include "capture/LosslessRecorder.h"
 #include "capture/Recorder.h"
 #include "live/Disconnections.h"
 
@@ -33,7 +36,7 @@ public:
     void command();
     // The main window closes: a running recording is finished without a question.
     void stopBeforeClose();
-    bool recording() const { return recorder_ && recorder_->active(); }
+    bool recording() const { return (recorder_ && recorder_->active()) || (lossless_ && lossless_->active()); }
 
 signals:
     // A recording began or ended.
@@ -48,12 +51,16 @@ private:
     // Ten times a second while recording: the camera's presence, then the progress.
     void tick();
     void showProgress();
-    void report(const RecordingReport& report);
+    void report(const RecordingReport& report, uint64_t skipped = 0);
+    bool running() const;
+    uint32_t frames() const;
 
     MainWindow& window_;
     ViewerProgram& program_;
     Interaction& interaction_;
     std::unique_ptr<Recorder> recorder_;
+    LosslessRecorder* lossless_ = nullptr;  // the program's, while a lossless recording is active
+    Disconnections::Clock::time_point started_;
     QTimer* progressTimer_;
     Disconnections absences_;  // of the running recording, looked at by tick()
     int session_ = 0;           // tells a late notice of an earlier recording apart

@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+
 #include <QAction>
 #include <QDir>
 #include <QLabel>
@@ -77,7 +79,7 @@ TEST_F(VideoCaptureTest, RecordingSwitchesTextsAndFollowsThePage)
     ASSERT_EQ(interaction.dialogs.size(), 1u);
     const FileDialogRequest& dialog = interaction.dialogs[0];
     EXPECT_EQ(dialog.title, "Save File");
-    EXPECT_EQ(dialog.filterText, "AVI File (*.avi)");
+    EXPECT_EQ(dialog.filterText, "AVI File (*.avi);;Lossless 12-bit (FFV1, .mkv) (*.mkv)");
     EXPECT_EQ(dialog.defaultSuffix, "avi");
     EXPECT_EQ(dialog.folder, ".");
     EXPECT_TRUE(dialog.proposedName.endsWith(".avi") && dialog.proposedName.size() == 27) << dialog.proposedName.toStdString();
@@ -105,6 +107,8 @@ TEST_F(VideoCaptureTest, RecordingSwitchesTextsAndFollowsThePage)
     EXPECT_EQ(probe["nb_read_frames"], std::to_string(u32(b, 140))) << probe["error"];
     EXPECT_GE(u32(b, 140), 10u);  // at least the frames the progress showed
     EXPECT_EQ(u32(b, 128), 100u) << "the measured rate, in hundredths";
+    const auto times = readBytes(path + ".csv");
+    EXPECT_EQ(std::count(times.begin(), times.end(), '\n'), u32(b, 140) + 1) << "a header and a line a frame";
     const std::vector<bool> grey = greyFrames(path, 400);
     ASSERT_FALSE(grey.empty());
     EXPECT_FALSE(grey.front()) << "the Picture page records colour";
@@ -138,6 +142,25 @@ TEST_F(VideoCaptureTest, ClosingTheWindowFinishesTheFile)
     auto probe = ffprobe(path);
     EXPECT_EQ(probe["nb_read_frames"], std::to_string(u32(b, 140))) << probe["error"];
     EXPECT_EQ(probe["width"], "404");
+}
+
+// Guards against the lossless choice recording nothing (the display thread's
+// frames not reaching its queue), an .mkv written as AVI, and a window closed
+// mid-recording that leaves the file under its temporary name.
+TEST_F(VideoCaptureTest, LosslessChoiceRecordsTwelveBitFfv1)
+{
+    ASSERT_NO_FATAL_FAILURE(openAndWaitForCamera());
+    window->command(kCmdBoundaryPixels);
+    const std::string path = start(QStringLiteral("closed.mkv"));
+    ASSERT_EQ(stateText(), "LIVE (REC)");
+    ASSERT_TRUE(recordsFrames(3));
+    window->close();
+    auto probe = ffprobe(path);
+    EXPECT_EQ(probe["codec_name"], "ffv1") << probe["error"];
+    EXPECT_EQ(probe["width"], "404");
+    EXPECT_GE(std::stoi("0" + probe["nb_read_frames"]), 3);
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*closed.mkv*")}, QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("closed.mkv")});
 }
 
 // A write that fails (the file size limit stands in for a full disk) ends the
