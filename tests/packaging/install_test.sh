@@ -50,6 +50,10 @@ for program in "$prefix"/bin/*; do
     found=$(ldd "$program" | sed -n 's/.*libQDX_API\.so\.1 => \(.*\) (0x.*/\1/p')
     [ -n "$found" ] && [ "$(realpath "$found")" = "$library" ] || fail "$program finds the library at '$found'"
 done
+# Guards the codec module left out or put where the programs do not look:
+# the installed qdxctl writes a TIFF (libtiff in the module) and starts without FFmpeg.
+"$prefix/bin/qdxctl" grab --depth 16 "$scratch/still.tif" >grab.out 2>&1 || fail "qdxctl grab TIFF: $(cat grab.out)"
+ldd "$prefix/bin/qdxctl" | grep -q 'libavcodec' && fail "qdxctl loads FFmpeg at every start"
 # Guards the Python package installed where Debian's python3 does not look under
 # this prefix, or without its settings table: it must take a frame from the installed library.
 if /usr/bin/python3 -c 'import numpy' 2>/dev/null; then

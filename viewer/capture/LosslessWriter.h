@@ -7,7 +7,8 @@
 //
 // The file is written under a temporary name beside the path and renamed
 // over it only by a close that finished it; a writer that fails or is killed
-// leaves no file under the name. Qt-free; one thread uses an instance.
+// leaves no file under the name. The encoding is the codec module's
+// (Codecs.h). Qt-free; one thread uses an instance.
 #pragma once
 
 #include <cstddef>
@@ -16,12 +17,6 @@
 #include <string>
 
 namespace qdx::viewer {
-
-// The frame's side x side region (400: from camera pixel 2, 2; 404: all of
-// it) as 12-bit planes, top row first: luma into y, and unless cb is null the
-// chroma into cb and cr, side / 2 samples a row. Strides in samples.
-void splitFrame(const uint8_t* frame, int side, uint16_t* y, std::ptrdiff_t yStride, uint16_t* cb, uint16_t* cr,
-                std::ptrdiff_t chromaStride);
 
 class LosslessWriter {
 public:
@@ -54,7 +49,6 @@ public:
 
 private:
     struct Impl;
-    bool drain(std::string& why);
     void abandon();
 
     std::unique_ptr<Impl> impl_;

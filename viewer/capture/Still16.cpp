@@ -2,7 +2,6 @@
 
 #include <png.h>
 #include <strings.h>
-#include <tiffio.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -13,6 +12,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "Codecs.h"
 #include "FrameTimes.h"
 #include "core/commands/ProgramVersion.h"
 #include "core/model/Settings.h"
@@ -163,112 +163,28 @@ bool writePng(std::FILE* stream, const uint16_t* samples, int side, bool grey, c
     return true;
 }
 
-// ---- TIFF through libtiff, writing into the open file's stream.
-tmsize_t tiffRead(thandle_t handle, void* data, tmsize_t size)
-{
-    return static_cast<tmsize_t>(std::fread(data, 1, static_cast<std::size_t>(size), static_cast<std::FILE*>(handle)));
-}
-
-tmsize_t tiffWrite(thandle_t handle, void* data, tmsize_t size)
-{
-    return static_cast<tmsize_t>(std::fwrite(data, 1, static_cast<std::size_t>(size), static_cast<std::FILE*>(handle)));
-}
-
-toff_t tiffSeek(thandle_t handle, toff_t offset, int whence)
-{
-    auto* stream = static_cast<std::FILE*>(handle);
-    if (fseeko(stream, static_cast<off_t>(offset), whence) != 0)
-        return static_cast<toff_t>(-1);
-    return static_cast<toff_t>(ftello(stream));
-}
-
-int tiffClose(thandle_t)
-{
-    return 0;  // the file stays open for its commit
-}
-
-toff_t tiffSize(thandle_t handle)
-{
-    auto* stream = static_cast<std::FILE*>(handle);
-    const off_t at = ftello(stream);
-    fseeko(stream, 0, SEEK_END);
-    const off_t end = ftello(stream);
-    fseeko(stream, at, SEEK_SET);
-    return static_cast<toff_t>(end);
-}
-
-int tiffMap(thandle_t, void**, toff_t*)
-{
-    return 0;
-}
-
-void tiffUnmap(thandle_t, void*, toff_t) {}
-
-// libtiff's messages go to the file's error text, never to stderr.
-int tiffMessage(TIFF*, void* user, const char* module, const char* format, va_list arguments)
-{
-    auto* message = static_cast<std::string*>(user);
-    if (message && message->empty()) {
-        char text[256];
-        std::vsnprintf(text, sizeof text, format, arguments);
-        *message = std::string(module ? module : "TIFF") + ": " + text;
-    }
-    return 1;
-}
-
-int tiffQuiet(TIFF*, void*, const char*, const char*, va_list)
-{
-    return 1;
-}
-
 bool writeTiff(std::FILE* stream, const uint16_t* samples, int side, bool grey, const StillFacts& facts,
                std::string& why)
 {
-    std::string message;
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (!options) {
-        why = "TIFF: no memory";
+    const CodecTable* table = codecs(why);
+    if (!table)
         return false;
-    }
-    TIFFOpenOptionsSetErrorHandlerExtR(options, tiffMessage, &message);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, tiffQuiet, nullptr);
-    TIFF* tiff = TIFFClientOpenExt("still", "w", stream, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
-                                   tiffUnmap, options);
-    TIFFOpenOptionsFree(options);
-    if (!tiff) {
-        why = message.empty() ? "TIFF: the file could not be started" : message;
-        return false;
-    }
     const int channels = fileChannels(Still16Kind::Tiff, grey);
     const std::vector<uint8_t> bytes = fileSamples(samples, side, grey, channels, true, false);
-    const std::string description = stillDescription(facts);
+    TiffPicture picture;
+    picture.bytes = bytes.data();
+    picture.length = bytes.size();
+    picture.side = side;
+    picture.channels = channels;
+    picture.description = stillDescription(facts);
+    picture.software = facts.software;
     char dateTime[20] = "";  // "YYYY:MM:DD HH:MM:SS", here in UTC
     const std::time_t seconds = static_cast<std::time_t>(facts.wallNs / 1000000000);
     std::tm utc{};
     if (gmtime_r(&seconds, &utc))
         std::strftime(dateTime, sizeof dateTime, "%Y:%m:%d %H:%M:%S", &utc);
-    const auto s = static_cast<uint32_t>(side);
-    bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, s) && TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, s) &&
-              TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 16) && TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, channels) &&
-              TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT) &&
-              TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, channels == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB) &&
-              TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
-              TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-              TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, s) &&
-              TIFFSetField(tiff, TIFFTAG_IMAGEDESCRIPTION, description.c_str()) &&
-              TIFFSetField(tiff, TIFFTAG_SOFTWARE, facts.software.c_str()) &&
-              (dateTime[0] == '\0' || TIFFSetField(tiff, TIFFTAG_DATETIME, dateTime));
-    const auto length = static_cast<tmsize_t>(bytes.size());
-    ok = ok && TIFFWriteEncodedStrip(tiff, 0, const_cast<uint8_t*>(bytes.data()), length) == length;
-    ok = ok && TIFFWriteDirectory(tiff);
-    TIFFClose(tiff);
-    if (!ok || std::ferror(stream)) {
-        why = std::ferror(stream) ? systemError("writing the picture")
-                                  : (message.empty() ? std::string("TIFF: the picture could not be written") : message);
-        return false;
-    }
-    return true;
+    picture.dateTime = dateTime;
+    return table->writeTiff(stream, picture, why);
 }
 
 }  // namespace
