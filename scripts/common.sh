@@ -14,7 +14,7 @@ QDX_PACKAGES=(
     libpng-dev nlohmann-json3-dev
     libturbojpeg0-dev
     qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good  # playback of recordings
-    ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base-apps  # tests check recordings with readers not ours
+    ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base-apps gstreamer1.0-libav  # tests check recordings with readers not ours
     gdb  # a widget test that hangs prints its threads' stacks
     file dpkg-dev  # cpack's scan for the Debian package's dependencies
     libtiff-dev libavcodec-dev libavformat-dev libavutil-dev  # 16-bit TIFF stills, lossless FFV1 recordings
