@@ -1,28 +1,14 @@
 #include "LosslessRecorder.h"
 
 #include <pthread.h>
-#include <sys/statvfs.h>
 
 #include <cstring>
 #include <new>
 
+#include "core/files/RegularFile.h"
 #include "live/FrameLayout.h"
 
 namespace qdx::viewer {
-namespace {
-
-uint64_t freeBytes(const std::string& path)
-{
-    std::string folder = path.substr(0, path.find_last_of('/') + 1);
-    if (folder.empty())
-        folder = ".";
-    struct statvfs disk {};
-    if (::statvfs(folder.c_str(), &disk) != 0)
-        return UINT64_MAX;  // unknown: the write results still catch a full disk
-    return static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
-}
-
-}  // namespace
 
 LosslessRecorder::LosslessRecorder(Options options) : options_(options)
 {
@@ -138,7 +124,7 @@ void LosslessRecorder::run(std::stop_token stop, std::function<void()> ended)
         }
         report.spanMs = slot->timeMs;
         frames_.fetch_add(1, std::memory_order_relaxed);
-        if (freeBytes(path_) < options_.diskReserve) {
+        if (freeBytesBeside(path_) < options_.diskReserve) {
             report.ending = Ending::DiskFull;
             break;
         }

@@ -1,7 +1,6 @@
 #include "Recorder.h"
 
 #include <pthread.h>
-#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <memory>
@@ -9,6 +8,7 @@
 
 #include "CaptureImage.h"
 #include "JpegEncoder.h"
+#include "core/files/RegularFile.h"
 
 namespace qdx::viewer {
 namespace {
@@ -27,17 +27,6 @@ constexpr milliseconds kHeaderRefresh{1000};
 int64_t nowMs()
 {
     return std::chrono::duration_cast<milliseconds>(Clock::now().time_since_epoch()).count();
-}
-
-uint64_t freeBytes(const std::string& path)
-{
-    std::string folder = path.substr(0, path.find_last_of('/') + 1);
-    if (folder.empty())
-        folder = ".";
-    struct statvfs disk {};
-    if (::statvfs(folder.c_str(), &disk) != 0)
-        return UINT64_MAX;  // unknown: the write results still catch a full disk
-    return static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
 }
 
 // The rate of frames taken over elapsedMs, in frames per 100 s; 0 when
@@ -183,7 +172,7 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
         if (timesOk)
             timesOk = times_.add(writer_.totalFrames() - 1, stamp, timesWhy);
         const uint64_t reserve = std::max(options_.diskReserve, writer_.closingBytes() + 2 * uint64_t{length});
-        if (freeBytes(path_) < reserve)
+        if (freeBytesBeside(path_) < reserve)
             report.ending = Ending::DiskFull;
     }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -164,6 +165,17 @@ bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     text.resize(total);
     contents = std::move(text);
     return true;
+}
+
+uint64_t freeBytesBeside(const std::string& path)
+{
+    std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    if (folder.empty())
+        folder = ".";
+    struct statvfs disk {};
+    if (::statvfs(folder.c_str(), &disk) != 0)
+        return UINT64_MAX;
+    return static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
 }
 
 }  // namespace qdx::viewer

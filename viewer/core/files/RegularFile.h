@@ -53,6 +53,10 @@ FileDescriptor createBeside(const std::string& path, std::string& tempPath, std:
 // only when it is a regular file; the descriptor then reads normally.
 FileDescriptor openRegularFile(const std::string& path, std::string& why);
 
+// Bytes free for an unprivileged writer on the disk of path's folder;
+// UINT64_MAX when unknown (the write results still catch a full disk).
+uint64_t freeBytesBeside(const std::string& path);
+
 // The whole of a regular file of at most maxBytes: never reads more than
 // maxBytes + 1 bytes. A larger file is refused ("PATH: larger than N bytes").
 bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& contents, std::string& why);
