@@ -28,6 +28,23 @@ inline bool startLibrary(bool unpaced = false)
     return false;
 }
 
+// The same on the simulated camera paced at fps frames a second.
+inline bool startLibraryAt(int fps)
+{
+    setenv("QDX_CAMERA", "sim", 1);
+    QDXSim_Reset();
+    QDXSim_SetFrameInterval(static_cast<unsigned>(1000000 / fps));
+    QDX_Init();
+    for (int i = 0; i < 3000; ++i) {
+        int status = 0;
+        QDX_GetStatus(&status);
+        if (status & QDX_STATUS_CONNECTED)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
 }  // namespace qdx::bench
 
 // Every benchmark runs against the simulated camera.

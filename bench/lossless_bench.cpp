@@ -23,6 +23,7 @@
 
 #include "QDX_API.h"
 #include "QDX_SIM.h"
+#include "BenchSupport.h"
 #include "capture/LosslessRecorder.h"
 #include "capture/LosslessWriter.h"
 #include "live/DisplayLoop.h"
@@ -34,25 +35,11 @@ namespace {
 using namespace qdx::viewer;
 using namespace std::chrono_literals;
 
-bool startSimCamera(int fps)
-{
-    setenv("QDX_CAMERA", "sim", 1);
-    QDXSim_Reset();
-    QDXSim_SetFrameInterval(static_cast<unsigned>(1000000 / fps));
-    QDX_Init();
-    int status = 0;
-    for (int i = 0; i < 3000 && !(status & QDX_STATUS_CONNECTED); ++i) {
-        std::this_thread::sleep_for(1ms);
-        QDX_GetStatus(&status);
-    }
-    return (status & QDX_STATUS_CONNECTED) != 0;
-}
-
 // A frame of the simulated camera's chart.
 std::vector<uint8_t> sceneFrame()
 {
     std::vector<uint8_t> frame(kFrameBytes);
-    if (startSimCamera(30)) {
+    if (qdx::bench::startLibraryAt(30)) {
         FrameReader reader;
         for (int i = 0; i < 3 && !(reader.wait(1s) && reader.take(frame.data())); ++i) {
         }
@@ -147,7 +134,7 @@ void BM_Lossless60fps(benchmark::State& state)
     const auto seconds = std::chrono::seconds(state.range(0));
     const int fps = static_cast<int>(state.range(1));
     const bool grey = state.range(2) == 1;
-    if (!startSimCamera(fps)) {
+    if (!qdx::bench::startLibraryAt(fps)) {
         state.SkipWithError("no simulated camera");
         return;
     }

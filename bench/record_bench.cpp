@@ -20,6 +20,7 @@
 
 #include "QDX_API.h"
 #include "QDX_SIM.h"
+#include "BenchSupport.h"
 #include "capture/CaptureImage.h"
 #include "capture/JpegEncoder.h"
 #include "capture/Recorder.h"
@@ -32,25 +33,11 @@ namespace {
 using namespace qdx::viewer;
 using namespace std::chrono_literals;
 
-bool startSimCamera(int fps)
-{
-    setenv("QDX_CAMERA", "sim", 1);
-    QDXSim_Reset();
-    QDXSim_SetFrameInterval(static_cast<unsigned>(1000000 / fps));
-    QDX_Init();
-    int status = 0;
-    for (int i = 0; i < 3000 && !(status & QDX_STATUS_CONNECTED); ++i) {
-        std::this_thread::sleep_for(1ms);
-        QDX_GetStatus(&status);
-    }
-    return (status & QDX_STATUS_CONNECTED) != 0;
-}
-
 // A capture picture of the simulated camera's scene, colour, 404 x 404.
 std::vector<uint8_t> scenePicture()
 {
     std::vector<uint8_t> frame(kFrameBytes), picture(kCaptureBytes);
-    if (startSimCamera(30)) {
+    if (qdx::bench::startLibraryAt(30)) {
         FrameReader reader;
         for (int i = 0; i < 3 && !(reader.wait(1s) && reader.take(frame.data())); ++i) {
         }
@@ -133,7 +120,7 @@ double threadCpuSeconds(const std::string& name)
 void BM_Record60fps(benchmark::State& state)
 {
     const auto seconds = std::chrono::seconds(state.range(0));
-    if (!startSimCamera(60)) {
+    if (!qdx::bench::startLibraryAt(60)) {
         state.SkipWithError("no simulated camera");
         return;
     }

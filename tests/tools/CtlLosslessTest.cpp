@@ -70,21 +70,6 @@ std::vector<double> sidecarTimes(const std::string& path)
     return times;
 }
 
-// The GStreamer Matroska demuxer's buffers over the whole file; -1 when the
-// pipeline fails. (The FFV1 decoder is gst-libav's, not installed here.)
-int gstMatroskaFrames(const std::string& path)
-{
-    const std::string out = commandOutput("gst-launch-1.0 -v filesrc location='" + path +
-                                          "' ! matroskademux ! fakesink silent=false 2>&1; echo \"exit=$?\"");
-    if (out.find("exit=0") == std::string::npos)
-        return -1;
-    int frames = 0;
-    for (std::size_t at = out.find("last-message = chain"); at != std::string::npos;
-         at = out.find("last-message = chain", at + 1))
-        ++frames;
-    return frames;
-}
-
 class CtlLosslessTest : public ::testing::TestWithParam<const char*> {};
 
 // Guards against times that are not the frames' arrivals (a frame count times
@@ -142,7 +127,7 @@ TEST_P(CtlLosslessTest, UnplugShowsAsAGapInTheFrameTimes)
     if (lossless) {
         for (const std::string& left : dir.names())
             EXPECT_EQ(left.find(".tmp"), std::string::npos) << "temporary file left: " << left;
-        EXPECT_EQ(gstMatroskaFrames(path), static_cast<int>(frames));
+        EXPECT_EQ(viewer::test::gstFrameCount(path, "matroskademux"), static_cast<int>(frames));
     } else {
         EXPECT_EQ(viewer::test::ffprobe(path)["nb_read_frames"], std::to_string(frames));
     }

@@ -111,12 +111,12 @@ inline std::string gstDiscover(const std::string& path)
     return out.find("exit=0") != std::string::npos ? out : std::string();
 }
 
-// The frames GStreamer's AVI demuxer hands on over the whole file; -1 when
-// the pipeline fails.
-inline int gstFrameCount(const std::string& path)
+// The frames GStreamer's demuxer (the AVI one, or another such as
+// matroskademux) hands on over the whole file; -1 when the pipeline fails.
+inline int gstFrameCount(const std::string& path, const std::string& demuxer = "avidemux")
 {
-    const std::string out = commandOutput("gst-launch-1.0 -v filesrc location='" + path +
-                                          "' ! avidemux ! fakesink silent=false 2>&1; echo \"exit=$?\"");
+    const std::string out = commandOutput("gst-launch-1.0 -v filesrc location='" + path + "' ! " + demuxer +
+                                          " ! fakesink silent=false 2>&1; echo \"exit=$?\"");
     if (out.find("exit=0") == std::string::npos)
         return -1;
     int frames = 0;
