@@ -19,6 +19,8 @@ QDX_PACKAGES=(
     file dpkg-dev  # cpack's scan for the Debian package's dependencies
     libtiff-dev libavcodec-dev libavformat-dev libavutil-dev  # 16-bit TIFF stills, lossless FFV1 recordings
     python3-pytest python3-pil python3-tifffile  # the Python module's tests, 16-bit files read back
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev  # the qdxsrc GStreamer element
+    python3-gi gir1.2-gstreamer-1.0 gir1.2-gst-plugins-base-1.0  # its appsink example from Python
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.
