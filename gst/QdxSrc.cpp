@@ -68,7 +68,8 @@ struct _GstQdxSrc {
         std::array<std::optional<int>, viewer::kSettingCount> chosen;
         Stats stats;
         // One sender at a time (application and streaming thread), so the
-        // rules see the values the previous one left; guards savedFpnGain.
+        // rules see the values the previous one left, and none while the
+        // library starts or stops; guards savedFpnGain.
         std::mutex sending;
         // The RAW gain FPN Mode2 brings back, once a Mode2 was chosen here.
         std::optional<int> savedFpnGain;
@@ -79,6 +80,7 @@ struct _GstQdxSrc {
         bool connected = false;
         bool seenCamera = false;
         bool discont = true;
+        guint64 lastIndex = 0;  // of the last frame taken, 0 before the first
         sem_t* semaphore = nullptr;
         std::vector<uint8_t> scratch = std::vector<uint8_t>(QDX_FRAME_BYTES);
         GstVideoInfo info{};
@@ -234,6 +236,7 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
                             (nullptr));
         return;
     }
+    std::lock_guard sending(st.sending);
     bool running;
     {
         std::lock_guard guard(st.lock);
@@ -241,7 +244,6 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
         running = st.running;
     }
     std::string why;
-    std::lock_guard guard(st.sending);
     if (running && !sendByRules(setting, v, st.savedFpnGain, why))
         GST_ELEMENT_WARNING(self, RESOURCE, SETTINGS, ("%s", why.c_str()), (nullptr));
 }
@@ -338,6 +340,7 @@ gboolean start(GstBaseSrc* src)
 {
     GstQdxSrc* self = GST_QDX_SRC(src);
     auto& st = *self->state;
+    std::lock_guard sending(st.sending);
     if (QDX_Init() != QDX_OK) {
         GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ, ("The camera library could not start"), (nullptr));
         return FALSE;
@@ -348,6 +351,7 @@ gboolean start(GstBaseSrc* src)
     // Frames from before this start are not this stream's.
     while (st.semaphore && sem_trywait(st.semaphore) == 0) {
     }
+    st.lastIndex = 0;
     std::lock_guard guard(st.lock);
     st.running = true;
     st.connected = false;
@@ -360,6 +364,7 @@ gboolean start(GstBaseSrc* src)
 gboolean stop(GstBaseSrc* src)
 {
     auto& st = *GST_QDX_SRC(src)->state;
+    std::lock_guard sending(st.sending);
     {
         std::lock_guard guard(st.lock);
         st.running = false;
@@ -392,8 +397,9 @@ gboolean query(GstBaseSrc* src, GstQuery* q)
 }
 
 // The arrival on CLOCK_MONOTONIC as running time of the element's clock;
-// GST_CLOCK_TIME_NONE without a clock.
-GstClockTime runningTime(GstElement* element, int64_t monotonicNs)
+// GST_CLOCK_TIME_NONE without a clock; nullopt for a frame from before the
+// pipeline ran.
+std::optional<GstClockTime> runningTime(GstElement* element, int64_t monotonicNs)
 {
     GstClock* clock = gst_element_get_clock(element);
     if (!clock)
@@ -412,7 +418,9 @@ GstClockTime runningTime(GstElement* element, int64_t monotonicNs)
     gst_object_unref(clock);
     const GstClockTime base = gst_element_get_base_time(element);
     const GstClockTimeDiff at = monotonicNs + offset;
-    return at > static_cast<GstClockTimeDiff>(base) ? static_cast<GstClockTime>(at) - base : 0;
+    if (at < static_cast<GstClockTimeDiff>(base))
+        return std::nullopt;
+    return static_cast<GstClockTime>(at) - base;
 }
 
 // The camera went away (or came back) since the last look.
@@ -482,10 +490,16 @@ GstFlowReturn fill(GstPushSrc* src, GstBuffer* buffer)
             else if (info.check != QDX_FRAME_WHOLE)
                 ++st.stats.damaged;
         }
-        if (info.skipped > 0 || info.check != QDX_FRAME_WHOLE)
+        // A gap: frames the ring overwrote, a frame taken by another caller
+        // of this process, a frame dropped here.
+        if (info.skipped > 0 || (st.lastIndex && info.index != st.lastIndex + 1) || info.check != QDX_FRAME_WHOLE)
             st.discont = true;
+        st.lastIndex = info.index;
         if (info.check != QDX_FRAME_WHOLE)
             continue;
+        const auto pts = runningTime(GST_ELEMENT(src), info.monotonicNs);
+        if (!pts)
+            continue;  // waited in the library since before this stream ran
 
         GstVideoFrame frame;
         if (!gst_video_frame_map(&frame, &st.info, buffer, GST_MAP_WRITE))
@@ -498,7 +512,7 @@ GstFlowReturn fill(GstPushSrc* src, GstBuffer* buffer)
         qdx::gst::convertFrame(st.scratch.data(), GST_VIDEO_INFO_WIDTH(&st.info), st.format, planes);
         gst_video_frame_unmap(&frame);
 
-        GST_BUFFER_PTS(buffer) = runningTime(GST_ELEMENT(src), info.monotonicNs);
+        GST_BUFFER_PTS(buffer) = *pts;
         GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
         GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale_int(GST_SECOND, 1, kNominalFps);
         GST_BUFFER_OFFSET(buffer) = info.index;
