@@ -466,14 +466,15 @@ GstFlowReturn fill(GstPushSrc* src, GstBuffer* buffer)
             return GST_FLOW_FLUSHING;
         if (const GstFlowReturn flow = followConnection(self); flow != GST_FLOW_OK)
             return flow;
+        // On CLOCK_MONOTONIC: a step of the wall clock must not stretch the wait.
         timespec until{};
-        clock_gettime(CLOCK_REALTIME, &until);
+        clock_gettime(CLOCK_MONOTONIC, &until);
         until.tv_nsec += kWaitNs;
         if (until.tv_nsec >= 1'000'000'000) {
             until.tv_nsec -= 1'000'000'000;
             ++until.tv_sec;
         }
-        if (sem_timedwait(st.semaphore, &until) != 0)
+        if (sem_clockwait(st.semaphore, CLOCK_MONOTONIC, &until) != 0)
             continue;  // time-out or signal: look at flushing and the camera again
 
         QDX_FRAME_INFO info{};
