@@ -133,6 +133,15 @@ TEST_P(QdxSrcCapsTest, NegotiatesAndStampsEveryBufferInOrder)
         lastOffset = offset;
     }
     EXPECT_GE(stat("delivered"), static_cast<guint64>(kBuffers));
+
+    GstQuery* latency = gst_query_new_latency();
+    ASSERT_TRUE(gst_element_query(src_, latency));
+    gboolean live = FALSE;
+    GstClockTime minimum = 0;
+    gst_query_parse_latency(latency, &live, &minimum, nullptr);
+    gst_query_unref(latency);
+    EXPECT_TRUE(live);
+    EXPECT_EQ(minimum, GST_SECOND / 30) << "one frame period";
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, QdxSrcCapsTest,
@@ -317,6 +326,17 @@ TEST_F(QdxSrcTest, WaitsForAnUnpluggedCameraAndMarksTheGap)
     }
     EXPECT_EQ(stat("dropped"), stat("short") + stat("damaged"));
     EXPECT_EQ(stat("short") + stat("damaged") + stat("skipped") > 0, true);
+}
+
+// Guards against a stop that waits for a frame of a silent camera (the flush ignored).
+TEST_F(QdxSrcTest, StopsWhileTheCameraIsSilent)
+{
+    play("");
+    GstSample* s = pull();
+    ASSERT_NE(s, nullptr);
+    gst_sample_unref(s);
+    QDXSim_SetStalled(1);
+    EXPECT_EQ(gst_element_set_state(pipeline_, GST_STATE_NULL), GST_STATE_CHANGE_SUCCESS);
 }
 
 TEST_F(QdxSrcTest, UnpluggedCameraEndsTheStreamWithoutReconnect)
