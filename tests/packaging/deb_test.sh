@@ -31,6 +31,8 @@ for file in __init__.py _settings.json py.typed; do
     grep -qx "\./usr/lib/python3/dist-packages/qdx/$file" <<<"$contents" || fail "no qdx/$file in /usr/lib/python3/dist-packages"
 done
 grep -q '__pycache__' <<<"$contents" && fail "compiled Python files in the package"
+# Guards the GStreamer plugin left out of GStreamer's plugin folder.
+grep -q '^\./usr/lib/[^/]*/gstreamer-1\.0/libgstqdx\.so$' <<<"$contents" || fail "no gstreamer-1.0/libgstqdx.so"
 grep -q "\(^\|, \)python3-numpy\(,\|$\)" <<<"$depends" || fail "Depends lacks python3-numpy: $depends"
 # Guards the library's ldconfig lost to the maintainer scripts the Python package brings.
 dpkg-deb -e "$deb" "$scratch/control"

@@ -54,6 +54,12 @@ done
 # the installed qdxctl writes a TIFF (libtiff in the module) and starts without FFmpeg.
 "$prefix/bin/qdxctl" grab --depth 16 "$scratch/still.tif" >grab.out 2>&1 || fail "qdxctl grab TIFF: $(cat grab.out)"
 ldd "$prefix/bin/qdxctl" | grep -q 'libavcodec' && fail "qdxctl loads FFmpeg at every start"
+# Guards the GStreamer plugin left out, or not finding the installed library.
+if [ -e "$prefix/$libdir/gstreamer-1.0/libgstqdx.so" ]; then
+    GST_PLUGIN_PATH=$prefix/$libdir/gstreamer-1.0 gst-inspect-1.0 qdxsrc >inspect.out 2>&1 ||
+        fail "gst-inspect-1.0 qdxsrc: $(cat inspect.out)"
+    ldd "$prefix/bin/qdxctl" | grep -q 'libgstreamer' && fail "qdxctl loads GStreamer"
+fi
 # Guards the Python package installed where Debian's python3 does not look under
 # this prefix, or without its settings table: it must take a frame from the installed library.
 if /usr/bin/python3 -c 'import numpy' 2>/dev/null; then

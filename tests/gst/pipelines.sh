@@ -1,0 +1,19 @@
+#!/bin/sh
+# The README's GStreamer pipelines against the simulated camera: a lossless
+# recording ffprobe reads back whole, the viewing pipeline (into a fakesink:
+# no display here) and the Python appsink example. $1: the example, $2: the
+# python3 with the GStreamer bindings.
+set -eu
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+
+gst-launch-1.0 -q -e qdxsrc num-buffers=30 ! avenc_ffv1 ! matroskamux ! filesink location="$dir/camera.mkv"
+probe=$(ffprobe -v error -count_frames -select_streams v:0 \
+    -show_entries stream=nb_read_frames,pix_fmt,width,height -of csv=p=0 "$dir/camera.mkv")
+[ "$probe" = "400,400,yuv422p12le,30" ] || { echo "recording: $probe"; exit 1; }
+
+gst-launch-1.0 -q qdxsrc num-buffers=30 ! videoconvert ! fakesink
+
+out=$("$2" "$1" 5)
+[ "$(echo "$out" | grep -c '^frame ')" = 5 ] || { echo "python: $out"; exit 1; }
+echo ok
