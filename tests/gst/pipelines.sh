@@ -6,6 +6,7 @@
 set -eu
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+export GST_REGISTRY="$dir/registry.bin"  # a registry of its own, built with the plugin in it
 
 gst-launch-1.0 -q -e qdxsrc num-buffers=30 ! avenc_ffv1 ! matroskamux ! filesink location="$dir/camera.mkv"
 probe=$(ffprobe -v error -count_frames -select_streams v:0 \

@@ -52,11 +52,11 @@ for program in "$prefix"/bin/*; do
 done
 # Guards the codec module left out or put where the programs do not look:
 # the installed qdxctl writes a TIFF (libtiff in the module) and starts without FFmpeg.
-"$prefix/bin/qdxctl" grab --depth 16 "$scratch/still.tif" >grab.out 2>&1 || fail "qdxctl grab TIFF: $(cat grab.out)"
+"$prefix/bin/qdxctl" --wait 30 grab --depth 16 "$scratch/still.tif" >grab.out 2>&1 || fail "qdxctl grab TIFF: $(cat grab.out)"
 ldd "$prefix/bin/qdxctl" | grep -q 'libavcodec' && fail "qdxctl loads FFmpeg at every start"
 # Guards the GStreamer plugin left out, or not finding the installed library.
 if [ -e "$prefix/$libdir/gstreamer-1.0/libgstqdx.so" ]; then
-    GST_PLUGIN_PATH=$prefix/$libdir/gstreamer-1.0 gst-inspect-1.0 qdxsrc >inspect.out 2>&1 ||
+    GST_REGISTRY=$scratch/registry.bin GST_PLUGIN_PATH=$prefix/$libdir/gstreamer-1.0 gst-inspect-1.0 qdxsrc >inspect.out 2>&1 ||
         fail "gst-inspect-1.0 qdxsrc: $(cat inspect.out)"
     ldd "$prefix/bin/qdxctl" | grep -q 'libgstreamer' && fail "qdxctl loads GStreamer"
 fi
