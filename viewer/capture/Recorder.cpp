@@ -140,13 +140,15 @@ void Recorder::run(std::stop_token stop, int side, uint32_t seen, std::function<
         const uint32_t count = image_.waitForRefresh(seen, stop, kRefreshWait);
         if (count == seen)
             continue;
-        seen = count;
         lastFrame = nowMs();
         FrameStamp stamp;
         {
             // Held only for the copy: the display thread skips refreshes
             // while it is held, and encoding takes far longer than copying.
             auto hold = image_.hold();
+            // The refresh copied, which may be newer than the one waited
+            // for: counting the older would take this picture twice.
+            seen = image_.count();
             if (image_.side() != side)
                 continue;  // a refresh from before the boundary option took effect
             std::copy_n(image_.pixels(), bytes, picture.get());
