@@ -3,6 +3,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "QDX_API.h"
@@ -43,6 +46,30 @@ inline bool startLibraryAt(int fps)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return false;
+}
+
+// CPU seconds so far of this process's threads named `name`.
+inline double threadCpuSeconds(const std::string& name)
+{
+    double seconds = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string taskName;
+        std::getline(comm, taskName);
+        if (taskName != name)
+            continue;
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // Fields after the name in parentheses: state is field 3, utime 14, stime 15.
+        std::size_t at = line.rfind(')') + 2;
+        for (int field = 3; field < 14; ++field)
+            at = line.find(' ', at) + 1;
+        unsigned long utime = 0, stime = 0;
+        std::sscanf(line.c_str() + at, "%lu %lu", &utime, &stime);
+        seconds += static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+    return seconds;
 }
 
 }  // namespace qdx::bench

@@ -86,29 +86,6 @@ public:
     void ratesChanged(int, const std::string&) override {}
 };
 
-// CPU seconds so far of this process's threads named `name`.
-double threadCpuSeconds(const std::string& name)
-{
-    double seconds = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string taskName;
-        std::getline(comm, taskName);
-        if (taskName != name)
-            continue;
-        std::ifstream stat(task.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        std::size_t at = line.rfind(')') + 2;  // state is field 3, utime 14, stime 15
-        for (int field = 3; field < 14; ++field)
-            at = line.find(' ', at) + 1;
-        unsigned long utime = 0, stime = 0;
-        std::sscanf(line.c_str() + at, "%lu %lu", &utime, &stime);
-        seconds += static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
-    return seconds;
-}
-
 unsigned long long simDelivered()
 {
     unsigned long long delivered = 0;
@@ -162,7 +139,7 @@ void BM_Lossless60fps(benchmark::State& state)
         }
         std::this_thread::sleep_for(seconds);
         // Before the threads end.
-        const double encoderCpu = threadCpuSeconds("qdx-lossless") + threadCpuSeconds("qdx-ffv1-slices");
+        const double encoderCpu = qdx::bench::threadCpuSeconds("qdx-lossless") + qdx::bench::threadCpuSeconds("qdx-ffv1-slices");
         const LosslessReport report = recorder.stop();
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.PauseTiming();  // ffprobe decodes the whole file

@@ -93,30 +93,6 @@ public:
     std::atomic<long> refreshed{0}, skipped{0};
 };
 
-// CPU seconds so far of this process's threads named `name`.
-double threadCpuSeconds(const std::string& name)
-{
-    double seconds = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string taskName;
-        std::getline(comm, taskName);
-        if (taskName != name)
-            continue;
-        std::ifstream stat(task.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        // Fields after the name in parentheses: state is field 3, utime 14, stime 15.
-        std::size_t at = line.rfind(')') + 2;
-        for (int field = 3; field < 14; ++field)
-            at = line.find(' ', at) + 1;
-        unsigned long utime = 0, stime = 0;
-        std::sscanf(line.c_str() + at, "%lu %lu", &utime, &stime);
-        seconds += static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
-    return seconds;
-}
-
 void BM_Record60fps(benchmark::State& state)
 {
     const auto seconds = std::chrono::seconds(state.range(0));
@@ -138,18 +114,18 @@ void BM_Record60fps(benchmark::State& state)
         Recorder recorder(capture.image);
         std::string why;
         const long refreshedBefore = capture.refreshed.load(), skippedBefore = capture.skipped.load();
-        const double displayBefore = threadCpuSeconds("qdx-display");
+        const double displayBefore = qdx::bench::threadCpuSeconds("qdx-display");
         const auto start = std::chrono::steady_clock::now();
         if (!recorder.start(path, 404, nullptr, why)) {
             state.SkipWithError(why.c_str());
             break;
         }
         std::this_thread::sleep_for(seconds);
-        const double recordCpu = threadCpuSeconds("qdx-record");  // before the thread ends
+        const double recordCpu = qdx::bench::threadCpuSeconds("qdx-record");  // before the thread ends
         const RecordingReport report = recorder.stop();
         const long refreshed = capture.refreshed.load() - refreshedBefore;
         const long skipped = capture.skipped.load() - skippedBefore;
-        const double displayCpu = threadCpuSeconds("qdx-display") - displayBefore;
+        const double displayCpu = qdx::bench::threadCpuSeconds("qdx-display") - displayBefore;
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.counters["refreshes"] = static_cast<double>(refreshed);
         state.counters["skipped"] = static_cast<double>(skipped);
