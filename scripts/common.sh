@@ -16,7 +16,9 @@ QDX_PACKAGES=(
     qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good  # playback of recordings
     ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base-apps gstreamer1.0-libav  # tests check recordings with readers not ours
     gdb  # a widget test that hangs prints its threads' stacks
-    file dpkg-dev  # cpack's scan for the Debian package's dependencies
+    file dpkg-dev  # cpack's scan for the Debian packages' dependencies
+    lintian  # the packages checked as Debian checks them
+    ccache  # rebuilds from the cache of earlier builds
     libtiff-dev libavcodec-dev libavformat-dev libavutil-dev  # 16-bit TIFF stills, lossless FFV1 recordings
     python3-pytest python3-pil python3-tifffile  # the Python module's tests, 16-bit files read back
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev  # the qdxsrc GStreamer element
@@ -41,9 +43,19 @@ qdx_install_packages() {
 }
 
 # qdx_build BUILD_DIR [cmake options...]
+# Compiles through ccache when it is there: its cache (ccache's own default,
+# ~/.cache/ccache) outlives the build folders, so a fresh clone or a new
+# sanitizer build compiles only what changed. Paths are hashed relative to the
+# tree and without the build folder, so that clones in other folders share the
+# cache (their debug information may then name the folder of another clone).
 qdx_build() {
     local dir=$1
     shift
-    cmake -S "$QDX_ROOT" -B "$dir" -G Ninja "$@" >/dev/null &&
+    local launcher=()
+    if command -v ccache >/dev/null; then
+        export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$QDX_ROOT} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+        launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
+    cmake -S "$QDX_ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null &&
         cmake --build "$dir" --parallel "$(nproc)"
 }
