@@ -598,4 +598,4 @@ static gboolean pluginInit(GstPlugin* plugin)
 
 #define PACKAGE "qdx"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, qdx, "QDX camera source", pluginInit, "1.1.0",
-                  "Proprietary", "QDX", "QDX")
+                  "MIT/X11", "QDX", "QDX")

@@ -18,12 +18,13 @@ struct Loaded {
 
 Loaded load()
 {
-    // Installed and built beside the library.
+    // Installed and built in the folder qdx/ beside the library: a module
+    // without a soname has no place in the library folder itself.
     std::string beside;
     if (Dl_info info{}; dladdr(reinterpret_cast<void*>(&QDX_Init), &info) != 0 && info.dli_fname) {
         const std::string library = info.dli_fname;
         if (const auto slash = library.rfind('/'); slash != std::string::npos)
-            beside = library.substr(0, slash + 1) + kModule;
+            beside = library.substr(0, slash + 1) + "qdx/" + kModule;
     }
     void* handle = beside.empty() ? nullptr : dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)

@@ -10,9 +10,9 @@
 namespace qdx::viewer {
 namespace {
 
-// The udev rule shipped with the library (README, "The udev rule").
+// The udev rule shipped with the library (README, "Access without root").
 constexpr const char* kRuleFix =
-    "install the udev rule 60-qdx-camera.rules with the camera's IDs (README, \"The udev rule\"), "
+    "install the udev rule 60-qdx-camera.rules with the camera's IDs (README, \"Access without root\"), "
     "then plug the camera in again";
 
 // The group that owns the node, when its members may open it read-write;
