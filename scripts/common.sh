@@ -43,6 +43,7 @@ qdx_install_packages() {
 }
 
 # qdx_build BUILD_DIR [cmake options...]
+# Builds every target, or only those named in QDX_TARGETS (an array).
 # Compiles through ccache when it is there: its cache (ccache's own default,
 # ~/.cache/ccache) outlives the build folders, so a fresh clone or a new
 # sanitizer build compiles only what changed. Paths are hashed relative to the
@@ -57,5 +58,5 @@ qdx_build() {
         launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     fi
     cmake -S "$QDX_ROOT" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null &&
-        cmake --build "$dir" --parallel "$(nproc)"
+        cmake --build "$dir" --parallel "$(nproc)" ${QDX_TARGETS:+--target "${QDX_TARGETS[@]}"}
 }
