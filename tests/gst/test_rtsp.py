@@ -101,6 +101,18 @@ def test_clients_keep_receiving_when_another_is_killed():
                 client.kill()
 
 
+def server_send_queue(url):
+    """The most bytes the server holds for any one of its TCP connections (/proc/net/tcp)."""
+    port = int(url.rsplit(":", 1)[1].split("/")[0])
+    most = 0
+    with open("/proc/net/tcp") as f:
+        for line in list(f)[1:]:
+            fields = line.split()
+            if int(fields[1].split(":")[1], 16) == port and fields[3] == "01":  # established
+                most = max(most, int(fields[4].split(":")[0], 16))
+    return most
+
+
 def test_stalled_client_holds_up_no_one():
     # Guards against a client that stops reading its TCP connection filling the
     # server's send queue and so stopping the stream for every other client.
@@ -109,7 +121,14 @@ def test_stalled_client_holds_up_no_one():
         try:
             stalled.wait_frames(FRAMES)
             stalled.proc.send_signal(signal.SIGSTOP)
-            other.wait_frames(other.frames + 10 * FRAMES)
+            # Until the bytes the server holds for the stalled client stop
+            # growing: its connection is full (or dropped), all the kernel takes.
+            held = [None]
+            while len(held) < 120 and (len(held) < 3 or held[-1] != held[-2]):
+                other.wait_frames(other.frames + FRAMES)
+                held.append(server_send_queue(server.url))
+            assert held[-1] == held[-2], held
+            other.wait_frames(other.frames + 3 * FRAMES)
         finally:
             stalled.proc.send_signal(signal.SIGCONT)
             stalled.kill()
