@@ -96,25 +96,40 @@ bool checkElements(Encoder encoder, std::string& why)
     return true;
 }
 
-// Certificate and key read as secrets are (the key: owner only), then handed
-// to GLib as PEM text, so a FIFO or a huge file named here cannot hang it.
+// The key (or the certificate's file holding it) read as a secret, owner
+// only; both handed to GLib as PEM text, so that a FIFO or a huge file named
+// here cannot hang it.
 GTlsCertificate* loadCertificate(const Options& options, std::string& why)
 {
-    std::string cert;
-    std::string key;
-    std::string unused;
-    if (!qdx::viewer::readRegularFile(options.cert, kMaxSecretBytes, cert, why))
-        return nullptr;
-    const std::string& keyPath = options.key.empty() ? options.cert : options.key;
-    if (!qdx::rtsp::readOwnerOnlyFile(keyPath, kMaxSecretBytes, key, why))
-        return nullptr;
-    const std::string pem = options.key.empty() ? cert : cert + "\n" + key;
+    std::string pem;
+    if (options.key.empty()) {
+        if (!qdx::rtsp::readOwnerOnlyFile(options.cert, kMaxSecretBytes, pem, why))
+            return nullptr;
+    } else {
+        std::string key;
+        if (!qdx::viewer::readRegularFile(options.cert, kMaxSecretBytes, pem, why) ||
+            !qdx::rtsp::readOwnerOnlyFile(options.key, kMaxSecretBytes, key, why))
+            return nullptr;
+        pem += "\n" + key;
+    }
     GError* error = nullptr;
     GTlsCertificate* certificate = g_tls_certificate_new_from_pem(pem.c_str(), -1, &error);
+    const std::string named = options.cert + (options.key.empty() ? "" : " with " + options.key);
     if (!certificate) {
-        why = options.cert + (options.key.empty() ? "" : " with " + options.key) + ": " + error->message;
+        why = named + ": " + error->message;
         g_error_free(error);
+        return nullptr;
     }
+    // GLib takes a certificate without its key (none found in the text):
+    // every client's handshake would then fail.
+    gchar* hasKey = nullptr;
+    g_object_get(certificate, "private-key-pem", &hasKey, nullptr);
+    if (!hasKey) {
+        why = named + ": no PEM private key";
+        g_object_unref(certificate);
+        return nullptr;
+    }
+    g_free(hasKey);
     return certificate;
 }
 

@@ -160,6 +160,11 @@ def test_rtsps_with_a_self_signed_certificate(tmp_path):
                     "-subj", "/CN=qdx-test", "-addext", "subjectAltName=IP:127.0.0.1",
                     "-keyout", str(key), "-out", str(cert)], check=True, capture_output=True)
     key.chmod(0o600)
+    # Guards against a certificate without its key taken (GLib accepts it),
+    # so that the server would start and fail every client's handshake.
+    cert.chmod(0o600)
+    run = subprocess.run([SERVER, "--port", "0", "--cert", str(cert)], capture_output=True, text=True, timeout=HANG)
+    assert (run.returncode, run.stdout, run.stderr) == (1, "", "qdx-rtsp: %s: no PEM private key\n" % cert)
     # Everything checked but the issuer, which no authority vouches for here.
     trust = "tls-validation-flags=bad-identity+not-activated+expired+revoked+insecure+generic-error"
     with Server("--cert", str(cert), "--key", str(key)) as server:
