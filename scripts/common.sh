@@ -23,6 +23,8 @@ QDX_PACKAGES=(
     python3-pytest python3-pil python3-tifffile  # the Python module's tests, 16-bit files read back
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev  # the qdxsrc GStreamer element
     python3-gi gir1.2-gstreamer-1.0 gir1.2-gst-plugins-base-1.0  # its appsink example from Python
+    libgstrtspserver-1.0-dev gstreamer1.0-rtsp glib-networking  # qdx-rtsp (gst-rtsp-server), rtsps (TLS)
+    gstreamer1.0-plugins-ugly openssl  # qdx-rtsp --encoder h264 (x264enc); the rtsps test's certificate
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.

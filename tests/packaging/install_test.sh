@@ -22,7 +22,7 @@ streamed() { grep -Eq '^camera connected .* [1-9][0-9]* whole frames' "$1" || { 
 # Guards internal headers, tests or benchmarks installed along with the product.
 [ "$(ls "$prefix/include/qdx" | tr '\n' ' ')" = "QDX_API.h QDX_SIM.h " ] || fail "headers: $(ls "$prefix/include/qdx")"
 for program in "$prefix"/bin/*; do
-    case ${program##*/} in QDX_Viewer | qdxctl) ;; *) fail "installed: $program" ;; esac
+    case ${program##*/} in QDX_Viewer | qdxctl | qdx-rtsp) ;; *) fail "installed: $program" ;; esac
 done
 
 # Guards a .pc file with the build's or another prefix, or wrong flags.
