@@ -21,6 +21,7 @@ QDX_PACKAGES=(
     python3-pytest python3-pil python3-tifffile  # the Python module's tests, 16-bit files read back
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev  # the qdxsrc GStreamer element
     python3-gi gir1.2-gstreamer-1.0 gir1.2-gst-plugins-base-1.0  # its appsink example from Python
+    help2man man-db bash-completion  # the programs' man pages and qdxctl's completion, made and checked
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.
