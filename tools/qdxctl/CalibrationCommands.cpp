@@ -28,7 +28,7 @@ using viewer::TableOutcome;
 // A gamma text file is 4,096 short lines; dp and fpn files are smaller.
 constexpr std::size_t kMostTableText = 1 << 20;
 
-// The outcome's message; on stdout for success unless stdout holds the file,
+// The outcome's message; on stdout for success unless stdout holds the file got,
 // as JSON with --json.
 int report(Context& context, const Arguments& arguments, const TableOutcome& outcome, const StreamFile& file)
 {
@@ -39,7 +39,8 @@ int report(Context& context, const Arguments& arguments, const TableOutcome& out
                                       {"file", operands.size() > 2 ? Json(operands[2]) : Json()},
                                       {"message", outcome.message}});
     else
-        (outcome.ok && !file.isStream() ? context.out() : context.err()) << outcome.message << "\n";
+        (outcome.ok && !(file.isStream() && operands[0] == "get") ? context.out() : context.err())
+            << outcome.message << "\n";
     if (!outcome.why.empty())
         context.failure(file.shown(outcome.why));
     return outcome.ok ? kExitOk : kExitFailure;
