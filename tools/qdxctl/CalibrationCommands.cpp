@@ -46,11 +46,15 @@ int report(Context& context, const Arguments& arguments, const TableOutcome& out
     return outcome.ok ? kExitOk : kExitFailure;
 }
 
-// A table file as given, or standard output: named after the table's kind.
-int openTableFile(Context& context, const Arguments& arguments, const std::string& given, StreamFile& file)
+// A table file as given, or standard input or output. binary: the file is
+// bytes, not text (no place for them on a terminal).
+int openTableFile(Context& context, const Arguments& arguments, const std::string& given, bool binary,
+                  StreamFile& file)
 {
     if (const int status = context.refuseJsonTo(arguments, given); status != kExitOk)
         return status;
+    if (binary && isStandardStream(given) && isTerminal(context.out()))
+        return context.usageError("will not write a binary table to a terminal: redirect it or name a file");
     if (std::string why; !file.open(given, "table", why))
         return context.failure(why);
     return kExitOk;
@@ -114,7 +118,7 @@ int runDp(Context& context, const Arguments& arguments)
     }
     DpTable table;
     StreamFile file;
-    if (const int status = openTableFile(context, arguments, operands.size() == 2 ? operands[1] : "", file))
+    if (const int status = openTableFile(context, arguments, operands.size() == 2 ? operands[1] : "", true, file))
         return status;
     // The camera's data format changes for the frame: a file that cannot be
     // written is found before.
@@ -151,7 +155,7 @@ int runFpn(Context& context, const Arguments& arguments)
     if (operands.empty() || operands[0] != "detect" || operands.size() > 2)
         return context.usageError("fpn takes: detect [FILE]");
     StreamFile file;
-    if (const int status = openTableFile(context, arguments, operands.size() == 2 ? operands[1] : "", file))
+    if (const int status = openTableFile(context, arguments, operands.size() == 2 ? operands[1] : "", true, file))
         return status;
     if (std::string why; operands.size() == 2 && !viewer::checkRoomFor(file.path(), FpnTable::kBytes, why))
         return context.failure(file.shown(why));
@@ -203,7 +207,8 @@ int runTable(Context& context, const Arguments& arguments)
     if (!kind)
         return context.usageError("--type: dark or bright");
     StreamFile file;
-    if (const int status = openTableFile(context, arguments, withFile ? operands[2] : "", file))
+    const bool binaryOut = action == "get" && kindName != "gamma";
+    if (const int status = openTableFile(context, arguments, withFile ? operands[2] : "", binaryOut, file))
         return status;
     if (std::string why; action == "set" && file.isStream() && !file.takeInput(context.in(), kMostTableText, why))
         return context.failure(why);

@@ -52,6 +52,8 @@ int parseRequest(Context& context, const Arguments& arguments, bool still, GrabR
         typed = request.leaf;
         if (arguments.has("--json"))
             return context.usageError("--json and FILE - both want standard output");
+        if (isTerminal(context.out()))
+            return context.usageError("will not write a picture to a terminal: redirect it or name a file");
     } else if (type) {
         return context.usageError("--type is for FILE -; a named file's type is its extension");
     }

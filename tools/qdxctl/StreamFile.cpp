@@ -26,6 +26,11 @@ constexpr std::size_t kMostOutputBytes = std::size_t(256) << 20;
 
 }  // namespace
 
+bool isTerminal(const std::ostream& out)
+{
+    return &out == &std::cout && isatty(STDOUT_FILENO);
+}
+
 StreamFile::~StreamFile()
 {
     if (!folder_.empty()) {

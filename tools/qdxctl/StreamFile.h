@@ -17,6 +17,10 @@ inline bool isStandardStream(std::string_view path)
     return path == "-";
 }
 
+// Whether out is the process's stdout and that is a terminal: no place for
+// the bytes of a picture or a table.
+bool isTerminal(const std::ostream& out);
+
 class StreamFile {
 public:
     StreamFile() = default;
