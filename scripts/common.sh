@@ -25,6 +25,7 @@ QDX_PACKAGES=(
     python3-gi gir1.2-gstreamer-1.0 gir1.2-gst-plugins-base-1.0  # its appsink example from Python
     libgstrtspserver-1.0-dev gstreamer1.0-rtsp glib-networking  # qdx-rtsp (gst-rtsp-server), rtsps (TLS)
     gstreamer1.0-plugins-ugly openssl  # qdx-rtsp --encoder h264 (x264enc); the rtsps test's certificate
+    help2man man-db bash-completion  # the programs' man pages and qdxctl's completion, made and checked
 )
 
 # Installs the Debian packages that are missing, as root or through sudo.

@@ -2,6 +2,9 @@
 #include <QApplication>
 #include <QDir>
 
+#include <cstdio>
+#include <cstring>
+
 #include "core/files/ViewerConfig.h"
 #include "pages/Interaction.h"
 #include "program/ViewerProgram.h"
@@ -9,9 +12,47 @@
 #include "shell/ProgramIcon.h"
 #include "shell/QuitSignals.h"
 
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: QDX_Viewer [OPTION]...\n"
+    "The desktop viewer of the QDX camera: the live picture, its settings, calibration,\n"
+    "stills, recordings and analysis.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "  -V, --version  show the version and exit\n"
+    "\n"
+    "Qt's own options (-platform, -style, ...) are taken as any Qt program takes them.\n"
+    "\n"
+    "Environment:\n"
+    "  QDX_CAMERA=sim  the simulated camera built into the library instead of one on USB\n"
+    "\n"
+    "The settings of the window are kept in QDX_Viewer.ini in the folder it starts in.\n";
+
+// --help and --version answered before Qt starts, so that they need no display.
+// -1 when neither is asked for.
+int answerEarly(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            break;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return std::fputs(kHelp, stdout) < 0 || std::fflush(stdout) != 0 ? 1 : 0;
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-V") == 0)
+            return std::printf("%s\n", qdx::viewer::versionLine("QDX_Viewer").c_str()) < 0 || std::fflush(stdout) != 0
+                       ? 1
+                       : 0;
+    }
+    return -1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     using namespace qdx::viewer;
+    if (const int status = answerEarly(argc, argv); status >= 0)
+        return status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QDX_Viewer"));
     const ProgramVersion v = programVersion();

@@ -10,12 +10,6 @@
 namespace qdx::ctl::test {
 namespace {
 
-std::string contents(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Guards the command-line round trip: a detected table file goes into the
 // chosen camera table and comes back unchanged, the FPN table reaches the
 // sensor head's memory, the viewer's messages and exit statuses, and a file
@@ -28,18 +22,18 @@ TEST_F(CtlTest, DetectUploadDownloadAndSave)
     const CtlRun dp = runCtl({"dp", "detect", "--type", "bright", "--threshold", "250", dir.file("dp.bin")});
     ASSERT_EQ(dp.status, kExitOk) << dp.err;
     EXPECT_EQ(dp.out.substr(0, 35), "Bright (12)\r\n--------------------\r\n");
-    EXPECT_EQ(contents(dir.file("dp.bin")).size(), 256u);
+    EXPECT_EQ(fileBytes(dir.file("dp.bin")).size(), 256u);
 
     CtlRun run = runCtl({"table", "set", "dp", "--type", "bright", dir.file("dp.bin")});
     EXPECT_EQ(run.out, "Defect Pixel Table upload complete\n");
     run = runCtl({"table", "get", "dp", "--type", "bright", dir.file("back.bin")});
     EXPECT_EQ(run.out, "Defect Pixel Table download complete\n");
-    EXPECT_EQ(contents(dir.file("back.bin")), contents(dir.file("dp.bin")));
+    EXPECT_EQ(fileBytes(dir.file("back.bin")), fileBytes(dir.file("dp.bin")));
 
     const CtlRun fpn = runCtl({"fpn", "detect", dir.file("fpn.bin")});
     ASSERT_EQ(fpn.status, kExitOk) << fpn.err;
     EXPECT_EQ(fpn.out.rfind("Avarage ", 0), 0u) << fpn.out;
-    EXPECT_EQ(contents(dir.file("fpn.bin")).size(), 82416u);
+    EXPECT_EQ(fileBytes(dir.file("fpn.bin")).size(), 82416u);
     run = runCtl({"--set", "raw-gain=40", "table", "save", "fpn"});
     EXPECT_EQ(run.out, "FPN Table save complete\n") << run.err;
     unsigned char gain[2] = {};

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,11 +23,19 @@ struct CtlRun {
     std::string err;
 };
 
-inline CtlRun runCtl(const std::vector<std::string>& args)
+// input: what the command finds on standard input.
+inline CtlRun runCtl(const std::vector<std::string>& args, const std::string& input = "")
 {
+    std::istringstream in(input);
     std::ostringstream out, err;
-    const int status = runQdxctl(args, out, err);
+    const int status = runQdxctl(args, in, out, err);
     return {status, out.str(), err.str()};
+}
+
+inline std::string fileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 using qdx::test::TempDir;

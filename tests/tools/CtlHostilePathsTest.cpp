@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "CtlFixture.h"
 #include "TempDir.h"
 
 namespace qdx::ctl::test {
@@ -47,12 +48,6 @@ void PrintTo(const FileCommand& c, std::ostream* os)
     *os << c.name;
 }
 
-std::string contents(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // Each name in the folder, recursively, with its type and a regular file's bytes.
 std::map<std::string, std::string> snapshot(const fs::path& folder)
 {
@@ -60,7 +55,7 @@ std::map<std::string, std::string> snapshot(const fs::path& folder)
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         const fs::file_type type = entry.symlink_status().type();
         seen[entry.path().string()] =
-            std::to_string(static_cast<int>(type)) + (type == fs::file_type::regular ? contents(entry.path()) : "");
+            std::to_string(static_cast<int>(type)) + (type == fs::file_type::regular ? fileBytes(entry.path()) : "");
     }
     return seen;
 }
@@ -180,7 +175,7 @@ TEST_P(CtlHostilePathsTest, RefusesWhatIsNoFileAndTouchesNothing)
                                     : target == ReadOnlyFolder ? Hold::Unprivileged
                                                                : Hold::None,
                                     logFifo);
-        EXPECT_EQ(contents(victim), "victim\n");
+        EXPECT_EQ(fileBytes(victim), "victim\n");
         if (target == Link && !reads) {
             EXPECT_EQ(run.exitCode, 0) << run.output;
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(planted))) << "the link was not replaced";

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdlib>
 
+#include <getopt.h>
+
 #include "QDX_API.h"
 #include "StopSignals.h"
 #include "core/device/DeviceProblem.h"
@@ -31,47 +33,104 @@ std::optional<std::string> Arguments::value(std::string_view option) const
     return found;
 }
 
+namespace {
+
+// getopt_long over a copy of the words: it keeps its place in globals, which
+// optind = 0 starts afresh for each command line.
+struct GetoptWords {
+    explicit GetoptWords(std::span<const std::string> args) : words(args.begin(), args.end())
+    {
+        words.insert(words.begin(), "qdxctl");
+        for (std::string& word : words)
+            pointers.push_back(word.data());
+        pointers.push_back(nullptr);
+    }
+    int count() const { return static_cast<int>(words.size()); }
+    char** argv() { return pointers.data(); }
+    // The option word getopt last looked at, without any "=value".
+    std::string lastOption() const
+    {
+        const std::string& word = words[static_cast<std::size_t>(std::clamp(optind - 1, 1, count() - 1))];
+        return word.substr(0, word.find('='));
+    }
+
+    std::vector<std::string> words;
+    std::vector<char*> pointers;
+};
+
+}  // namespace
+
 bool Arguments::parse(std::span<const std::string> args, std::span<const OptionInfo> known, Arguments& parsed,
                       std::string& why)
 {
     parsed = {};
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            parsed.operands_.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const auto equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        const OptionInfo* option = nullptr;
-        for (const OptionInfo& candidate : known)
-            if (candidate.name == name)
-                option = &candidate;
-        if (!option) {
-            why = "unknown option '" + name + "'";
-            return false;
-        }
-        if (option->value.empty()) {
-            if (equals != std::string::npos) {
-                why = name + " takes no value";
-                return false;
-            }
-            parsed.options_.emplace_back(name, "");
-        } else if (equals != std::string::npos) {
-            parsed.options_.emplace_back(name, arg.substr(equals + 1));
-        } else if (i + 1 < args.size()) {
-            parsed.options_.emplace_back(name, args[++i]);
-        } else {
-            why = name + " needs a value (" + std::string(option->value) + ")";
-            return false;
+    // Long options report val 256 + their index, so that an error names the option.
+    std::vector<std::string> longNames;
+    std::vector<option> longOptions;
+    std::string shortOptions = "-:";  // operands in order (as option 1); ':' tells a missing value
+    for (const OptionInfo& info : known)
+        longNames.emplace_back(info.name.substr(2));
+    for (std::size_t i = 0; i < known.size(); ++i) {
+        const bool takesValue = !known[i].value.empty();
+        longOptions.push_back({longNames[i].c_str(), takesValue ? required_argument : no_argument, nullptr,
+                               256 + static_cast<int>(i)});
+        if (known[i].shortName) {
+            shortOptions += known[i].shortName;
+            if (takesValue)
+                shortOptions += ':';
         }
     }
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+    const auto findOption = [&](int code) -> const OptionInfo* {
+        if (code >= 256 && code - 256 < static_cast<int>(known.size()))
+            return &known[static_cast<std::size_t>(code - 256)];
+        for (const OptionInfo& info : known)
+            if (info.shortName && info.shortName == code)
+                return &info;
+        return nullptr;
+    };
+
+    GetoptWords words(args);
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        const int code = getopt_long(words.count(), words.argv(), shortOptions.c_str(), longOptions.data(), nullptr);
+        if (code == -1)
+            break;
+        if (code == 1) {
+            parsed.operands_.emplace_back(optarg);
+            continue;
+        }
+        const OptionInfo* option = findOption(code == '?' || code == ':' ? optopt : code);
+        if (code == ':') {
+            why = std::string(option ? option->name : words.lastOption()) + " needs a value (" +
+                  std::string(option ? option->value : "") + ")";
+            return false;
+        }
+        if (code == '?') {
+            if (option && option->value.empty())
+                why = std::string(option->name) + " takes no value";
+            else if (optopt > 0 && optopt < 256)
+                why = "unknown option '-" + std::string(1, static_cast<char>(optopt)) + "'";
+            else
+                why = "unknown option '" + words.lastOption() + "'";
+            return false;
+        }
+        parsed.options_.emplace_back(std::string(option->name), option->value.empty() ? "" : optarg);
+    }
+    // After "--": the rest are operands, whatever they look like.
+    for (int i = optind; i < words.count(); ++i)
+        parsed.operands_.push_back(words.words[static_cast<std::size_t>(i)]);
     return true;
+}
+
+std::string optionSpelling(const OptionInfo& option)
+{
+    std::string text = option.shortName ? std::string{'-', option.shortName, ',', ' '} : std::string();
+    text += option.name;
+    if (!option.value.empty())
+        text += " " + std::string(option.value);
+    return text;
 }
 
 Progress::Progress(std::ostream& err, bool terminal, std::string note)
@@ -115,9 +174,9 @@ void Progress::finish()
     }
 }
 
-Context::Context(const CommandEntry& command, const GlobalOptions& globals, std::ostream& out, std::ostream& err,
-                 bool errIsTerminal)
-    : command_(command), globals_(globals), out_(out), err_(err), errIsTerminal_(errIsTerminal)
+Context::Context(const CommandEntry& command, const GlobalOptions& globals, std::istream& in, std::ostream& out,
+                 std::ostream& err, bool errIsTerminal)
+    : command_(command), globals_(globals), in_(in), out_(out), err_(err), errIsTerminal_(errIsTerminal)
 {
 }
 
@@ -137,6 +196,12 @@ int Context::failure(std::string_view message)
 {
     err_ << "qdxctl " << command_.name << ": " << message << "\n";
     return kExitFailure;
+}
+
+int Context::refuseJsonTo(const Arguments& arguments, std::string_view path)
+{
+    return path == "-" && arguments.has("--json") ? usageError("--json and FILE - both want standard output")
+                                                  : kExitOk;
 }
 
 bool Context::findCamera()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <istream>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "Ctl.h"
+#include "core/commands/ProgramVersion.h"
 #include "SettingValues.h"
 
 namespace qdx::ctl {
@@ -20,9 +22,13 @@ struct OptionInfo {
     std::string_view name;   // "--frames"
     std::string_view value;  // what follows it in the help ("N"); empty for a flag
     std::string_view help;
+    char shortName = 0;      // 'n' for -n; 0 for none
 };
 
-inline constexpr OptionInfo kJsonOption{"--json", "", "print the result as JSON on stdout"};
+inline constexpr OptionInfo kJsonOption{"--json", "", "print the result as JSON on stdout", 'j'};
+
+// "-n, --frames N" as help and man pages show an option.
+std::string optionSpelling(const OptionInfo& option);
 
 // A command's arguments: options by name (the last of a repeated one wins)
 // and the operands in order.
@@ -31,9 +37,13 @@ public:
     bool has(std::string_view option) const;
     std::optional<std::string> value(std::string_view option) const;
     const std::vector<std::string>& operands() const { return operands_; }
+    // Every option given, in order, by its long name.
+    const std::vector<std::pair<std::string, std::string>>& options() const { return options_; }
 
-    // Options may come anywhere, as "--name value" or "--name=value"; "--"
-    // ends them. False with why for an option not in known.
+    // Options may come anywhere, as "--name value", "--name=value", "-n value",
+    // "-nvalue" or flags together ("-jb"); "--" ends them; "-" is an operand
+    // (standard input or output). Options are kept by their long name. False
+    // with why for an option not in known.
     static bool parse(std::span<const std::string> args, std::span<const OptionInfo> known, Arguments& parsed,
                       std::string& why);
 
@@ -88,12 +98,13 @@ private:
 // context ends.
 class Context {
 public:
-    Context(const CommandEntry& command, const GlobalOptions& globals, std::ostream& out, std::ostream& err,
-            bool errIsTerminal);
+    Context(const CommandEntry& command, const GlobalOptions& globals, std::istream& in, std::ostream& out,
+            std::ostream& err, bool errIsTerminal);
     ~Context();
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
 
+    std::istream& in() { return in_; }
     std::ostream& out() { return out_; }
     std::ostream& err() { return err_; }
     const CommandEntry& command() const { return command_; }
@@ -102,6 +113,9 @@ public:
     int usageError(std::string_view message);
     // "qdxctl NAME: message" on stderr; returns kExitFailure.
     int failure(std::string_view message);
+    // A FILE "-" with --json: both want standard output. kExitUsage after
+    // saying so; kExitOk for anything else.
+    int refuseJsonTo(const Arguments& arguments, std::string_view path);
 
     // Starts the library and waits up to --wait for it to open a camera;
     // whether one is open. Says nothing.
@@ -122,6 +136,7 @@ public:
 private:
     const CommandEntry& command_;
     const GlobalOptions& globals_;
+    std::istream& in_;
     std::ostream& out_;
     std::ostream& err_;
     bool errIsTerminal_;
@@ -142,5 +157,12 @@ std::optional<long long> framesOption(const Arguments& arguments, long long leas
                                       std::string& why);
 // The usage line of a command: "usage: qdxctl [OPTIONS] grab FILE [--frames N] ...".
 std::string usageLine(const CommandEntry& command);
+
+// The command table, in the order the help lists it, and the options taken
+// before the command: the one source of the help, the man page and the
+// shell completion.
+std::span<const CommandEntry> commandTable();
+std::span<const OptionInfo> globalOptions();
+using viewer::versionLine;  // "qdxctl 1.1.0"
 
 }  // namespace qdx::ctl

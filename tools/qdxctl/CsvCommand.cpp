@@ -4,7 +4,9 @@
 
 #include "CtlCommands.h"
 #include "FrameSource.h"
+#include "Json.h"
 #include "QDX_API.h"
+#include "StreamFile.h"
 #include "capture/CsvExport.h"
 #include "core/files/AtomicFile.h"
 
@@ -29,8 +31,14 @@ int runCsv(Context& context, const Arguments& arguments)
 {
     if (arguments.operands().size() != 1)
         return context.usageError("csv takes one FILE");
-    const std::string path = arguments.operands()[0];
+    if (const int status = context.refuseJsonTo(arguments, arguments.operands()[0]); status != kExitOk)
+        return status;
+    // "-": the set's files one after another on stdout, once all are written.
+    StreamFile file;
     std::string why;
+    if (!file.open(arguments.operands()[0], "frames.csv", why))
+        return context.failure(why);
+    const std::string& path = file.path();
     const auto count = framesOption(arguments, 1, kMostFrames, 1, why);
     if (!count)
         return context.usageError(why);
@@ -42,7 +50,7 @@ int runCsv(Context& context, const Arguments& arguments)
     const std::size_t smallest = static_cast<std::size_t>(side) * (2 * side + 1);  // one-digit values
     for (long long number = 1; number <= frames; ++number)
         if (!viewer::checkRoomFor(viewer::csvFileName(path, static_cast<int>(number)), smallest, why))
-            return context.failure(why);
+            return context.failure(file.shown(why));
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
 
@@ -74,11 +82,22 @@ int runCsv(Context& context, const Arguments& arguments)
         progress.update(std::to_string(written) + " of " + std::to_string(frames) + " files");
     }
     progress.finish();
-    for (long long number = 1; number <= written; ++number)
-        context.out() << viewer::csvFileName(path, static_cast<int>(number)) << ": " << side << " x " << side
-                      << " values\n";
+    Json files = Json::array();
+    for (long long number = 1; number <= written; ++number) {
+        const std::string name = viewer::csvFileName(path, static_cast<int>(number));
+        if (file.isStream() && !file.giveOutput(name, context.out(), why))
+            return context.failure(why);
+        if (arguments.has("--json"))
+            files.push_back(name);
+        else
+            (file.isStream() ? context.err() : context.out())
+                << (file.isStream() ? "-: frame " + std::to_string(number) : name) << ": " << side << " x " << side
+                << " values\n";
+    }
+    if (arguments.has("--json"))
+        printJson(context.out(), Json{{"files", files}, {"width", side}, {"height", side}, {"frames", frames}});
     if (!end.failure.empty())
-        return context.failure(end.failure);
+        return context.failure(file.shown(end.failure));
     if (next == WholeFrames::Next::Frame)
         return kExitOk;
     // A set cut short says so: the files above are all there is of it.

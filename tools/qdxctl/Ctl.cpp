@@ -13,56 +13,63 @@ namespace qdx::ctl {
 namespace {
 
 constexpr OptionInfo kJsonOnly[] = {kJsonOption};
-constexpr OptionInfo kRawOption{"--raw", "", "with FILE -: write raw frames to standard output, for pipes"};
+constexpr OptionInfo kRawOption{"--raw", "", "with FILE -: write raw frames to standard output, for pipes", 'r'};
 constexpr OptionInfo kLayoutOption{"--layout", "wire|y16",
                                    "with --raw: wire, the 652,864 bytes received (default); y16, 12-bit luma words"};
 constexpr OptionInfo kGrabOptions[] = {
-    {"--frames", "N", "skip N frames first, so automatic controls settle (default 0)"},
+    {"--frames", "N", "skip N frames first, so automatic controls settle (default 0)", 'n'},
     {"--format", "0|1", "select the data format first: 0 colour, 1 sensor luma (grey)"},
-    {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
-    {"--depth", "8|16", "16: the camera's 12 bits in 16-bit samples, with the frame's facts (default 8)"},
+    {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400", 'b'},
+    {"--depth", "8|16", "16: the camera's 12 bits in 16-bit samples, with the frame's facts (default 8)", 'd'},
+    {"--type", "png|ppm|pgm|bmp|tif", "with FILE -: the picture's file type on standard output (default png)", 't'},
     kRawOption,
     kLayoutOption,
+    kJsonOption,
 };
 constexpr OptionInfo kStillOptions[] = {
     kGrabOptions[0],
-    {"--grey", "", "the grey picture of the Calibration page instead of colour"},
+    {"--grey", "", "the grey picture of the Calibration page instead of colour", 'g'},
     kGrabOptions[2],
+    kJsonOption,
 };
-constexpr OptionInfo kTypeOption{"--type", "dark|bright", "the defect-pixel table: dark (default) or bright"};
+constexpr OptionInfo kTypeOption{"--type", "dark|bright", "the defect-pixel table: dark (default) or bright", 't'};
 constexpr OptionInfo kDpOptions[] = {
     kTypeOption,
     {"--threshold", "N", "8-bit level 0..255 (default 128): dark at or below it, bright at or above"},
+    kJsonOption,
 };
-constexpr OptionInfo kTableOptions[] = {kTypeOption};
+constexpr OptionInfo kTableOptions[] = {kTypeOption, kJsonOption};
 constexpr OptionInfo kStreamOptions[] = {
-    {"--seconds", "N", "how long to stream (default 5; fractions allowed)"},
+    {"--seconds", "N", "how long to stream (default 5; fractions allowed)", 's'},
     kJsonOption,
 };
 constexpr OptionInfo kStatsOptions[] = {
     {"--roi", "x,y,w,h", "the region in camera pixels, inside 0..403 (default 2,2,400,400: the picture)"},
-    {"--frames", "N", "pool the region of N whole frames, 1..10000 (default 1)"},
+    {"--frames", "N", "pool the region of N whole frames, 1..10000 (default 1)", 'n'},
     kJsonOption,
 };
 constexpr OptionInfo kCsvOptions[] = {
-    {"--frames", "N", "how many consecutive whole frames, one file each (default 1)"},
-    {"--border", "", "keep the 2-pixel boundary: 404 x 404 values instead of 400 x 400"},
+    {"--frames", "N", "how many consecutive whole frames, one file each (default 1)", 'n'},
+    {"--border", "", "keep the 2-pixel boundary: 404 x 404 values instead of 400 x 400", 'b'},
+    kJsonOption,
 };
-constexpr OptionInfo kLogOption{"--log", "", "list each request made (setup packet, bytes, result) on stderr"};
+constexpr OptionInfo kLogOption{"--log", "", "list each request made (setup packet, bytes, result) on stderr", 'l'};
 constexpr OptionInfo kRawReadOptions[] = {kLogOption, kJsonOption};
 constexpr OptionInfo kI2cOptions[] = {
     {"--write", "BYTES", "read: write these bytes first (a sub-address), then read only if that succeeded"},
     kLogOption, kJsonOption};
 
 constexpr OptionInfo kRecordOptions[] = {
-    {"--seconds", "N", "how long to record (default 10; fractions allowed; with --raw until stopped)"},
-    {"--border", "", "keep the 2-pixel boundary: 404 x 404 instead of 400 x 400"},
+    {"--seconds", "N", "how long to record (default 10; fractions allowed; with --raw until stopped)", 's'},
+    kGrabOptions[2],
     kRawOption,
     kLayoutOption,
+    kJsonOption,
 };
 
 constexpr OptionInfo kSetOptions[] = {
-    {"--raw", "", "send the values as given, around the rules between settings (as reg:N=V does)"},
+    {"--raw", "", "send the values as given, around the rules between settings (as reg:N=V does)", 'r'},
+    kJsonOption,
 };
 
 // Adding a command: one entry here and its run function (CtlCommands.h).
@@ -113,7 +120,7 @@ constexpr std::array kCommands{
                 "save-default  store the camera's settings as the default parameters\n"
                 "clear-default invalidate the default parameters\n"
                 "Exit status 0 for \"Complete.\", 1 for an error or nothing stored.",
-                {}, runParams},
+                kJsonOnly, runParams},
     CommandEntry{"record", "FILE.avi|FILE.mkv", "record video: Motion-JPEG AVI as the viewer records, or lossless 12-bit (.mkv)",
                 "FILE.avi: every whole frame becomes one JPEG picture (quality 80), colour or, for data\n"
                 "format 1, grey, at the frame rate measured; FILE.avi.csv gives each frame's index and\n"
@@ -130,13 +137,13 @@ constexpr std::array kCommands{
                 "in place of FILE.avi (written beside it and renamed over it, so a failure keeps it).\n"
                 "Prints how many frames were recovered; exit status 1 when FILE.avi holds no AVI\n"
                 "header or no whole frame. No camera is needed.",
-                {}, runRepair},
+                kJsonOnly, runRepair},
     CommandEntry{"settings", "save|load FILE.qdx", "the camera's settings to or from a settings file",
                 "save FILE  read every setting from the camera and write FILE (written whole or not at all)\n"
                 "load FILE  check the whole FILE, then send its 38 values to the camera\n"
                 "The viewer's \"Save Parameter\" and \"Load Parameter\" files. A file that is not a settings\n"
                 "file sends nothing: its line and the reason go to stderr, exit status 2.",
-                {}, runSettings},
+                kJsonOnly, runSettings},
     CommandEntry{"dp", "detect [FILE]", "find defect pixels in one fresh frame (sensor luma)",
                 "Prints the defect-pixel text (\"Dark (n)\", then x,y per pixel) of the first 64 pixels\n"
                 "inside the 2-pixel border; FILE: also the 256-byte table, for 'table set dp FILE'.\n"
@@ -146,7 +153,7 @@ constexpr std::array kCommands{
                 "Prints the FPN text (\"Avarage <mean>\", then a line of 408 corrections per row);\n"
                 "FILE: writes the 82,416-byte table instead, for 'table set fpn FILE', and prints the mean.\n"
                 "Nothing is sent to the camera. Take it of an evenly lit, unstructured scene.",
-                {}, runFpn},
+                kJsonOnly, runFpn},
     CommandEntry{"table", "get|set|save|clear gamma|dp|fpn [FILE]",
                 "move correction tables between files, the camera and its EEPROMs",
                 "get   the camera's working table into FILE\n"
@@ -187,22 +194,42 @@ const CommandEntry* findCommand(std::string_view name)
     return nullptr;
 }
 
+constexpr OptionInfo kGlobalOptions[] = {
+    {"--set", "NAME=VALUE", "send a setting first, as 'qdxctl set' does, rules and all (repeatable)", 'c'},
+    {"--wait", "SECONDS", "wait this long for the camera to appear (default 2)", 'w'},
+    {"--help", "", "this help; 'qdxctl COMMAND --help' describes a command", 'h'},
+    {"--version", "", "print the version and exit", 'V'},
+};
+
+constexpr std::string_view kGlobalUsage = "usage: qdxctl [-c NAME=VALUE]... [-w SECONDS] COMMAND [ARGUMENTS]";
+
+// Help lines "  -n, --frames N   text", the text in a column.
+void printOptions(std::ostream& out, std::span<const OptionInfo> options)
+{
+    for (const OptionInfo& option : options) {
+        std::string left = option.shortName ? "" : "    ";
+        left += optionSpelling(option);
+        left.resize(std::max<std::size_t>(left.size() + 2, 20), ' ');
+        out << "  " << left << option.help << "\n";
+    }
+}
+
 void printGeneralHelp(std::ostream& out)
 {
-    out << "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] COMMAND [ARGUMENTS]\n"
-           "The QDX camera from the command line (QDX_CAMERA=sim: the simulated camera).\n\nCommands:\n";
+    out << kGlobalUsage << "\n"
+        << "The QDX camera from the command line (QDX_CAMERA=sim: the simulated camera).\n\nCommands:\n";
     for (const CommandEntry& command : kCommands) {
         std::string name(command.name);
         name.resize(10, ' ');
         out << "  " << name << command.summary << "\n";
     }
-    out << "\nOptions before the command:\n"
-           "  --set NAME=VALUE  send a setting first, as 'qdxctl set' does, rules and all (repeatable)\n"
-           "  --wait SECONDS    wait this long for the camera to appear (default 2)\n"
-           "\nExit status: 0 success, 1 no camera or a failed transfer or file, 2 bad usage or value.\n"
+    out << "\nOptions before the command:\n";
+    printOptions(out, kGlobalOptions);
+    out << "\nA FILE given as - is standard input or output.\n"
+           "Exit status: 0 success, 1 no camera or a failed transfer or file, 2 bad usage or value.\n"
            "SIGINT, SIGTERM and SIGHUP end a command through its normal end (its file finished, its\n"
            "summary printed) with exit status 128 + the signal: 130, 143, 129.\n"
-           "'qdxctl COMMAND --help' describes a command.\n";
+           "'qdxctl COMMAND --help' describes a command; man qdxctl describes them all.\n";
 }
 
 void printCommandHelp(const CommandEntry& command, std::ostream& out)
@@ -212,11 +239,7 @@ void printCommandHelp(const CommandEntry& command, std::ostream& out)
         out << "\n" << command.details << "\n";
     if (!command.options.empty()) {
         out << "\nOptions:\n";
-        for (const OptionInfo& option : command.options) {
-            std::string left = std::string(option.name) + (option.value.empty() ? "" : " ") + std::string(option.value);
-            left.resize(std::max<std::size_t>(left.size() + 2, 16), ' ');
-            out << "  " << left << option.help << "\n";
-        }
+        printOptions(out, command.options);
     }
     if (command.moreHelp)
         out << "\n" << command.moreHelp();
@@ -235,30 +258,39 @@ bool wantsHelp(std::span<const std::string> args)
 
 int globalUsageError(std::ostream& err, std::string_view message)
 {
-    err << "qdxctl: " << message << "\n"
-        << "usage: qdxctl [--set NAME=VALUE]... [--wait SECONDS] COMMAND [ARGUMENTS]; qdxctl --help lists the commands\n";
+    err << "qdxctl: " << message << "\n" << kGlobalUsage << "; qdxctl --help lists the commands\n";
     return kExitUsage;
 }
 
-// The options before the command; the index of the command in args.
-int parseGlobals(std::span<const std::string> args, GlobalOptions& globals, std::size_t& next, std::ostream& err)
+enum class Early { None, Help, Version };
+
+// The options before the command, up to the first word that is none; the
+// index of the command in args.
+int parseGlobals(std::span<const std::string> args, GlobalOptions& globals, std::size_t& next, Early& early,
+                 std::ostream& err)
 {
-    for (next = 0; next < args.size() && args[next].size() > 1 && args[next][0] == '-'; ++next) {
-        const std::string& arg = args[next];
-        const auto equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        std::string value;
-        if (name == "--set" || name == "--wait") {
-            if (equals != std::string::npos)
-                value = arg.substr(equals + 1);
-            else if (next + 1 < args.size())
-                value = args[++next];
-            else
-                return globalUsageError(err, name + " needs a value");
-        }
+    // Stop at the command: its own options may share a letter with these.
+    std::size_t end = 0;
+    for (; end < args.size() && args[end].size() > 1 && args[end][0] == '-' && args[end] != "--"; ++end) {
+        const std::string& arg = args[end];
+        const bool valued = arg == "--set" || arg == "-c" || arg == "--wait" || arg == "-w";
+        if (valued && end + 1 < args.size())
+            ++end;
+    }
+    if (end < args.size() && args[end] == "--")
+        ++end;
+    Arguments parsed;
+    std::string why;
+    if (!Arguments::parse(args.first(end), kGlobalOptions, parsed, why))
+        return globalUsageError(err, why + " before the command");
+    next = end;
+    if (parsed.has("--help"))
+        early = Early::Help;
+    else if (parsed.has("--version"))
+        early = Early::Version;
+    for (const auto& [name, value] : parsed.options()) {
         if (name == "--set") {
             Assignment assignment;
-            std::string why;
             if (!parseAssignment(value, assignment, why))
                 return globalUsageError(err, "--set " + value + ": " + why);
             globals.settings.push_back(assignment);
@@ -267,14 +299,22 @@ int parseGlobals(std::span<const std::string> args, GlobalOptions& globals, std:
             if (!seconds || *seconds > 3600)
                 return globalUsageError(err, "--wait " + value + ": not a number of seconds 0..3600");
             globals.wait = std::chrono::milliseconds(static_cast<long long>(*seconds * 1000));
-        } else {
-            return globalUsageError(err, "unknown option '" + name + "' before the command");
         }
     }
     return kExitOk;
 }
 
 }  // namespace
+
+std::span<const CommandEntry> commandTable()
+{
+    return kCommands;
+}
+
+std::span<const OptionInfo> globalOptions()
+{
+    return kGlobalOptions;
+}
 
 std::vector<std::string_view> commandNames()
 {
@@ -286,14 +326,24 @@ std::vector<std::string_view> commandNames()
 
 int runQdxctl(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 {
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    return runQdxctl(args, std::cin, out, err);
+}
+
+int runQdxctl(std::span<const std::string> args, std::istream& in, std::ostream& out, std::ostream& err)
+{
+    GlobalOptions globals;
+    std::size_t next = 0;
+    Early early = Early::None;
+    if (const int status = parseGlobals(args, globals, next, early, err); status != kExitOk)
+        return status;
+    if (early == Early::Help) {
         printGeneralHelp(out);
         return kExitOk;
     }
-    GlobalOptions globals;
-    std::size_t next = 0;
-    if (const int status = parseGlobals(args, globals, next, err); status != kExitOk)
-        return status;
+    if (early == Early::Version) {
+        out << versionLine("qdxctl") << "\n";
+        return kExitOk;
+    }
     if (next == args.size())
         return globalUsageError(err, "no command given");
     const CommandEntry* command = findCommand(args[next]);
@@ -307,7 +357,7 @@ int runQdxctl(std::span<const std::string> args, std::ostream& out, std::ostream
 
     // Only the process's own stderr can be a terminal worth a live status line.
     const bool errIsTerminal = &err == &std::cerr && isatty(STDERR_FILENO);
-    Context context(*command, globals, out, err, errIsTerminal);
+    Context context(*command, globals, in, out, err, errIsTerminal);
     Arguments arguments;
     if (std::string why; !Arguments::parse(commandArgs, command->options, arguments, why))
         return context.usageError(why);

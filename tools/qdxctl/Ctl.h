@@ -3,6 +3,7 @@
 // simulated camera; the qdxctl program is a thin main around runQdxctl.
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <span>
 #include <string>
@@ -18,8 +19,11 @@ inline constexpr int kExitUsage = 2;    // bad arguments or values; nothing was 
 
 // Runs one qdxctl command line (the arguments after the program name):
 // starts the library when the command needs it and stops it before
-// returning. Results go to out, messages and progress to err. Returns the
+// returning. A FILE given as "-" is read from in or
+// written to out. Results go to out, messages and progress to err. Returns the
 // exit status. Call from one thread at a time: the library is one per process.
+int runQdxctl(std::span<const std::string> args, std::istream& in, std::ostream& out, std::ostream& err);
+// The same with the process's standard input as in.
 int runQdxctl(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
 // The command names in the order the help lists them.

@@ -1,13 +1,16 @@
 // grab: one whole frame into a picture (8-bit, or 16-bit with its frame's
 // facts) or a raw file; still: one whole frame into a BMP, the picture the
 // viewer's still capture saves.
+#include <filesystem>
 #include <vector>
 
 #include "CtlCommands.h"
 #include "FrameSource.h"
 #include "ImageFiles.h"
+#include "Json.h"
 #include "QDX_API.h"
 #include "RawPipe.h"
+#include "StreamFile.h"
 #include "capture/CaptureImage.h"
 #include "capture/Still16.h"
 #include "live/FrameCheck.h"
@@ -22,7 +25,8 @@ constexpr milliseconds kFrameTimeout{3000};  // without any frame the camera has
 constexpr long long kMostFramesSkipped = 100000;
 
 struct GrabRequest {
-    std::string path;
+    std::string path;  // as given: "-" for standard output
+    std::string leaf;  // with "-": the private file's name, whose extension tells its type
     FileKind kind = FileKind::Png;
     long long skip = 0;
     std::optional<int> format;
@@ -38,9 +42,26 @@ int parseRequest(Context& context, const Arguments& arguments, bool still, GrabR
     if (arguments.operands().size() != 1)
         return context.usageError(std::string(context.command().name) + " takes one FILE");
     request.path = arguments.operands()[0];
-    const auto kind = fileKindOf(request.path);
+    const auto type = arguments.value("--type");
+    std::string typed = request.path;
+    if (isStandardStream(request.path)) {
+        // No name to tell the type by: --type, or the command's own.
+        if (type && (*type == "raw" || type->find_first_of("./") != std::string::npos))
+            return context.usageError("--type " + *type + ": png, ppm, pgm, bmp or tif (raw frames: --raw)");
+        request.leaf = "frame." + (still ? std::string("bmp") : type.value_or("png"));
+        typed = request.leaf;
+        if (arguments.has("--json"))
+            return context.usageError("--json and FILE - both want standard output");
+        if (isTerminal(context.out()))
+            return context.usageError("will not write a picture to a terminal: redirect it or name a file");
+    } else if (type) {
+        return context.usageError("--type is for FILE -; a named file's type is its extension");
+    }
+    const auto kind = fileKindOf(typed);
     if (still && kind != FileKind::Bmp)
         return context.usageError("'" + request.path + "': a still is a .bmp file");
+    if (!kind && type)
+        return context.usageError("--type " + *type + ": png, ppm, pgm, bmp or tif");
     if (!kind)
         return context.usageError("'" + request.path +
                                   "': unknown file type; use .ppm, .pgm, .png, .bmp, .raw or (16-bit) .tif");
@@ -112,13 +133,14 @@ bool awaitWholeFrame(Context& context, long long skip, std::vector<uint8_t>& fra
     }
 }
 
-int grab(Context& context, const GrabRequest& request)
+int grab(Context& context, const Arguments& arguments, const GrabRequest& request)
 {
     // The file first: a name that cannot be written is found before the
     // camera is touched.
+    StreamFile target;
     AtomicFile file;
-    if (std::string why; !file.open(request.path, why))
-        return context.failure(why);
+    if (std::string why; !target.open(request.path, request.leaf, why) || !file.open(target.path(), why))
+        return context.failure(target.shown(why));
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
 
@@ -149,7 +171,7 @@ int grab(Context& context, const GrabRequest& request)
         const int side = viewer::captureSide(request.border);
         if (request.deep) {
             // The settings as the camera has them now, read as `get` reads them.
-            if (!viewer::writeStill16(file, *viewer::still16KindOf(request.path), frame.data(), grey, side,
+            if (!viewer::writeStill16(file, *viewer::still16KindOf(target.path()), frame.data(), grey, side,
                                       viewer::frameFacts(info, "qdxctl"), why))
                 return context.failure(why);
         } else {
@@ -162,8 +184,27 @@ int grab(Context& context, const GrabRequest& request)
                (request.deep ? ", 16-bit, frame " + std::to_string(info.index) : "");
     }
     if (!file.commit(why))
-        return context.failure(why);
-    context.out() << request.path << ": " << what << "\n";
+        return context.failure(target.shown(why));
+    if (target.isStream()) {
+        if (!target.giveOutput(target.path(), context.out(), why))
+            return context.failure(why);
+        // Standard output holds the picture alone.
+        context.err() << "qdxctl " << context.command().name << ": -: " << what << "\n";
+    } else if (arguments.has("--json")) {
+        const bool raw = request.kind == FileKind::Raw;
+        const bool grey = raw ? format == 1 : request.grey || format == 1 || request.kind == FileKind::Pgm;
+        const int side = raw ? 404 : viewer::captureSide(request.border);
+        std::error_code error;
+        printJson(context.out(), Json{{"file", request.path},
+                                      {"frame", info.index},
+                                      {"width", side},
+                                      {"height", side},
+                                      {"grey", grey},
+                                      {"depth", raw ? 0 : request.deep ? 16 : 8},
+                                      {"bytes", std::filesystem::file_size(request.path, error)}});
+    } else {
+        context.out() << request.path << ": " << what << "\n";
+    }
     return kExitOk;
 }
 
@@ -176,7 +217,7 @@ int runGrab(Context& context, const Arguments& arguments)
     GrabRequest request;
     if (const int status = parseRequest(context, arguments, false, request); status != kExitOk)
         return status;
-    return grab(context, request);
+    return grab(context, arguments, request);
 }
 
 int runStill(Context& context, const Arguments& arguments)
@@ -184,7 +225,7 @@ int runStill(Context& context, const Arguments& arguments)
     GrabRequest request;
     if (const int status = parseRequest(context, arguments, true, request); status != kExitOk)
         return status;
-    return grab(context, request);
+    return grab(context, arguments, request);
 }
 
 }  // namespace qdx::ctl

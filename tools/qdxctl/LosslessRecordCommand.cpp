@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FrameSource.h"
+#include "Json.h"
 #include "QDX_API.h"
 #include "StopSignals.h"
 #include "capture/CaptureImage.h"
@@ -26,7 +27,7 @@ constexpr milliseconds kFrameTimeout{3000};  // without any frame the camera has
 
 }  // namespace
 
-int runLosslessRecord(Context& context, const std::string& path, double seconds, bool border)
+int runLosslessRecord(Context& context, const std::string& path, double seconds, bool border, bool json)
 {
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
@@ -100,7 +101,20 @@ int runLosslessRecord(Context& context, const std::string& path, double seconds,
                   " missed (not taken from the library)",
                   path.c_str(), report.frames, side, side, grey ? "grey" : "4:2:2", static_cast<double>(report.spanMs) / 1000,
                   report.skipped, missed);
-    context.out() << summary << "\n";
+    if (json) {
+        const double span = static_cast<double>(report.spanMs) / 1000;
+        printJson(context.out(), Json{{"file", path},
+                                      {"container", "mkv"},
+                                      {"frames", report.frames},
+                                      {"width", side},
+                                      {"height", side},
+                                      {"seconds", span},
+                                      {"frames_per_second", span > 0 ? (report.frames - 1) / span : 0.0},
+                                      {"skipped", report.skipped},
+                                      {"missed", missed}});
+    } else {
+        context.out() << summary << "\n";
+    }
     int status = kExitOk;
     for (const std::string& line : absences.report(Clock::now(), report.frames))
         status = context.failure(line);

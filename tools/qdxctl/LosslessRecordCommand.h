@@ -8,7 +8,7 @@
 
 namespace qdx::ctl {
 
-// After record's own checks: path ends in .mkv, seconds > 0.
-int runLosslessRecord(Context& context, const std::string& path, double seconds, bool border);
+// After record's own checks: path ends in .mkv, seconds > 0. json: the summary as JSON.
+int runLosslessRecord(Context& context, const std::string& path, double seconds, bool border, bool json);
 
 }  // namespace qdx::ctl

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "CtlCommands.h"
+#include "Json.h"
 #include "QDX_API.h"
+#include "StreamFile.h"
 #include "core/device/CameraReads.h"
 #include "core/device/EepromActions.h"
 #include "core/files/AtomicFile.h"
@@ -12,6 +14,8 @@
 
 namespace qdx::ctl {
 namespace {
+
+constexpr std::size_t kMostSettingsBytes = 64 * 1024;  // as readSettingsFile takes
 
 // The library saves its register shadow, which holds only what this process
 // has written or read (0xFFFF elsewhere). Every setting is read first, as the
@@ -44,7 +48,10 @@ int runParams(Context& context, const Arguments& arguments)
     }
     const viewer::EepromResult result = viewer::runEepromAction(*action);
     if (result.outcome == viewer::EepromResult::Complete) {
-        context.out() << result.text << "\n";
+        if (arguments.has("--json"))
+            printJson(context.out(), Json{{"action", name}, {"message", result.text}});
+        else
+            context.out() << result.text << "\n";
         return kExitOk;
     }
     context.err() << result.text << "\n";
@@ -57,7 +64,14 @@ int runSettings(Context& context, const Arguments& arguments)
     if (operands.size() != 2 || (operands[0] != "save" && operands[0] != "load"))
         return context.usageError("settings takes save or load and a file");
     const bool save = operands[0] == "save";
-    const std::string& path = operands[1];
+    const bool json = arguments.has("--json");
+    StreamFile file;
+    if (save && json && isStandardStream(operands[1]))
+        return context.usageError("--json and FILE - both want standard output");
+    if (std::string why; !file.open(operands[1], "settings.qdx", why) ||
+                         (!save && file.isStream() && !file.takeInput(context.in(), kMostSettingsBytes, why)))
+        return context.failure(why);
+    const std::string& path = file.path();
     // The file is read, or found writable, before the camera is touched.
     viewer::SettingsFileOutcome outcome;
     std::optional<viewer::SettingsFileValues> values;
@@ -73,12 +87,18 @@ int runSettings(Context& context, const Arguments& arguments)
             return status;
         outcome = save ? viewer::saveSettingsFile(path) : viewer::sendSettingsFile(path, *values);
     }
+    if (outcome.result == 0 && save && file.isStream() && !file.giveOutput(path, context.out(), outcome.why))
+        outcome.result = -1;
     const char* title = save ? "Save Parameter" : "Load Parameter";
     if (outcome.result == 0) {
-        context.out() << title << " : Complete.\n";
+        const std::string message = std::string(title) + " : Complete.";
+        if (json)
+            printJson(context.out(), Json{{"action", operands[0]}, {"file", operands[1]}, {"message", message}});
+        else
+            (save && file.isStream() ? context.err() : context.out()) << message << "\n";
         return kExitOk;
     }
-    context.err() << "qdxctl settings: " << outcome.why << "\n" << title << " : Error!\n";
+    context.err() << "qdxctl settings: " << file.shown(outcome.why) << "\n" << title << " : Error!\n";
     // A file that is not a settings file sent nothing, like any refused value.
     return outcome.refusedLine != 0 ? kExitUsage : kExitFailure;
 }

@@ -52,7 +52,11 @@ int parseRawRequest(Context& context, const Arguments& arguments, RawRequest& re
     if (arguments.operands()[0] != "-")
         return context.usageError("--raw and --layout write frames to standard output: give - as FILE");
     if (!arguments.has("--raw"))
-        return context.usageError("standard output takes raw frames only: add --raw");
+        return context.usageError("standard output takes raw frames only (an AVI or MKV is finished by seeking): add --raw");
+    if (arguments.has("--json"))
+        return context.usageError("--json and FILE - both want standard output");
+    if (arguments.has("--type"))
+        return context.usageError("--type is for pictures; --raw writes frames");
     const std::string layout = arguments.value("--layout").value_or("wire");
     if (layout == "y16")
         request.layout = RawLayout::Y16;
@@ -181,8 +185,7 @@ FrameSink::Wrote FrameSink::write(std::span<const uint8_t> bytes, std::size_t& d
 
 bool wantsRawPipe(const Arguments& arguments)
 {
-    return arguments.has("--raw") || arguments.has("--layout") ||
-           (arguments.operands().size() == 1 && arguments.operands()[0] == "-");
+    return arguments.has("--raw") || arguments.has("--layout");
 }
 
 int grabToPipe(Context& context, const Arguments& arguments)

@@ -54,8 +54,8 @@ private:
     int fd_ = -1;  // 1, or -1 for out_
 };
 
-// Whether a grab or record names stdout ("-") or asks for --raw: it then
-// goes to grabToPipe or recordToPipe.
+// Whether a grab or record asks for --raw (or --layout): it then goes to
+// grabToPipe or recordToPipe. A grab to "-" without it writes a picture.
 bool wantsRawPipe(const Arguments& arguments);
 
 int grabToPipe(Context& context, const Arguments& arguments);

@@ -7,9 +7,11 @@
 
 #include "CtlCommands.h"
 #include "FrameSource.h"
+#include "Json.h"
 #include "LosslessRecordCommand.h"
 #include "QDX_API.h"
 #include "RawPipe.h"
+#include "StreamFile.h"
 #include "StopSignals.h"
 #include "capture/CaptureImage.h"
 #include "capture/Recorder.h"
@@ -49,7 +51,8 @@ const char* endingText(viewer::RecordingReport::Ending ending)
 
 int runRecord(Context& context, const Arguments& arguments)
 {
-    if (wantsRawPipe(arguments))
+    // An AVI or MKV is finished by going back in it: standard output takes raw frames.
+    if (wantsRawPipe(arguments) || (arguments.operands().size() == 1 && isStandardStream(arguments.operands()[0])))
         return recordToPipe(context, arguments);
     if (arguments.operands().size() != 1)
         return context.usageError("record takes one FILE");
@@ -64,7 +67,7 @@ int runRecord(Context& context, const Arguments& arguments)
     const double seconds = *chosen;
     const bool border = arguments.has("--border");
     if (endsIn(".mkv"))
-        return runLosslessRecord(context, path, seconds, border);
+        return runLosslessRecord(context, path, seconds, border, arguments.has("--json"));
     if (const int status = context.connectCamera(); status != kExitOk)
         return status;
     int format = 0;
@@ -126,7 +129,20 @@ int runRecord(Context& context, const Arguments& arguments)
     char summary[160];
     std::snprintf(summary, sizeof summary, "%s: %u frames, %d x %d, %.2f frames/s", path.c_str(), report.frames,
                   side, side, static_cast<double>(report.rate) / report.scale);
-    context.out() << summary << "\n";
+    if (arguments.has("--json")) {
+        const double rate = static_cast<double>(report.rate) / report.scale;
+        printJson(context.out(), Json{{"file", path},
+                                      {"container", "avi"},
+                                      {"frames", report.frames},
+                                      {"width", side},
+                                      {"height", side},
+                                      {"seconds", rate > 0 ? report.frames / rate : 0.0},
+                                      {"frames_per_second", rate},
+                                      {"skipped", 0},
+                                      {"missed", nullptr}});
+    } else {
+        context.out() << summary << "\n";
+    }
     // Everything that went wrong is said; the file holds what was recorded.
     int status = kExitOk;
     for (const std::string& line : absences.report(Clock::now(), report.frames))

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "CtlCommands.h"
+#include "Json.h"
+#include "StreamFile.h"
 #include "capture/AviRepair.h"
 
 namespace qdx::ctl {
@@ -14,6 +16,10 @@ int runRepair(Context& context, const Arguments& arguments)
         return context.usageError("repair takes FILE.avi and, to keep FILE.avi as it is, OUT.avi");
     const std::string& input = operands[0];
     const std::string& output = operands.size() == 2 ? operands[1] : input;
+    // Frames are found by going back and forth in the file, and the finished
+    // file is written by going back to its header: neither can be a pipe.
+    if (isStandardStream(input) || isStandardStream(output))
+        return context.usageError("repair reads and writes files by seeking in them: name the files, not -");
     viewer::AviRepairReport report;
     std::string why;
     if (!viewer::repairAvi(input, output, report, why))
@@ -22,7 +28,14 @@ int runRepair(Context& context, const Arguments& arguments)
     std::snprintf(summary, sizeof summary, ": %u frame%s recovered, %d x %d, %.2f frames/s", report.frames,
                   report.frames == 1 ? "" : "s", report.width, report.height,
                   static_cast<double>(report.rate) / report.scale);
-    context.out() << output << summary << "\n";
+    if (arguments.has("--json"))
+        printJson(context.out(), Json{{"file", output},
+                                      {"frames", report.frames},
+                                      {"width", report.width},
+                                      {"height", report.height},
+                                      {"frames_per_second", static_cast<double>(report.rate) / report.scale}});
+    else
+        context.out() << output << summary << "\n";
     return kExitOk;
 }
 

@@ -7,6 +7,18 @@
 #include "QDX_API.h"
 
 namespace qdx::ctl {
+namespace {
+
+// {"value": 400, "label": "28.8ms"}, the label only where the viewer shows one.
+Json valueJson(const Target& target, int value)
+{
+    Json entry{{"value", value}};
+    if (const std::string label = valueLabel(target, value); !label.empty())
+        entry["label"] = label;
+    return entry;
+}
+
+}  // namespace
 
 int runGet(Context& context, const Arguments& arguments)
 {
@@ -34,10 +46,7 @@ int runGet(Context& context, const Arguments& arguments)
             continue;
         }
         if (json) {
-            Json entry{{"value", value}};
-            if (const std::string label = valueLabel(target, value); !label.empty())
-                entry["label"] = label;
-            values[target.name()] = entry;
+            values[target.name()] = valueJson(target, value);
         } else {
             context.out() << valueLine(target, value) << "\n";
         }
@@ -82,6 +91,14 @@ int runSet(Context& context, const Arguments& arguments)
             shown.push_back(assignment);
         else
             same->value = assignment.value;
+    }
+    // As get shows them.
+    if (arguments.has("--json")) {
+        Json values = Json::object();
+        for (const Assignment& assignment : shown)
+            values[assignment.target.name()] = valueJson(assignment.target, assignment.value);
+        printJson(context.out(), values);
+        return kExitOk;
     }
     for (const Assignment& assignment : shown)
         context.out() << valueLine(assignment.target, assignment.value) << "\n";

@@ -10,6 +10,13 @@ ProgramVersion programVersion()
             QDX_VIEWER_VERSION_REVISION};
 }
 
+std::string versionLine(std::string_view program)
+{
+    const ProgramVersion version = programVersion();
+    return std::string(program) + " " + std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+           std::to_string(version.build);
+}
+
 std::string versionText(const ProgramVersion& app, unsigned apiVersion)
 {
     char text[512];

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace qdx::viewer {
 
@@ -13,6 +14,9 @@ struct ProgramVersion {
 
 // The version compiled into the program (1.1.0.0 for this release).
 ProgramVersion programVersion();
+
+// "qdxctl 1.1.0": a program's --version line, major.minor.build.
+std::string versionLine(std::string_view program);
 
 // The version box: "App Version a.b.c.d\nAPI Version e.f.g.h\n", the low 8
 // bits of each program version number, the library's version by bytes from
