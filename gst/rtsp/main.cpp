@@ -14,6 +14,7 @@
 
 #include "Options.h"
 #include "Secrets.h"
+#include "core/commands/ProgramVersion.h"
 #include "core/files/RegularFile.h"
 
 // qdxsrc is compiled into this program from the plugin's own sources and
@@ -270,7 +271,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (options.version) {
-        std::printf("qdx-rtsp %s\n", QDX_RTSP_VERSION);
+        std::printf("%s\n", qdx::viewer::versionLine("qdx-rtsp").c_str());
         return 0;
     }
 
