@@ -17,6 +17,7 @@
 
 #include "QDX_API.h"
 #include "QDX_SIM.h"
+#include "live/FrameConversion.h"
 
 namespace {
 
@@ -257,6 +258,18 @@ void decodeUyvy(const GstVideoFrame& out, const std::vector<uint8_t>& frame, int
     bad += row[x * 2] != word(frame, fx, fy, (x & 1) * 2) >> 8;
 }
 
+void decodeBgrx(const GstVideoFrame& out, const std::vector<uint8_t>& frame, int x, int y, int border, int& bad)
+{
+    const int fx = x + border, fy = y + border;
+    const auto* pixel = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0)) +
+                        y * GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0) + x * 4;
+    // The viewer's colour of the pixel's 12-bit words.
+    const qdx::viewer::Bgr want = qdx::viewer::yuvToBgr(word(frame, fx, fy, 1 + (fx & 1) * 2) >> 4,
+                                                        (word(frame, fx, fy, 0) >> 4) - 2048,
+                                                        (word(frame, fx, fy, 2) >> 4) - 2048);
+    bad += (qdx::viewer::Bgr{pixel[0], pixel[1], pixel[2]} != want);
+}
+
 struct WordsCase {
     const char* format;
     Decode decode;
@@ -314,7 +327,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, QdxSrcWordsTest,
                          ::testing::Values(WordsCase{"I422_12LE", decodeI422, true},
                                            WordsCase{"I422_12LE", decodeI422, false},
                                            WordsCase{"GRAY16_LE", decodeGray16, true},
-                                           WordsCase{"UYVY", decodeUyvy, true}),
+                                           WordsCase{"UYVY", decodeUyvy, true},
+                                           WordsCase{"BGRx", decodeBgrx, false}),
                          [](const auto& param) {
                              return param.param.name();
                          });
