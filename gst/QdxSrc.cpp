@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -449,6 +450,19 @@ std::optional<GstClockTime> runningTime(GstElement* element, int64_t monotonicNs
     return static_cast<GstClockTime>(at) - base;
 }
 
+// Why no camera opened: none there, or one there that the library was refused.
+std::string missingCameraText()
+{
+    QDX_DEVICE_PROBLEM problem{};
+    if (QDX_GetDeviceProblem(&problem) != QDX_OK || problem.reason == QDX_DEVICE_PROBLEM_NONE)
+        return "No camera is connected";
+    const char* why = problem.reason == QDX_DEVICE_PROBLEM_PERMISSION ? "permission denied (see the udev rule)"
+                      : problem.reason == QDX_DEVICE_PROBLEM_BUSY     ? "another program holds it"
+                                                                      : "it could not be set up";
+    const std::string path(problem.devicePath, strnlen(problem.devicePath, sizeof problem.devicePath));
+    return std::string("A camera is there but could not be opened: ") + why + (path.empty() ? "" : " (" + path + ")");
+}
+
 // No camera within camera-wait of the start: an error, or one warning and
 // waiting for it.
 GstFlowReturn reportAbsentCamera(GstQdxSrc* self)
@@ -460,12 +474,13 @@ GstFlowReturn reportAbsentCamera(GstQdxSrc* self)
         std::lock_guard guard(st.lock);
         reconnect = st.reconnect;
     }
+    const std::string text = missingCameraText();
     if (!reconnect) {
-        GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("No camera is connected"),
+        GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("%s", text.c_str()),
                           ("none opened within camera-wait of the start, and reconnect is false"));
         return GST_FLOW_ERROR;
     }
-    GST_ELEMENT_WARNING(self, RESOURCE, NOT_FOUND, ("No camera is connected; waiting for one"), (nullptr));
+    GST_ELEMENT_WARNING(self, RESOURCE, NOT_FOUND, ("%s; waiting for it", text.c_str()), (nullptr));
     return GST_FLOW_OK;
 }
 
