@@ -1,5 +1,10 @@
+// The lossless formats are plain loops over a row's 16-bit words, which the
+// compiler turns into vector code (see CMakeLists.txt); the 8-bit formats are
+// the viewer's own vector kernels. The rows pass through arrays on the stack,
+// so that no output plane needs to be aligned for 16-bit access.
 #include "FrameFormats.h"
 
+#include <bit>
 #include <cstring>
 
 #include "QDX_API.h"
@@ -8,70 +13,49 @@
 namespace qdx::gst {
 namespace {
 
-inline uint16_t word(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-inline void store16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
+static_assert(std::endian::native == std::endian::little);  // the frame's words as the processor's
 constexpr std::size_t kRowBytes = QDX_FRAME_WIDTH * 4;
+
+uint8_t* planeRow(const Planes& out, int plane, int row)
+{
+    return out.data[plane] + static_cast<std::size_t>(row) * out.stride[plane];
+}
 
 }  // namespace
 
 void convertFrame(const uint8_t* frame, int side, OutputFormat format, const Planes& out)
 {
+    if (format == OutputFormat::Uyvy) {
+        viewer::convertPictureUyvy(frame, side, out.data[0], out.stride[0]);
+        return;
+    }
+    if (format == OutputFormat::Bgrx) {
+        viewer::convertPictureBgrx(frame, side, out.data[0], out.stride[0]);
+        return;
+    }
     const int border = (QDX_FRAME_WIDTH - side) / 2;
+    const int pairs = side / 2;
+    uint16_t words[QDX_FRAME_WIDTH * 2], luma[QDX_FRAME_WIDTH], cb[QDX_FRAME_WIDTH / 2], cr[QDX_FRAME_WIDTH / 2];
     for (int row = 0; row < side; ++row) {
-        const uint8_t* src = frame + static_cast<std::size_t>(row + border) * kRowBytes + border * 4;
-        uint8_t* d0 = out.data[0] + row * out.stride[0];
-        switch (format) {
-        case OutputFormat::I422_12LE: {
-            uint8_t* u = out.data[1] + row * out.stride[1];
-            uint8_t* v = out.data[2] + row * out.stride[2];
-            for (int pair = 0; pair < side / 2; ++pair, src += 8) {
-                store16(u + pair * 2, word(src) >> 4);
-                store16(d0 + pair * 4, word(src + 2) >> 4);
-                store16(v + pair * 2, word(src + 4) >> 4);
-                store16(d0 + pair * 4 + 2, word(src + 6) >> 4);
+        // Cb Y0 Cr Y1 per pixel pair, values in the top 12 bits.
+        std::memcpy(words, frame + static_cast<std::size_t>(row + border) * kRowBytes + border * 4,
+                    static_cast<std::size_t>(side) * 4);
+        if (format == OutputFormat::Gray16LE) {
+            for (int p = 0; p < pairs; ++p) {
+                luma[2 * p] = words[4 * p + 1];
+                luma[2 * p + 1] = words[4 * p + 3];
             }
-            break;
+        } else {
+            for (int p = 0; p < pairs; ++p) {
+                cb[p] = static_cast<uint16_t>(words[4 * p] >> 4);
+                luma[2 * p] = static_cast<uint16_t>(words[4 * p + 1] >> 4);
+                cr[p] = static_cast<uint16_t>(words[4 * p + 2] >> 4);
+                luma[2 * p + 1] = static_cast<uint16_t>(words[4 * p + 3] >> 4);
+            }
+            std::memcpy(planeRow(out, 1, row), cb, static_cast<std::size_t>(pairs) * 2);
+            std::memcpy(planeRow(out, 2, row), cr, static_cast<std::size_t>(pairs) * 2);
         }
-        case OutputFormat::Gray16LE:
-            for (int pair = 0; pair < side / 2; ++pair, src += 8) {
-                std::memcpy(d0 + pair * 4, src + 2, 2);
-                std::memcpy(d0 + pair * 4 + 2, src + 6, 2);
-            }
-            break;
-        case OutputFormat::Uyvy:
-            // The high byte of each word: its top 8 of 12 bits.
-            for (int pair = 0; pair < side / 2; ++pair, src += 8) {
-                d0[pair * 4] = src[1];
-                d0[pair * 4 + 1] = src[3];
-                d0[pair * 4 + 2] = src[5];
-                d0[pair * 4 + 3] = src[7];
-            }
-            break;
-        case OutputFormat::Bgrx:
-            // The viewer's own fixed-point colour, so pictures match its display.
-            for (int pair = 0; pair < side / 2; ++pair, src += 8) {
-                const int cb = (word(src) >> 4) - 2048;
-                const int cr = (word(src + 4) >> 4) - 2048;
-                for (int k = 0; k < 2; ++k) {
-                    const viewer::Bgr c = viewer::yuvToBgr(word(src + 2 + 4 * k) >> 4, cb, cr);
-                    uint8_t* p = d0 + (pair * 2 + k) * 4;
-                    p[0] = c.b;
-                    p[1] = c.g;
-                    p[2] = c.r;
-                    p[3] = 0xFF;
-                }
-            }
-            break;
-        }
+        std::memcpy(planeRow(out, 0, row), luma, static_cast<std::size_t>(side) * 2);
     }
 }
 

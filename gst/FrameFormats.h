@@ -19,7 +19,8 @@ struct Planes {
 
 // side: 404 (the whole frame) or 400 (the picture without its 2-pixel border).
 // I422_12LE: Y, U, V at 0..4095 (lossless). GRAY16_LE: the luma words as the
-// camera sends them (lossless). UYVY and BGRx: 8 bits, as the viewer shows them.
+// camera sends them (lossless). UYVY and BGRx: 8 bits, as the viewer shows them
+// (its vector kernels).
 void convertFrame(const uint8_t* frame, int side, OutputFormat format, const Planes& out);
 
 }  // namespace qdx::gst

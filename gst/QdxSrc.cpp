@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <optional>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "FrameFormats.h"
+#include "QdxSrc.h"
 #include "QDX_API.h"
 #include "core/model/SettingRules.h"
 #include "core/model/Settings.h"
@@ -36,11 +38,15 @@ constexpr int kNominalFps = 30;
 // How long one wait on the data semaphore lasts: how soon a flush or an
 // unplugged camera is noticed.
 constexpr long kWaitNs = 20'000'000;
+// How long a start waits for the camera before saying it is not there, as
+// `qdxctl --wait` by default: the library opens it on a thread of its own.
+constexpr guint kDefaultCameraWait = 2;
 
 enum {
     PROP_0,
     PROP_CROP_BORDER,
     PROP_RECONNECT,
+    PROP_CAMERA_WAIT,
     PROP_STATS,
     PROP_FIRST_SETTING,  // then one per setting of the table, in its order
 };
@@ -64,6 +70,7 @@ struct _GstQdxSrc {
         std::mutex lock;  // the properties and stats against the streaming thread
         bool cropBorder = true;
         bool reconnect = true;
+        guint cameraWait = kDefaultCameraWait;  // seconds
         // Values set on the element, sent on start and again after a reconnection.
         std::array<std::optional<int>, viewer::kSettingCount> chosen;
         Stats stats;
@@ -79,6 +86,8 @@ struct _GstQdxSrc {
         bool running = false;
         bool connected = false;
         bool seenCamera = false;
+        bool toldAbsent = false;  // the camera missing at start was reported
+        gint64 cameraDeadline = 0;  // g_get_monotonic_time() when it is reported
         bool discont = true;
         guint64 lastIndex = 0;  // of the last frame taken, 0 before the first
         sem_t* semaphore = nullptr;
@@ -212,13 +221,26 @@ void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
     auto& st = *self->state;
     switch (id) {
     case PROP_CROP_BORDER: {
-        std::lock_guard guard(st.lock);
-        st.cropBorder = g_value_get_boolean(value);
+        const bool crop = g_value_get_boolean(value);
+        bool changed;
+        {
+            std::lock_guard guard(st.lock);
+            changed = st.cropBorder != crop;
+            st.cropBorder = crop;
+        }
+        // A running stream takes the new size at its next buffer.
+        if (changed)
+            gst_pad_mark_reconfigure(GST_BASE_SRC_PAD(self));
         return;
     }
     case PROP_RECONNECT: {
         std::lock_guard guard(st.lock);
         st.reconnect = g_value_get_boolean(value);
+        return;
+    }
+    case PROP_CAMERA_WAIT: {
+        std::lock_guard guard(st.lock);
+        st.cameraWait = g_value_get_uint(value);
         return;
     }
     default: break;
@@ -264,6 +286,7 @@ void getProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
     switch (id) {
     case PROP_CROP_BORDER: g_value_set_boolean(value, st.cropBorder); return;
     case PROP_RECONNECT: g_value_set_boolean(value, st.reconnect); return;
+    case PROP_CAMERA_WAIT: g_value_set_uint(value, st.cameraWait); return;
     case PROP_STATS: g_value_take_boxed(value, statsStructure(st.stats)); return;
     default: break;
     }
@@ -314,7 +337,10 @@ gboolean setCaps(GstBaseSrc* src, GstCaps* caps)
     if (!gst_video_info_from_caps(&info, caps))
         return FALSE;
     const auto format = outputFormat(GST_VIDEO_INFO_FORMAT(&info));
-    if (!format || GST_VIDEO_INFO_WIDTH(&info) != side(GST_QDX_SRC(src)))
+    // Either side: crop-border may change again while these caps are settled;
+    // the change then renegotiates once more.
+    const int width = GST_VIDEO_INFO_WIDTH(&info);
+    if (!format || (width != 400 && width != QDX_FRAME_WIDTH) || GST_VIDEO_INFO_HEIGHT(&info) != width)
         return FALSE;
     st.info = info;
     st.format = *format;
@@ -358,6 +384,8 @@ gboolean start(GstBaseSrc* src)
     st.discont = true;
     st.stats = {};
     st.seenCamera = false;
+    st.toldAbsent = false;
+    st.cameraDeadline = g_get_monotonic_time() + static_cast<gint64>(st.cameraWait) * G_TIME_SPAN_SECOND;
     return TRUE;
 }
 
@@ -423,6 +451,40 @@ std::optional<GstClockTime> runningTime(GstElement* element, int64_t monotonicNs
     return static_cast<GstClockTime>(at) - base;
 }
 
+// Why no camera opened: none there, or one there that the library was refused.
+std::string missingCameraText()
+{
+    QDX_DEVICE_PROBLEM problem{};
+    if (QDX_GetDeviceProblem(&problem) != QDX_OK || problem.reason == QDX_DEVICE_PROBLEM_NONE)
+        return "No camera is connected";
+    const char* why = problem.reason == QDX_DEVICE_PROBLEM_PERMISSION ? "permission denied (see the udev rule)"
+                      : problem.reason == QDX_DEVICE_PROBLEM_BUSY     ? "another program holds it"
+                                                                      : "it could not be set up";
+    const std::string path(problem.devicePath, strnlen(problem.devicePath, sizeof problem.devicePath));
+    return std::string("A camera is there but could not be opened: ") + why + (path.empty() ? "" : " (" + path + ")");
+}
+
+// No camera within camera-wait of the start: an error, or one warning and
+// waiting for it.
+GstFlowReturn reportAbsentCamera(GstQdxSrc* self)
+{
+    auto& st = *self->state;
+    st.toldAbsent = true;
+    bool reconnect;
+    {
+        std::lock_guard guard(st.lock);
+        reconnect = st.reconnect;
+    }
+    const std::string text = missingCameraText();
+    if (!reconnect) {
+        GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("%s", text.c_str()),
+                          ("none opened within camera-wait of the start, and reconnect is false"));
+        return GST_FLOW_ERROR;
+    }
+    GST_ELEMENT_WARNING(self, RESOURCE, NOT_FOUND, ("%s; waiting for it", text.c_str()), (nullptr));
+    return GST_FLOW_OK;
+}
+
 // The camera went away (or came back) since the last look.
 GstFlowReturn followConnection(GstQdxSrc* self)
 {
@@ -430,6 +492,8 @@ GstFlowReturn followConnection(GstQdxSrc* self)
     int status = 0;
     QDX_GetStatus(&status);
     const bool connected = status & QDX_STATUS_CONNECTED;
+    if (!connected && !st.seenCamera && !st.toldAbsent && g_get_monotonic_time() >= st.cameraDeadline)
+        return reportAbsentCamera(self);
     if (connected == st.connected)
         return GST_FLOW_OK;
     bool reconnect;
@@ -551,13 +615,20 @@ static void gst_qdx_src_class_init(GstQdxSrcClass* klass)
     g_object_class_install_property(
         object, PROP_CROP_BORDER,
         g_param_spec_boolean("crop-border", "Crop border",
-                             "The 400x400 picture without the 2-pixel boundary (as recordings); false: 404x404",
+                             "The 400x400 picture without the 2-pixel boundary (as recordings); false: 404x404. "
+                             "Changed while playing, the caps are negotiated again",
                              TRUE, flags));
     g_object_class_install_property(
         object, PROP_RECONNECT,
         g_param_spec_boolean("reconnect", "Reconnect",
                              "Wait for an unplugged camera (a warning on the bus); false: an error ends the stream",
                              TRUE, flags));
+    g_object_class_install_property(
+        object, PROP_CAMERA_WAIT,
+        g_param_spec_uint("camera-wait", "Camera wait",
+                          "Seconds a start waits for the camera before reporting it missing: an error with "
+                          "reconnect=false, else a warning and waiting on",
+                          0, 3600, kDefaultCameraWait, flags));
     g_object_class_install_property(
         object, PROP_STATS,
         g_param_spec_boxed("stats", "Statistics",
@@ -591,11 +662,7 @@ static void gst_qdx_src_class_init(GstQdxSrcClass* klass)
     GST_DEBUG_CATEGORY_INIT(qdx_src_debug, "qdxsrc", 0, "QDX camera source");
 }
 
-static gboolean pluginInit(GstPlugin* plugin)
+gboolean qdx_src_register(GstPlugin* plugin)
 {
     return gst_element_register(plugin, "qdxsrc", GST_RANK_NONE, GST_TYPE_QDX_SRC);
 }
-
-#define PACKAGE "qdx"
-GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, qdx, "QDX camera source", pluginInit, "1.1.0",
-                  "MIT/X11", "QDX", "QDX")

@@ -15,6 +15,7 @@ QDX_PACKAGES=(
     libturbojpeg0-dev
     qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good  # playback of recordings
     ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base-apps gstreamer1.0-libav  # tests check recordings with readers not ours
+    gstreamer1.0-plugins-ugly  # x264enc: the README's H.264/MP4 recording (its test skips it where absent)
     gdb  # a widget test that hangs prints its threads' stacks
     file dpkg-dev  # cpack's scan for the Debian packages' dependencies
     lintian  # the packages checked as Debian checks them

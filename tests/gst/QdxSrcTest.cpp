@@ -17,6 +17,7 @@
 
 #include "QDX_API.h"
 #include "QDX_SIM.h"
+#include "live/FrameConversion.h"
 
 namespace {
 
@@ -191,6 +192,27 @@ INSTANTIATE_TEST_SUITE_P(Formats, QdxSrcCapsTest,
                              return std::get<0>(param.param) + (std::get<1>(param.param) ? "_400" : "_404");
                          });
 
+// Guards against a crop-border change while playing that keeps the old caps and buffer size.
+TEST_F(QdxSrcTest, CropBorderChangedWhilePlayingRenegotiates)
+{
+    play("crop-border=true");
+    int width = 0;
+    for (int i = 0; i < 30 && width != 404; ++i) {
+        GstSample* s = pull();
+        ASSERT_NE(s, nullptr);
+        const Sample sample{s};
+        GstVideoInfo info;
+        ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(s)));
+        ASSERT_EQ(gst_buffer_get_size(sample.buffer()), GST_VIDEO_INFO_SIZE(&info));
+        if (i == 0) {
+            ASSERT_EQ(GST_VIDEO_INFO_WIDTH(&info), 400);
+            g_object_set(src_, "crop-border", FALSE, nullptr);
+        }
+        width = GST_VIDEO_INFO_WIDTH(&info);
+    }
+    EXPECT_EQ(width, 404) << "the whole frame within 30 buffers of the change";
+}
+
 // ---- The frame's words in the buffer ------------------------------------------
 
 uint16_t word(const std::vector<uint8_t>& frame, int x, int y, int k)  // k: 0 Cb, 1 Y0, 2 Cr, 3 Y1
@@ -234,6 +256,18 @@ void decodeUyvy(const GstVideoFrame& out, const std::vector<uint8_t>& frame, int
     // U Y0 V Y1: the high byte of Cb Y0 Cr Y1.
     bad += row[x * 2 + 1] != word(frame, fx, fy, 1 + (fx & 1) * 2) >> 8;
     bad += row[x * 2] != word(frame, fx, fy, (x & 1) * 2) >> 8;
+}
+
+void decodeBgrx(const GstVideoFrame& out, const std::vector<uint8_t>& frame, int x, int y, int border, int& bad)
+{
+    const int fx = x + border, fy = y + border;
+    const auto* pixel = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&out, 0)) +
+                        y * GST_VIDEO_FRAME_PLANE_STRIDE(&out, 0) + x * 4;
+    // The viewer's colour of the pixel's 12-bit words.
+    const qdx::viewer::Bgr want = qdx::viewer::yuvToBgr(word(frame, fx, fy, 1 + (fx & 1) * 2) >> 4,
+                                                        (word(frame, fx, fy, 0) >> 4) - 2048,
+                                                        (word(frame, fx, fy, 2) >> 4) - 2048);
+    bad += (qdx::viewer::Bgr{pixel[0], pixel[1], pixel[2]} != want);
 }
 
 struct WordsCase {
@@ -293,7 +327,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, QdxSrcWordsTest,
                          ::testing::Values(WordsCase{"I422_12LE", decodeI422, true},
                                            WordsCase{"I422_12LE", decodeI422, false},
                                            WordsCase{"GRAY16_LE", decodeGray16, true},
-                                           WordsCase{"UYVY", decodeUyvy, true}),
+                                           WordsCase{"UYVY", decodeUyvy, true},
+                                           WordsCase{"BGRx", decodeBgrx, false}),
                          [](const auto& param) {
                              return param.param.name();
                          });
@@ -377,6 +412,50 @@ TEST_F(QdxSrcTest, StopsWhileTheCameraIsSilent)
     gst_sample_unref(s);
     QDXSim_SetStalled(1);
     EXPECT_EQ(gst_element_set_state(pipeline_, GST_STATE_NULL), GST_STATE_CHANGE_SUCCESS);
+}
+
+// Guards against a start without a camera that waits silently, even with reconnect=false.
+TEST_F(QdxSrcTest, CameraMissingAtStartIsAnErrorWithoutReconnect)
+{
+    QDXSim_SetPlugged(0, 0);
+    play("reconnect=false");
+    GstMessage* error = waitFor(GST_MESSAGE_ERROR);
+    ASSERT_NE(error, nullptr);
+    GError* why = nullptr;
+    gst_message_parse_error(error, &why, nullptr);
+    EXPECT_NE(std::string(why->message).find("No camera"), std::string::npos) << why->message;
+    g_error_free(why);
+    gst_message_unref(error);
+}
+
+// Guards against a start without a camera that waits silently, and a stop that waits for it.
+TEST_F(QdxSrcTest, CameraMissingAtStartWarnsOnceAndWaits)
+{
+    QDXSim_SetPlugged(0, 0);
+    play("");
+    GstMessage* warning = waitFor(GST_MESSAGE_WARNING);
+    ASSERT_NE(warning, nullptr);
+    GError* why = nullptr;
+    gst_message_parse_warning(warning, &why, nullptr);
+    EXPECT_NE(std::string(why->message).find("waiting"), std::string::npos) << why->message;
+    g_error_free(why);
+    gst_message_unref(warning);
+
+    // Stopped while waiting, then started again with the camera there.
+    ASSERT_EQ(gst_element_set_state(pipeline_, GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
+    QDXSim_SetPlugged(0, 1);
+    ASSERT_NE(gst_element_set_state(pipeline_, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    for (int i = 0; i < 3; ++i) {
+        GstSample* s = pull();
+        ASSERT_NE(s, nullptr) << "frames once the camera is there";
+        gst_sample_unref(s);
+    }
+    GstBus* bus = gst_element_get_bus(pipeline_);
+    GstMessage* more = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
+    gst_object_unref(bus);
+    EXPECT_EQ(more, nullptr) << "one warning only";
+    if (more)
+        gst_message_unref(more);
 }
 
 TEST_F(QdxSrcTest, UnpluggedCameraEndsTheStreamWithoutReconnect)

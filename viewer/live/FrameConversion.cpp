@@ -157,6 +157,12 @@ void captureRow(const uint8_t* src, int pixels, uint8_t* dst)
     plainRow<1, Grey, 3>(src, pixels, dst);
 }
 
+void uyvyRow(const uint8_t* src, int pixels, uint8_t* dst)
+{
+    for (int i = 0; i < 2 * pixels; ++i)
+        dst[i] = src[2 * i + 1];
+}
+
 #else
 
 namespace hn = hwy::HWY_NAMESPACE;
@@ -305,6 +311,22 @@ void displayRow(const uint8_t* src, int pixels, uint8_t* dst)
     }
 }
 
+// ---- UYVY rows: the high byte of each word, in the frame's order (Cb Y0 Cr
+// Y1 is U Y0 V Y1). A step takes two vectors of frame bytes into one.
+void uyvyRow(const uint8_t* src, int pixels, uint8_t* dst)
+{
+    const D8 d8;
+    constexpr int step = 2 * kVectorPixels;
+    for (int p = 0;; p += step) {
+        if (p > pixels - step)
+            p = pixels - step;
+        const V8 first = hn::LoadU(d8, src + 4 * p), second = hn::LoadU(d8, src + 4 * (p + kVectorPixels));
+        hn::StoreU(hn::ConcatOdd(d8, second, first), d8, dst + 2 * p);
+        if (p == pixels - step)
+            return;
+    }
+}
+
 // ---- Capture rows (3 bytes a pixel). A step converts one group of 16 pixels
 // per 16-byte block of the vector.
 constexpr int kCaptureStepPixels = 16 * kBlocks;
@@ -426,32 +448,50 @@ void captureRows(const uint8_t* frame, uint8_t* dest, int side)
     }
 }
 
+// Rows top first, `stride` bytes apart, of the side x side picture at the frame's centre.
+template <void (*Row)(const uint8_t*, int, uint8_t*)>
+void pictureRows(const uint8_t* frame, uint8_t* dest, int side, std::size_t stride)
+{
+    const int first = (kCameraSide - side) / 2;
+    for (int i = 0; i < side; ++i)
+        Row(frame + (first + i) * kFrameRowBytes + 4 * first, side, dest + static_cast<std::size_t>(i) * stride);
+}
+
 }  // namespace
 
-// The routines, in Conversion's order; the pictures ignore `side`.
-void colour100(const uint8_t* frame, uint8_t* out, int)
+// The routines, in Conversion's order; the display pictures ignore `side`,
+// all but the caller's pictures `stride`.
+void colour100(const uint8_t* frame, uint8_t* out, int, std::size_t)
 {
     convertPicture<1, false>(frame, out);
 }
-void colour200(const uint8_t* frame, uint8_t* out, int)
+void colour200(const uint8_t* frame, uint8_t* out, int, std::size_t)
 {
     convertPicture<2, false>(frame, out);
 }
-void grey100(const uint8_t* frame, uint8_t* out, int)
+void grey100(const uint8_t* frame, uint8_t* out, int, std::size_t)
 {
     convertPicture<1, true>(frame, out);
 }
-void grey200(const uint8_t* frame, uint8_t* out, int)
+void grey200(const uint8_t* frame, uint8_t* out, int, std::size_t)
 {
     convertPicture<2, true>(frame, out);
 }
-void captureColour(const uint8_t* frame, uint8_t* out, int side)
+void captureColour(const uint8_t* frame, uint8_t* out, int side, std::size_t)
 {
     captureRows<false>(frame, out, side);
 }
-void captureGrey(const uint8_t* frame, uint8_t* out, int side)
+void captureGrey(const uint8_t* frame, uint8_t* out, int side, std::size_t)
 {
     captureRows<true>(frame, out, side);
+}
+void pictureBgrx(const uint8_t* frame, uint8_t* out, int side, std::size_t stride)
+{
+    pictureRows<displayRow<1, false>>(frame, out, side, stride);
+}
+void pictureUyvy(const uint8_t* frame, uint8_t* out, int side, std::size_t stride)
+{
+    pictureRows<uyvyRow>(frame, out, side, stride);
 }
 
 }  // namespace qdx::viewer::HWY_NAMESPACE
@@ -461,7 +501,7 @@ HWY_AFTER_NAMESPACE();
 namespace qdx::viewer {
 namespace {
 
-using Routine = void (*)(const uint8_t* frame, uint8_t* out, int side);
+using Routine = void (*)(const uint8_t* frame, uint8_t* out, int side, std::size_t stride);
 
 struct KernelRoutines {
     Kernel kernel;
@@ -469,7 +509,10 @@ struct KernelRoutines {
 };
 
 #define QDX_KERNEL_ROUTINES(ns) \
-    { ns::colour100, ns::colour200, ns::grey100, ns::grey200, ns::captureColour, ns::captureGrey }
+    {                                                                                            \
+        ns::colour100, ns::colour200, ns::grey100, ns::grey200, ns::captureColour, ns::captureGrey, \
+            ns::pictureBgrx, ns::pictureUyvy                                                        \
+    }
 
 // Widest first, the plain code last.
 constexpr KernelRoutines kKernels[] = {
@@ -553,7 +596,7 @@ const KernelRoutines* fastest(Conversion conversion)
     for (int round = 0; round < kRounds; ++round) {
         for (std::size_t i = 0; i < candidates; ++i) {
             const auto start = Clock::now();
-            kernels[i]->routines[static_cast<int>(conversion)](frame.data(), out.data(), kCameraSide);
+            kernels[i]->routines[static_cast<int>(conversion)](frame.data(), out.data(), kCameraSide, kDisplayStride);
             best[i] = std::min(best[i], Clock::now() - start);
         }
     }
@@ -623,28 +666,40 @@ void forceKernel(std::optional<Kernel> kernel)
 
 void convertColour100(const uint8_t* frame, uint8_t* image)
 {
-    routine(Conversion::Colour100)(frame, image, kCameraSide);
+    routine(Conversion::Colour100)(frame, image, kCameraSide, kDisplayStride);
 }
 
 void convertColour200(const uint8_t* frame, uint8_t* image)
 {
-    routine(Conversion::Colour200)(frame, image, kCameraSide);
+    routine(Conversion::Colour200)(frame, image, kCameraSide, kDisplayStride);
 }
 
 void convertGrey100(const uint8_t* frame, uint8_t* image)
 {
-    routine(Conversion::Grey100)(frame, image, kCameraSide);
+    routine(Conversion::Grey100)(frame, image, kCameraSide, kDisplayStride);
 }
 
 void convertGrey200(const uint8_t* frame, uint8_t* image)
 {
-    routine(Conversion::Grey200)(frame, image, kCameraSide);
+    routine(Conversion::Grey200)(frame, image, kCameraSide, kDisplayStride);
 }
 
 void convertCapturePicture(uint8_t* dest, const uint8_t* frame, bool grey, int side)
 {
     assert(side == 404 || side == 400);  // the kernels take whole steps from the row's ends
-    routine(grey ? Conversion::CaptureGrey : Conversion::CaptureColour)(frame, dest, side);
+    routine(grey ? Conversion::CaptureGrey : Conversion::CaptureColour)(frame, dest, side, 0);
+}
+
+void convertPictureBgrx(const uint8_t* frame, int side, uint8_t* dest, std::size_t stride)
+{
+    assert((side == 404 || side == 400) && stride >= static_cast<std::size_t>(side) * kDisplayPixelBytes);
+    routine(Conversion::PictureBgrx)(frame, dest, side, stride);
+}
+
+void convertPictureUyvy(const uint8_t* frame, int side, uint8_t* dest, std::size_t stride)
+{
+    assert((side == 404 || side == 400) && stride >= static_cast<std::size_t>(side) * 2);
+    routine(Conversion::PictureUyvy)(frame, dest, side, stride);
 }
 
 void fillPixels(uint8_t* at, std::size_t count, Bgr colour)

@@ -49,6 +49,13 @@ void convertGrey200(const uint8_t* frame, uint8_t* image);
 // the frame's centre (side 404 or 400), rows stored bottom-up.
 void convertCapturePicture(uint8_t* dest, const uint8_t* frame, bool grey, int side);
 
+// The side x side picture at the frame's centre (side 404 or 400) into a
+// caller's image, rows top first and `stride` bytes apart: as display pixels
+// (B, G, R, 0xFF: GStreamer's BGRx), or as 8-bit UYVY, the top 8 bits of each
+// word in the frame's order (Cb Y0 Cr Y1).
+void convertPictureBgrx(const uint8_t* frame, int side, uint8_t* dest, std::size_t stride);
+void convertPictureUyvy(const uint8_t* frame, int side, uint8_t* dest, std::size_t stride);
+
 // Paints what lies right of and below a 100% picture black.
 void blackenOutside100(uint8_t* image);
 
@@ -73,8 +80,8 @@ void renderFrame(const uint8_t* frame, uint8_t* image, ViewOptions options, bool
 // program start, which stays cheap), since the widest is not always the
 // fastest.
 enum class Kernel { Plain, Ssse3, Avx2, Avx512 };
-enum class Conversion { Colour100, Colour200, Grey100, Grey200, CaptureColour, CaptureGrey };
-inline constexpr int kConversions = 6;
+enum class Conversion { Colour100, Colour200, Grey100, Grey200, CaptureColour, CaptureGrey, PictureBgrx, PictureUyvy };
+inline constexpr int kConversions = 8;
 
 // All of these: any thread.
 const char* kernelName(Kernel kernel);

@@ -192,7 +192,8 @@ std::string firstDifference(int width, int height, Got gotAt, Want want)
 // byte and the ends of a row against the plain arithmetic, for every kernel
 // this processor runs, so that whichever is timed fastest shows the same
 // picture: colour over every (Cb, Cr) combination, each picture routine and
-// the capture picture over random words with extremes.
+// the capture picture and a caller's BGRx and UYVY pictures over random
+// words with extremes.
 TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
 {
     constexpr std::size_t pairsPerFrame = kFrameWords / 4;
@@ -269,6 +270,30 @@ TEST(FrameConversionTest, EveryKernelMatchesPlainArithmetic)
                               "")
                         << kernelName(kernel) << (grey ? " grey" : " colour") << " capture " << side;
                 }
+            }
+            for (int side : {404, 400}) {
+                // A caller's picture, rows top first with room after each, which stays as it was.
+                const int border = (kCameraSide - side) / 2;
+                const std::size_t stride = static_cast<std::size_t>(side) * kDisplayPixelBytes + 12;
+                std::vector<uint8_t> bgrx(stride * side, 0xA5), uyvy(stride * side, 0xA5);
+                convertPictureBgrx(frame.data(), side, bgrx.data(), stride);
+                convertPictureUyvy(frame.data(), side, uyvy.data(), stride);
+                std::ptrdiff_t bad = 0;
+                for (int y = 0; y < side; ++y) {
+                    const uint8_t* b = &bgrx[y * stride];
+                    const uint8_t* u = &uyvy[y * stride];
+                    for (int x = 0; x < side; ++x) {
+                        const int fx = border + x, fy = border + y;
+                        const uint8_t* pair = &frame[(static_cast<std::size_t>(fy) * kCameraSide + (fx & ~1)) * 4];
+                        bad += Bgr{b[4 * x], b[4 * x + 1], b[4 * x + 2]} != plainPixel(frame, fx, fy, false);
+                        bad += b[4 * x + 3] != 0xFF;
+                        // U Y0 V Y1: the high bytes of Cb Y0 Cr Y1.
+                        bad += u[2 * x] != pair[1 + 4 * (fx & 1)] || u[2 * x + 1] != pair[3 + 4 * (fx & 1)];
+                    }
+                    bad += std::count_if(b + side * 4, b + stride, [](uint8_t v) { return v != 0xA5; });
+                    bad += std::count_if(u + side * 2, u + stride, [](uint8_t v) { return v != 0xA5; });
+                }
+                EXPECT_EQ(bad, 0) << kernelName(kernel) << " BGRx and UYVY picture " << side;
             }
         }
     }
