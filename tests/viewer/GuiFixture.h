@@ -98,7 +98,12 @@ inline bool cameraOpen()
 
 class ViewerWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { QDXSim_Reset(); }
+    void SetUp() override
+    {
+        QDXSim_Reset();
+        // What the window remembers (QDX_Viewer.conf) stays within the test.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    }
 
     void TearDown() override
     {
