@@ -109,6 +109,7 @@ protected:
     {
         window.reset();
         program.shutDown();
+        qputenv("XDG_CONFIG_HOME", configHome_);
     }
 
     // Writes ini as "QDX_Viewer.ini" (unless empty), starts the program and
@@ -156,6 +157,7 @@ protected:
     // The Picture page's state text ("LIVE", "PLAY [..]", ...).
     QString stateText() const { return control<QLabel>(0, 7002)->text(); }
 
+    const QByteArray configHome_ = qgetenv("XDG_CONFIG_HOME");  // the program's private one
     QTemporaryDir dir;
     QString configPath = dir.filePath(QStringLiteral("QDX_Viewer.ini"));
     ViewerProgram program;

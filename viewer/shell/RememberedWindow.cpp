@@ -91,9 +91,9 @@ void MainWindow::quickStill()
     const QString folder = remembered_->memory.stillFolder();
     const QFileInfo where(folder);
     if (!where.isDir() || !where.isWritable()) {
+        const QString what = where.exists() ? QStringLiteral("not a writable folder") : QStringLiteral("no such folder");
         statusBar()->showMessage(
-            QStringLiteral("Quick Still: cannot save into %1 (%2); choose a folder with Still Capture")
-                .arg(folder, where.exists() ? QStringLiteral("not a writable folder") : QStringLiteral("no such folder")));
+            QStringLiteral("Quick Still: cannot save into %1 (%2); choose a folder with Still Capture").arg(folder, what));
         return;
     }
     // A new name, never one on disk or one handed out a moment ago whose

@@ -58,9 +58,8 @@ struct PlaceCase {
 
 class RememberedPlaceTest : public RememberedTest, public testing::WithParamInterface<PlaceCase> {};
 
-// Guards against a restarted viewer forgetting its place, the Analysis dock,
-// the zoom and the still folder and format, and against a place off the
-// screen or larger than it coming back as it was.
+// Guards against a restart forgetting the place, dock, zoom and still folder.
+// A place off the screen or larger than it comes back within the screen.
 TEST_P(RememberedPlaceTest, ComesBackAsLeftAndOnTheScreen)
 {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
@@ -105,9 +104,8 @@ std::string hostileName(Hostile kind)
 
 class HostileConfTest : public RememberedTest, public testing::WithParamInterface<Hostile> {};
 
-// Guards against a FIFO, a device or a huge file in the remembered file's
-// place blocking or filling the start, and against the viewer replacing
-// what it did not write; garbage just counts as nothing remembered.
+// Guards against a FIFO, device or huge conf file hanging the start or being replaced.
+// Garbage just counts as nothing remembered.
 TEST_P(HostileConfTest, IsIgnoredAndTheWindowOpens)
 {
     QDir(dir.path()).mkdir(QStringLiteral("qdx"));
@@ -144,10 +142,8 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileConfTest,
                          testing::Values(Hostile::Fifo, Hostile::Device, Hostile::Huge, Hostile::Garbage),
                          [](const auto& test) { return hostileName(test.param); });
 
-// Guards against Quick Still asking anything, one press replacing another
-// that waits for its frame (two presses, one file), two presses sharing a
-// name, the format last chosen being ignored, and a folder since gone being
-// written elsewhere without a word.
+// Guards against a second Quick Still press replacing the first one waiting for its frame.
+// Also: no dialog, unique names, the format last chosen, a folder since gone refused.
 TEST_F(RememberedTest, QuickStillSavesOneFilePerPressWithoutADialog)
 {
     open({}, true);
@@ -161,10 +157,12 @@ TEST_F(RememberedTest, QuickStillSavesOneFilePerPressWithoutADialog)
     window->tabs()->setCurrentIndex(kCalibrationPage);
     control<QPushButton>(kCalibrationPage, kQuickStillButtonId)->click();
 
-    static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_\\d{3}(_\\d+)?\\.tif$"));
+    static const QRegularExpression name(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_\\d{3}(_\\d+)?\\.tif$"));
     const auto quickStills = [&] { return quick.entryList({QStringLiteral("2*.tif")}, QDir::Files); };
     ASSERT_TRUE(processUntil([&] { return quickStills().size() == 3; }));
-    ASSERT_TRUE(processUntil([&] { return window->statusBar()->currentMessage().startsWith("Saved " + quick.path()); }));
+    const auto status = [&] { return window->statusBar()->currentMessage(); };
+    ASSERT_TRUE(processUntil([&] { return status().startsWith("Saved " + quick.path()); }));
     for (const QString& file : quickStills()) {
         EXPECT_TRUE(name.match(file).hasMatch()) << file.toStdString();
         std::ifstream tif(QFile::encodeName(quick.filePath(file)).toStdString(), std::ios::binary);
@@ -177,8 +175,7 @@ TEST_F(RememberedTest, QuickStillSavesOneFilePerPressWithoutADialog)
 
     ASSERT_TRUE(QDir(quick.path()).removeRecursively());
     window->action(kCmdQuickStill)->trigger();
-    EXPECT_TRUE(window->statusBar()->currentMessage().startsWith("Quick Still: cannot save into " + quick.path()))
-        << window->statusBar()->currentMessage().toStdString();
+    EXPECT_TRUE(status().startsWith("Quick Still: cannot save into " + quick.path())) << status().toStdString();
     processFor(std::chrono::milliseconds(300));
     EXPECT_FALSE(quick.exists());
     EXPECT_EQ(interaction.dialogs.size(), 1u);
