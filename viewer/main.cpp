@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "core/files/StateFolder.h"
 #include "core/files/ViewerConfig.h"
 #include "pages/Interaction.h"
 #include "program/ViewerProgram.h"
@@ -19,15 +21,20 @@ constexpr const char* kHelp =
     "The desktop viewer of the QDX camera: the live picture, its settings, calibration,\n"
     "stills, recordings and analysis.\n"
     "\n"
-    "  -h, --help     show this help and exit\n"
-    "  -V, --version  show the version and exit\n"
+    "  -h, --help      show this help and exit\n"
+    "  -V, --version   show the version and exit\n"
+    "  --state-folder  work in the XDG state folder ($XDG_STATE_HOME/qdx, by default\n"
+    "                  ~/.local/state/qdx), made if needed: the desktop entry's choice\n"
     "\n"
     "Qt's own options (-platform, -style, ...) are taken as any Qt program takes them.\n"
     "\n"
     "Environment:\n"
     "  QDX_CAMERA=sim  the simulated camera built into the library instead of one on USB\n"
     "\n"
-    "The settings of the window are kept in QDX_Viewer.ini in the folder it starts in.\n";
+    "The settings of the window are kept in QDX_Viewer.ini in the folder it starts in\n"
+    "(or the state folder). Its place, size, docked windows, zoom, the folders last used\n"
+    "for each kind of file and the still format are remembered in\n"
+    "$XDG_CONFIG_HOME/qdx/QDX_Viewer.conf (by default ~/.config/qdx/QDX_Viewer.conf).\n";
 
 // --help and --version answered before Qt starts, so that they need no display.
 // -1 when neither is asked for.
@@ -46,6 +53,22 @@ int answerEarly(int argc, char** argv)
     return -1;
 }
 
+// --state-folder taken out of the arguments (before "--"); whether it was there.
+bool takeStateFolderOption(int& argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        if (std::strcmp(argv[i], "--state-folder") == 0) {
+            for (int j = i; j < argc; ++j)
+                argv[j] = argv[j + 1];  // argv[argc] is the null that ends the list
+            --argc;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -53,6 +76,9 @@ int main(int argc, char** argv)
     using namespace qdx::viewer;
     if (const int status = answerEarly(argc, argv); status >= 0)
         return status;
+    // Without the folder the viewer still works, where it was started.
+    if (std::string why; takeStateFolderOption(argc, argv) && !enterStateFolder(why))
+        std::fprintf(stderr, "QDX_Viewer: cannot work in the state folder: %s\n", why.c_str());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QDX_Viewer"));
     const ProgramVersion v = programVersion();

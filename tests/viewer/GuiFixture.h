@@ -98,12 +98,18 @@ inline bool cameraOpen()
 
 class ViewerWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override { QDXSim_Reset(); }
+    void SetUp() override
+    {
+        QDXSim_Reset();
+        // What the window remembers (QDX_Viewer.conf) stays within the test.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    }
 
     void TearDown() override
     {
         window.reset();
         program.shutDown();
+        qputenv("XDG_CONFIG_HOME", configHome_);
     }
 
     // Writes ini as "QDX_Viewer.ini" (unless empty), starts the program and
@@ -151,6 +157,7 @@ protected:
     // The Picture page's state text ("LIVE", "PLAY [..]", ...).
     QString stateText() const { return control<QLabel>(0, 7002)->text(); }
 
+    const QByteArray configHome_ = qgetenv("XDG_CONFIG_HOME");  // the program's private one
     QTemporaryDir dir;
     QString configPath = dir.filePath(QStringLiteral("QDX_Viewer.ini"));
     ViewerProgram program;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "BmpFile.h"
 #include "CaptureImage.h"
@@ -28,14 +29,24 @@ void StillCapture::request(std::string path)
 {
     const uint64_t after = presentations_.current();
     std::lock_guard lock(requestMutex_);
-    request_ = std::move(path);
-    after_ = after;
+    std::erase_if(requests_, [](const Request& r) { return !r.queued; });
+    requests_.push_back({std::move(path), after, false});
+}
+
+bool StillCapture::requestAnother(std::string path)
+{
+    const uint64_t after = presentations_.current();
+    std::lock_guard lock(requestMutex_);
+    if (requests_.size() >= kMaxWaiting)
+        return false;
+    requests_.push_back({std::move(path), after, true});
+    return true;
 }
 
 bool StillCapture::pending() const
 {
     std::lock_guard lock(requestMutex_);
-    return request_.has_value();
+    return !requests_.empty();
 }
 
 void StillCapture::attach(StillCaptureSink* sink)
@@ -46,25 +57,34 @@ void StillCapture::attach(StillCaptureSink* sink)
 
 void StillCapture::frameShown(const ShownFrame& shown)
 {
-    std::optional<std::string> path;
+    std::vector<std::string> paths;
     {
         std::lock_guard lock(requestMutex_);
         // A frame whose presentation began before the request may show the
         // settings from before it (the boundary just switched on).
-        if (shown.sequence > after_)
-            path.swap(request_);
+        for (auto r = requests_.begin(); r != requests_.end();) {
+            if (shown.sequence > r->after) {
+                paths.push_back(std::move(r->path));
+                r = requests_.erase(r);
+            } else {
+                ++r;
+            }
+        }
     }
-    if (!path)
-        return;
+    for (std::string& path : paths)
+        save(shown, std::move(path));
+}
 
+void StillCapture::save(const ShownFrame& shown, std::string path)
+{
     // The request is used up whatever the outcome: one request, one attempt.
     const auto frame = copyFrame(shown.frame);
     if (!frame) {
-        report({std::move(*path), false, "no memory for the picture"});
+        report({std::move(path), false, "no memory for the picture"});
         return;
     }
     const QDX_FRAME_INFO info = shown.info ? *shown.info : QDX_FRAME_INFO{};
-    writer_.post([this, frame, path = std::move(*path), grey = shown.grey, side = captureSide(shown.showBoundary),
+    writer_.post([this, frame, path = std::move(path), grey = shown.grey, side = captureSide(shown.showBoundary),
                   info] {
         StillCaptureResult result;
         result.path = path;

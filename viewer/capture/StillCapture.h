@@ -3,14 +3,16 @@
 // picture (colour, or grey in the calibration view), or for a .png or .tif
 // name as the 16-bit picture with the frame's facts (Still16.h), by a writer
 // thread: the display thread only copies the frame. The path travels with
-// its request, so the file always goes where the operator chose.
+// its request, so the file always goes where the operator chose. Quick
+// stills queue: each press gets a picture of its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "FileWriter.h"
 #include "core/threads/FrameConsumer.h"
@@ -47,6 +49,11 @@ public:
     // Any thread: the next frame shown is saved at path. A request still
     // waiting for its frame is replaced: one picture, at the newest path.
     void request(std::string path);
+    // Any thread: as request, but beside the requests already waiting, each
+    // answered with its own file. False (nothing queued) once kMaxWaiting wait,
+    // as when no frame comes.
+    static constexpr std::size_t kMaxWaiting = 32;
+    bool requestAnother(std::string path);
     // Any thread: whether a request waits for its frame.
     bool pending() const;
 
@@ -62,9 +69,15 @@ private:
     void report(StillCaptureResult result);
 
     const PresentationCount& presentations_;
-    mutable std::mutex requestMutex_;  // Protects request_ and after_ (GUI thread sets, display thread takes)
-    std::optional<std::string> request_;
-    uint64_t after_ = 0;  // the presentation current when request_ was made
+    struct Request {
+        std::string path;
+        uint64_t after = 0;  // the presentation current when it was made
+        bool queued = false;  // requestAnother: never replaced
+    };
+    void save(const ShownFrame& shown, std::string path);
+
+    mutable std::mutex requestMutex_;  // Protects requests_ (GUI thread adds, display thread takes)
+    std::vector<Request> requests_;
     std::mutex sinkMutex_;  // Protects sink_, and keeps it alive during a report
     StillCaptureSink* sink_ = nullptr;
     FileWriter& writer_;

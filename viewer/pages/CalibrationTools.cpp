@@ -188,6 +188,7 @@ void CalibrationTools::gammaUpload()
 {
     FileDialogRequest request;
     request.title = tr("Open");
+    request.kind = QStringLiteral("gamma");
     request.folder = gammaUploadPath_.isEmpty() ? QString() : QFileInfo(gammaUploadPath_).absolutePath();
     const QString path = context_.interaction().fileName(page_, request);
     if (path.isEmpty())
@@ -207,6 +208,7 @@ void CalibrationTools::gammaDownload()
     FileDialogRequest request;
     request.save = true;
     request.title = tr("Save As");
+    request.kind = QStringLiteral("gamma");
     // The camera's tool replaces the file it is given without asking.
     request.confirmOverwrite = false;
     if (!gammaDownloadPath_.isEmpty()) {

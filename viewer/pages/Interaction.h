@@ -23,6 +23,10 @@ struct FileDialogRequest {
     QString proposedName;  // may be empty
     QString folder;        // where the dialog starts; empty: the current folder
     bool confirmOverwrite = true;  // save: ask before replacing a file
+    // The kind of file ("still", "recording", "csv", "settings", "gamma"):
+    // the window starts the dialog in the folder last used for it, also in
+    // an earlier run, when folder names none. Empty: not remembered.
+    QString kind;
 };
 
 class Interaction {

@@ -165,6 +165,7 @@ void Page::addPageWideControls()
     videoCapture_ = commandButton("Video Capture", 3004, kCmdVideoCapture);
     bottomRow_->addWidget(videoCapture_);
     bottomRow_->addWidget(commandButton("Still Capture", 3005, kCmdStillCapture));
+    bottomRow_->addWidget(commandButton("Quick Still", kQuickStillButtonId, kCmdQuickStill));
 }
 
 void Page::alignGroups(std::span<QGroupBox* const> groups)

@@ -64,8 +64,8 @@ protected:
     virtual void showModel() = 0;
 
     // What both pages carry: "Default", "Data Write", "Data Read" first in
-    // the top row and the display zoom last; "Video Capture" and "Still
-    // Capture" in the bottom row.
+    // the top row and the display zoom last; "Video Capture", "Still
+    // Capture" and "Quick Still" in the bottom row.
     void addPageWideControls();
     // A push button that runs a main-window command.
     QPushButton* commandButton(const char* text, int id, int command);

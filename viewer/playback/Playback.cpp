@@ -79,6 +79,7 @@ void Playback::openAndPlay()
     request.filterText = QStringLiteral("Media File (*.avi, *.bmp)");
     request.pattern = QStringLiteral("*.avi *.bmp");
     request.defaultSuffix = QStringLiteral("avi");
+    request.kind = QStringLiteral("recording");  // where the recordings went
     const QString path = context_.interaction().fileName(&page_, request);
     if (!path.isEmpty())
         start(path);

@@ -26,6 +26,7 @@ void MainWindow::saveCsv()
     request.pattern = QStringLiteral("*.csv");
     request.defaultSuffix = QStringLiteral("csv");
     request.proposedName = QString::fromStdString(makeTimestampName()) + QStringLiteral(".csv");
+    request.kind = QStringLiteral("csv");
     // The chosen name itself is never written; the numbered files are asked
     // about below instead.
     request.confirmOverwrite = false;

@@ -19,6 +19,7 @@
 #include "ProgramIcon.h"
 #include "QDX_API.h"
 #include "VideoCapture.h"
+#include "ViewerMemory.h"
 #include "analysis/AnalysisDock.h"
 #include "core/commands/CommandState.h"
 #include "core/commands/ControlIds.h"
@@ -44,14 +45,15 @@ constexpr QSize kWideContent(1867, 926);
 MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const QString& configPath, QWidget* parent)
     : QMainWindow(parent),
       program_(program),
-      interaction_(interaction),
+      remembered_(std::make_unique<Remembered>(interaction)),
+      interaction_(remembered_->interaction),
       config_(loadAndWriteBackConfig(configPath.toStdString())),
       jobs_(new JobRunner("qdx-parameters", this)),
       bridge_(new LiveViewBridge(this)),
       monitorBridge_(new MonitorBridge(program.panels(), this)),
       scroll_(new ContentScrollArea(this)),
       tabs_(new QTabWidget),
-      video_(new VideoCapture(*this, program, interaction))
+      video_(new VideoCapture(*this, program, interaction_))
 {
     setWindowTitle(QStringLiteral("QDX Viewer"));
     setWindowIcon(programIcon());
@@ -82,6 +84,7 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
             });
     program_.attachMonitor(monitorBridge_);
     attachStillCapture();
+    setUpRemembered();
     connect(video_, &VideoCapture::recordingChanged, this, &MainWindow::showCommandState);
     panelsObserver_ = program_.panels().addObserver([this] { showCommandState(); });
     showCommandState();
@@ -330,6 +333,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     video_->stopBeforeClose();
     playback_->stop();
     program_.stopLiveView();
+    remember();
     event->accept();
 }
 

@@ -30,6 +30,7 @@ class LiveViewBridge;
 class MonitorBridge;
 class Page;
 class Playback;
+struct Remembered;
 class StillCaptureNotice;
 struct StillCaptureResult;
 class VideoCapture;
@@ -98,8 +99,14 @@ private:
     void csvExportEnded(const QString& failure);
     // DebugCommands.cpp
     void openDebugDialog();
+    // What is remembered across starts, and Quick Still (RememberedWindow.cpp).
+    void setUpRemembered();
+    void remember();
+    void keepOnScreen();
+    void quickStill();
 
     ViewerProgram& program_;
+    std::unique_ptr<Remembered> remembered_;  // before interaction_, which is its dialogs
     Interaction& interaction_;
     ViewerConfig config_;
     CommandDispatcher commands_;

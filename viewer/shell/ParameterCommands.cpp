@@ -30,6 +30,7 @@ FileDialogRequest settingsFileDialog(bool save)
     request.filterText = QStringLiteral("QDX Setting Data (*.qdx)");
     request.pattern = QStringLiteral("*.qdx");
     request.defaultSuffix = QStringLiteral("qdx");
+    request.kind = QStringLiteral("settings");
     if (save)
         request.proposedName = QString::fromStdString(makeTimestampName() + ".qdx");
     return request;

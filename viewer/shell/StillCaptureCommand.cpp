@@ -70,6 +70,7 @@ void MainWindow::stillCapture()
     request.filterText = QStringLiteral("BMP File (*.bmp);;16-bit PNG (*.png);;16-bit TIFF (*.tif *.tiff)");
     request.defaultSuffix = QStringLiteral("bmp");
     request.proposedName = QString::fromStdString(makeTimestampName()) + QStringLiteral(".bmp");
+    request.kind = QStringLiteral("still");
     const QString chosen = interaction_.fileName(pictureOwner(*this, program_.state()), request);
     if (chosen.isEmpty())
         return;  // cancelled: a request already waiting keeps its path

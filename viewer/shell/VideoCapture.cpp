@@ -96,6 +96,7 @@ bool VideoCapture::startRecording()
     request.defaultSuffix = QStringLiteral("avi");
     request.proposedName = QString::fromStdString(makeTimestampName()) + QStringLiteral(".avi");
     request.folder = QStringLiteral(".");
+    request.kind = QStringLiteral("recording");
     request.confirmOverwrite = true;  // a recording never replaces a file unasked
     QWidget* owner = window_.page(state.displayTarget.load(std::memory_order_acquire));
     const QString path = interaction_.fileName(owner ? owner : &window_, request);

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/files/StateFolder.h"
 #include "core/files/ViewerConfig.h"
 
 namespace qdx::viewer::test {
@@ -208,6 +209,35 @@ TEST_F(ConfigFileTest, WriteFailureKeepsTheValuesRead)
         ::testing::ExitedWithCode(0), "read 3 0");
     EXPECT_EQ(read(), "[QDX_Viewer]\nWindowMode=3\n");
     EXPECT_EQ(entries(), 1);
+}
+
+// Guards against a relative XDG_STATE_HOME being followed and the state folder made open to others.
+TEST_F(ConfigFileTest, StateFolderFollowsXdgAndIsPrivate)
+{
+    const fs::path started = fs::current_path();
+    const auto saved = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value ? std::string(value) : std::string();
+    };
+    const std::string home = saved("HOME"), state = saved("XDG_STATE_HOME");
+    ::setenv("HOME", (dir_ / "home").c_str(), 1);
+    const std::pair<std::string, fs::path> cases[] = {
+        {(dir_ / "state").string(), dir_ / "state" / "qdx"},
+        {"relative/state", dir_ / "home" / ".local" / "state" / "qdx"},
+    };
+    for (const auto& [xdg, expected] : cases) {
+        ::setenv("XDG_STATE_HOME", xdg.c_str(), 1);
+        std::string why;
+        EXPECT_TRUE(enterStateFolder(why)) << why;
+        EXPECT_EQ(fs::current_path(), expected);
+        EXPECT_EQ(fs::status(expected).permissions() & fs::perms::all, fs::perms::owner_all) << xdg;
+    }
+    fs::current_path(started);
+    ::setenv("HOME", home.c_str(), 1);
+    if (state.empty())
+        ::unsetenv("XDG_STATE_HOME");
+    else
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
 }
 
 }  // namespace

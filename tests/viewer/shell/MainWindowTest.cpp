@@ -124,8 +124,8 @@ TEST_F(MainWindowTest, ExpertModeHasEveryCommandOnce)
     }
     EXPECT_EQ(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("Capture"), QStringLiteral("&Option"),
                                    QStringLiteral("EEPROM"), QStringLiteral("Help")}));
-    EXPECT_EQ(ids, (std::vector<int>{40005, 40006, 40007, 40011, 40012, 40002, 40008, 40009, 40010, 40003, 40004,
-                                     40018, 40013, 40014, 40015, 40016, 40017, 40001}));
+    EXPECT_EQ(ids, (std::vector<int>{40005, 40006, 40007, 40011, 40012, 40002, 40008, 40009, 40010, 40019, 40003,
+                                     40004, 40018, 40013, 40014, 40015, 40016, 40017, 40001}));
     EXPECT_EQ(window->action(kCmdSaveDefault)->text(), QStringLiteral("Save Parameter as Default"));
 }
 

@@ -181,8 +181,9 @@ TEST_F(ParameterCommandsTest, SettingsFileCommandsSaveAndLoadThroughTheirDialogs
     };
     EXPECT_EQ(described(interaction.dialogs[0]),
               (QStringList{"1", "Save File", "QDX Setting Data (*.qdx)", "*.qdx", "qdx", ""}));
+    // The open dialog starts where the settings file was saved.
     EXPECT_EQ(described(interaction.dialogs[1]),
-              (QStringList{"0", "Open File", "QDX Setting Data (*.qdx)", "*.qdx", "qdx", ""}));
+              (QStringList{"0", "Open File", "QDX Setting Data (*.qdx)", "*.qdx", "qdx", dir.path()}));
     EXPECT_TRUE(interaction.dialogs[1].proposedName.isEmpty());
     static const QRegularExpression stamped(
         QStringLiteral("^\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_\\d{3}\\.qdx$"));

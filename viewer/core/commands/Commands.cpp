@@ -21,6 +21,7 @@ constexpr MenuEntry kMenuBar[] = {
     {nullptr, "Still Capture", kCmdStillCapture},
     {nullptr, nullptr, 0},
     {nullptr, "Save as CSV", kCmdSaveCsv},
+    {nullptr, "Quick Still", kCmdQuickStill},
     {"&Option", nullptr, 0},
     {nullptr, "Debug", kCmdDebug},
     {nullptr, "Display Boundary Pixels", kCmdBoundaryPixels},
@@ -55,6 +56,7 @@ constexpr Shortcut kShortcuts[] = {
     {kCmdBoundaryPixels, "Ctrl+B"},
     {kCmdVersion, "F1"},
     {kCmdAnalysis, "Ctrl+Shift+A"},
+    {kCmdQuickStill, "Shift+F5"},
 };
 
 }  // namespace
