@@ -25,6 +25,7 @@ constexpr MenuEntry kMenuBar[] = {
     {nullptr, "Debug", kCmdDebug},
     {nullptr, "Display Boundary Pixels", kCmdBoundaryPixels},
     {nullptr, "Analysis", kCmdAnalysis},
+    {nullptr, "Full Screen", kCmdFullScreen},
     {"EEPROM", nullptr, 0},
     {nullptr, "Load Parameter  [Data Read]", kCmdEepromLoad},
     {nullptr, "Save Parameter  [Data Write]", kCmdEepromSave},
@@ -55,6 +56,7 @@ constexpr Shortcut kShortcuts[] = {
     {kCmdBoundaryPixels, "Ctrl+B"},
     {kCmdVersion, "F1"},
     {kCmdAnalysis, "Ctrl+Shift+A"},
+    {kCmdFullScreen, "F11"},
 };
 
 }  // namespace

@@ -28,6 +28,7 @@ enum Command : int {
     kCmdSaveDefault = 40016,
     kCmdClearDefault = 40017,
     kCmdAnalysis = 40018,  // the Analysis window, below the Option menu's own items
+    kCmdFullScreen = 40019,  // the picture alone on the whole screen, below Analysis
 };
 
 // One menu bar entry: a menu title starts a menu; command 0 is a separator.
