@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -89,6 +91,21 @@ inline void keyOn(QWidget* w, int key, Qt::KeyboardModifiers keys = Qt::NoModifi
         QWindowSystemInterface::handleKeyEvent(window, type, key, keys);
     QWindowSystemInterface::flushWindowSystemEvents();
 }
+
+// The offscreen screen's size, all of it available; windows opened later
+// size themselves against it.
+inline void setScreenSize(QSize size)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect whole(QPoint(0, 0), size);
+    QWindowSystemInterface::handleScreenGeometryChange(screen, whole, whole);
+    QWindowSystemInterface::flushWindowSystemEvents();
+    ASSERT_EQ(screen->availableGeometry(), whole);
+}
+
+// A desktop screen with room for either window mode.
+inline constexpr QSize kTestScreen(2560, 1600);
 
 inline bool cameraOpen()
 {

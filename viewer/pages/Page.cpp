@@ -15,6 +15,7 @@
 #include "core/commands/Commands.h"
 #include "core/commands/ControlIds.h"
 #include "core/model/PanelModel.h"
+#include "core/model/PictureFit.h"
 
 namespace qdx::viewer {
 namespace {
@@ -106,15 +107,33 @@ Page::~Page()
 
 void Page::refresh()
 {
+    const int zoom = state().displayZoom.load(std::memory_order_acquire);
     {
         const QSignalBlocker quiet(zoom_);
-        zoom_->setCurrentIndex(state().displayZoom.load(std::memory_order_acquire));
+        zoom_->setCurrentIndex(zoom);
     }
+    showZoom(zoom);
     for (int i = 0; i < kCameraInfoLines; ++i)
         cameraInfo_[static_cast<std::size_t>(i)]->setText(QString::fromStdString(panels().cameraInfo(i)));
     deviceProblem_->setText(QString::fromStdString(panels().deviceProblem()));
     deviceProblem_->setVisible(!panels().deviceProblem().empty());
     showModel();
+}
+
+void Page::showZoom(int zoom)
+{
+    const bool fit = zoom == kZoomFit;
+    if (fit == pictureView_->fit())
+        return;
+    // Fitted, the picture's cell takes the room the empty column and row
+    // right of and below the page's content take otherwise.
+    auto* grid = static_cast<QGridLayout*>(layout());
+    grid->setColumnStretch(0, fit ? 1 : 0);
+    grid->setRowStretch(1, fit ? 1 : 0);
+    grid->setColumnStretch(2, fit ? 0 : 1);
+    grid->setRowStretch(3, fit ? 0 : 1);
+    grid->setAlignment(pictureView_, fit ? Qt::Alignment() : Qt::AlignLeft | Qt::AlignTop);
+    pictureView_->setFit(fit);
 }
 
 void Page::showNewPicture()

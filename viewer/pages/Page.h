@@ -84,6 +84,9 @@ protected:
     QBoxLayout* bottomRow() const { return bottomRow_; }
 
 private:
+    // The picture area fitted to the page or at its fixed size.
+    void showZoom(int zoom);
+
     PageContext& context_;
     const int target_;
     WheelGuard* wheelGuard_;

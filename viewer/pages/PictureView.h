@@ -1,5 +1,6 @@
 // The 808 x 808 picture area of a page (control 1002): shows the newest
-// published display image. While probing (the Analysis window is open) it
+// published display image; fitted, the area takes the room it is given and
+// the 100% picture is scaled smoothly into it, centred. While probing (the Analysis window is open) it
 // reports the mouse over the area and drags on it, and draws the region of
 // interest and the profile line over the picture.
 #pragma once
@@ -7,6 +8,8 @@
 #include <QLine>
 #include <QRect>
 #include <QWidget>
+
+#include "core/model/PictureFit.h"
 
 namespace qdx::viewer {
 
@@ -20,13 +23,20 @@ public:
     PictureView(DisplayImage& image, QWidget* parent);
 
     void setProbing(bool probing);
+    // Fitted: the area grows and shrinks with the room the layout gives it.
+    void setFit(bool fit);
+    bool fit() const { return fit_; }
+    // Where the picture sits now; area pixels are the display image's.
+    PictureFit placement() const;
     // In area pixels; an empty rectangle or a null line draws none.
     void setOverlay(const QRect& region, const QLine& line);
     // A new picture is published: repaints what it may change.
     void showNewPicture();
 
 signals:
-    // The mouse is at pos (area pixels) / has left the area.
+    // showNewPicture ran: a second view of the same image follows this one.
+    void newPicture();
+    // The mouse is at pos (area pixels, through placement()) / has left the area.
     void probed(QPoint pos);
     void probeLeft();
     // A drag with the left button from from to to (both area pixels, to may
@@ -41,7 +51,11 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
+    QPoint areaPixel(QPointF pos) const;
+    void paintOverlays(QPainter& painter, const PictureFit& place);
+
     DisplayImage& image_;
+    bool fit_ = false;
     bool probing_ = false;
     bool dragging_ = false;
     QPoint dragFrom_;

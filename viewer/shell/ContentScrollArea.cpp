@@ -11,6 +11,18 @@ ContentScrollArea::ContentScrollArea(QWidget* parent) : QScrollArea(parent)
     setFrameShape(QFrame::NoFrame);
 }
 
+void ContentScrollArea::setCover(QWidget* cover)
+{
+    delete cover_;
+    cover_ = cover;
+    if (!cover)
+        return;
+    cover->setParent(this);
+    cover->setGeometry(rect());
+    cover->raise();
+    cover->show();
+}
+
 void ContentScrollArea::wheelEvent(QWheelEvent* event)
 {
     event->accept();
@@ -34,6 +46,8 @@ void ContentScrollArea::wheelEvent(QWheelEvent* event)
 void ContentScrollArea::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
+    if (cover_)
+        cover_->setGeometry(rect());
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
 }

@@ -33,14 +33,6 @@
 #include "program/ViewerProgram.h"
 
 namespace qdx::viewer {
-namespace {
-
-// The least content the pages need: the picture and one control group
-// (compact) or all three groups side by side (wide).
-constexpr QSize kCompactContent(1182, 909);
-constexpr QSize kWideContent(1867, 926);
-
-}  // namespace
 
 MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const QString& configPath, QWidget* parent)
     : QMainWindow(parent),
@@ -86,7 +78,10 @@ MainWindow::MainWindow(ViewerProgram& program, Interaction& interaction, const Q
     attachStillCapture();
     setUpRemembered();
     connect(video_, &VideoCapture::recordingChanged, this, &MainWindow::showCommandState);
-    panelsObserver_ = program_.panels().addObserver([this] { showCommandState(); });
+    panelsObserver_ = program_.panels().addObserver([this] {
+        showCommandState();
+        followZoom();
+    });
     showCommandState();
     program_.state().ready.set(ReadyGate::MainWindow);
     // The Picture page is the display target now: the live view starts.
@@ -147,6 +142,7 @@ void MainWindow::registerCommands()
     commands_.add(kCmdPausePlay, [this] { playback_->togglePause(); });
     commands_.add(kCmdPlayStop, [this] { playback_->stop(); });
     commands_.add(kCmdAnalysis, [this] { toggleAnalysis(); });
+    commands_.add(kCmdFullScreen, [this] { toggleFullScreen(); });
 }
 
 void MainWindow::buildMenus()
@@ -230,16 +226,6 @@ void MainWindow::buildPages()
     tabs_->setCurrentIndex(kPicturePage);
     connect(tabs_, &QTabWidget::currentChanged, this, &MainWindow::onCurrentTabChanged);
     onCurrentTabChanged(kPicturePage);
-}
-
-void MainWindow::sizeToContent()
-{
-    const QSize content = tabs_->minimumSizeHint().expandedTo(config_.wide() ? kWideContent : kCompactContent);
-    tabs_->setMinimumSize(content);
-    QSize wanted = content + QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
-    if (const QScreen* screen = this->screen())
-        wanted = wanted.boundedTo(screen->availableGeometry().size());
-    resize(wanted);
 }
 
 Page* MainWindow::page(int index) const

@@ -30,6 +30,7 @@ class LiveViewBridge;
 class MonitorBridge;
 class Page;
 class Playback;
+class PictureView;
 struct Remembered;
 class StillCaptureNotice;
 struct StillCaptureResult;
@@ -46,7 +47,7 @@ public:
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The one dispatch point of commands (40001..40018), from the menu and
+    // The one dispatch point of commands (40001..40020), from the menu and
     // from page buttons that stand for one. A command without an action says
     // it is not available.
     void command(int id);
@@ -61,6 +62,8 @@ public:
     AnalysisDock* analysisDock() const { return analysis_; }
     // The parameter commands' camera work (ParameterCommands.cpp).
     const JobRunner& jobs() const { return *jobs_; }
+    // The view that shows the picture alone in full screen; null otherwise.
+    PictureView* fullScreenView() const { return fullView_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -83,7 +86,14 @@ private:
     void buildPages();
     void registerCommands();
     void registerParameterCommands();  // ParameterCommands.cpp
+    // WindowFit.cpp: the window within the screen, and full screen.
     void sizeToContent();
+    QSize contentRoom() const;
+    void setContentMinimum();
+    void fitContentTo(QSize room);
+    void followZoom();
+    void toggleFullScreen();
+    void leaveFullScreen();
     void onCurrentTabChanged(int index);
     void showVersion();
     void toggleBoundaryPixels();
@@ -125,6 +135,13 @@ private:
     QPointer<QWidget> debugDialog_;  // the open Debug dialog, if any
     AnalysisDock* analysis_ = nullptr;
     int panelsObserver_ = -1;  // ours in the pages' model: an export or a page activation
+    bool contentFit_ = false;   // the pages' minimum is that of a fitted picture
+    // Full screen: the view over the content, the key that leaves and what comes back.
+    PictureView* fullView_ = nullptr;
+    QAction* leaveFullScreen_ = nullptr;
+    QRect geometryBeforeFull_;
+    Qt::WindowStates stateBeforeFull_;
+    bool analysisBeforeFull_ = false;
 };
 
 }  // namespace qdx::viewer

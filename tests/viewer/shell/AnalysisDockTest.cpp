@@ -15,6 +15,7 @@
 
 #include "analysis/AnalysisDock.h"
 #include "core/commands/Commands.h"
+#include "core/model/PictureFit.h"
 #include "pages/PictureView.h"
 
 namespace qdx::viewer::test {
@@ -116,6 +117,55 @@ TEST_F(AnalysisDockTest, InspectorReadsThePixelUnderTheMouse)
     EXPECT_EQ(value("Camera pixel"), QStringLiteral("(37, 120)"));
     const int grey = lumaAt(shot->frame.get(), 37, 120) >> 4;
     EXPECT_EQ(value("Shown R, G, B"), QStringLiteral("%1, %1, %1").arg(grey));
+}
+
+// Guards the fitted picture's one mapping from view to camera pixels: at
+// window sizes of either shape the corners and centre probe the right camera
+// pixels, the view paints there the colour the inspector reads, black beside
+// the picture, and a drag sets the region in camera pixels.
+TEST_F(AnalysisDockTest, FittedPictureProbesAndPaintsTheSameCameraPixels)
+{
+    ASSERT_NO_FATAL_FAILURE(openAnalysis());
+    choose(control<QComboBox>(0, 4101), kZoomFit);
+    settle();
+    for (const QSize size : {QSize(1700, 1000), QSize(2400, 1300), QSize(1500, 1550)}) {
+        window->resize(size);
+        ASSERT_TRUE(processUntil([&] { return window->size() == size && view()->width() > 404; }));
+        processFor(milliseconds(50));  // the layout settles
+        const int w = view()->width(), h = view()->height(), side = std::min(w, h);
+        const QPoint topLeft((w - side) / 2, (h - side) / 2);
+        const double scale = side / 404.0;
+        const auto pixelText = [&](QPoint at) {
+            mouse(QEvent::MouseMove, at);
+            return value("Camera pixel").section(QLatin1Char(' '), 0, 1);
+        };
+        SCOPED_TRACE(testing::Message() << w << " x " << h);
+        EXPECT_EQ(pixelText(topLeft), QStringLiteral("(0, 0)"));
+        EXPECT_EQ(pixelText(topLeft + QPoint(side - 1, side - 1)), QStringLiteral("(403, 403)"));
+        EXPECT_EQ(pixelText(topLeft + QPoint(side / 2, side / 2)), QStringLiteral("(202, 202)"));
+        const QPoint beside = w > h ? topLeft - QPoint(1, 0) : topLeft - QPoint(0, 1);
+        EXPECT_EQ(pixelText(beside), QStringLiteral("\u2014"));
+
+        const QImage painted = view()->grab().toImage();
+        EXPECT_EQ(painted.pixel(beside) & 0xffffffu, 0u);
+        for (const int camera : {12, 202, 391}) {
+            const QPoint at = topLeft + QPoint(int((camera + 0.5) * scale), int((camera + 0.5) * scale));
+            ASSERT_EQ(pixelText(at), QStringLiteral("(%1, %1)").arg(camera));
+            const QStringList rgb = value("Shown R, G, B").split(QStringLiteral(", "));
+            ASSERT_EQ(rgb.size(), 3);
+            const QColor seen = painted.pixelColor(at);
+            EXPECT_NEAR(seen.red(), rgb[0].toInt(), 3) << camera;
+            EXPECT_NEAR(seen.green(), rgb[1].toInt(), 3) << camera;
+            EXPECT_NEAR(seen.blue(), rgb[2].toInt(), 3) << camera;
+        }
+    }
+    const int side = std::min(view()->width(), view()->height());
+    const QPoint topLeft((view()->width() - side) / 2, (view()->height() - side) / 2);
+    const double scale = side / 404.0;
+    const auto at = [&](int x, int y) { return topLeft + QPoint(int((x + 0.5) * scale), int((y + 0.5) * scale)); };
+    drag(at(149, 159), at(50, 60));
+    settle();
+    EXPECT_EQ(value("Region"), QStringLiteral("100 x 100 at (50, 60)"));
 }
 
 // Guards the drags: a dragged rectangle becomes the region of interest (its

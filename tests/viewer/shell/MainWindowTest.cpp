@@ -70,7 +70,8 @@ TEST_F(MainWindowTest, FirstStartWritesIniAndShowsOperatorMenus)
     for (int id : {kCmdDebug, kCmdSaveDefault, kCmdClearDefault})
         EXPECT_EQ(window->action(id), nullptr) << id;
     EXPECT_EQ(menuTexts(window->menuBar(), QStringLiteral("&Option")),
-              (QStringList{QStringLiteral("Display Boundary Pixels"), QStringLiteral("Analysis")}));
+              (QStringList{QStringLiteral("Display Boundary Pixels"), QStringLiteral("Analysis"),
+                           QStringLiteral("Full Screen")}));
     EXPECT_EQ(menuTexts(window->menuBar(), QStringLiteral("EEPROM")),
               (QStringList{QStringLiteral("Load Parameter  [Data Read]"), QStringLiteral("Save Parameter  [Data Write]"),
                            QStringLiteral("-"), QStringLiteral("Load Default Parameter  [Default]")}));
@@ -109,7 +110,7 @@ TEST_F(MainWindowTest, RefusedCameraIsSaidOnceAndClearedWhenItOpens)
     EXPECT_TRUE(cameraOpen());
 }
 
-// Guards expert mode: every one of the 18 commands is in the menu once, each
+// Guards expert mode: every one of the 19 commands is in the menu once, each
 // item carrying its identifier, in the order of the identifiers' menus.
 TEST_F(MainWindowTest, ExpertModeHasEveryCommandOnce)
 {
@@ -125,7 +126,7 @@ TEST_F(MainWindowTest, ExpertModeHasEveryCommandOnce)
     EXPECT_EQ(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("Capture"), QStringLiteral("&Option"),
                                    QStringLiteral("EEPROM"), QStringLiteral("Help")}));
     EXPECT_EQ(ids, (std::vector<int>{40005, 40006, 40007, 40011, 40012, 40002, 40008, 40009, 40010, 40019, 40003,
-                                     40004, 40018, 40013, 40014, 40015, 40016, 40017, 40001}));
+                                     40004, 40018, 40020, 40013, 40014, 40015, 40016, 40017, 40001}));
     EXPECT_EQ(window->action(kCmdSaveDefault)->text(), QStringLiteral("Save Parameter as Default"));
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "PrivateHome.h"
+#include "viewer/GuiFixture.h"
 
 #if defined(__SANITIZE_THREAD__)
 // Qt is not built with the thread sanitizer: its own internals (event
@@ -117,6 +118,8 @@ int main(int argc, char** argv)
     setenv("GST_PLUGIN_LOADING_WHITELIST", "gstreamer:gst-plugins-base:gst-plugins-good", 0);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // The offscreen platform's own 800 x 600 would have every window fit its picture.
+    qdx::viewer::test::setScreenSize(qdx::viewer::test::kTestScreen);
     // ctest ends a widget test after 120 s.
     ::testing::UnitTest::GetInstance()->listeners().Append(new HangReport(std::chrono::seconds(100)));
     return RUN_ALL_TESTS();

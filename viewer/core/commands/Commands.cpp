@@ -26,6 +26,7 @@ constexpr MenuEntry kMenuBar[] = {
     {nullptr, "Debug", kCmdDebug},
     {nullptr, "Display Boundary Pixels", kCmdBoundaryPixels},
     {nullptr, "Analysis", kCmdAnalysis},
+    {nullptr, "Full Screen", kCmdFullScreen},
     {"EEPROM", nullptr, 0},
     {nullptr, "Load Parameter  [Data Read]", kCmdEepromLoad},
     {nullptr, "Save Parameter  [Data Write]", kCmdEepromSave},
@@ -57,6 +58,7 @@ constexpr Shortcut kShortcuts[] = {
     {kCmdVersion, "F1"},
     {kCmdAnalysis, "Ctrl+Shift+A"},
     {kCmdQuickStill, "Shift+F5"},
+    {kCmdFullScreen, "F11"},
 };
 
 }  // namespace

@@ -29,6 +29,7 @@ enum Command : int {
     kCmdClearDefault = 40017,
     kCmdAnalysis = 40018,  // the Analysis window, below the Option menu's own items
     kCmdQuickStill = 40019,  // the next frame saved without a dialog, below the Capture menu's own items
+    kCmdFullScreen = 40020,  // the picture alone on the whole screen, below Analysis
 };
 
 // One menu bar entry: a menu title starts a menu; command 0 is a separator.

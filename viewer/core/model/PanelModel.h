@@ -101,7 +101,8 @@ public:
     bool abortCsvExport();
     // The display thread ended the export: the pages show its controls again.
     void csvExportEnded();
-    // The display zoom both pages' zoom boxes show: 0 "100%", 1 "200%".
+    // The display zoom both pages' zoom boxes show: 0 "100%", 1 "200%",
+    // 2 "Fit to Window" (drawn from the 100% picture).
     void chooseZoom(int selection);
 
 private:

@@ -46,7 +46,7 @@ private:
 struct ViewerState {
     ReadyGate ready;
     std::atomic<int> displayTarget{kNoTarget};  // GUI thread (page activation, close)
-    std::atomic<int> displayZoom{0};            // GUI thread: 0 "100%", 1 "200%"
+    std::atomic<int> displayZoom{0};            // GUI thread: 0 "100%", 1 "200%", 2 fitted
     std::atomic<int> calibrationView{0};        // GUI thread: 1 while the Calibration page is shown
     std::atomic<int> showBoundaryPixels{0};     // GUI thread ("Display Boundary Pixels")
     PresentationCount presentations;            // display thread, read by the consumers' requesters
