@@ -144,6 +144,7 @@ void MainWindow::registerCommands()
     commands_.add(kCmdPausePlay, [this] { playback_->togglePause(); });
     commands_.add(kCmdPlayStop, [this] { playback_->stop(); });
     commands_.add(kCmdAnalysis, [this] { toggleAnalysis(); });
+    commands_.add(kCmdKeyboardShortcuts, [this] { showKeyboardShortcuts(); });
 }
 
 void MainWindow::buildMenus()

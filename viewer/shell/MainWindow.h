@@ -98,6 +98,8 @@ private:
     void csvExportEnded(const QString& failure);
     // DebugCommands.cpp
     void openDebugDialog();
+    // ShortcutsDialog.cpp
+    void showKeyboardShortcuts();
 
     ViewerProgram& program_;
     Interaction& interaction_;
@@ -116,6 +118,7 @@ private:
     int currentTab_ = -1;
     VideoCapture* video_;
     QPointer<QWidget> debugDialog_;  // the open Debug dialog, if any
+    QPointer<QWidget> shortcutsDialog_;  // the open Keyboard Shortcuts list, if any
     AnalysisDock* analysis_ = nullptr;
     int panelsObserver_ = -1;  // ours in the pages' model: an export or a page activation
 };
