@@ -152,7 +152,7 @@ protected:
     void openAndWaitForCamera(const QByteArray& ini = {})
     {
         ASSERT_NO_FATAL_FAILURE(open(ini));
-        ASSERT_TRUE(processUntil([&] { return page(0)->cameraInfo(5) != QStringLiteral("1.0"); }));
+        ASSERT_TRUE(processUntil([&] { return page(0)->cameraInfo(5) != QString::fromUtf8(kNoCameraValue); }));
         processFor(std::chrono::milliseconds(150));  // the rest of that delivery
     }
 

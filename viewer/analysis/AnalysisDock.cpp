@@ -229,7 +229,7 @@ QWidget* AnalysisDock::buildStream()
     auto* column = new QVBoxLayout(group);
     // The order of the values showHealth gives.
     column->addLayout(figureGrid({{"Time", &stream_[0]},
-                                  {"Rate", &stream_[1], "100.0 frames/s, 65.3 MB/s"},
+                                  {"Last second", &stream_[1], "100.0 frames/s, 65.3 MB/s"},
                                   {"Frames received", &stream_[2]},
                                   {"Frames taken", &stream_[3]},
                                   {"Frames shown", &stream_[4]},
@@ -370,7 +370,10 @@ void AnalysisDock::showHealth()
     const StreamFigures f = health_.figures(StreamHealth::Clock::now());
     const QString values[] = {
         QStringLiteral("%1 s").arg(f.seconds, 0, 'f', 1),
-        QStringLiteral("%1 frames/s, %2 MB/s").arg(f.framesPerSecond(), 0, 'f', 1).arg(f.megabytesPerSecond(), 0, 'f', 1),
+        // The rates line's count of the last second: the same frames, so the two agree.
+        QStringLiteral("%1 frames/s, %2 MB/s")
+            .arg(static_cast<double>(f.lastSecond.received), 0, 'f', 1)
+            .arg(static_cast<double>(f.lastSecond.bytes) / 1e6, 0, 'f', 1),
         QString::number(f.delivered),
         QString::number(f.taken),
         QString::number(f.shown),

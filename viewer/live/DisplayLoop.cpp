@@ -20,11 +20,26 @@ bool cameraOpen()
     return QDX_GetStatus(&status) == QDX_OK && (status & QDX_STATUS_CONNECTED);
 }
 
+// The library's time of the frame's last byte (CLOCK_MONOTONIC, steady_clock's
+// own), so that the rates count arrivals, not the moments the thread got round
+// to taking them; the time of taking when the library gave none.
+StreamHealth::Clock::time_point arrivalOf(const TakenFrame& taken)
+{
+    if (taken.info.monotonicNs <= 0)
+        return taken.arrived;
+    return StreamHealth::Clock::time_point(std::chrono::nanoseconds(taken.info.monotonicNs));
+}
+
 }  // namespace
 
 DisplayLoop::DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
                          std::vector<FrameConsumer*> consumers, StreamHealth* health, StatusWatch* watch)
-    : state_(state), image_(image), out_(out), consumers_(std::move(consumers)), health_(health), watch_(watch)
+    : state_(state),
+      image_(image),
+      out_(out),
+      consumers_(std::move(consumers)),
+      health_(health ? health : &ownHealth_),
+      watch_(watch)
 {
     std::erase(consumers_, nullptr);
 }
@@ -42,19 +57,19 @@ void DisplayLoop::run(std::stop_token stop)
 
     FrameReader reader;  // signals from before this thread do not count
     lastIndex_.store(0xFFFFFFFF, std::memory_order_release);
-    RateMeter rates;
-    rates.start(reader.delivered(), reader.restarts(), RateMeter::Clock::now());
+    auto nextRates = StreamHealth::Clock::now();  // the first line at once
     fillBlue(state_, image_, out_);
 
     while (!stop.stop_requested()) {
         const uint64_t seen = watch_ ? watch_->changes() : 0;
         reader.look();
-        if (health_)
-            health_->framesDelivered(reader.delivered());
-        if (auto shown = rates.poll(reader.delivered(), reader.restarts(), RateMeter::Clock::now())) {
+        health_->framesDelivered(reader.delivered());
+        if (const auto now = StreamHealth::Clock::now(); now >= nextRates) {
+            nextRates = now + std::chrono::seconds(1);
+            const Rates rates = health_->closeSecond(now);
             const int target = state_.displayTarget.load(std::memory_order_acquire);
             if (target != kNoTarget)
-                out_.ratesChanged(target, ratesText(*shown));
+                out_.ratesChanged(target, ratesText(rates));
         }
         if (watch_ && !cameraOpen()) {
             // No frame can come: the frame wait would wake every slice to look
@@ -69,17 +84,13 @@ void DisplayLoop::run(std::stop_token stop)
         if (!taken)
             continue;
         bool shown = false;
-        if (taken->whole() && present(frame.get(), &taken->info)) {
-            rates.frameShown();
+        if (taken->whole() && present(frame.get(), &taken->info))
             shown = true;
-        }
         if (!taken->whole())
             for (FrameConsumer* consumer : consumers_)
                 consumer->frameRejected();
-        if (health_) {
-            health_->framesDelivered(reader.delivered());
-            health_->frameTaken(taken->check, taken->length, taken->arrived, shown);
-        }
+        health_->framesDelivered(reader.delivered());
+        health_->frameTaken(taken->check, taken->length, arrivalOf(*taken), shown, taken->info.index);
     }
 }
 

@@ -24,7 +24,8 @@ class DisplayLoop {
 public:
     // Everything given must outlive the loop; consumers are served in the
     // order given, null ones left out; health (if any) counts the frames
-    // taken and shown; with a status watch the loop sleeps on it while no
+    // taken and shown (without one the loop counts its rates line
+    // in one of its own); with a status watch the loop sleeps on it while no
     // camera is open instead of waking for frames that cannot come. The
     // library must be up from start() until stop() has returned.
     DisplayLoop(ViewerState& state, DisplayImage& image, LiveViewSink& out,
@@ -54,7 +55,8 @@ private:
     DisplayImage& image_;
     LiveViewSink& out_;
     std::vector<FrameConsumer*> consumers_;  // fixed once built
-    StreamHealth* health_;
+    StreamHealth ownHealth_;
+    StreamHealth* health_;  // never null
     StatusWatch* watch_;
     std::atomic<uint32_t> lastIndex_{0xFFFFFFFF};  // written by the display thread
     Worker thread_{"qdx-display"};

@@ -1,8 +1,16 @@
 #include "RateMeter.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace qdx::viewer {
+namespace {
+
+// More than a second of frames at any rate the display thread can take.
+constexpr std::size_t kSamples = 4096;
+
+}  // namespace
 
 std::string ratesText(Rates rates)
 {
@@ -12,26 +20,44 @@ std::string ratesText(Rates rates)
     return text;
 }
 
-void RateMeter::start(long long delivered, int restarts, Clock::time_point now)
+SecondCount::SecondCount() : ring_(kSamples) {}
+
+void SecondCount::add(Clock::time_point arrived, uint64_t number, bool shown, unsigned length)
 {
-    lastReport_ = now - std::chrono::seconds(1);
-    deliveredAtReport_ = delivered;
-    restartsAtReport_ = restarts;
-    displayed_ = 0;
+    ring_[next_] = {arrived, number, length, shown};
+    next_ = (next_ + 1) % ring_.size();
+    size_ = std::min(size_ + 1, ring_.size());
 }
 
-std::optional<Rates> RateMeter::poll(long long delivered, int restarts, Clock::time_point now)
+Rates SecondCount::count(Clock::time_point now) const
 {
-    if (now - lastReport_ < std::chrono::seconds(1))
-        return std::nullopt;
-    lastReport_ = now;
-    const long long received = delivered - deliveredAtReport_;
-    Rates rates{displayed_, static_cast<uint32_t>(received)};
-    if (restarts != restartsAtReport_ || received > 100)
-        rates.received = rates.displayed;
-    deliveredAtReport_ = delivered;
-    restartsAtReport_ = restarts;
-    displayed_ = 0;
+    Rates rates;
+    const auto from = now - std::chrono::seconds(1);
+    // Newest first; each sample stands for the frames since the one before it.
+    for (std::size_t i = 0; i < size_; ++i) {
+        const Sample& sample = ring_[(next_ + ring_.size() - 1 - i) % ring_.size()];
+        if (sample.arrived <= from)
+            break;
+        if (sample.arrived > now)
+            continue;
+        uint64_t frames = 1;
+        if (i + 1 < size_) {
+            const Sample& before = ring_[(next_ + ring_.size() - 2 - i) % ring_.size()];
+            if (sample.number > before.number)
+                frames = sample.number - before.number;
+            // Frames overwritten unseen since a frame before the second: those
+            // that, spaced evenly between the two, fall into it.
+            if (frames > 1 && before.arrived <= from) {
+                const double into = std::chrono::duration<double>(from - before.arrived) /
+                                    std::chrono::duration<double>(sample.arrived - before.arrived);
+                const auto outside = static_cast<uint64_t>(std::floor(into * static_cast<double>(frames)));
+                frames -= std::min(frames - 1, outside);
+            }
+        }
+        rates.received += static_cast<uint32_t>(frames);
+        rates.displayed += sample.shown;
+        rates.bytes += static_cast<long long>(frames) * sample.length;
+    }
     return rates;
 }
 

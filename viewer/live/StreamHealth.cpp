@@ -17,7 +17,9 @@ double millisecondsBetween(StreamHealth::Clock::time_point from, StreamHealth::C
 void StreamHealth::restart(Clock::time_point now, bool connected)
 {
     std::lock_guard lock(mutex_);
+    const Rates lastSecond = counts_.lastSecond;
     counts_ = {};
+    counts_.lastSecond = lastSecond;
     start_ = now;
     lastFrame_ = now;
     deliveredBase_.reset();
@@ -32,9 +34,10 @@ void StreamHealth::framesDelivered(long long total)
     counts_.delivered = std::max(counts_.delivered, total - *deliveredBase_);
 }
 
-void StreamHealth::frameTaken(int check, unsigned length, Clock::time_point arrived, bool shown)
+void StreamHealth::frameTaken(int check, unsigned length, Clock::time_point arrived, bool shown, uint64_t number)
 {
     std::lock_guard lock(mutex_);
+    second_.add(arrived, number ? number : ++unnumbered_, shown, length);
     counts_.largestGapMs = std::max(counts_.largestGapMs, millisecondsBetween(lastFrame_, arrived));
     lastFrame_ = std::max(lastFrame_, arrived);
     ++counts_.taken;
@@ -50,6 +53,13 @@ void StreamHealth::connection(bool connected)
     counts_.disconnections += connected_ && !connected;
     counts_.reconnections += !connected_ && connected;
     connected_ = connected;
+}
+
+Rates StreamHealth::closeSecond(Clock::time_point now)
+{
+    std::lock_guard lock(mutex_);
+    counts_.lastSecond = second_.count(now);
+    return counts_.lastSecond;
 }
 
 StreamFigures StreamHealth::figures(Clock::time_point now) const

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <optional>
 
+#include "RateMeter.h"
+
 namespace qdx::viewer {
 
 struct StreamFigures {
@@ -22,7 +24,9 @@ struct StreamFigures {
     double largestGapMs = 0;       // longest time without a new frame, the open one up to now included
     int disconnections = 0;
     int reconnections = 0;
+    Rates lastSecond;              // the rates line's last count (closeSecond), not reset by a restart
 
+    // Averages since counting started (qdxctl stream keeps their meanings).
     double framesPerSecond() const { return seconds > 0 ? static_cast<double>(delivered) / seconds : 0; }
     double megabytesPerSecond() const { return seconds > 0 ? static_cast<double>(bytes) / seconds / 1e6 : 0; }
 };
@@ -40,10 +44,16 @@ public:
     // one given before, taken just before a restart on another thread,
     // counts nothing.
     void framesDelivered(long long total);
-    // A new frame was taken at arrived: its whole-frame check result
-    // (live/FrameCheck.h), byte count as received, and whether it was then
-    // shown. One call a frame, so a restart never splits a frame's counts.
-    void frameTaken(int check, unsigned length, Clock::time_point arrived, bool shown = false);
+    // A new frame was taken, arrived at arrived (the library's time when
+    // known): its whole-frame check result (live/FrameCheck.h), byte count
+    // as received, whether it was then shown, and the library's number for
+    // it (QDX_FRAME_INFO.index; 0: not known, counts as one frame). One call
+    // a frame, so a restart never splits a frame's counts.
+    void frameTaken(int check, unsigned length, Clock::time_point arrived, bool shown = false, uint64_t number = 0);
+    // The frames that arrived in the second up to now, kept as the last
+    // second's figures until the next call. The display thread calls it once
+    // a second for the rates line; the Analysis window shows the same count.
+    Rates closeSecond(Clock::time_point now);
     // The camera is there or not; an edge counts.
     void connection(bool connected);
 
@@ -56,6 +66,8 @@ private:
     Clock::time_point lastFrame_{};
     std::optional<long long> deliveredBase_;  // the reader's count at the first reading since the restart
     bool connected_ = true;
+    SecondCount second_;       // not reset by a restart: the rates line reads it too
+    uint64_t unnumbered_ = 0;  // stands in for the library's number when a caller has none
 };
 
 }  // namespace qdx::viewer

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -92,6 +93,7 @@ Page::Page(PageContext& context, int target, QWidget* parent)
     deviceProblem_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     deviceProblem_->hide();
     info->addWidget(deviceProblem_, kCameraInfoLines, 0, 1, 2);
+    buildNotice();
     controlColumn_->addWidget(infoGroup, 0, Qt::AlignLeft);
     controlColumn_->addStretch(1);
     grid->addWidget(column, 0, 1, 3, 1);
@@ -117,6 +119,7 @@ void Page::refresh()
         cameraInfo_[static_cast<std::size_t>(i)]->setText(QString::fromStdString(panels().cameraInfo(i)));
     deviceProblem_->setText(QString::fromStdString(panels().deviceProblem()));
     deviceProblem_->setVisible(!panels().deviceProblem().empty());
+    showNotice();
     showModel();
 }
 
@@ -134,6 +137,41 @@ void Page::showZoom(int zoom)
     grid->setRowStretch(3, fit ? 0 : 1);
     grid->setAlignment(pictureView_, fit ? Qt::Alignment() : Qt::AlignLeft | Qt::AlignTop);
     pictureView_->setFit(fit);
+}
+
+void Page::buildNotice()
+{
+    // A child of the picture, at its corner in a size of its own: whatever
+    // scale the picture is drawn at, the notice reads the same.
+    notice_ = new QLabel(pictureView_);
+    notice_->setObjectName(QStringLiteral("noCameraNotice"));
+    notice_->setWordWrap(true);
+    notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    notice_->setMargin(8);
+    notice_->setAutoFillBackground(true);
+    QPalette colours = notice_->palette();
+    colours.setColor(QPalette::Window, QColor(0, 0, 0, 190));
+    colours.setColor(QPalette::WindowText, Qt::white);
+    notice_->setPalette(colours);
+    notice_->setFixedWidth(notice_->fontMetrics().horizontalAdvance(QLatin1Char('W')) * 24);
+    notice_->move(12, 12);
+    notice_->hide();
+}
+
+void Page::showNotice()
+{
+    // A file played back is a picture of its own: no notice over it.
+    const std::string text = state().playbackState.load(std::memory_order_acquire) == 0 ? panels().noCameraNotice()
+                                                                                         : std::string();
+    notice_->setText(QString::fromStdString(text));
+    notice_->setAccessibleName(notice_->text());
+    notice_->adjustSize();
+    notice_->setVisible(!text.empty());
+}
+
+QString Page::noCameraNotice() const
+{
+    return notice_->isVisibleTo(pictureView_) ? notice_->text() : QString();
 }
 
 void Page::showNewPicture()
@@ -171,6 +209,7 @@ void Page::showCommandState(const CommandState& commands)
     for (const auto& [button, command] : commandButtons_)
         button->setEnabled(commands.enabled(command));
     videoCapture_->setText(QString::fromStdString(commands.videoCaptureButton));
+    showNotice();  // playback starting or ending
 }
 
 void Page::addPageWideControls()

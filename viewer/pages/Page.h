@@ -55,6 +55,8 @@ public:
     QString cameraInfo(int line) const;
     // The refused camera's line below Camera Info ("" and hidden when none).
     QString deviceProblem() const;
+    // The notice over the picture while no camera is open ("" when none is shown).
+    QString noCameraNotice() const;
 
 protected:
     // Shows what the model holds now: the display zoom and the Camera Info
@@ -86,6 +88,8 @@ protected:
 private:
     // The picture area fitted to the page or at its fixed size.
     void showZoom(int zoom);
+    void buildNotice();
+    void showNotice();
 
     PageContext& context_;
     const int target_;
@@ -100,6 +104,7 @@ private:
     std::vector<std::pair<QPushButton*, int>> commandButtons_;  // with the command each stands for
     std::array<QLabel*, 6> cameraInfo_{};
     QLabel* deviceProblem_ = nullptr;
+    QLabel* notice_ = nullptr;  // over the picture while no camera is open
     int observer_;  // this page's observer of the model
 };
 

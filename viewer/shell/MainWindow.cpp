@@ -143,6 +143,7 @@ void MainWindow::registerCommands()
     commands_.add(kCmdPlayStop, [this] { playback_->stop(); });
     commands_.add(kCmdAnalysis, [this] { toggleAnalysis(); });
     commands_.add(kCmdFullScreen, [this] { toggleFullScreen(); });
+    commands_.add(kCmdKeyboardShortcuts, [this] { showKeyboardShortcuts(); });
 }
 
 void MainWindow::buildMenus()

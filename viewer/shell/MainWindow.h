@@ -47,7 +47,7 @@ public:
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The one dispatch point of commands (40001..40020), from the menu and
+    // The one dispatch point of commands (40001..40021), from the menu and
     // from page buttons that stand for one. A command without an action says
     // it is not available.
     void command(int id);
@@ -114,6 +114,8 @@ private:
     void remember();
     void keepOnScreen();
     void quickStill();
+    // ShortcutsDialog.cpp
+    void showKeyboardShortcuts();
 
     ViewerProgram& program_;
     std::unique_ptr<Remembered> remembered_;  // before interaction_, which is its dialogs
@@ -133,6 +135,7 @@ private:
     int currentTab_ = -1;
     VideoCapture* video_;
     QPointer<QWidget> debugDialog_;  // the open Debug dialog, if any
+    QPointer<QWidget> shortcutsDialog_;  // the open Keyboard Shortcuts list, if any
     AnalysisDock* analysis_ = nullptr;
     int panelsObserver_ = -1;  // ours in the pages' model: an export or a page activation
     bool contentFit_ = false;   // the pages' minimum is that of a fitted picture

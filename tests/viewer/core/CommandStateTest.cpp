@@ -46,7 +46,7 @@ TEST_P(CommandStateTest, ItemsAndTextsFollowTheValues)
     EXPECT_EQ(s.videoCaptureButton, c.in.recording ? "Stop Capture" : "Video Capture");
     EXPECT_EQ(s.videoCaptureItem, c.in.recording ? "Stop Video Capture" : "Start Video Capture");
     EXPECT_EQ(s.csvControls, c.csvControls);
-    for (int command = kCmdVersion; command <= kCmdFullScreen; ++command)
+    for (int command = kCmdVersion; command <= kCmdKeyboardShortcuts; ++command)
         EXPECT_EQ(s.enabled(command), std::find(c.greyed.begin(), c.greyed.end(), command) == c.greyed.end())
             << command;
 }

@@ -110,7 +110,7 @@ TEST_F(DeviceMonitorTest, ChangeMaskReadsOnlyTheChangedSettings)
 
 // Guards Camera Info: a blank sensor-head memory ("Yes", no S/N, "No", "No")
 // reported once as invalid, lines written only when they change, a valid
-// memory with its serial number, and everything emptied when the camera goes.
+// memory with its serial number, and dashes in every line when the camera goes.
 TEST_F(DeviceMonitorTest, CameraInfoFollowsTheSensorHead)
 {
     MonitorMemory memory;
@@ -139,7 +139,7 @@ TEST_F(DeviceMonitorTest, CameraInfoFollowsTheSensorHead)
     PanelUpdate gone;
     clearCameraInfo(memory, gone);
     for (const auto& line : gone.cameraInfo)
-        EXPECT_EQ(line, "");
+        EXPECT_EQ(line, kNoCameraValue);
 }
 
 class FpgaVersionTest : public DeviceMonitorTest,

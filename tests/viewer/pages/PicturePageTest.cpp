@@ -109,9 +109,8 @@ TEST_F(PicturePageTest, MonitorShowsTheCamerasValuesAndItsOwnChanges)
 }
 
 // Guards Camera Info through plugging: the blank sensor-head memory ("Yes",
-// no S/N, "No", "No") with both table "Save" buttons greyed, emptied lines
-// and a blue picture on removal, and every line written again on the next
-// arrival.
+// no S/N, "No", "No") with both table "Save" buttons greyed, dashes and a
+// blue picture on removal, and every line written again on the next arrival.
 TEST_F(PicturePageTest, CameraInfoFollowsPluggingAndTheSensorHead)
 {
     ASSERT_NO_FATAL_FAILURE(openAndWaitForCamera());
@@ -128,7 +127,8 @@ TEST_F(PicturePageTest, CameraInfoFollowsPluggingAndTheSensorHead)
     EXPECT_FALSE(control(1, 3021)->isEnabled());
 
     QDXSim_SetPlugged(0, 0);
-    ASSERT_TRUE(processUntil([&] { return lines(0) == QStringList{"", "", "", "", "", ""}; }));
+    const QString dash = QString::fromUtf8(kNoCameraValue);
+    ASSERT_TRUE(processUntil([&] { return lines(0) == QStringList{dash, dash, dash, dash, dash, dash}; }));
     EXPECT_EQ(lines(1), lines(0));
     const uint8_t* shown = program.displayImage()->front();
     EXPECT_EQ(pixel(shown, 0, 0), (Bgr{255, 0, 0})) << "the picture turns blue";
@@ -140,11 +140,46 @@ TEST_F(PicturePageTest, CameraInfoFollowsPluggingAndTheSensorHead)
     QDXSim_WriteMemory(1, 0x0000, sizeof header, header);
     QDXSim_WriteMemory(1, 0x0010, sizeof serial, reinterpret_cast<const unsigned char*>(serial));
     QDXSim_SetPlugged(0, 1);
-    ASSERT_TRUE(processUntil([&] { return !lines(0).last().isEmpty(); }));
+    ASSERT_TRUE(processUntil([&] { return lines(0).last() != dash; }));
     processFor(milliseconds(150));
     EXPECT_EQ(lines(0), (QStringList{"Yes", "SN-0042", "Yes", "Yes", "1.4", "2.1 (A)"}));
     EXPECT_EQ(lines(1), lines(0));
     EXPECT_TRUE(control(1, 3016)->isEnabled());
+}
+
+// Guards against a viewer without a camera showing the built-in Camera Info
+// texts ("Yes", "??????????????", "1.0", ...) as if a camera had answered,
+// and a blue picture with no word of why: dashes and the waiting notice on
+// both pages until the simulated camera is plugged in, its values and no
+// notice then, and both back when it goes.
+TEST_F(PicturePageTest, WithoutACameraInfoShowsDashesAndThePictureSaysWhy)
+{
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_NO_FATAL_FAILURE(open());
+    const QString dash = QString::fromUtf8(kNoCameraValue);
+    const auto lines = [&](int p) {
+        QStringList texts;
+        for (int i = 0; i < kCameraInfoLines; ++i)
+            texts << page(p)->cameraInfo(i);
+        return texts;
+    };
+    const QStringList dashes(kCameraInfoLines, dash);
+    const QString waiting = QStringLiteral("No camera. Waiting for one to be connected\u2026");
+    for (int p = 0; p < 2; ++p) {
+        EXPECT_EQ(lines(p), dashes);
+        EXPECT_EQ(page(p)->noCameraNotice(), waiting);
+    }
+
+    QDXSim_SetPlugged(0, 1);
+    ASSERT_TRUE(processUntil([&] { return lines(0).last() != dash; }));
+    processFor(milliseconds(150));  // the rest of that delivery
+    EXPECT_EQ(lines(0), (QStringList{"Yes", "", "No", "No", "1.4", "2.1 (A)"}));
+    EXPECT_EQ(page(0)->noCameraNotice(), QString());
+    EXPECT_EQ(page(1)->noCameraNotice(), QString());
+
+    QDXSim_SetPlugged(0, 0);
+    ASSERT_TRUE(processUntil([&] { return lines(0) == dashes; }));
+    EXPECT_EQ(page(0)->noCameraNotice(), waiting);
 }
 
 // Guards "Exec": the wait cursor and a greyed button while the camera works,

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -11,6 +12,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -95,6 +97,7 @@ TEST_F(MainWindowTest, RefusedCameraIsSaidOnceAndClearedWhenItOpens)
         << denied.toStdString();
     EXPECT_EQ(page(1)->deviceProblem(), denied);
     EXPECT_EQ(status->currentMessage(), denied);
+    EXPECT_EQ(page(0)->noCameraNotice(), denied) << "the picture says it too";
 
     status->showMessage(QStringLiteral("Saved x.bmp"));
     processFor(milliseconds(400));  // several polls of the monitor
@@ -107,6 +110,7 @@ TEST_F(MainWindowTest, RefusedCameraIsSaidOnceAndClearedWhenItOpens)
     QDXSim_SetAccess(0, QDXSIM_ACCESS_GRANTED);
     ASSERT_TRUE(processUntil([&] { return page(0)->deviceProblem().isEmpty(); }));
     EXPECT_TRUE(status->currentMessage().isEmpty());
+    ASSERT_TRUE(processUntil([&] { return page(0)->noCameraNotice().isEmpty(); }));
     EXPECT_TRUE(cameraOpen());
 }
 
@@ -126,8 +130,40 @@ TEST_F(MainWindowTest, ExpertModeHasEveryCommandOnce)
     EXPECT_EQ(titles, (QStringList{QStringLiteral("&File"), QStringLiteral("Capture"), QStringLiteral("&Option"),
                                    QStringLiteral("EEPROM"), QStringLiteral("Help")}));
     EXPECT_EQ(ids, (std::vector<int>{40005, 40006, 40007, 40011, 40012, 40002, 40008, 40009, 40010, 40019, 40003,
-                                     40004, 40018, 40020, 40013, 40014, 40015, 40016, 40017, 40001}));
+                                     40004, 40018, 40020, 40013, 40014, 40015, 40016, 40017, 40001, 40021}));
     EXPECT_EQ(window->action(kCmdSaveDefault)->text(), QStringLiteral("Save Parameter as Default"));
+}
+
+// Guards against a shortcut list that leaves out or misnames a shortcut the
+// menus have: in expert mode (every command in a menu) Help > Keyboard
+// Shortcuts lists exactly the menu items that carry keys, each with its keys
+// and its item's text, and a second request shows the same list, not another.
+TEST_F(MainWindowTest, KeyboardShortcutsListEveryShortcutOfTheMenus)
+{
+    open("[QDX_Viewer]\nExpertMode=1\n");
+    QStringList fromMenus;
+    for (QAction* menu : window->menuBar()->actions())
+        for (QAction* item : menu->menu()->actions())
+            if (!item->shortcut().isEmpty())
+                fromMenus << item->shortcut().toString(QKeySequence::NativeText) + QStringLiteral(" = ") +
+                                 item->text().remove(QLatin1Char('&')) +
+                                 (item->property("controlId").toInt() == kCmdDebug ? QStringLiteral(" (expert mode)")
+                                                                                    : QString());
+    ASSERT_EQ(fromMenus.size(), 13);
+
+    window->action(kCmdKeyboardShortcuts)->trigger();
+    window->action(kCmdKeyboardShortcuts)->trigger();
+    const auto dialogs = window->findChildren<QDialog*>(QStringLiteral("keyboardShortcuts"));
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_TRUE(dialogs[0]->isVisible());
+    auto* table = dialogs[0]->findChild<QTableWidget*>();
+    ASSERT_NE(table, nullptr);
+    QStringList listed;
+    for (int row = 0; row < table->rowCount(); ++row)
+        listed << table->item(row, 0)->text() + QStringLiteral(" = ") + table->item(row, 1)->text();
+    fromMenus.sort();
+    listed.sort();
+    EXPECT_EQ(listed, fromMenus);
 }
 
 // Guards the version box: its title and both lines word for word, the

@@ -36,6 +36,7 @@ constexpr MenuEntry kMenuBar[] = {
     {nullptr, "Clear Default Parameter", kCmdClearDefault},
     {"Help", nullptr, 0},
     {nullptr, "&Version", kCmdVersion},
+    {nullptr, "Keyboard Shortcuts", kCmdKeyboardShortcuts},
 };
 
 struct Shortcut {
@@ -69,6 +70,20 @@ const char* menuShortcut(int command)
         if (shortcut.command == command)
             return shortcut.keys;
     return nullptr;
+}
+
+std::vector<ShortcutListEntry> shortcutList()
+{
+    std::vector<ShortcutListEntry> list;
+    for (const Shortcut& shortcut : kShortcuts) {
+        std::string text;
+        for (const MenuEntry& entry : kMenuBar)
+            if (entry.command == shortcut.command)
+                text = entry.text;
+        std::erase(text, '&');
+        list.push_back({shortcut.keys, std::move(text), isExpertCommand(shortcut.command)});
+    }
+    return list;
 }
 
 std::span<const MenuEntry> menuEntries()

@@ -6,6 +6,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace qdx::viewer {
 
@@ -30,6 +31,7 @@ enum Command : int {
     kCmdAnalysis = 40018,  // the Analysis window, below the Option menu's own items
     kCmdQuickStill = 40019,  // the next frame saved without a dialog, below the Capture menu's own items
     kCmdFullScreen = 40020,  // the picture alone on the whole screen, below Analysis
+    kCmdKeyboardShortcuts = 40021,  // Help > Keyboard Shortcuts, below the Help menu's own item
 };
 
 // One menu bar entry: a menu title starts a menu; command 0 is a separator.
@@ -46,6 +48,16 @@ std::span<const MenuEntry> menuEntries();
 // null. The EEPROM items have none: they overwrite the camera or its stored
 // settings without a question.
 const char* menuShortcut(int command);
+
+// Every entry of the shortcut table, in its order: the keys (Qt's portable
+// text), the command's menu text without its mnemonic "&", and whether the
+// command exists only in expert mode.
+struct ShortcutListEntry {
+    const char* keys;
+    std::string text;
+    bool expertOnly;
+};
+std::vector<ShortcutListEntry> shortcutList();
 
 // "Debug", "Save Parameter as Default" and "Clear Default Parameter" exist
 // only in expert mode.

@@ -132,7 +132,7 @@ void reportDeviceProblem(MonitorMemory& memory, PanelUpdate& out, bool open)
 void clearCameraInfo(MonitorMemory& memory, PanelUpdate& out)
 {
     for (auto& line : out.cameraInfo)
-        line = std::string();
+        line = kNoCameraValue;
     memory.forget();
 }
 

@@ -24,7 +24,7 @@ void readVersions(PanelUpdate& out);
 void readAll(PanelUpdate& out);
 // The settings whose change-mask bits are set; nothing when the mask cannot be read.
 void readChanges(PanelUpdate& out);
-// The Camera Info values emptied after the camera has gone.
+// The Camera Info values back to dashes after the camera has gone.
 void clearCameraInfo(MonitorMemory& memory, PanelUpdate& out);
 // While no camera is open: a refused camera's text when it differs from what
 // was last reported. open: a camera is open, so there is none.

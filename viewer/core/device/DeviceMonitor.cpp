@@ -39,6 +39,7 @@ void DeviceMonitor::run(std::stop_token stop)
             readCameraInfo(memory, update);
             readVersions(update);
             readAll(update);
+            update.cameraOpen = true;
             client_.cameraArrived();
         } else if (now) {
             readCameraInfo(memory, update);
@@ -46,6 +47,7 @@ void DeviceMonitor::run(std::stop_token stop)
             client_.cameraPresent();
         } else if (before) {
             clearCameraInfo(memory, update);
+            update.cameraOpen = false;
             client_.cameraRemoved();
         }
         // Said once when it starts, changes or ends; cleared when a camera opens.

@@ -8,8 +8,6 @@
 namespace qdx::viewer {
 namespace {
 
-constexpr const char* kInitialCameraInfo[kCameraInfoLines] = {"Yes", "??????????????", "Yes", "Yes", "1.0", "1.0"};
-
 // The camera's RAW gain, for FPN Mode2.
 std::optional<int> readRawGain()
 {
@@ -25,7 +23,7 @@ PanelModel::PanelModel(ViewerState& state) : state_(state)
         picture_[pictureSliderSetting(k)] = setting(pictureSliderSetting(k)).scale.defaultValue;
     for (int i = 0; i < kCalibrationSliders; ++i)
         calibration_.sliders[static_cast<std::size_t>(i)] = calibrationSliderControl(i).scale.defaultValue;
-    std::copy(std::begin(kInitialCameraInfo), std::end(kInitialCameraInfo), cameraInfo_.begin());
+    cameraInfo_.fill(kNoCameraValue);
 }
 
 int PanelModel::addObserver(std::function<void()> observer)
@@ -243,7 +241,18 @@ void PanelModel::apply(const PanelUpdate& update)
             vfpnAvailable_ = *update.vfpnAvailable;
         if (update.deviceProblem)
             deviceProblem_ = *update.deviceProblem;
+        if (update.cameraOpen)
+            cameraOpen_ = *update.cameraOpen;
     });
+}
+
+std::string PanelModel::noCameraNotice() const
+{
+    if (cameraOpen_)
+        return {};
+    if (!deviceProblem_.empty())
+        return deviceProblem_;
+    return "No camera. Waiting for one to be connected\u2026";
 }
 
 void PanelModel::chooseZoom(int selection)

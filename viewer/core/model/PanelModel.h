@@ -65,6 +65,11 @@ public:
     bool cisMemoryValid() const { return cisMemoryValid_; }
     // A camera present but refused ("" when none): Camera Info shows it.
     const std::string& deviceProblem() const { return deviceProblem_; }
+    // Whether the device monitor has seen a camera open (and not go since).
+    bool cameraOpen() const { return cameraOpen_; }
+    // What the picture says while no camera is open: waiting for one, or the
+    // refused camera's reason and fix (the status line's words); "" with a camera.
+    std::string noCameraNotice() const;
     Enabling enabling() const;
     DpTable& dpTable() { return dpTable_; }
     FpnTable& fpnTable() { return fpnTable_; }
@@ -128,6 +133,7 @@ private:
     bool cisMemoryValid_ = true;
     bool vfpnAvailable_ = true;
     std::string deviceProblem_;
+    bool cameraOpen_ = false;
     DpTable dpTable_;
     FpnTable fpnTable_;  // all 0, mean 0, until a detection or a download
     std::vector<std::pair<int, std::function<void()>>> observers_;

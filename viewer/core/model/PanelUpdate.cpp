@@ -6,7 +6,7 @@ namespace qdx::viewer {
 
 bool PanelUpdate::empty() const
 {
-    return entries.empty() && !cisMemoryValid && !vfpnAvailable && !deviceProblem &&
+    return entries.empty() && !cisMemoryValid && !vfpnAvailable && !deviceProblem && !cameraOpen &&
            std::none_of(cameraInfo.begin(), cameraInfo.end(), [](const auto& line) { return line.has_value(); });
 }
 

@@ -17,6 +17,9 @@ namespace qdx::viewer {
 // Camera Info value labels 6101, 6102, 6105..6108: "CIS EEPROM", "CIS S/N",
 // "Defect Pixel Data", "FPN Data", "Firmware Ver.", "FPGA Ver.".
 inline constexpr int kCameraInfoLines = 6;
+// Each Camera Info value while no camera has answered (before the first and
+// after one has gone): no text that could pass for a camera's.
+inline constexpr const char* kNoCameraValue = "\u2014";
 
 struct PanelUpdate {
     struct Entry {
@@ -37,6 +40,8 @@ struct PanelUpdate {
     // A camera present but refused, for Camera Info and the status line:
     // what to show now ("" when none any more).
     std::optional<std::string> deviceProblem;
+    // A camera opened (true) or went (false).
+    std::optional<bool> cameraOpen;
 
     bool empty() const;
 };
